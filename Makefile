@@ -1,0 +1,54 @@
+# Quietbox: `make run` builds and starts the program, `make test` builds and runs every test.
+# Both first install any missing Debian build and test dependency.
+
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+# Every Debian package the build, the tests and the benchmarks need.
+DEPS := build-essential cmake pkg-config \
+        qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
+        libsqlcipher-dev zlib1g-dev libgtest-dev \
+        xvfb xauth fonts-dejavu-core pigz gzip
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build run test bench asan format clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEPS); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+configure: $(BUILD_DIR)/CMakeCache.txt
+
+build: deps configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/bin/quietbox
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/bin/bench_archive
+
+# Everything under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
+asan:
+	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DQB_SANITIZE=ON
+
+format:
+	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) build-asan

@@ -1,0 +1,34 @@
+// Every test executable starts here: the user's folders are pointed at a temporary sandbox
+// before Qt reads them, so no test touches the real home folder, and the process returns to
+// its original working folder at the end.
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir sandbox(QDir::tempPath() + QStringLiteral("/quietbox-test-XXXXXX"));
+    if (!sandbox.isValid())
+        return 2;
+    const QByteArray root = QFile::encodeName(sandbox.path());
+    const char* subdirs[][2] = {{"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
+        {"XDG_CACHE_HOME", "/cache"}, {"XDG_RUNTIME_DIR", "/runtime"}, {"HOME", "/home"}};
+    for (const auto& [var, sub] : subdirs) {
+        const QByteArray dir = root + sub;
+        QDir().mkpath(QFile::decodeName(dir));
+        qputenv(var, dir);
+    }
+    QFile::setPermissions(QFile::decodeName(root + "/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("QB_SANDBOX", root);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    const QString startDir = QDir::currentPath();
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quietbox"));
+    const int rc = RUN_ALL_TESTS();
+    QDir::setCurrent(startDir);
+    return rc;
+}
