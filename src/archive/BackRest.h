@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+
+// The backup archive: "BACKUP", the name list as one block, then for each file its size
+// (4 bytes, little-endian, signed) and its content in blocks of 524,288 bytes, every block a
+// 4-byte length and one zlib stream at level 9. Names are the folder's regular files (hidden
+// ones included, subfolders and links not), byte for byte as the file system holds them
+// (UTF-8 here), sorted so that the same folder always gives the same archive.
+namespace BackRest {
+
+inline constexpr qint64 BlockSize = 524288;
+
+// Result codes. Callers that only care about success test for zero.
+enum Code : int
+{
+    Ok = 0,
+    Stopped = 1, // the callback asked to stop; nothing was left behind
+    NothingToBackUp = 2, // the folder does not exist or holds no file; no archive was created
+    NoArchive = 3, // the archive file does not exist; nothing was changed
+    NotAnArchive = 4, // not "BACKUP", a bad name, or a file whose length differs from its size
+    Failed = 5, // could not read, write, inflate or create; or the format cannot carry the folder
+};
+
+// Progress in percent (0 to 100, rounded half to even), called on the thread that called the
+// operation, after each block. Setting stop to true ends the operation with code 1 once the
+// call returns. A caller that stops from elsewhere keeps an std::atomic<bool> and copies it
+// into stop here.
+using ProgressCallback = std::function<void(int percent, bool& stop)>;
+
+struct Entry
+{
+    QByteArray name; // as stored in the archive (UTF-8)
+    qint64 size = 0;
+};
+
+// Writes an archive of the folder's files. The archive appears only when complete: it is
+// written beside its final name and renamed over it, so a failure or a stop leaves no archive
+// and any older archive of that name as it was. threads <= 0: one compressing thread per core;
+// the bytes do not depend on it. error, when given, receives a one-line reason on failure.
+int BackupFolder(const QString& folder, const QString& archiveFile, const ProgressCallback& callback = {},
+                 int threads = 0, QString* error = nullptr);
+
+// Rebuilds the folder from the archive: afterwards it holds exactly the archived files (its
+// subfolders stay). The archive is restored into a staging folder beside the target and swapped
+// in only once it was read whole and checked, so any failure or stop leaves the target as it
+// was. A folder that does not exist is created (its parent must exist).
+int RestoreFolder(const QString& archiveFile, const QString& folder, const ProgressCallback& callback = {},
+                  int threads = 0, QString* error = nullptr);
+
+// Reads and checks the whole archive, writing nothing. Same codes as RestoreFolder.
+int VerifyArchive(const QString& archiveFile, const ProgressCallback& callback = {}, int threads = 0,
+                  QString* error = nullptr);
+
+// The names and sizes, without inflating the content (its blocks are skipped, not checked).
+int ListArchive(const QString& archiveFile, QList<Entry>& entries, QString* error = nullptr);
+
+// part / whole x 100, rounded to the nearest integer, halves to even.
+int RoundedPercent(qint64 part, qint64 whole);
+
+} // namespace BackRest
