@@ -65,9 +65,11 @@ public:
 
 protected:
     virtual void ReadNode(const QString& text, int& position);
+    // The node for a child element met while reading; null skips that element and its subtree.
     virtual TOrbPigger* CreateChild(const QString& tagName);
     virtual void ChildAdded(TOrbPigger* child);
     virtual bool AcceptText(const QString& text);
+    // Overrides must throw: the reader does not continue after a fault.
     [[noreturn]] virtual void Error(const QString& message, int position);
 
 private:
