@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <set>
+
+struct sqlite3;
+class TQuery;
+
+// The engine connection "ADB": one database folder, exactly one password, opened exclusively.
+//
+// A database is a folder holding the SQLite/SQLCipher file Docs.db with the table Docs. Open()
+// never creates that file and writes nothing until the caller does: a folder with a missing,
+// foreign or broken Docs.db is left byte for byte as it was. While open, the file is locked
+// exclusively: no other connection, in this process or another, can open it.
+//
+// Every failure raises QbError with a message text.
+class TDatabaseConnection
+{
+public:
+    // Asked for a password when the password list lacks the right one. Return true with the
+    // password filled in to try it (it replaces the list's password), false to decline.
+    using PasswordRequest = std::function<bool(QString& password)>;
+    // Replaces `to` by `from` atomically; false on failure (errno tells why). A seam for tests.
+    using RenameFunction = std::function<bool(const QString& from, const QString& to)>;
+
+    TDatabaseConnection();
+    ~TDatabaseConnection();
+    TDatabaseConnection(const TDatabaseConnection&) = delete;
+    TDatabaseConnection& operator=(const TDatabaseConnection&) = delete;
+
+    // The one shared connection of the program.
+    static TDatabaseConnection& ADB();
+
+    // The connection parameters: the database folder ("PATH="). Clearing them closes nothing.
+    void SetParams(const QString& folder);
+    void ClearParams();
+    QString Path() const { return m_folder; }
+    QString FilePath() const; // <folder>/Docs.db
+
+    // The password list: at most one password; Add replaces it. Passwords reach the engine
+    // exactly as given. An empty password means "none" (an unencrypted database).
+    void ClearPasswords();
+    void AddPassword(const QString& password);
+    QString Password() const { return m_password; }
+
+    void SetPasswordRequest(PasswordRequest hook) { m_passwordRequest = std::move(hook); }
+    void SetRenameFunction(RenameFunction rename);
+
+    // Opens <Path>/Docs.db exclusively and checks that it holds the table Docs with the expected
+    // columns. A wrong or missing password, after the hook declined, fails with a message that
+    // contains "Insufficient table rights". On failure nothing stays open.
+    void Open();
+    // Closes the database; queries still alive are finalised and become unusable.
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+    // Whether the open database file is encrypted (has a master password).
+    bool IsEncrypted() const { return m_encrypted; }
+    // "SQLCIPHER" for an encrypted table, "SQLITE" for a plain one. Fails when not open.
+    QString TableType() const;
+
+    // Runs fixed SQL text (one or more statements, no values: those go through TQuery).
+    void Exec(const QString& sql);
+
+    // Rewrites the open database under a new key and reopens it with that key: an empty
+    // password removes the encryption and compacts the file (pack); a password on an
+    // unencrypted file encrypts it; a password on an encrypted file changes its key (rekey).
+    // Export goes to a new file beside Docs.db that replaces it by an atomic rename; on any
+    // failure the old file stays as it was, with its old password, and no new file is left.
+    void Restructure(const QString& newPassword);
+
+    // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.
+    static int EngineVersion();
+
+    // For TQuery and the blob streams of this subsystem.
+    sqlite3* Handle() const;
+    void Register(TQuery* query) { m_queries.insert(query); }
+    void Unregister(TQuery* query) { m_queries.erase(query); }
+    // The engine's last error text, prefixed with what was being done.
+    QString ErrorText(const QString& what) const;
+
+    static constexpr int MaxPasswordLength = 31;
+    static const QString FileName; // "Docs.db"
+
+private:
+    enum class KeyResult
+    {
+        Opened,
+        WrongKey
+    };
+    KeyResult TryOpen(const QString& password);
+    void CheckDocsTable();
+    void CloseHandle();
+    void ExportTo(const QString& target, const QString& password);
+
+    sqlite3* m_db = nullptr;
+    bool m_encrypted = false;
+    QString m_folder;
+    QString m_password;
+    PasswordRequest m_passwordRequest;
+    RenameFunction m_rename;
+    std::set<TQuery*> m_queries;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <optional>
+#include <vector>
+
+class QIODevice;
+class TDatabaseConnection;
+
+// One row of the document list.
+struct TDocRow
+{
+    QString Id; // Doc_id: 32 upper-case hexadecimal characters
+    QString Type; // Doc_type: "TXT", "IMG", "URL", a class name, or empty
+    QString Name; // Doc_name
+    QDate CDate; // creation date
+    QDate LDate; // last-change date
+};
+
+// The records of the table Docs on a connection: the list query and its modify, insert and
+// delete statements, document creation, and the content blobs. Texts longer than their column
+// are stored cut to its width. Every failure raises QbError.
+class TDocStore
+{
+public:
+    explicit TDocStore(TDatabaseConnection& connection);
+
+    static const QString ListSql;
+    static const QString ModifySql;
+    static const QString InsertSql;
+    static const QString DeleteSql;
+
+    // A fresh GUID without braces and hyphens: 32 upper-case hexadecimal characters.
+    static QString NewIdentifier();
+    // "Image" for the types "TXT" and "IMG" (compared exactly), "OLEobj" for every other.
+    static QString ContentColumn(const QString& type);
+
+    // Every document, ordered by name.
+    std::vector<TDocRow> ListDocuments() const;
+    std::optional<TDocRow> FindDocument(const QString& id) const;
+
+    // Appends a row with a new identifier, the name and type (cut to their widths) and today's
+    // dates; returns the identifier, or an empty text when the connection is not open.
+    QString CreateDocumentRecord(const QString& name, const QString& type);
+    // The list's insert statement with the row as given (dates empty become today).
+    void InsertDocument(const TDocRow& row);
+    // The list's modify statement: the row that had oldId takes the values of row; the
+    // last-change date becomes today. A row that no longer exists raises an error.
+    void UpdateDocument(const QString& oldId, const TDocRow& row);
+    // Stores a new name at once.
+    void RenameDocument(const QString& id, const QString& name);
+    // Removes the row with its content. A row that no longer exists raises an error.
+    void DeleteDocument(const QString& id);
+
+    // Appends the content cell ("Image" or "OLEobj") of a document to dst; returns its size.
+    // An empty cell gives 0.
+    qint64 ReadContent(const QString& id, const QString& column, QIODevice& dst) const;
+    // Replaces the content cell with the bytes from src's position to its end, in chunks;
+    // on failure the old content stays.
+    void WriteContent(const QString& id, const QString& column, QIODevice& src);
+    QByteArray ReadContentBytes(const QString& id, const QString& column) const;
+    void WriteContentBytes(const QString& id, const QString& column, const QByteArray& bytes);
+
+private:
+    qint64 RowId(const QString& id) const;
+
+    TDatabaseConnection& m_connection;
+};

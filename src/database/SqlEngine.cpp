@@ -1,0 +1,59 @@
+#include "database/SqlEngine.h"
+
+#include "common/QbError.h"
+
+namespace SqlEngine {
+
+QString ErrorText(sqlite3* db, const QString& what)
+{
+    if (!db)
+        return what;
+    return what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+namespace {
+
+bool IsCipherVersion4OrLater()
+{
+    static const bool v4 = CipherVersion().section(QLatin1Char('.'), 0, 0).toInt() >= 4;
+    return v4;
+}
+
+void Run(sqlite3* db, const QString& sql)
+{
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw QbError(ErrorText(db, QStringLiteral("Can not set the cipher parameters")));
+}
+
+} // namespace
+
+void ApplyKeySettings(sqlite3* db, bool forDefaults)
+{
+    // SQLCipher 4 changed its defaults; version 3 settings keep files portable between builds.
+    if (forDefaults) {
+        if (IsCipherVersion4OrLater())
+            Run(db, QStringLiteral("PRAGMA cipher_default_compatibility = 3"));
+        Run(db, QStringLiteral("PRAGMA cipher_default_kdf_iter = %1").arg(KdfIter));
+    } else {
+        if (IsCipherVersion4OrLater())
+            Run(db, QStringLiteral("PRAGMA cipher_compatibility = 3"));
+        Run(db, QStringLiteral("PRAGMA kdf_iter = %1").arg(KdfIter));
+    }
+}
+
+QString CipherVersion()
+{
+    sqlite3* db = nullptr;
+    QString version;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA cipher_version", -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW)
+            version = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return version.trimmed();
+}
+
+} // namespace SqlEngine

@@ -1,0 +1,23 @@
+#pragma once
+
+// Internal to the database subsystem: the one place that includes SQLCipher's header.
+#define SQLITE_HAS_CODEC 1
+#include <QString>
+#include <sqlcipher/sqlite3.h>
+
+namespace SqlEngine {
+
+// Rounds of key derivation set with every key, so a database opens the same everywhere.
+constexpr int KdfIter = 256000;
+
+// "what: <engine message>" for the last error of db (or only what, without a handle).
+QString ErrorText(sqlite3* db, const QString& what);
+
+// Key settings after sqlite3_key (forDefaults false), or the defaults that an
+// ATTACH ... KEY uses (forDefaults true). Throws QbError.
+void ApplyKeySettings(sqlite3* db, bool forDefaults);
+
+// PRAGMA cipher_version; empty when the engine has no cipher.
+QString CipherVersion();
+
+} // namespace SqlEngine
