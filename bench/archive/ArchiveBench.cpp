@@ -1,0 +1,340 @@
+// Backup and restore throughput and peak memory of quietbox-archive, side by side with gzip -9
+// and pigz -9 -p 2 compressing and decompressing the same bytes, on a generated ~256 MB
+// database folder. Every program runs as a child process, timed by the wall clock, its peak RSS
+// sampled from /proc; each figure is the median of --runs runs.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr double MB = 1e6;
+
+struct Rng {
+    quint64 s;
+    quint64 Next()
+    {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        return s;
+    }
+};
+
+QByteArray Words(qsizetype size, Rng& rng, bool html)
+{
+    static const char* vocabulary[] = {"the", "quiet", "box", "keeps", "documents", "private", "letter", "invoice",
+        "meeting", "notes", "from", "with", "garden", "budget", "report", "draft", "about", "which", "their",
+        "password", "winter", "project", "summary", "picture", "family", "holiday", "contract", "number", "street",
+        "and", "of", "to", "in", "is", "for", "on", "that", "by", "this", "be"};
+    constexpr int count = sizeof(vocabulary) / sizeof(vocabulary[0]);
+    QByteArray out;
+    out.reserve(size + 200);
+    if (html)
+        out += "<!DOCTYPE HTML><html><head><meta name=\"qrichtext\" content=\"1\" /></head><body>\n";
+    while (out.size() < size) {
+        if (html)
+            out += "<p style=\" margin-top:0px; margin-bottom:0px; -qt-block-indent:0;\"><span style=\" font-size:"
+                + QByteArray::number(8 + int(rng.Next() % 8)) + "pt;\">";
+        const int words = 8 + int(rng.Next() % 30);
+        for (int w = 0; w < words; ++w) {
+            out += vocabulary[rng.Next() % count];
+            out += (rng.Next() % 12 == 0) ? ", " : " ";
+        }
+        if (rng.Next() % 5 == 0)
+            out += QByteArray::number(qulonglong(rng.Next() % 100000));
+        out += html ? "</span></p>\n" : ".\n";
+    }
+    out.truncate(size);
+    return out;
+}
+
+// A photo-like picture: smooth shading, a few shapes and sensor noise, stored as a 24-bit BMP.
+QByteArray Picture(int w, int h, Rng& rng)
+{
+    QImage image(w, h, QImage::Format_RGB888);
+    const int cx = int(rng.Next() % quint64(w)), cy = int(rng.Next() % quint64(h));
+    const int tint = int(rng.Next() % 80);
+    for (int y = 0; y < h; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const int d = (std::abs(x - cx) + std::abs(y - cy)) / 8;
+            const int noise = int(rng.Next() % 9) - 4;
+            line[3 * x] = uchar(std::clamp(x * 255 / w + noise, 0, 255));
+            line[3 * x + 1] = uchar(std::clamp(y * 200 / h + tint + noise, 0, 255));
+            line[3 * x + 2] = uchar(std::clamp(255 - d + noise, 0, 255));
+        }
+    }
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bmp;
+}
+
+QByteArray RandomBytes(qsizetype size, Rng& rng)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i + 8 <= size; i += 8) {
+        const quint64 v = rng.Next();
+        std::memcpy(out.data() + i, &v, 8);
+    }
+    return out;
+}
+
+struct Folder {
+    qint64 bytes = 0;
+    int files = 0;
+    qint64 kind[4] = {0, 0, 0, 0}; // text, HTML, BMP, random
+};
+
+bool Put(const QString& path, const QByteArray& bytes, QFile& all)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && all.write(bytes) == bytes.size();
+}
+
+// The folder, and the same bytes in one file (in the archive's name order) for gzip and pigz.
+bool Generate(const QString& folder, const QString& allFile, Folder& made)
+{
+    Rng rng {0x9E3779B97F4A7C15ull};
+    struct Item {
+        QString name;
+        int kind;
+        QByteArray bytes;
+    };
+    std::vector<Item> items;
+    for (int i = 0; i < 20; ++i)
+        items.push_back({QStringLiteral("notes-%1.txt").arg(i, 2, 10, QLatin1Char('0')), 0, Words(4'000'000, rng, false)});
+    for (int i = 0; i < 32; ++i)
+        items.push_back({QStringLiteral("page-%1.html").arg(i, 2, 10, QLatin1Char('0')), 1, Words(2'000'000, rng, true)});
+    for (int i = 0; i < 12; ++i)
+        items.push_back({QStringLiteral("photo-%1.bmp").arg(i, 2, 10, QLatin1Char('0')), 2, Picture(1600, 1200, rng)});
+    items.push_back({QStringLiteral("random-big.bin"), 3, RandomBytes(24'000'000, rng)});
+    for (int i = 0; i < 4; ++i)
+        items.push_back({QStringLiteral("random-%1.bin").arg(i), 3, RandomBytes(4'000'000 + i * 1234, rng)});
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name.toUtf8() < b.name.toUtf8(); });
+
+    QFile all(allFile);
+    if (!all.open(QIODevice::WriteOnly))
+        return false;
+    for (const Item& item : items) {
+        if (!Put(folder + QStringLiteral("/") + item.name, item.bytes, all))
+            return false;
+        made.bytes += item.bytes.size();
+        made.kind[item.kind] += item.bytes.size();
+        ++made.files;
+    }
+    return true;
+}
+
+struct Run {
+    double seconds = 0;
+    double rssMB = 0;
+    bool ok = false;
+};
+
+Run Spawn(const std::vector<std::string>& args, const QString& stdoutFile)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const QByteArray out = QFile::encodeName(stdoutFile.isEmpty() ? QStringLiteral("/dev/null") : stdoutFile);
+    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    Run run;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return run;
+    // wait4()'s ru_maxrss would count this process's own pages, which the child inherits until
+    // exec; the child's VmHWM belongs to its own address space, so it is sampled instead.
+    const QString statusFile = QStringLiteral("/proc/%1/status").arg(pid);
+    long hwmKb = 0;
+    int status = 0;
+    for (;;) {
+        QFile f(statusFile);
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                if (line.startsWith("VmHWM:"))
+                    hwmKb = std::max(hwmKb, line.mid(6).trimmed().split(' ').value(0).toLong());
+            }
+        }
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0)
+            return run;
+        ::usleep(2000);
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.rssMB = double(hwmKb) / 1024;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+struct Row {
+    const char* label;
+    double mbs = 0;
+    double seconds = 0;
+    double rssMB = 0;
+    double outMB = 0;
+};
+
+// The median of runs; `after` clears what the run left (outside the timing).
+bool Measure(Row& row, int runs, qint64 bytes, const std::vector<std::string>& args, const QString& stdoutFile,
+    const std::function<qint64()>& outputSize, const std::function<void()>& after)
+{
+    std::vector<Run> results;
+    for (int i = 0; i < runs; ++i) {
+        const Run run = Spawn(args, stdoutFile);
+        if (!run.ok) {
+            std::fprintf(stderr, "bench_archive: %s failed\n", args[0].c_str());
+            return false;
+        }
+        results.push_back(run);
+        row.outMB = double(outputSize()) / MB;
+        if (after)
+            after();
+    }
+    std::sort(results.begin(), results.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+    const Run& median = results[results.size() / 2];
+    row.seconds = median.seconds;
+    row.mbs = double(bytes) / MB / median.seconds;
+    double rss = 0;
+    for (const Run& r : results)
+        rss = std::max(rss, r.rssMB);
+    row.rssMB = rss;
+    return true;
+}
+
+std::string LoadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return "?";
+    return f.readLine().trimmed().split(' ').mid(0, 3).join(' ').toStdString();
+}
+
+bool SameFiles(const QString& a, const QString& b)
+{
+    const QStringList names = QDir(a).entryList(QDir::Files | QDir::Hidden);
+    if (names != QDir(b).entryList(QDir::Files | QDir::Hidden))
+        return false;
+    for (const QString& name : names) {
+        QFile fa(a + QStringLiteral("/") + name), fb(b + QStringLiteral("/") + name);
+        if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.readAll() != fb.readAll())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int runs = 3;
+    QString where = QDir::tempPath();
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--runs") && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == QStringLiteral("--dir") && i + 1 < args.size())
+            where = args[++i];
+        else {
+            std::printf("Usage: bench_archive [--runs N] [--dir FOLDER]\n"
+                        "Generates ~256 MB in a temporary folder under FOLDER (default %s) and measures\n"
+                        "quietbox-archive beside gzip -9 and pigz -9 -p 2 on the same bytes.\n",
+                qPrintable(QDir::tempPath()));
+            return args[i] == QStringLiteral("--help") ? 0 : 64;
+        }
+    }
+    const std::string tool = (QCoreApplication::applicationDirPath() + QStringLiteral("/quietbox-archive")).toStdString();
+    if (!QFileInfo(QString::fromStdString(tool)).isExecutable()) {
+        std::fprintf(stderr, "bench_archive: %s is missing; build the quietbox-archive target\n", tool.c_str());
+        return 1;
+    }
+    QTemporaryDir work(where + QStringLiteral("/quietbox-bench-XXXXXX"));
+    if (!work.isValid())
+        return 1;
+    const QString dir = work.path();
+    const QString folder = dir + QStringLiteral("/database");
+    const QString all = dir + QStringLiteral("/all.bin");
+    QDir().mkpath(folder);
+    Folder made;
+    std::printf("Generating the database folder...\n");
+    if (!Generate(folder, all, made)) {
+        std::fprintf(stderr, "bench_archive: cannot write %s\n", qPrintable(dir));
+        return 1;
+    }
+    const std::string loadBefore = LoadAverage();
+    const qint64 n = made.bytes;
+    auto size = [](const QString& path) { return [path] { return QFileInfo(path).size(); }; };
+    auto s = [](const QString& path) { return path.toStdString(); };
+    const QString archive = dir + QStringLiteral("/db.qba");
+    const QString restored = dir + QStringLiteral("/restored");
+    const QString gz = dir + QStringLiteral("/all.gz");
+    const QString pgz = dir + QStringLiteral("/all.pigz.gz");
+    const QString out = dir + QStringLiteral("/all.out");
+    auto removeRestored = [&] { QDir(restored).removeRecursively(); };
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+
+    Row rows[] = {{"backup   quietbox-archive (all cores)"}, {"backup   quietbox-archive --threads 1"},
+        {"compress pigz -9 -p 2"}, {"compress gzip -9"}, {"restore  quietbox-archive (all cores)"},
+        {"verify   quietbox-archive (no writes)"}, {"inflate  pigz -d -p 2"}, {"inflate  gzip -d"}};
+    bool ok = Measure(rows[0], runs, n, {tool, "-q", "backup", s(folder), s(archive)}, {}, size(archive), {})
+        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", s(folder), s(archive)}, {}, size(archive), {})
+        && Measure(rows[2], runs, n, {"pigz", "-9", "-p", "2", "-c", s(all)}, pgz, size(pgz), {})
+        && Measure(rows[3], runs, n, {"gzip", "-9", "-c", s(all)}, gz, size(gz), {});
+    // The restore lands in a new folder each run; the first one is checked byte for byte.
+    ok = ok && Spawn({tool, "-q", "restore", s(archive), s(restored)}, {}).ok && SameFiles(folder, restored);
+    if (!ok) {
+        std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
+        return 1;
+    }
+    removeRestored();
+    ok = Measure(rows[4], runs, n, {tool, "-q", "restore", s(archive), s(restored)}, {}, [&] { return n; }, removeRestored)
+        && Measure(rows[5], runs, n, {tool, "-q", "verify", s(archive)}, {}, [] { return qint64(0); }, {})
+        && Measure(rows[6], runs, n, {"pigz", "-d", "-p", "2", "-c", s(pgz)}, out, size(out), {})
+        && Measure(rows[7], runs, n, {"gzip", "-d", "-c", s(gz)}, out, size(out), {});
+    if (!ok)
+        return 1;
+
+    std::printf("\nData: %.1f MB in %d files: text %.0f MB, HTML %.0f MB, BMP pictures %.0f MB, random %.0f MB\n",
+        double(n) / MB, made.files, double(made.kind[0]) / MB, double(made.kind[1]) / MB, double(made.kind[2]) / MB,
+        double(made.kind[3]) / MB);
+    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores,
+        loadBefore.c_str(), LoadAverage().c_str(), runs);
+    std::printf("%-40s %9s %9s %10s %10s\n", "", "MB/s", "seconds", "peak RSS", "output MB");
+    for (const Row& r : rows)
+        std::printf("%-40s %9.1f %9.2f %7.1f MB %10.1f\n", r.label, r.mbs, r.seconds, r.rssMB, r.outMB);
+    std::printf("\nMB/s = uncompressed MB (10^6 bytes) per second of wall time. The restore writes and fsyncs "
+                "every file and swaps the folder in; gzip -d and pigz -d write one unsynced file.\n");
+    std::printf("Targets: backup >= pigz -9 -p 2: %s; restore >= gzip -d: %s; peak RSS < 64 MB: %s\n",
+        rows[0].mbs >= rows[2].mbs ? "met" : "MISSED", rows[4].mbs >= rows[7].mbs ? "met" : "MISSED",
+        std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
+    return 0;
+}
