@@ -19,7 +19,10 @@ Script& S()
 }
 } // namespace
 
-bool DialogScript::Active() { return S().active; }
+bool DialogScript::Active()
+{
+    return S().active;
+}
 
 void DialogScript::Start()
 {
@@ -27,17 +30,41 @@ void DialogScript::Start()
     S().active = true;
 }
 
-void DialogScript::Stop() { S() = Script{}; }
+void DialogScript::Stop()
+{
+    S() = Script{};
+}
 
-void DialogScript::QueueAnswers(const QList<bool>& answers) { S().answers += answers; }
-void DialogScript::QueueFileNames(const QStringList& names) { S().fileNames += names; }
-void DialogScript::QueueTexts(const QStringList& texts) { S().texts += texts; }
+void DialogScript::QueueAnswers(const QList<bool>& answers)
+{
+    S().answers += answers;
+}
+void DialogScript::QueueFileNames(const QStringList& names)
+{
+    S().fileNames += names;
+}
+void DialogScript::QueueTexts(const QStringList& texts)
+{
+    S().texts += texts;
+}
 
-QStringList DialogScript::Shown() { return S().shown; }
-QString DialogScript::LastShown() { return S().shown.isEmpty() ? QString() : S().shown.constLast(); }
-int DialogScript::PendingAnswers() { return int(S().answers.size()); }
+QStringList DialogScript::Shown()
+{
+    return S().shown;
+}
+QString DialogScript::LastShown()
+{
+    return S().shown.isEmpty() ? QString() : S().shown.constLast();
+}
+int DialogScript::PendingAnswers()
+{
+    return int(S().answers.size());
+}
 
-void DialogScript::Record(const QString& text) { S().shown.append(text); }
+void DialogScript::Record(const QString& text)
+{
+    S().shown.append(text);
+}
 
 bool DialogScript::TakeAnswer(const QString& question)
 {

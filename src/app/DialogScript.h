@@ -11,20 +11,20 @@ class DialogScript
 {
 public:
     static bool Active();
-    static void Start();   // begin scripting, with empty queues and records
+    static void Start(); // begin scripting, with empty queues and records
     static void Stop();
 
     static void QueueAnswers(const QList<bool>& answers); // next answers of Ask()
     static void QueueFileNames(const QStringList& names); // next results of file/folder choosers ("" = cancelled)
-    static void QueueTexts(const QStringList& texts);     // next results of text prompts ("" = cancelled)
+    static void QueueTexts(const QStringList& texts); // next results of text prompts ("" = cancelled)
 
-    static QStringList Shown();    // every text shown or asked, in order
+    static QStringList Shown(); // every text shown or asked, in order
     static QString LastShown();
     static int PendingAnswers();
 
     // Used by the dialogs themselves.
     static void Record(const QString& text);
-    static bool TakeAnswer(const QString& question);     // throws when the queue is empty
+    static bool TakeAnswer(const QString& question); // throws when the queue is empty
     static QString TakeFileName(const QString& caption); // throws when the queue is empty
-    static QString TakeText(const QString& caption);     // throws when the queue is empty
+    static QString TakeText(const QString& caption); // throws when the queue is empty
 };

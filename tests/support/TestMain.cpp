@@ -12,14 +12,18 @@ int main(int argc, char** argv)
     if (!sandbox.isValid())
         return 2;
     const QByteArray root = QFile::encodeName(sandbox.path());
-    const char* subdirs[][2] = {{"XDG_CONFIG_HOME", "/config"}, {"XDG_DATA_HOME", "/data"},
-        {"XDG_CACHE_HOME", "/cache"}, {"XDG_RUNTIME_DIR", "/runtime"}, {"HOME", "/home"}};
+    const char* subdirs[][2] = {{"XDG_CONFIG_HOME", "/config"},
+                                {"XDG_DATA_HOME", "/data"},
+                                {"XDG_CACHE_HOME", "/cache"},
+                                {"XDG_RUNTIME_DIR", "/runtime"},
+                                {"HOME", "/home"}};
     for (const auto& [var, sub] : subdirs) {
         const QByteArray dir = root + sub;
         QDir().mkpath(QFile::decodeName(dir));
         qputenv(var, dir);
     }
-    QFile::setPermissions(QFile::decodeName(root + "/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(QFile::decodeName(root + "/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("QB_SANDBOX", root);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,0 +1,387 @@
+#include "app/Fmain.h"
+
+#include "app/Placement.h"
+#include "app/Shell.h"
+#include "app/Windows.h"
+#include "app/getting_started.h"
+#include "settings/SB_settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
+{
+    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
+}
+
+// The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
+void SetOuterGeometry(QWidget* w, const QRect& outer)
+{
+    const QRect frame = w->frameGeometry();
+    const QRect inner = w->geometry();
+    const int dw = frame.width() - inner.width();
+    const int dh = frame.height() - inner.height();
+    w->resize(std::max(1, outer.width() - dw), std::max(1, outer.height() - dh));
+    w->move(outer.topLeft());
+}
+
+QScreen* ScreenOf(const QWidget* w)
+{
+    QScreen* s = w->screen();
+    return s ? s : QGuiApplication::primaryScreen();
+}
+
+TD_SB_settings* Settings()
+{
+    return Windows().D_SB_settings;
+}
+
+} // namespace
+
+TFmain::TFmain(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Fmain"));
+    setWindowTitle(QStringLiteral("Quietbox"));
+    setWindowIcon(QIcon(QStringLiteral(":/quietbox.png")));
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    resize(640, 451);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    TimerDropError = new QTimer(this);
+    TimerDropError->setObjectName(QStringLiteral("TimerDropError"));
+    TimerDropError->setInterval(100);
+    TimerDropError->setSingleShot(true);
+
+    CreateToolBar();
+    CreatePanels();
+
+    // Creation steps: nothing here reads the settings, which do not exist yet.
+    FirstActivation = true;
+    DatabaseOpen = false;
+    CurrentDatabaseName.clear();
+    UpdateCommands();
+}
+
+TFmain::~TFmain() = default;
+
+void TFmain::CreateToolBar()
+{
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setIconSize(QSize(20, 20));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+
+    auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
+        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(QString::fromLatin1(hint));
+        a->setStatusTip(QString::fromLatin1(hint));
+        if (QWidget* button = ToolBar1->widgetForAction(a))
+            button->setObjectName(QString::fromLatin1(name));
+    };
+    ToolBar1->addSeparator();
+    add(TB_reconnect, "TB_reconnect", "(Re)connect to database", "network-connect", QStyle::SP_BrowserReload);
+    add(TB_chng_pwd, "TB_chng_pwd", "Change database password", "dialog-password", QStyle::SP_DialogApplyButton);
+    ToolBar1->addSeparator();
+    add(TB_new_doc, "TB_new_doc", "New document", "document-new", QStyle::SP_FileIcon);
+    add(TB_del_doc, "TB_del_doc", "Delete document", "edit-delete", QStyle::SP_TrashIcon);
+    add(TB_search, "TB_search", "Search", "edit-find", QStyle::SP_FileDialogContentsView);
+    add(TB_edit_doc, "TB_edit_doc", "Edit document", "document-edit", QStyle::SP_FileDialogDetailedView);
+    ToolBar1->addSeparator();
+    add(TB_db_actions, "TB_db_actions", "Database control", "document-properties", QStyle::SP_DriveHDIcon);
+    add(TB_settings, "TB_settings", "Application settings", "preferences-system", QStyle::SP_ComputerIcon);
+    add(TB_collaps, "TB_collaps", "Collaps", "go-down", QStyle::SP_TitleBarMinButton);
+    add(TB_doc, "TB_doc", "Documentation", "help-contents", QStyle::SP_DialogHelpButton);
+    ToolBar1->addSeparator();
+
+    connect(TB_settings, &QAction::triggered, this, &TFmain::SBsettingsClick);
+    connect(TB_collaps, &QAction::triggered, this, [this] { SetCollapsed(true); });
+    connect(TB_doc, &QAction::triggered, this, [] { OpenDocPage(QStringLiteral("index")); });
+
+    PM1 = new QMenu(this);
+    PM1->setObjectName(QStringLiteral("PM1"));
+    auto item = [this](QAction*& a, const char* name, const char* caption) {
+        a = PM1->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+    };
+    item(N_new_document, "N_new_document", "New document");
+    item(N_edit_document, "N_edit_document", "Edit document");
+    item(N_paste, "N_paste", "Paste document from clipboard");
+    PM1->addSeparator();
+    item(N_delete_document, "N_delete_document", "Delete document");
+    PM1->addSeparator();
+    item(N_reopen_database, "N_reopen_database", "(re)open database");
+    connect(N_new_document, &QAction::triggered, TB_new_doc, &QAction::trigger);
+    connect(N_edit_document, &QAction::triggered, TB_edit_doc, &QAction::trigger);
+    connect(N_delete_document, &QAction::triggered, TB_del_doc, &QAction::trigger);
+    connect(N_reopen_database, &QAction::triggered, TB_reconnect, &QAction::trigger);
+    connect(N_paste, &QAction::triggered, this, [this] {
+        if (PasteCommand)
+            PasteCommand();
+    });
+}
+
+void TFmain::CreatePanels()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+
+    Panel_guider = new QWidget(Splitter1);
+    Panel_guider->setObjectName(QStringLiteral("Panel_guider"));
+    auto* guiderLayout = new QVBoxLayout(Panel_guider);
+    guiderLayout->setContentsMargins(0, 0, 0, 0);
+    O_doc_list1 = new QWidget(Panel_guider);
+    O_doc_list1->setObjectName(QStringLiteral("O_doc_list1"));
+    O_doc_list1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(O_doc_list1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PM1->popup(O_doc_list1->mapToGlobal(p)); });
+    guiderLayout->addWidget(O_doc_list1);
+
+    O_doc_content1 = new QWidget(Splitter1);
+    O_doc_content1->setObjectName(QStringLiteral("O_doc_content1"));
+    O_doc_content1->setAutoFillBackground(true);
+    O_doc_content1->setBackgroundRole(QPalette::Base);
+
+    Splitter1->addWidget(Panel_guider);
+    Splitter1->addWidget(O_doc_content1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({204, 433});
+    layout->addWidget(Splitter1, 1);
+
+    Panel_Collaps = new QWidget(this);
+    Panel_Collaps->setObjectName(QStringLiteral("Panel_Collaps"));
+    Panel_Collaps->setFixedSize(148, 57);
+    auto* collapsLayout = new QVBoxLayout(Panel_Collaps);
+    collapsLayout->setContentsMargins(0, 0, 0, 0);
+    collapsLayout->setSpacing(0);
+    O_target1 = new QWidget(Panel_Collaps);
+    O_target1->setObjectName(QStringLiteral("O_target1"));
+    O_target1->setFixedSize(148, 44);
+    collapsLayout->addWidget(O_target1);
+    Label_restore = new QLabel(QStringLiteral("Expand..."), Panel_Collaps);
+    Label_restore->setObjectName(QStringLiteral("Label_restore"));
+    Label_restore->setAlignment(Qt::AlignCenter);
+    Label_restore->setFixedHeight(13);
+    Label_restore->setCursor(Qt::PointingHandCursor);
+    QFont bold = Label_restore->font();
+    bold.setBold(true);
+    Label_restore->setFont(bold);
+    Label_restore->setStyleSheet(QStringLiteral("color: red;"));
+    collapsLayout->addWidget(Label_restore);
+    Panel_Collaps->hide();
+    Panel_Collaps->installEventFilter(this);
+    O_target1->installEventFilter(this);
+    Label_restore->installEventFilter(this);
+}
+
+void TFmain::UpdateCommands()
+{
+    TB_reconnect->setEnabled(true);
+    TB_chng_pwd->setEnabled(DatabaseOpen);
+    TB_new_doc->setEnabled(DatabaseOpen);
+    TB_del_doc->setEnabled(DatabaseOpen && ListReady);
+    TB_search->setEnabled(DatabaseOpen);
+    TB_edit_doc->setEnabled(DatabaseOpen);
+    TB_db_actions->setEnabled(DatabaseOpen);
+    TB_settings->setEnabled(true);
+    TB_collaps->setEnabled(DatabaseOpen);
+    TB_doc->setEnabled(true);
+
+    N_new_document->setEnabled(TB_new_doc->isEnabled());
+    N_edit_document->setEnabled(TB_edit_doc->isEnabled());
+    N_paste->setEnabled(true);
+    N_delete_document->setEnabled(TB_del_doc->isEnabled());
+    N_reopen_database->setEnabled(true);
+}
+
+void TFmain::ApplyPlacement()
+{
+    const TOrbPigger& root = Settings()->Root();
+    Placement::Stored stored;
+    const QString alignText = root.GetAttr(QStringLiteral("ALIGN"));
+    bool ok = false;
+    const int align = alignText.toInt(&ok);
+    stored.align = ok ? align : 1;
+    stored.width = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("WIDTH")));
+    stored.height = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("HEIGHT")));
+    stored.left = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("LEFT")));
+    stored.top = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("TOP")));
+
+    if (isMaximized() || isFullScreen())
+        showNormal();
+    const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
+    SetOuterGeometry(this, placed);
+    m_align = stored.align;
+    ArrangePanels(Placement::SideBySide(stored.align));
+}
+
+void TFmain::ArrangePanels(bool sideBySide)
+{
+    // Let the docking take effect before measuring.
+    QCoreApplication::processEvents();
+
+    const QSize screen = ScreenOf(this)->geometry().size();
+    const QRect outer = frameGeometry();
+    const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
+    if (cut != outer.size()) {
+        // A docked window keeps to its edge when it is cut.
+        const Placement::Stored redock{m_align, cut.width(), cut.height(), 0, 0};
+        SetOuterGeometry(this,
+                         Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
+    }
+
+    Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
+
+    const TOrbPigger& root = Settings()->Root();
+    const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_WIDTH")));
+    const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_HEIGHT")));
+    const int along = sideBySide ? gWidth : gHeight;
+    const int total = sideBySide ? Splitter1->width() : Splitter1->height();
+    int listSize = along;
+    if (listSize == 0) // keep the design size of the list panel
+        listSize = sideBySide ? 204 : std::max(Panel_guider->minimumSizeHint().height(), 150);
+    Splitter1->setSizes({listSize, std::max(0, total - listSize - Splitter1->handleWidth())});
+}
+
+void TFmain::SetCollapsed(bool c)
+{
+    Collapsed = c;
+    ToolBar1->setVisible(!c);
+    Splitter1->setVisible(!c);
+    Panel_Collaps->setVisible(c);
+    // TODO(intake): reset the collapsed target's counter once the target exists.
+    if (c) {
+        Panel_Collaps->move(0, 0);
+        ApplyCollapsedSize();
+    } else {
+        ApplyPlacement();
+    }
+}
+
+void TFmain::ApplyCollapsedSize()
+{
+    if (!Collapsed)
+        return;
+    if (isMaximized()) {
+        showNormal();
+        SetCollapsed(false);
+        return;
+    }
+    const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
+    if (frameGeometry().size() != size)
+        SetOuterGeometry(this, QRect(frameGeometry().topLeft(), size));
+}
+
+void TFmain::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    ApplyCollapsedSize();
+}
+
+void TFmain::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && Collapsed && isMaximized()) {
+        // Maximizing a collapsed window expands it to the stored placement.
+        showNormal();
+        SetCollapsed(false);
+    }
+}
+
+bool TFmain::eventFilter(QObject* watched, QEvent* e)
+{
+    if (Collapsed) {
+        if ((watched == Panel_Collaps || watched == O_target1) && e->type() == QEvent::MouseButtonDblClick) {
+            SetCollapsed(false);
+            return true;
+        }
+        if (watched == Label_restore && e->type() == QEvent::MouseButtonRelease) {
+            SetCollapsed(false);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TFmain::keyPressEvent(QKeyEvent* e)
+{
+    // Only Ctrl is tested: Shift and Alt may be held as well.
+    if (Collapsed && e->key() == Qt::Key_V && (e->modifiers() & Qt::ControlModifier) && TB_new_doc->isEnabled()) {
+        SetCollapsed(false);
+        N_paste->trigger();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+bool TFmain::event(QEvent* e)
+{
+    if (e->type() == QEvent::Show && ActivateOnShow && FirstActivation && !m_activating) {
+        // The first activation runs once the window is on screen, with or without a window manager.
+        QTimer::singleShot(0, this, [this] {
+            if (FirstActivation && !m_activating)
+                Activate();
+        });
+    }
+    return QWidget::event(e);
+}
+
+void TFmain::Activate()
+{
+    m_activating = true;
+    ApplyPlacement();
+    if (FirstActivation) {
+        TF_getting_started::ShowIfWanted(Settings()->Root());
+        FirstActivation = false;
+    }
+    m_activating = false;
+    Q_EMIT Activated();
+}
+
+void TFmain::closeEvent(QCloseEvent* e)
+{
+    QWidget::closeEvent(e);
+}
+
+void TFmain::SBsettingsClick()
+{
+    if (Settings())
+        Settings()->exec();
+}
+
+QString TFmain::DocFolder()
+{
+    const QString beside = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../doc"));
+    if (QFileInfo::exists(beside + QStringLiteral("/index.html")))
+        return beside;
+    return QStringLiteral(QB_INSTALLED_DOC_DIR);
+}
+
+void TFmain::OpenDocPage(const QString& name)
+{
+    const QString file = QStringLiteral("%1/%2.html").arg(DocFolder(), name.trimmed());
+    Shell::Open(QUrl::fromLocalFile(file)); // failures are ignored
+}

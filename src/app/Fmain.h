@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidget>
+
+// The main window "Quietbox": the toolbar, the document list beside or above the content
+// viewer, and the small collapsed panel that replaces everything while collapsed.
+class TFmain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFmain(QWidget* parent = nullptr);
+    ~TFmain() override;
+
+    // State read by other windows.
+    bool FirstActivation = true;
+    double EngineVersion = 0;
+    bool Collapsed = false;
+    bool DatabaseOpen = false;
+    QString CurrentDatabaseName;
+    bool ListReady = false;
+
+    // Controls (objectName = member name).
+    QToolBar* ToolBar1 = nullptr;
+    QAction* TB_reconnect = nullptr;
+    QAction* TB_chng_pwd = nullptr;
+    QAction* TB_new_doc = nullptr;
+    QAction* TB_del_doc = nullptr;
+    QAction* TB_search = nullptr;
+    QAction* TB_edit_doc = nullptr;
+    QAction* TB_db_actions = nullptr;
+    QAction* TB_settings = nullptr;
+    QAction* TB_collaps = nullptr;
+    QAction* TB_doc = nullptr;
+    QMenu* PM1 = nullptr;
+    QAction* N_new_document = nullptr;
+    QAction* N_edit_document = nullptr;
+    QAction* N_paste = nullptr;
+    QAction* N_delete_document = nullptr;
+    QAction* N_reopen_database = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QWidget* Panel_guider = nullptr;
+    QWidget* O_doc_list1 = nullptr;
+    QWidget* O_doc_content1 = nullptr;
+    QWidget* Panel_Collaps = nullptr;
+    QWidget* O_target1 = nullptr;
+    QLabel* Label_restore = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* TimerDropError = nullptr;
+
+    // Applies the enabled state of every command to the open/ready state.
+    void UpdateCommands();
+
+    // Placement, docking and collapse.
+    void ApplyPlacement();
+    void ArrangePanels(bool sideBySide);
+    void SetCollapsed(bool c);
+
+    // Opens doc/<name>.html in the desktop's browser; failures are ignored.
+    static void OpenDocPage(const QString& name);
+    // Where the documentation pages are: <executable's folder>/../doc, else the installed folder.
+    static QString DocFolder();
+
+    // The activation sequence; runs when the window is first activated.
+    void Activate();
+
+    // The activation runs by itself once the window is first shown; tests may drive it instead.
+    bool ActivateOnShow = true;
+
+    // The paste command, for Ctrl+V while collapsed. Document commands install it.
+    std::function<void()> PasteCommand;
+
+Q_SIGNALS:
+    void Activated();
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void CreateToolBar();
+    void CreatePanels();
+    void ApplyCollapsedSize();
+    void SBsettingsClick();
+
+    bool m_activating = false;
+    int m_align = 1; // docking of the last placement
+};

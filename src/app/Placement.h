@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+// The placement rule of the main window as pure arithmetic, so it can be checked without a
+// window system. Rectangles are outer (frame) rectangles.
+namespace Placement {
+
+// Where the window goes for a docking value and the stored coordinates (0 = not set).
+struct Stored
+{
+    int align = 1;
+    int width = 0, height = 0, left = 0, top = 0;
+};
+
+// Steps 2-4 of applying the placement: stored coordinates first, then docking against the
+// work area. A docked window spans its whole edge; only its other dimension comes from
+// `current` as updated by the stored values.
+QRect Dock(const Stored& stored, const QRect& current, const QRect& workArea);
+
+// Whether list and viewer stand side by side: exactly for align 0 and 1, compared unsigned.
+bool SideBySide(int align);
+
+// The 30 % cut of a window that almost fills the screen in the direction the panels are laid
+// out: height for side by side (within 39 pixels), width otherwise (within 9 pixels).
+QSize CutToScreen(bool sideBySide, const QSize& window, const QSize& screen);
+
+// The collapsed window: the collapsed panel plus 10 wide and 30 high.
+QSize CollapsedSize(const QSize& collapsedPanel);
+
+} // namespace Placement

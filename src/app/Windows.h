@@ -1,0 +1,37 @@
+#pragma once
+
+class TFmain;
+class TD_SB_settings;
+class TFsure;
+class TDmsg;
+class TFsure_checked;
+class QWidget;
+
+// The program's long-lived windows, created once in a fixed order and kept until the end.
+// Windows that a later feature adds are null until it exists.
+struct TWindows
+{
+    TFmain* Fmain = nullptr;
+    QWidget* FaskBaseAndPwd = nullptr;
+    TD_SB_settings* D_SB_settings = nullptr;
+    TFsure* Fsure = nullptr;
+    QWidget* FChngPwd = nullptr;
+    TDmsg* Dmsg = nullptr;
+    QWidget* D_action_with_db = nullptr;
+    QWidget* D_search = nullptr;
+    QWidget* F_db_image = nullptr;
+    QWidget* F_db_rtf = nullptr;
+    QWidget* D_scale_image = nullptr;
+    TFsure_checked* Fsure_checked = nullptr;
+    QWidget* W_new_doc = nullptr;
+    QWidget* W_new_database = nullptr;
+};
+
+TWindows& Windows();
+
+// Creates the windows in their order; the settings dialog loads the settings file as it is made.
+void CreateWindows();
+
+// The end of the program: the settings dialog stores the placement and writes the file while
+// the main window still exists, then every window is destroyed in reverse order.
+void DestroyWindows();

@@ -1,0 +1,230 @@
+#include "../support/AppFixture.h"
+#include "settings/SettingsFile.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+using qbtest::AppFixture;
+
+namespace {
+
+class MainWindowTest : public AppFixture
+{
+protected:
+    // The names of the enabled toolbar buttons and menu items, in their order.
+    QStringList EnabledCommands() const
+    {
+        QStringList names;
+        for (QAction* a : Main()->ToolBar1->actions())
+            if (!a->isSeparator() && a->isEnabled())
+                names << a->objectName();
+        for (QAction* a : Main()->PM1->actions())
+            if (!a->isSeparator() && a->isEnabled())
+                names << a->objectName();
+        return names;
+    }
+    static QSize Screen() { return QGuiApplication::primaryScreen()->geometry().size(); }
+    static QRect Work() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+};
+
+TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
+{
+    StartApp();
+    EXPECT_EQ(Main()->windowTitle(), QStringLiteral("Quietbox"));
+    const QStringList closed{QStringLiteral("TB_reconnect"), QStringLiteral("TB_settings"), QStringLiteral("TB_doc"),
+                             QStringLiteral("N_paste"), QStringLiteral("N_reopen_database")};
+    EXPECT_EQ(EnabledCommands(), closed);
+
+    Main()->DatabaseOpen = true;
+    Main()->ListReady = false;
+    Main()->UpdateCommands();
+    QStringList open = EnabledCommands();
+    EXPECT_FALSE(open.contains(QStringLiteral("TB_del_doc")));
+    EXPECT_FALSE(open.contains(QStringLiteral("N_delete_document")));
+    EXPECT_EQ(open.size(), 9 + 4) << open.join(QLatin1Char(' ')).toStdString();
+
+    Main()->ListReady = true;
+    Main()->UpdateCommands();
+    open = EnabledCommands();
+    EXPECT_TRUE(open.contains(QStringLiteral("TB_del_doc")));
+    EXPECT_TRUE(open.contains(QStringLiteral("N_delete_document")));
+    EXPECT_EQ(open.size(), 10 + 5);
+
+    Main()->DatabaseOpen = false;
+    Main()->UpdateCommands();
+    EXPECT_EQ(EnabledCommands(), closed) << "ListReady alone enables nothing";
+}
+
+TEST_F(MainWindowTest, ControlsCarryTheirNamesAndHints)
+{
+    StartApp();
+    for (const char* name : {"ToolBar1", "Panel_guider", "Splitter1", "O_doc_list1", "O_doc_content1", "Panel_Collaps",
+                             "O_target1", "Label_restore"})
+        EXPECT_NE(Main()->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    auto* button = Main()->findChild<QToolButton*>(QStringLiteral("TB_collaps"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->toolTip(), QStringLiteral("Collaps"));
+    EXPECT_FALSE(button->icon().isNull());
+    EXPECT_EQ(Main()->Label_restore->text(), QStringLiteral("Expand..."));
+    EXPECT_EQ(Main()->Timer1->interval(), 1000);
+    EXPECT_FALSE(Main()->Timer1->isActive());
+}
+
+TEST_F(MainWindowTest, FirstStartWritesDefaultsThenPlacementAndAttemptsAtTheEnd)
+{
+    StartApp();
+    EXPECT_EQ(SettingsFileBytes(),
+              QByteArray("\r\n<SETTINGS ALIGN=\"1\">\r\n\t<OLE_SERVERS/>\r\n\t<BASE_LIST/>\r\n</SETTINGS>"));
+    EXPECT_EQ(Root().GetAttr(QStringLiteral("FATTEMPTS")), QStringLiteral("2"));
+
+    DialogScript::QueueTexts({QString()}); // close the getting-started prompt without "Ok"
+    Main()->show();
+    Main()->Activate();
+    Main()->close();
+    DestroyWindows();
+    TSettingsFile back;
+    ASSERT_TRUE(back.Load());
+    for (const char* key : {"WIDTH", "HEIGHT", "LEFT", "TOP", "G_WIDTH", "G_HEIGHT"})
+        EXPECT_FALSE(back.Root().GetAttr(QString::fromLatin1(key)).isEmpty()) << key;
+    EXPECT_EQ(back.Root().GetAttr(QStringLiteral("FATTEMPTS")), QStringLiteral("2"));
+    EXPECT_EQ(back.Root().GetAttr(QStringLiteral("WIDTH")).toInt(), Work().width())
+        << "docked at the bottom by default";
+}
+
+TEST_F(MainWindowTest, WithoutAlignTheWindowDocksAtTheBottomSideBySideAndTallWindowsAreCut)
+{
+    StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
+    Root().SetAttr(QStringLiteral("HEIGHT"), QString::number(Screen().height() - 39));
+    Main()->show();
+    Main()->ApplyPlacement();
+    const QRect r = Main()->frameGeometry();
+    EXPECT_EQ(Main()->Splitter1->orientation(), Qt::Horizontal);
+    EXPECT_EQ(r.width(), Work().width());
+    EXPECT_EQ(r.height(), qRound(0.3 * Screen().height()));
+    EXPECT_EQ(r.bottom(), Work().bottom()) << "placed before it was cut";
+
+    Root().SetAttr(QStringLiteral("HEIGHT"), QString::number(Screen().height() - 40));
+    Main()->ApplyPlacement();
+    EXPECT_EQ(Main()->frameGeometry().height(), Screen().height() - 40);
+    EXPECT_EQ(Main()->Panel_guider->width(), 204) << "design width when G_WIDTH is not set";
+}
+
+TEST_F(MainWindowTest, UnknownAlignFloatsWithTheListAboveTheViewer)
+{
+    StartApp("<SETTINGS ALIGN=\"7\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"7\" TOP=\"40\" G_HEIGHT=\"90\"/>");
+    EXPECT_EQ(Root().GetAttr(QStringLiteral("ALIGN")), QStringLiteral("5")) << "the align group holds six items";
+    Root().SetAttr(QStringLiteral("ALIGN"), QStringLiteral("7"));
+    Main()->show();
+    Main()->ApplyPlacement();
+    EXPECT_EQ(Main()->Splitter1->orientation(), Qt::Vertical);
+    EXPECT_EQ(Main()->frameGeometry(), QRect(7, 40, 500, 300));
+    EXPECT_EQ(Main()->Panel_guider->height(), 90);
+}
+
+TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaximize)
+{
+    StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");
+    Main()->show();
+    Main()->ApplyPlacement();
+    Main()->DatabaseOpen = true;
+    Main()->UpdateCommands();
+    Main()->TB_collaps->trigger();
+    EXPECT_TRUE(Main()->Collapsed);
+    EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
+    EXPECT_TRUE(Main()->Panel_Collaps->isVisibleTo(Main()));
+    EXPECT_FALSE(Main()->ToolBar1->isVisibleTo(Main()));
+    EXPECT_EQ(Main()->Panel_Collaps->pos(), QPoint(0, 0));
+
+    Main()->resize(400, 300);
+    EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87)) << "a resize by hand snaps back";
+
+    Main()->showMaximized();
+    QApplication::processEvents();
+    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_FALSE(Main()->isMaximized());
+    EXPECT_EQ(Main()->frameGeometry(), QRect(20, 30, 500, 300)) << "back to the stored placement";
+}
+
+TEST_F(MainWindowTest, ExpandByLabelClickOrDoubleClickOnThePanel)
+{
+    StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");
+    Main()->show();
+    Main()->SetCollapsed(true);
+    QTest::mouseClick(Main()->Label_restore, Qt::LeftButton);
+    EXPECT_FALSE(Main()->Collapsed);
+    Main()->SetCollapsed(true);
+    QTest::mouseDClick(Main()->Panel_Collaps, Qt::LeftButton);
+    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_EQ(Main()->frameGeometry().size(), QSize(500, 300));
+}
+
+TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
+{
+    StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\"/>");
+    int pastes = 0;
+    Main()->PasteCommand = [&pastes] { ++pastes; };
+    Main()->show();
+
+    QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(pastes, 0) << "the expanded window handles no key";
+
+    Main()->DatabaseOpen = true;
+    Main()->UpdateCommands();
+    Main()->SetCollapsed(true);
+    QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(pastes, 1);
+    EXPECT_FALSE(Main()->Collapsed);
+
+    Main()->SetCollapsed(true);
+    QTest::keyClick(Main(), Qt::Key_V);
+    EXPECT_EQ(pastes, 1) << "V without Ctrl";
+    Main()->DatabaseOpen = false;
+    Main()->UpdateCommands();
+    QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(pastes, 1) << "new documents not allowed";
+    EXPECT_TRUE(Main()->Collapsed);
+}
+
+TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
+{
+    StartApp("<SETTINGS GS=\"NO\"/>");
+    Main()->Activate();
+    EXPECT_TRUE(DialogScript::Shown().isEmpty()) << "GS=NO: never shown";
+    EXPECT_FALSE(Main()->FirstActivation);
+    TearDown();
+
+    StartApp();
+    DialogScript::QueueTexts({QStringLiteral("0")}); // "Run tutorial now"
+    Main()->Activate();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/gs.html"))) << opened[0].toString().toStdString();
+    Main()->Activate();
+    EXPECT_EQ(DialogScript::Shown().size(), 1) << "at most once per run";
+    TearDown();
+
+    StartApp();
+    DialogScript::QueueTexts({QStringLiteral("1")}); // "Run tutorial next time"
+    Main()->Activate();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(Root().GetAttr(QStringLiteral("GS")).isEmpty());
+    TearDown();
+
+    StartApp();
+    DialogScript::QueueTexts({QStringLiteral("2")}); // "Don't show this prompt again"
+    Main()->Activate();
+    EXPECT_EQ(Root().GetAttr(QStringLiteral("GS")), QStringLiteral("NO"));
+}
+
+TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)
+{
+    StartApp();
+    Main()->TB_doc->trigger();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0].isLocalFile());
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/index.html")));
+}
+
+} // namespace

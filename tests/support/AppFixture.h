@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/DialogScript.h"
+#include "app/Fmain.h"
+#include "app/Windows.h"
+#include "settings/SB_settings.h"
+
+#include <QFile>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace qbtest {
+
+// Creates the program's windows over a settings file of the test's choosing (none: first
+// start), with dialogs scripted and the desktop shell replaced by a recorder.
+class AppFixture : public ::testing::Test
+{
+protected:
+    // Write settingsText (when not null) as the settings file, then create the windows.
+    void StartApp(const char* settingsText = nullptr);
+    void TearDown() override;
+
+    TFmain* Main() const { return Windows().Fmain; }
+    TD_SB_settings* Settings() const { return Windows().D_SB_settings; }
+    TOrbPigger& Root() const { return Windows().D_SB_settings->Root(); }
+    static QByteArray SettingsFileBytes();
+
+    QList<QUrl> opened;
+};
+
+} // namespace qbtest
