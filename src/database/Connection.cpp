@@ -155,7 +155,8 @@ void TDatabaseConnection::Open()
             QString password = m_password;
             while (password.isEmpty() || TryOpen(password) != KeyResult::Opened) {
                 password.clear();
-                if (!m_passwordRequest || !m_passwordRequest(password))
+                // An empty answer counts as declining, or the hook could be asked forever.
+                if (!m_passwordRequest || !m_passwordRequest(password) || password.isEmpty())
                     throw QbError(InsufficientRights(m_folder));
                 m_password = password;
             }

@@ -294,6 +294,16 @@ TEST(ConnectionPassword, HookDeclinesOrSuppliesThePassword)
     EXPECT_FALSE(OpenError(connection).isEmpty());
     EXPECT_EQ(asked, 1);
 
+    // An empty answer declines, so a careless hook can not loop forever.
+    asked = 0;
+    connection.SetPasswordRequest([&](QString& password) {
+        ++asked;
+        password.clear();
+        return true;
+    });
+    EXPECT_TRUE(OpenError(connection).contains(QStringLiteral("Insufficient table rights")));
+    EXPECT_EQ(asked, 1);
+
     // The hook answers wrongly once, then rightly.
     QStringList answers = {QStringLiteral("secret пароль"), QStringLiteral("Secret Пароль")};
     asked = 0;
