@@ -56,6 +56,12 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* TimerDropError = nullptr;
 
+    // Opening and closing the one database, and the wrong-password policy.
+    void SBreopenClick();
+    void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
+    void CloseDatabase();
+    void OpenLastUsed();
+
     // Applies the enabled state of every command to the open/ready state.
     void UpdateCommands();
 
