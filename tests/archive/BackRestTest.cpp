@@ -364,3 +364,53 @@ TEST(BackRest, RefusesToRestoreAnArchiveIntoItsOwnFolder)
     EXPECT_EQ(BackRest::RestoreFolder(archive, target), BackRest::Failed);
     EXPECT_EQ(Snapshot(target), before);
 }
+
+// A file that changes while it is archived: the listed size is what goes in, so the archive
+// always reads back; a file that shrank is a failure, never a broken archive reported as made.
+TEST(BackRest, FilesChangingDuringTheBackup)
+{
+    for (const bool shrink : {true, false}) {
+        const QString source = qbtest::FreshFolder();
+        const QByteArray first = Random(10 * Block, 12);
+        const QByteArray second = Text(Block + 99);
+        Fill(source, {{"a", first}, {"b", second}});
+        bool changed = false;
+        const BackRest::ProgressCallback change = [&](int, bool&) {
+            if (changed)
+                return;
+            changed = true;
+            QFile b(source + QStringLiteral("/b"));
+            if (shrink) {
+                ASSERT_TRUE(b.resize(1000));
+            } else {
+                ASSERT_TRUE(b.open(QIODevice::Append));
+                b.write("grown meanwhile");
+            }
+        };
+        const QString archive = Archive();
+        const int code = BackRest::BackupFolder(source, archive, change, 1);
+        ASSERT_TRUE(changed);
+        if (shrink) {
+            EXPECT_EQ(code, BackRest::Failed);
+            EXPECT_FALSE(QFileInfo::exists(archive));
+        } else {
+            ASSERT_EQ(code, BackRest::Ok);
+            const RefArchive read = RefRead(qbtest::ReadAll(archive));
+            ASSERT_TRUE(read.ok) << read.why.toStdString();
+            EXPECT_EQ(read.files[1].content, second);
+        }
+    }
+}
+
+TEST(BackRest, LinksAreNotFilesOfTheFolder)
+{
+    const QString source = qbtest::FreshFolder();
+    const QString outside = qbtest::FreshFolder();
+    Fill(outside, {{"secret", "not part of the database"}});
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/secret"), source + QStringLiteral("/link")));
+    const QString archive = Archive();
+    EXPECT_EQ(BackRest::BackupFolder(source, archive), BackRest::NothingToBackUp);
+    Fill(source, {{"Docs.db", "x"}});
+    ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
+    EXPECT_EQ(qbtest::ReadAll(archive), RefWrite({{"Docs.db", "x"}}));
+}
