@@ -12,14 +12,22 @@ TWindows& Windows()
     return windows;
 }
 
+static void InitResources()
+{
+    // The resources live in a static library: make sure the linker keeps them.
+    Q_INIT_RESOURCE(app);
+}
+
 void CreateWindows()
 {
+    InitResources();
     TWindows& w = Windows();
     w.Fmain = new TFmain;
-    w.D_SB_settings = new TD_SB_settings(w.Fmain);
-    w.Fsure = new TFsure;
-    w.Dmsg = new TDmsg;
-    w.Fsure_checked = new TFsure_checked;
+    // Dialogs belong to the main window, so they stay above it although it stays on top.
+    w.D_SB_settings = new TD_SB_settings(w.Fmain, w.Fmain);
+    w.Fsure = new TFsure(w.Fmain);
+    w.Dmsg = new TDmsg(w.Fmain);
+    w.Fsure_checked = new TFsure_checked(w.Fmain);
 }
 
 void DestroyWindows()

@@ -2,6 +2,7 @@
 
 #include "app/DialogScript.h"
 #include "app/Fmain.h"
+#include "app/Windows.h"
 #include "settings/OrbPigger.h"
 
 #include <QDialogButtonBox>
@@ -83,7 +84,7 @@ void TF_getting_started::ShowIfWanted(TOrbPigger& root)
             Apply(static_cast<Choice>(std::clamp(answer.toInt(), 0, 2)), root);
         return;
     }
-    TF_getting_started prompt;
+    TF_getting_started prompt(Windows().Fmain);
     if (prompt.exec() == QDialog::Accepted)
         Apply(prompt.Chosen(), root);
 }

@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -76,8 +77,8 @@ TD_SB_settings::TD_SB_settings(TFmain* mainWindow, QWidget* parent)
     layout->addWidget(m_buttons);
     connect(OKBtn, &QPushButton::clicked, this, &TD_SB_settings::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TD_SB_settings::CancelBtnClick);
-    resize(369, 260);
-    setMinimumSize(369, 260);
+    PageControl1->tabBar()->setUsesScrollButtons(false);
+    resize(sizeHint().expandedTo(QSize(369, 260)));
 
     // The tree, then the controls that mirror it.
     LoadSettings();
