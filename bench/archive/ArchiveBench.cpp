@@ -2,19 +2,19 @@
 // and pigz -9 -p 2 compressing and decompressing the same bytes, on a generated ~256 MB
 // database folder. Every program runs as a child process, timed by the wall clock, its peak RSS
 // sampled from /proc; each figure is the median of --runs runs.
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -28,7 +28,8 @@ namespace {
 
 constexpr double MB = 1e6;
 
-struct Rng {
+struct Rng
+{
     quint64 s;
     quint64 Next()
     {
@@ -41,10 +42,11 @@ struct Rng {
 
 QByteArray Words(qsizetype size, Rng& rng, bool html)
 {
-    static const char* vocabulary[] = {"the", "quiet", "box", "keeps", "documents", "private", "letter", "invoice",
-        "meeting", "notes", "from", "with", "garden", "budget", "report", "draft", "about", "which", "their",
-        "password", "winter", "project", "summary", "picture", "family", "holiday", "contract", "number", "street",
-        "and", "of", "to", "in", "is", "for", "on", "that", "by", "this", "be"};
+    static const char* vocabulary[] = {
+        "the",    "quiet",   "box",     "keeps",   "documents", "private", "letter",   "invoice", "meeting", "notes",
+        "from",   "with",    "garden",  "budget",  "report",    "draft",   "about",    "which",   "their",   "password",
+        "winter", "project", "summary", "picture", "family",    "holiday", "contract", "number",  "street",  "and",
+        "of",     "to",      "in",      "is",      "for",       "on",      "that",     "by",      "this",    "be"};
     constexpr int count = sizeof(vocabulary) / sizeof(vocabulary[0]);
     QByteArray out;
     out.reserve(size + 200);
@@ -100,7 +102,8 @@ QByteArray RandomBytes(qsizetype size, Rng& rng)
     return out;
 }
 
-struct Folder {
+struct Folder
+{
     qint64 bytes = 0;
     int files = 0;
     qint64 kind[4] = {0, 0, 0, 0}; // text, HTML, BMP, random
@@ -115,23 +118,27 @@ bool Put(const QString& path, const QByteArray& bytes, QFile& all)
 // The folder, and the same bytes in one file (in the archive's name order) for gzip and pigz.
 bool Generate(const QString& folder, const QString& allFile, Folder& made)
 {
-    Rng rng {0x9E3779B97F4A7C15ull};
-    struct Item {
+    Rng rng{0x9E3779B97F4A7C15ull};
+    struct Item
+    {
         QString name;
         int kind;
         QByteArray bytes;
     };
     std::vector<Item> items;
     for (int i = 0; i < 20; ++i)
-        items.push_back({QStringLiteral("notes-%1.txt").arg(i, 2, 10, QLatin1Char('0')), 0, Words(4'000'000, rng, false)});
+        items.push_back(
+            {QStringLiteral("notes-%1.txt").arg(i, 2, 10, QLatin1Char('0')), 0, Words(4'000'000, rng, false)});
     for (int i = 0; i < 32; ++i)
-        items.push_back({QStringLiteral("page-%1.html").arg(i, 2, 10, QLatin1Char('0')), 1, Words(2'000'000, rng, true)});
+        items.push_back(
+            {QStringLiteral("page-%1.html").arg(i, 2, 10, QLatin1Char('0')), 1, Words(2'000'000, rng, true)});
     for (int i = 0; i < 12; ++i)
         items.push_back({QStringLiteral("photo-%1.bmp").arg(i, 2, 10, QLatin1Char('0')), 2, Picture(1600, 1200, rng)});
     items.push_back({QStringLiteral("random-big.bin"), 3, RandomBytes(24'000'000, rng)});
     for (int i = 0; i < 4; ++i)
         items.push_back({QStringLiteral("random-%1.bin").arg(i), 3, RandomBytes(4'000'000 + i * 1234, rng)});
-    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.name.toUtf8() < b.name.toUtf8(); });
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.name.toUtf8() < b.name.toUtf8(); });
 
     QFile all(allFile);
     if (!all.open(QIODevice::WriteOnly))
@@ -146,7 +153,8 @@ bool Generate(const QString& folder, const QString& allFile, Folder& made)
     return true;
 }
 
-struct Run {
+struct Run
+{
     double seconds = 0;
     double rssMB = 0;
     bool ok = false;
@@ -195,7 +203,8 @@ Run Spawn(const std::vector<std::string>& args, const QString& stdoutFile)
     return run;
 }
 
-struct Row {
+struct Row
+{
     const char* label;
     double mbs = 0;
     double seconds = 0;
@@ -205,7 +214,7 @@ struct Row {
 
 // The median of runs; `after` clears what the run left (outside the timing).
 bool Measure(Row& row, int runs, qint64 bytes, const std::vector<std::string>& args, const QString& stdoutFile,
-    const std::function<qint64()>& outputSize, const std::function<void()>& after)
+             const std::function<qint64()>& outputSize, const std::function<void()>& after)
 {
     std::vector<Run> results;
     for (int i = 0; i < runs; ++i) {
@@ -268,11 +277,12 @@ int main(int argc, char** argv)
             std::printf("Usage: bench_archive [--runs N] [--dir FOLDER]\n"
                         "Generates ~256 MB in a temporary folder under FOLDER (default %s) and measures\n"
                         "quietbox-archive beside gzip -9 and pigz -9 -p 2 on the same bytes.\n",
-                qPrintable(QDir::tempPath()));
+                        qPrintable(QDir::tempPath()));
             return args[i] == QStringLiteral("--help") ? 0 : 64;
         }
     }
-    const std::string tool = (QCoreApplication::applicationDirPath() + QStringLiteral("/quietbox-archive")).toStdString();
+    const std::string tool
+        = (QCoreApplication::applicationDirPath() + QStringLiteral("/quietbox-archive")).toStdString();
     if (!QFileInfo(QString::fromStdString(tool)).isExecutable()) {
         std::fprintf(stderr, "bench_archive: %s is missing; build the quietbox-archive target\n", tool.c_str());
         return 1;
@@ -302,11 +312,17 @@ int main(int argc, char** argv)
     auto removeRestored = [&] { QDir(restored).removeRecursively(); };
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
 
-    Row rows[] = {{"backup   quietbox-archive (all cores)"}, {"backup   quietbox-archive --threads 1"},
-        {"compress pigz -9 -p 2"}, {"compress gzip -9"}, {"restore  quietbox-archive (all cores)"},
-        {"verify   quietbox-archive (no writes)"}, {"inflate  pigz -d -p 2"}, {"inflate  gzip -d"}};
+    Row rows[] = {{"backup   quietbox-archive (all cores)"},
+                  {"backup   quietbox-archive --threads 1"},
+                  {"compress pigz -9 -p 2"},
+                  {"compress gzip -9"},
+                  {"restore  quietbox-archive (all cores)"},
+                  {"verify   quietbox-archive (no writes)"},
+                  {"inflate  pigz -d -p 2"},
+                  {"inflate  gzip -d"}};
     bool ok = Measure(rows[0], runs, n, {tool, "-q", "backup", s(folder), s(archive)}, {}, size(archive), {})
-        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", s(folder), s(archive)}, {}, size(archive), {})
+        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", s(folder), s(archive)}, {}, size(archive),
+                   {})
         && Measure(rows[2], runs, n, {"pigz", "-9", "-p", "2", "-c", s(all)}, pgz, size(pgz), {})
         && Measure(rows[3], runs, n, {"gzip", "-9", "-c", s(all)}, gz, size(gz), {});
     // The restore lands in a new folder each run; the first one is checked byte for byte.
@@ -316,7 +332,8 @@ int main(int argc, char** argv)
         return 1;
     }
     removeRestored();
-    ok = Measure(rows[4], runs, n, {tool, "-q", "restore", s(archive), s(restored)}, {}, [&] { return n; }, removeRestored)
+    ok = Measure(
+             rows[4], runs, n, {tool, "-q", "restore", s(archive), s(restored)}, {}, [&] { return n; }, removeRestored)
         && Measure(rows[5], runs, n, {tool, "-q", "verify", s(archive)}, {}, [] { return qint64(0); }, {})
         && Measure(rows[6], runs, n, {"pigz", "-d", "-p", "2", "-c", s(pgz)}, out, size(out), {})
         && Measure(rows[7], runs, n, {"gzip", "-d", "-c", s(gz)}, out, size(out), {});
@@ -324,17 +341,17 @@ int main(int argc, char** argv)
         return 1;
 
     std::printf("\nData: %.1f MB in %d files: text %.0f MB, HTML %.0f MB, BMP pictures %.0f MB, random %.0f MB\n",
-        double(n) / MB, made.files, double(made.kind[0]) / MB, double(made.kind[1]) / MB, double(made.kind[2]) / MB,
-        double(made.kind[3]) / MB);
-    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores,
-        loadBefore.c_str(), LoadAverage().c_str(), runs);
+                double(n) / MB, made.files, double(made.kind[0]) / MB, double(made.kind[1]) / MB,
+                double(made.kind[2]) / MB, double(made.kind[3]) / MB);
+    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores, loadBefore.c_str(),
+                LoadAverage().c_str(), runs);
     std::printf("%-40s %9s %9s %10s %10s\n", "", "MB/s", "seconds", "peak RSS", "output MB");
     for (const Row& r : rows)
         std::printf("%-40s %9.1f %9.2f %7.1f MB %10.1f\n", r.label, r.mbs, r.seconds, r.rssMB, r.outMB);
     std::printf("\nMB/s = uncompressed MB (10^6 bytes) per second of wall time. The restore writes and fsyncs "
                 "every file and swaps the folder in; gzip -d and pigz -d write one unsynced file.\n");
     std::printf("Targets: backup >= pigz -9 -p 2: %s; restore >= gzip -d: %s; peak RSS < 64 MB: %s\n",
-        rows[0].mbs >= rows[2].mbs ? "met" : "MISSED", rows[4].mbs >= rows[7].mbs ? "met" : "MISSED",
-        std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
+                rows[0].mbs >= rows[2].mbs ? "met" : "MISSED", rows[4].mbs >= rows[7].mbs ? "met" : "MISSED",
+                std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
     return 0;
 }

@@ -63,7 +63,7 @@ void Usage(const char* why)
 class ProgressBar
 {
 public:
-    ProgressBar(const char* label, bool shown)
+    ProgressBar(const QByteArray& label, bool shown)
         : m_label(label)
         , m_shown(shown)
     {
@@ -85,12 +85,12 @@ public:
         for (int i = 0; i < Width; ++i)
             bar[i] = i < filled ? '#' : '.';
         bar[Width] = '\0';
-        std::fprintf(stderr, "\r%-8s [%s] %3d%%", m_label, bar, percent);
+        std::fprintf(stderr, "\r%-8s [%s] %3d%%", m_label.constData(), bar, percent);
         std::fflush(stderr);
     }
 
 private:
-    const char* m_label;
+    QByteArray m_label;
     bool m_shown;
     bool m_drawn = false;
     int m_last = -1;
@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     QString why;
     int code = BackRest::Failed;
     {
-        ProgressBar bar(command.toLatin1().constData(), !quiet && ::isatty(STDERR_FILENO));
+        ProgressBar bar(command.toLatin1(), !quiet && ::isatty(STDERR_FILENO));
         const BackRest::ProgressCallback progress = [&bar](int percent, bool& stop) {
             bar.Show(percent);
             if (g_interrupted)
@@ -211,7 +211,9 @@ int main(int argc, char** argv)
     } // the bar ends its line before any error is printed
     if (code != BackRest::Ok) {
         const QByteArray detail = why.simplified().toLocal8Bit();
-        if (detail.isEmpty())
+        if (code == BackRest::Stopped)
+            std::fprintf(stderr, "quietbox-archive: stopped; nothing was written or changed\n");
+        else if (detail.isEmpty())
             std::fprintf(stderr, "quietbox-archive: %s\n", CodeText(code));
         else
             std::fprintf(stderr, "quietbox-archive: %s: %s\n", CodeText(code), detail.constData());
