@@ -1,5 +1,6 @@
 #include "app/msg.h"
 
+#include "app/CentreOnScreen.h"
 #include "app/DialogScript.h"
 
 #include <QGuiApplication>
@@ -10,20 +11,6 @@
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
-
-namespace {
-
-void CentreOnScreen(QWidget* dialog)
-{
-    const QWidget* parent = dialog->parentWidget();
-    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
-}
-
-} // namespace
 
 TDmsg::TDmsg(QWidget* parent)
     : QDialog(parent,

@@ -1,5 +1,6 @@
 #include "app/sure.h"
 
+#include "app/CentreOnScreen.h"
 #include "app/DialogScript.h"
 
 #include <QGuiApplication>
@@ -11,20 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <memory>
-
-namespace {
-
-void CentreOnScreen(QWidget* dialog)
-{
-    const QWidget* parent = dialog->parentWidget();
-    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
-}
-
-} // namespace
 
 TFsure::TFsure(QWidget* parent)
     : QDialog(parent,
