@@ -1,9 +1,18 @@
 #include "app/Fmain.h"
 
+#include "app/BDE_DL.h"
 #include "app/Placement.h"
 #include "app/Shell.h"
 #include "app/Windows.h"
+#include "app/askBaseAndPwd.h"
 #include "app/getting_started.h"
+#include "app/msg.h"
+#include "app/sure_hecked.h"
+#include "common/QbError.h"
+#include "database/Chngpwd.h"
+#include "database/Connection.h"
+#include "database/Schema.h"
+#include "documents/doc_list.h"
 #include "settings/SB_settings.h"
 
 #include <QApplication>
@@ -47,6 +56,37 @@ TD_SB_settings* Settings()
     return Windows().D_SB_settings;
 }
 
+TFaskBaseAndPwd* Ask()
+{
+    return Windows().FaskBaseAndPwd;
+}
+
+TDatabaseConnection& ADB()
+{
+    return TDatabaseConnection::ADB();
+}
+
+const QString kInsufficientRights = QStringLiteral("Insufficient table rights");
+
+// Restores a flag when the operation that set it ends, also by an exception.
+class FlagScope
+{
+public:
+    FlagScope(bool& flag, bool value)
+        : m_flag(flag)
+        , m_old(flag)
+    {
+        m_flag = value;
+    }
+    ~FlagScope() { m_flag = m_old; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
 } // namespace
 
 TFmain::TFmain(QWidget* parent)
@@ -71,9 +111,12 @@ TFmain::TFmain(QWidget* parent)
 
     // Creation steps: nothing here reads the settings, which do not exist yet.
     FirstActivation = true;
+    StartupOpen = false;
     DatabaseOpen = false;
     CurrentDatabaseName.clear();
+    DirectOpen = false;
     UpdateCommands();
+    ResetWrongAttempts();
 }
 
 TFmain::~TFmain() = default;
@@ -109,6 +152,8 @@ void TFmain::CreateToolBar()
     add(TB_doc, "TB_doc", "Documentation", "help-contents", QStyle::SP_DialogHelpButton);
     ToolBar1->addSeparator();
 
+    connect(TB_reconnect, &QAction::triggered, this, &TFmain::SBreopenClick);
+    connect(TB_chng_pwd, &QAction::triggered, this, &TFmain::TB_chng_pwdClick);
     connect(TB_settings, &QAction::triggered, this, &TFmain::SBsettingsClick);
     connect(TB_collaps, &QAction::triggered, this, [this] { SetCollapsed(true); });
     connect(TB_doc, &QAction::triggered, this, [] { OpenDocPage(QStringLiteral("index")); });
@@ -152,11 +197,11 @@ void TFmain::CreatePanels()
     Panel_guider->setObjectName(QStringLiteral("Panel_guider"));
     auto* guiderLayout = new QVBoxLayout(Panel_guider);
     guiderLayout->setContentsMargins(0, 0, 0, 0);
-    O_doc_list1 = new QWidget(Panel_guider);
+    O_doc_list1 = new TO_doc_list(Panel_guider);
     O_doc_list1->setObjectName(QStringLiteral("O_doc_list1"));
-    O_doc_list1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(O_doc_list1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PM1->popup(O_doc_list1->mapToGlobal(p)); });
+    O_doc_list1->Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(O_doc_list1->Grid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PM1->popup(O_doc_list1->Grid1->viewport()->mapToGlobal(p)); });
     guiderLayout->addWidget(O_doc_list1);
 
     O_doc_content1 = new QWidget(Splitter1);
@@ -353,9 +398,30 @@ void TFmain::Activate()
 {
     m_activating = true;
     ApplyPlacement();
-    if (FirstActivation) {
-        TF_getting_started::ShowIfWanted(Settings()->Root());
-        FirstActivation = false;
+
+    bool engineOk = false;
+    try {
+        EngineVersion = TDatabaseConnection::EngineVersion();
+        engineOk = EngineVersion >= 500;
+    } catch (const QbError&) {
+        engineOk = false;
+    }
+
+    if (engineOk) {
+        try {
+            Schema::CreateAnchorTable();
+            OpenLastUsed();
+            if (FirstActivation) {
+                TF_getting_started::ShowIfWanted(Settings()->Root());
+                FirstActivation = false;
+            }
+        } catch (const QbError& e) {
+            // As the general handler would: the message, and the rest of the activation is skipped.
+            Windows().Dmsg->ShowText(e.Message());
+        }
+    } else {
+        TD_BDE_DL::OfferInstall(this);
+        close();
     }
     m_activating = false;
     Q_EMIT Activated();
@@ -363,6 +429,7 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
+    CloseDatabase();
     QWidget::closeEvent(e);
 }
 
@@ -384,4 +451,259 @@ void TFmain::OpenDocPage(const QString& name)
 {
     const QString file = QStringLiteral("%1/%2.html").arg(DocFolder(), name.trimmed());
     Shell::Open(QUrl::fromLocalFile(file)); // failures are ignored
+}
+
+// ---- Opening and closing the database, and the wrong-password policy
+
+QString TFmain::RedirectDatabaseName() const
+{
+    if (Settings()->WrongPasswordMode() == QStringLiteral("OPEN_DEFAULT"))
+        return Settings()->DefaultDbName();
+    return QString();
+}
+
+bool TFmain::PrepareConnection()
+{
+    QString password;
+    bool result = true;
+    if (DirectOpen) {
+        OpenPath = DirectPath;
+        password = DirectPassword;
+    } else {
+        result = Ask()->AskDatabaseAndPassword(OpenPath, password);
+    }
+    TDatabaseConnection& adb = ADB();
+    adb.ClearParams();
+    adb.SetParams(OpenPath);
+    adb.ClearPasswords();
+    adb.SetPasswordRequest([this](QString& p) { return OnEnginePassword(p); });
+    adb.AddPassword(password);
+    return result;
+}
+
+void TFmain::SBreopenClick()
+{
+    CloseDatabase();
+    try {
+        if (PrepareConnection()) {
+            CurrentDatabaseName = Ask()->SelectedDatabaseName();
+            O_doc_list1->SetFieldNames();
+            // Choosing a row edits the document once the document commands are installed.
+            O_doc_list1->SetChooseHandler([this](QObject*) {
+                if (TB_edit_doc->isEnabled())
+                    TB_edit_doc->trigger();
+            });
+            O_doc_list1->OpenList();
+            DatabaseOpen = O_doc_list1->IsActive();
+            ListReady = true;
+            ResetWrongAttempts();
+        }
+    } catch (const std::exception& e) {
+        // No database stays open after a failed open.
+        O_doc_list1->CloseList();
+        ADB().Close();
+        DatabaseOpen = false;
+        ListReady = false;
+        CurrentDatabaseName.clear();
+        const auto* qb = dynamic_cast<const QbError*>(&e);
+        HandleOpenFailure(qb ? qb->Message() : QString::fromLocal8Bit(e.what()));
+    }
+    UpdateCommands();
+}
+
+void TFmain::CloseDatabase()
+{
+    if (DatabaseOpen && !CurrentDatabaseName.isEmpty() && Settings())
+        Settings()->SetLastOpenName(CurrentDatabaseName);
+    DatabaseOpen = false;
+    CurrentDatabaseName.clear();
+    O_doc_list1->CloseList();
+    UpdateCommands();
+    QCoreApplication::processEvents();
+    ADB().Close();
+    ListReady = false;
+}
+
+bool TFmain::OnEnginePassword(QString& /*password*/)
+{
+    if (RedirectDatabaseName().isEmpty() && !StartupOpen)
+        Windows().Dmsg->ShowText(QStringLiteral("Incorrect password.\nTry again."));
+    return false;
+}
+
+void TFmain::HandleOpenFailure(const QString& message)
+{
+    const QString name = Ask()->SelectedDatabaseName();
+    if (name.isEmpty())
+        return;
+    if (!message.contains(kInsufficientRights)) {
+        Windows().Dmsg->ShowText(QStringLiteral("Can not open the database.\n%1").arg(message));
+        ResetWrongAttempts();
+        return;
+    }
+    const QString mode = Settings()->WrongPasswordMode();
+    if (mode == QStringLiteral("OPEN_DEFAULT"))
+        OpenDefaultInstead();
+    else if (mode == QStringLiteral("DROP_DB"))
+        CountWrongAttempt(name);
+}
+
+void TFmain::OpenDefaultInstead()
+{
+    if (Ask()->SelectedDatabaseName() == RedirectDatabaseName())
+        return; // the default database itself failed
+    const QString def = RedirectDatabaseName();
+    OpenDatabaseDirect(def, TFaskBaseAndPwd::DatabasePath(def), QString());
+}
+
+void TFmain::CountWrongAttempt(const QString& name)
+{
+    if (name != LastWrongDatabase) {
+        WrongAttempts = 1;
+        LastWrongDatabase = name;
+    } else {
+        ++WrongAttempts;
+    }
+    const int limit = Settings()->AttemptsLimit();
+    if (limit > 0 && WrongAttempts > limit)
+        DropDatabase(name, true);
+}
+
+void TFmain::ResetWrongAttempts()
+{
+    WrongAttempts = 0;
+    LastWrongDatabase.clear();
+}
+
+void TFmain::OpenDatabaseDirect(const QString& name, const QString& path, const QString& password)
+{
+    FlagScope direct(DirectOpen, true);
+    Ask()->FillDatabaseList();
+    Ask()->SelectDatabase(name);
+    DirectPath = path;
+    DirectPassword = password;
+    SBreopenClick();
+}
+
+void TFmain::OpenLastUsed()
+{
+    if (!Settings()->OpenLastUsedWanted())
+        return;
+    const QString name = Settings()->LastOpenName();
+    struct End
+    {
+        TFmain* m;
+        ~End()
+        {
+            m->StartupOpen = false;
+            m->ResetWrongAttempts();
+        }
+    } end{this};
+    StartupOpen = true;
+    OpenDatabaseDirect(name, TFaskBaseAndPwd::DatabasePath(name), QString());
+}
+
+// ---- Dropping a database
+
+namespace {
+
+// The files the engine keeps for a database: the table file, its journals and the rewrite
+// that a password change or pack leaves behind when interrupted.
+QStringList DatabaseFiles()
+{
+    const QString db = TDatabaseConnection::FileName;
+    return {db,
+            db + QStringLiteral("-journal"),
+            db + QStringLiteral("-wal"),
+            db + QStringLiteral("-shm"),
+            db + QStringLiteral(".rewrite"),
+            db + QStringLiteral(".rewrite-journal")};
+}
+
+} // namespace
+
+QString TFmain::DropRefusal(const QString& folder)
+{
+    if (folder.trimmed().isEmpty())
+        return QStringLiteral("The database has no folder.");
+    const QFileInfo info(QDir::current(), folder);
+    if (!info.exists() || !info.isDir())
+        return QStringLiteral("The folder \"%1\" does not exist.").arg(QDir::toNativeSeparators(folder));
+    const QString canonical = info.canonicalFilePath();
+    const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
+    const auto inside = [](const QString& inner, const QString& outer) {
+        return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+    };
+    if (canonical.isEmpty() || QDir(canonical).isRoot() || (!home.isEmpty() && inside(home, canonical)))
+        return QStringLiteral("The folder \"%1\" is not a database folder of its own.")
+            .arg(QDir::toNativeSeparators(folder));
+    return QString();
+}
+
+bool TFmain::DropDatabase(const QString& name, bool silent)
+{
+    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
+    const QString folder = TFaskBaseAndPwd::DatabasePath(name);
+    if (!entry || folder.isEmpty())
+        return false;
+    if (!silent
+        && !Windows().Fsure_checked->Ask(
+            QStringLiteral("ATTENTION!\nAre you sure you want to DROP\nthe database \"%1\"?").arg(name)))
+        return false;
+
+    const QString refusal = DropRefusal(folder);
+    if (!refusal.isEmpty()) {
+        if (!silent)
+            Windows().Dmsg->ShowText(
+                QStringLiteral("The database \"%1\" has not been dropped.\n%2").arg(name, refusal));
+        Ask()->FillDatabaseList();
+        return false;
+    }
+
+    const QString canonical = QFileInfo(QDir::current(), folder).canonicalFilePath();
+    if (ADB().IsOpen() && QFileInfo(ADB().Path()).canonicalFilePath() == canonical)
+        CloseDatabase();
+    QDir dir(canonical);
+    for (const QString& file : DatabaseFiles())
+        dir.remove(file); // a file that cannot be deleted stays
+    QDir().rmdir(canonical); // stays when anything else is left in it
+
+    if (Settings()->DefaultDbName() == name) {
+        Settings()->Root().DeleteAttr(QStringLiteral("DEFAULT_DB"));
+        Settings()->Root().DeleteAttr(QStringLiteral("RP_MODE"));
+    }
+    Settings()->ShowSettings();
+    delete entry;
+    Settings()->SaveSettings();
+    if (!silent)
+        Windows().Dmsg->ShowText(
+            QStringLiteral("The database \"%1\" \nhas been removed from your computer.").arg(name));
+    Ask()->FillDatabaseList();
+    return true;
+}
+
+// ---- Password change
+
+void TFmain::TB_chng_pwdClick()
+{
+    if (!DatabaseOpen)
+        return;
+    const QString name = CurrentDatabaseName;
+    const QString def = Settings()->DefaultDbName();
+    // A hidden default database is open under an empty name; its folder tells it apart.
+    const bool isDefault = !def.isEmpty()
+        && (def == name
+            || (name.isEmpty()
+                && QFileInfo(TFaskBaseAndPwd::DatabasePath(def)).canonicalFilePath()
+                    == QFileInfo(ADB().Path()).canonicalFilePath()));
+    if (isDefault
+        && !Windows().Fsure_checked->Ask(
+            QStringLiteral("The database \"%1\" is the default database that should stay unprotected.\nYou CAN set the "
+                           "password for default database, BUT in this case some options will not work.\nSee the "
+                           "\"Security\" chapter in the documentation for more details.\n\nDo you want to continue "
+                           "with the \"%1\" database?")
+                .arg(name)))
+        return;
+    TFChngPwd dialog(this);
+    dialog.Execute();
 }

@@ -9,6 +9,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
+#include <functional>
+
+class TO_doc_list;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
@@ -48,7 +51,7 @@ public:
     QAction* N_reopen_database = nullptr;
     QSplitter* Splitter1 = nullptr;
     QWidget* Panel_guider = nullptr;
-    QWidget* O_doc_list1 = nullptr;
+    TO_doc_list* O_doc_list1 = nullptr;
     QWidget* O_doc_content1 = nullptr;
     QWidget* Panel_Collaps = nullptr;
     QWidget* O_target1 = nullptr;
@@ -56,11 +59,44 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* TimerDropError = nullptr;
 
+    // Opening and wrong-password state.
+    bool StartupOpen = false;
+    bool DirectOpen = false;
+    QString DirectPath;
+    QString DirectPassword;
+    QString OpenPath;
+    int WrongAttempts = 0;
+    QString LastWrongDatabase;
+
     // Opening and closing the one database, and the wrong-password policy.
+    // The open command: closes the open database, then opens one (asking unless DirectOpen).
     void SBreopenClick();
+    // Opens a registered database without the dialog.
     void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
+    // Remembers the open database as the last used one, closes the list and disconnects.
     void CloseDatabase();
     void OpenLastUsed();
+
+    QString RedirectDatabaseName() const;
+    bool PrepareConnection();
+    // The engine's password request: always declines (after telling the user, when wanted).
+    bool OnEnginePassword(QString& password);
+    void HandleOpenFailure(const QString& message);
+    void OpenDefaultInstead();
+    void CountWrongAttempt(const QString& name);
+    void ResetWrongAttempts();
+
+    // Drops a registered database: its own files (Docs.db and the engine's companion files),
+    // then its folder when that is empty, its list entry, and the default-database settings
+    // when it was the default. Unless silent, asks first and tells when done. A folder that is
+    // missing, or that is the file-system root, the home folder or one above it, is refused:
+    // nothing is deleted and the entry stays. True when the entry was removed.
+    bool DropDatabase(const QString& name, bool silent);
+    // Why a database folder must not be dropped, or empty when it may.
+    static QString DropRefusal(const QString& folder);
+
+    // The password change command (toolbar "Change database password").
+    void TB_chng_pwdClick();
 
     // Applies the enabled state of every command to the open/ready state.
     void UpdateCommands();

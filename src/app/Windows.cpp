@@ -1,9 +1,11 @@
 #include "app/Windows.h"
 
 #include "app/Fmain.h"
+#include "app/askBaseAndPwd.h"
 #include "app/msg.h"
 #include "app/sure.h"
 #include "app/sure_hecked.h"
+#include "database/Chngpwd.h"
 #include "settings/SB_settings.h"
 
 TWindows& Windows()
@@ -24,8 +26,10 @@ void CreateWindows()
     TWindows& w = Windows();
     w.Fmain = new TFmain;
     // Dialogs belong to the main window, so they stay above it although it stays on top.
+    w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
     w.D_SB_settings = new TD_SB_settings(w.Fmain, w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
+    w.FChngPwd = new TFChngPwd(w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
     w.Fsure_checked = new TFsure_checked(w.Fmain);
 }
@@ -33,12 +37,16 @@ void CreateWindows()
 void DestroyWindows()
 {
     TWindows& w = Windows();
+    if (w.Fmain)
+        w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
     if (w.D_SB_settings)
         w.D_SB_settings->FormDestroy();
     delete w.Fsure_checked;
     delete w.Dmsg;
+    delete w.FChngPwd;
     delete w.Fsure;
     delete w.D_SB_settings;
+    delete w.FaskBaseAndPwd;
     delete w.Fmain;
     w = TWindows{};
 }

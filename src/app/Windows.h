@@ -1,6 +1,8 @@
 #pragma once
 
 class TFmain;
+class TFaskBaseAndPwd;
+class TFChngPwd;
 class TD_SB_settings;
 class TFsure;
 class TDmsg;
@@ -12,10 +14,10 @@ class QWidget;
 struct TWindows
 {
     TFmain* Fmain = nullptr;
-    QWidget* FaskBaseAndPwd = nullptr;
+    TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;
     TD_SB_settings* D_SB_settings = nullptr;
     TFsure* Fsure = nullptr;
-    QWidget* FChngPwd = nullptr;
+    TFChngPwd* FChngPwd = nullptr;
     TDmsg* Dmsg = nullptr;
     QWidget* D_action_with_db = nullptr;
     QWidget* D_search = nullptr;

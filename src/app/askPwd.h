@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+#include <QValidator>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QGridLayout;
+
+// Turns every letter into upper case as it is typed, pasted or inserted, so that a password
+// reaches the engine the same way whatever case the user typed it in.
+class TUpperCaseValidator : public QValidator
+{
+    Q_OBJECT
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
+};
+
+// A password field: "*" for every character, letters in upper case.
+void MakePasswordField(QLineEdit* edit);
+
+// The password dialog: "OK" (default, sets Confirmed) and "Cancel" (Escape) around one
+// masked, upper-casing password field. Derived dialogs add their controls to Grid().
+class TFaskPwd : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TFaskPwd(QWidget* parent = nullptr);
+
+    bool Confirmed = false;
+
+    QLabel* Label_pwd = nullptr;
+    QLineEdit* Edit_pwd = nullptr;
+    QPushButton* BtnOK = nullptr;
+    QPushButton* BtnCancel = nullptr;
+
+protected:
+    QGridLayout* Grid() const { return m_grid; }
+
+private:
+    QGridLayout* m_grid = nullptr;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The "Password change" dialog over the open database. "Change" proves the old password (an
+// unprotected database takes an empty one), closes the database, puts the new password on it
+// and leaves it closed, to be opened again with the new password.
+class TFChngPwd : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TFChngPwd(QWidget* parent = nullptr);
+
+    QLineEdit* EditOldPwd = nullptr;
+    QLineEdit* EditNewPwd1 = nullptr;
+    QLineEdit* EditNewPwd2 = nullptr;
+    QPushButton* BtnChange = nullptr;
+    QPushButton* BtnCancel = nullptr;
+
+    // Shows the dialog modally. True when the password was changed.
+    bool Execute();
+    // "Change": true when the new password is on the database.
+    bool BtnChangeClick();
+
+private:
+    void NewPasswordChange();
+    bool m_changed = false;
+};

@@ -1,0 +1,172 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QList>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class QLabel;
+class TOdic;
+
+// One grid column over a field of the query.
+struct TDicColumn
+{
+    QString Field;
+    QString Title;
+    Qt::Alignment TitleAlignment = Qt::AlignLeft;
+    int Width = 64;
+    bool Editable = false;
+};
+
+// The query of a list frame: its rows kept in memory, every change applied to the table at once.
+class TDicQuery : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum class State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
+
+    explicit TDicQuery(TOdic* frame);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    bool Active() const { return m_active; }
+    // Field names of the select, in lower case.
+    const QStringList& Fields() const { return m_fields; }
+    int FieldIndex(const QString& field) const; // ignoring case; -1 when unknown
+    QVariantMap Row(int row) const; // lower-case field names
+    int RowCount() const { return int(m_rows.size()); }
+
+private:
+    friend class TOdic;
+
+    TOdic* m_frame;
+    bool m_active = false;
+    QStringList m_fields;
+    std::vector<QVariantList> m_rows;
+};
+
+// The grid of a list frame: it can hand its open editor's text to the query on demand.
+class TDicGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    using QTableView::QTableView;
+    bool Editing() const { return state() == EditingState; }
+    // Writes the open cell editor's text into the query and closes the editor.
+    void CommitEditor();
+};
+
+// A generic editable list frame: a grid over a query with its modify, insert and delete
+// statements, and a status line. Renames are stored the moment they are posted.
+class TOdic : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TOdic(QWidget* parent = nullptr);
+    ~TOdic() override;
+
+    TDicGrid* Grid1 = nullptr;
+    TDicQuery* Q1 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QList<QIcon> ImageList1;
+
+    // The query and its update statements (":field" the new value, ":OLD_field" the old one).
+    QString SelectSql;
+    QString ModifySql;
+    QString InsertSql;
+    QString DeleteSql;
+    QList<TDicColumn> Columns;
+
+    QString IdField = QStringLiteral("ID_NOT_SET_YET");
+    QString NameField = QStringLiteral("NAME_NOT_SET_YET");
+    QString ChooseField = QStringLiteral("CHOISE_IT");
+    bool InsertAllowed = false;
+    bool DeleteWithoutAsking = false;
+
+    virtual void SetFieldNames();
+    // Opens the query (connecting the shared connection when it is not yet); raises QbError.
+    virtual void OpenList();
+    // Posts a pending edit, then closes the query.
+    virtual void CloseList();
+    virtual void FocusList();
+
+    bool IsActive() const;
+    bool HasRecords() const;
+    QString CurrentId() const;
+    QString CurrentName() const;
+    QString FieldText(const QString& name) const;
+    bool PostPending();
+
+    using ChooseHandler = std::function<void(QObject* sender)>;
+    void SetChooseHandler(ChooseHandler handler) { m_choose = std::move(handler); }
+    void Choose(QObject* sender);
+
+    // Appends a row with these values (field names ignoring case) and stores it at once;
+    // the identifier field gets a new identifier. Returns false when the insert was cancelled.
+    bool AppendRecord(const QVariantMap& values);
+    // Deletes the current row after the before-delete question; true when it was deleted.
+    bool DeleteCurrent();
+    // Asked before a delete; false cancels it. The main window puts its own guard here.
+    std::function<bool()> BeforeDeleteHook;
+
+    void ApplyIt();
+    void ShowStatus();
+
+    // Columns by field name (-1 when not shown).
+    int ColumnOf(const QString& field) const;
+    int SelectedColumn() const;
+    void SelectColumn(int column);
+    int CurrentRow() const;
+    void SetCurrentRow(int row);
+
+Q_SIGNALS:
+    void AfterScroll();
+
+protected:
+    // The query's statements; the base runs the SQL texts above on the shared connection.
+    virtual std::vector<QVariantList> SelectRows(QStringList& fields);
+    virtual void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row);
+    virtual void ApplyInsert(const QVariantMap& row);
+    virtual void ApplyDelete(const QVariantMap& oldRow);
+    virtual QString NewIdentifier() const;
+
+    virtual bool Q1BeforeInsert();
+    virtual bool Q1BeforeDelete();
+    virtual void Grid1ColEnter();
+    // Paints a cell over the default drawing (a non-empty list only).
+    virtual void Grid1DrawColumnCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected);
+    void DrawIcon(QPainter* painter, const QRect& rect, int icon) const;
+
+    // Sets up the grid's columns from Columns.
+    void ApplyColumns();
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TDicQuery;
+    friend class TDicDelegate;
+    bool PostEdit(int row, int field, const QVariant& value);
+    void CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+    void ShowError(const QString& text);
+
+    ChooseHandler m_choose;
+    bool m_inserting = false;
+    bool m_postFailed = false;
+};
