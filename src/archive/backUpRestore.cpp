@@ -67,7 +67,8 @@ int RunArchiveJob(QObject* context, const std::function<int(const BackRest::Prog
     const BackRest::ProgressCallback callback = [&](int percent, bool& stopNow) {
         if (percent != lastPercent && progress) {
             lastPercent = percent;
-            QMetaObject::invokeMethod(context, [progress, percent] { progress(percent); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                context, [progress, percent] { progress(percent); }, Qt::QueuedConnection);
         }
         if (stop && stop->load())
             stopNow = true;
@@ -75,7 +76,8 @@ int RunArchiveJob(QObject* context, const std::function<int(const BackRest::Prog
     // Queued after the last progress step to the same object, so it runs after it.
     std::thread worker([&] {
         code = job(callback);
-        QMetaObject::invokeMethod(context, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();
@@ -134,8 +136,8 @@ TFBackUpRestore::TFBackUpRestore(QWidget* parent)
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    Label_attention
-        = new QLabel(QStringLiteral("ATTENTION! The content of the database will be replaced with the content of the archive"));
+    Label_attention = new QLabel(
+        QStringLiteral("ATTENTION! The content of the database will be replaced with the content of the archive"));
     Label_attention->setObjectName(QStringLiteral("Label_attention"));
     Label_attention->setWordWrap(true);
     OrbFileEdit2 = fileEdit("OrbFileEdit2");
@@ -254,7 +256,8 @@ void TFBackUpRestore::OkBackUp()
             return BackRest::BackupFolder(folder, archive, cb);
         });
     }
-    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Archive created") : QStringLiteral("Archive creation error"));
+    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Archive created")
+                                             : QStringLiteral("Archive creation error"));
     ProgressBar1->setValue(0);
     accept();
 }

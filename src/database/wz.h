@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+class QStackedWidget;
+
+// The general wizard form: pages without tabs, moved through with Prior and Next only.
+class TWizard : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TWizard(QWidget* parent = nullptr);
+
+    // Controls (objectName = member name).
+    QStackedWidget* pages = nullptr;
+    QPushButton* btnPrev = nullptr;
+    QPushButton* btnNext = nullptr;
+    QPushButton* btnFinish = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+    // The page shown before the last page change; -1 until the first change.
+    int PreviousPage = -1;
+
+    virtual int CurrentPage() const;
+    // Shows page index when there is one; PageEntered runs in every case.
+    virtual void GoToPage(int index);
+    virtual void UpdateButtons();
+    virtual void PageEntered() { }
+
+    int PageCount() const;
+    // Appends a page and returns its index.
+    int AddPage(QWidget* page);
+
+    void btnPrevClick();
+    void btnNextClick();
+
+protected:
+    // Ok: closes with the result Ok; a wizard with work to do overrides it.
+    virtual void btnFinishClick();
+    void showEvent(QShowEvent* e) override;
+};
