@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class TOrbPigger;
+
+// "Edit database": the name and folder of a list entry, and the way to back it up or restore it.
+class TD_edit_database : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TD_edit_database(QWidget* parent = nullptr);
+
+    // Shows the entry's NAME and PATH; OK writes them back as typed (an empty field removes
+    // its attribute). Back Up and Restore run on the path field and drop the edits.
+    void EditDatabase(TOrbPigger* entry);
+
+    // EditDatabase in halves around the modal run, for driving the dialog directly.
+    void Prepare(TOrbPigger* entry);
+    void Apply();
+    bool OkFlag = false;
+
+    void SB_back_upClick();
+    void SB_restoreClick();
+
+    // Controls (objectName = member name).
+    QLineEdit* Edit_database_name = nullptr;
+    QLineEdit* Edit_database_location = nullptr;
+    QCheckBox* CB_edit_path = nullptr;
+    QPushButton* SB_back_up = nullptr;
+    QPushButton* SB_restore = nullptr;
+    QPushButton* SB_pack = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+
+private:
+    void CB_edit_pathClick();
+
+    TOrbPigger* m_entry = nullptr;
+};
