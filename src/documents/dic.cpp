@@ -160,13 +160,10 @@ void TDicGrid::CommitEditor()
 {
     if (!Editing())
         return;
-    const auto editors = viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* editor : editors) {
-        if (editor->isVisible() && editor != indexWidget(currentIndex())) {
-            commitData(editor);
-            closeEditor(editor, QAbstractItemDelegate::NoHint);
-            return;
-        }
+    // The open cell editor is the current cell's index widget.
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 }
 
@@ -193,6 +190,7 @@ TOdic::TOdic(QWidget* parent)
     Grid1->verticalHeader()->setDefaultSectionSize(Grid1->fontMetrics().height() + 4);
     Grid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Grid1->horizontalHeader()->setHighlightSections(false);
+    Grid1->horizontalHeader()->setMinimumSectionSize(16);
     Grid1->setShowGrid(true);
     Grid1->installEventFilter(this);
 
@@ -352,6 +350,12 @@ bool TOdic::PostEdit(int row, int field, const QVariant& value)
     newRow.insert(Q1->m_fields[field], value);
     if (oldRow == newRow)
         return true;
+    struct Posting
+    {
+        bool& flag;
+        ~Posting() { flag = false; }
+    } posting{m_posting};
+    m_posting = true;
     try {
         ApplyModify(oldRow, newRow);
     } catch (const QbError& e) {
@@ -451,7 +455,7 @@ bool TOdic::Q1BeforeDelete()
 void TOdic::ApplyIt()
 {
     // Changes reach the table as they are posted; what is left is to post an open edit.
-    if (Grid1->Editing())
+    if (Grid1->Editing() && !m_posting)
         PostPending();
     ShowStatus();
 }

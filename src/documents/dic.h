@@ -169,4 +169,5 @@ private:
     ChooseHandler m_choose;
     bool m_inserting = false;
     bool m_postFailed = false;
+    bool m_posting = false;
 };
