@@ -11,6 +11,7 @@
 #include "common/QbError.h"
 #include "database/Chngpwd.h"
 #include "database/Connection.h"
+#include "database/actions_with_db.h"
 #include "database/Schema.h"
 #include "documents/doc_list.h"
 #include "settings/SB_settings.h"
@@ -155,6 +156,10 @@ void TFmain::CreateToolBar()
     connect(TB_reconnect, &QAction::triggered, this, &TFmain::SBreopenClick);
     connect(TB_chng_pwd, &QAction::triggered, this, &TFmain::TB_chng_pwdClick);
     connect(TB_settings, &QAction::triggered, this, &TFmain::SBsettingsClick);
+    connect(TB_db_actions, &QAction::triggered, this, [] {
+        if (auto* control = qobject_cast<TD_action_with_db*>(Windows().D_action_with_db))
+            control->DatabaseControl();
+    });
     connect(TB_collaps, &QAction::triggered, this, [this] { SetCollapsed(true); });
     connect(TB_doc, &QAction::triggered, this, [] { OpenDocPage(QStringLiteral("index")); });
 

@@ -6,6 +6,8 @@
 #include "app/sure.h"
 #include "app/sure_hecked.h"
 #include "database/Chngpwd.h"
+#include "database/actions_with_db.h"
+#include "database/wz_new_database.h"
 #include "settings/SB_settings.h"
 
 TWindows& Windows()
@@ -31,7 +33,9 @@ void CreateWindows()
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
+    w.D_action_with_db = new TD_action_with_db(w.Fmain);
     w.Fsure_checked = new TFsure_checked(w.Fmain);
+    w.W_new_database = new TW_new_database(w.Fmain);
 }
 
 void DestroyWindows()
@@ -41,7 +45,9 @@ void DestroyWindows()
         w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
     if (w.D_SB_settings)
         w.D_SB_settings->FormDestroy();
+    delete w.W_new_database;
     delete w.Fsure_checked;
+    delete w.D_action_with_db;
     delete w.Dmsg;
     delete w.FChngPwd;
     delete w.Fsure;

@@ -105,6 +105,25 @@ TEST_F(DatabaseControlTest, AskActionOffersOnlyCreatingWithoutADatabase)
     EXPECT_EQ(control->AskAction(QStringLiteral("w")), TD_action_with_db::NoAction);
 }
 
+TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+    ASSERT_TRUE(Main()->TB_db_actions->isEnabled());
+    ASSERT_NE(Windows().D_action_with_db, nullptr);
+    bool asked = false;
+    OnModal<TD_action_with_db>([&asked](TD_action_with_db* d) {
+        asked = true;
+        EXPECT_EQ(d, Windows().D_action_with_db);
+        EXPECT_EQ(d->RB_drop_database->text(), QStringLiteral("Drop database \"Work\""));
+        d->CancelBtn->click();
+    });
+    Main()->TB_db_actions->trigger();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(Main()->DatabaseOpen) << "Cancel does nothing";
+}
+
 TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDefaults)
 {
     Start();
