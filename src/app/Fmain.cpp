@@ -11,8 +11,8 @@
 #include "common/QbError.h"
 #include "database/Chngpwd.h"
 #include "database/Connection.h"
-#include "database/actions_with_db.h"
 #include "database/Schema.h"
+#include "database/actions_with_db.h"
 #include "documents/doc_list.h"
 #include "settings/SB_settings.h"
 
