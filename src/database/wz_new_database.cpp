@@ -1,6 +1,7 @@
 #include "database/wz_new_database.h"
 
 #include "app/DialogScript.h"
+#include "app/askPwd.h"
 #include "archive/BackRest.h"
 #include "archive/backUpRestore.h"
 #include "common/QbError.h"
@@ -38,21 +39,13 @@ QLabel* BoldLabel(const QString& text)
     return label;
 }
 
-// Masked, at most 31 characters, and every typed letter stands in upper case.
+// Masked like every password field, at most 31 characters.
 QLineEdit* PasswordEdit(const char* name)
 {
     auto* edit = new QLineEdit;
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setEchoMode(QLineEdit::Password);
+    MakePasswordField(edit);
     edit->setMaxLength(TDatabaseConnection::MaxPasswordLength);
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
-        const QString upper = text.toUpper();
-        if (upper == text)
-            return;
-        const int position = edit->cursorPosition();
-        edit->setText(upper.left(TDatabaseConnection::MaxPasswordLength));
-        edit->setCursorPosition(qMin(position, int(edit->text().size())));
-    });
     return edit;
 }
 
