@@ -35,16 +35,6 @@ protected:
         DialogScript::Stop();
     }
 
-    static int CountDocuments(const QString& folder, const QString& password)
-    {
-        TDatabaseConnection c;
-        c.SetParams(folder);
-        c.AddPassword(password);
-        c.Open();
-        const int n = int(TDocStore(c).ListDocuments().size());
-        c.Close();
-        return n;
-    }
 
     QString start;
     QString previous;
@@ -131,7 +121,7 @@ TEST_F(BackUpRestoreDialogTest, BacksUpAndRestoresWithTheArchivesProtection)
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restored"));
     EXPECT_EQ(dialog.ProgressBar2->value(), 0);
     EXPECT_EQ(Snapshot(target), Snapshot(source.Folder));
-    EXPECT_EQ(CountDocuments(target, QStringLiteral("FIRST")), 2);
+    EXPECT_EQ(qbtest::CountDocuments(target, QStringLiteral("FIRST")), 2);
 
     dialog.PrepareRestore(target, true);
     EXPECT_TRUE(dialog.Label_attention->isHidden());
@@ -155,7 +145,7 @@ TEST_F(BackUpRestoreDialogTest, AFailedRestoreLeavesTheDatabaseAsItWas)
         EXPECT_NE(dialog.LastCode, 0);
         EXPECT_EQ(Snapshot(db), before);
     }
-    EXPECT_EQ(CountDocuments(db, QStringLiteral("KEEP")), 0);
+    EXPECT_EQ(qbtest::CountDocuments(db, QStringLiteral("KEEP")), 0);
 }
 
 TEST_F(BackUpRestoreDialogTest, RefusesToRestoreOverAFolderWithoutADatabase)

@@ -56,16 +56,6 @@ protected:
         });
     }
 
-    static int Documents(const QString& folder, const QString& password)
-    {
-        TDatabaseConnection c;
-        c.SetParams(folder);
-        c.AddPassword(password);
-        c.Open();
-        const int n = int(TDocStore(c).ListDocuments().size());
-        c.Close();
-        return n;
-    }
 
     std::unique_ptr<TD_action_with_db> control;
 };
@@ -195,8 +185,8 @@ TEST_F(DatabaseControlTest, CreateNewOpensTheNewDatabaseWithItsPassword)
     EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("щоденник")), folder);
     EXPECT_TRUE(QString::fromUtf8(SettingsFileBytes()).contains(QStringLiteral("Щоденник")));
     Main()->CloseDatabase();
-    EXPECT_EQ(Documents(folder, QStringLiteral("ABC")), 0);
-    EXPECT_THROW(Documents(folder, QStringLiteral("abc")), QbError);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ABC")), 0);
+    EXPECT_THROW(qbtest::CountDocuments(folder, QStringLiteral("abc")), QbError);
 }
 
 TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
@@ -282,7 +272,7 @@ TEST_F(DatabaseControlTest, BackUpAndRestoreFromTheEditDialogDropTheEdits)
         TDocStore(c).CreateDocumentRecord(QStringLiteral("later"), QStringLiteral("TXT"));
         c.Close();
     }
-    ASSERT_EQ(Documents(folder, QStringLiteral("ONE")), 1);
+    ASSERT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ONE")), 1);
     OnModal<TD_edit_database>([archive](TD_edit_database* d) {
         OnModal<TFBackUpRestore>([archive](TFBackUpRestore* b) {
             EXPECT_FALSE(b->Label_attention->isHidden());
@@ -293,7 +283,7 @@ TEST_F(DatabaseControlTest, BackUpAndRestoreFromTheEditDialogDropTheEdits)
     });
     control->EditEntry(QStringLiteral("Work"));
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restored"));
-    EXPECT_EQ(Documents(folder, QStringLiteral("ONE")), 0);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ONE")), 0);
 }
 
 TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANewOne)
@@ -336,7 +326,7 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     EXPECT_TRUE(Main()->ListReady);
     EXPECT_LT(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
     Main()->CloseDatabase();
-    EXPECT_EQ(Documents(folder, QString()), 5) << "no password needed any more";
+    EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 5) << "no password needed any more";
     {
         TDatabaseConnection c;
         c.SetParams(folder);
@@ -354,7 +344,7 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
     control->DatabaseControl();
     Main()->CloseDatabase();
-    EXPECT_EQ(Documents(folder, QStringLiteral("NEW")), 5);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 5);
 }
 
 } // namespace

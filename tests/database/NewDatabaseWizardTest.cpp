@@ -55,16 +55,6 @@ protected:
         ASSERT_EQ(wizard.CurrentPage(), int(TW_new_database::ReadyPage));
     }
 
-    static int DocumentCount(const QString& folder, const QString& password)
-    {
-        TDatabaseConnection c;
-        c.SetParams(folder);
-        c.AddPassword(password);
-        c.Open();
-        const int n = int(TDocStore(c).ListDocuments().size());
-        c.Close();
-        return n;
-    }
 
     QStringList Entries() const
     {
@@ -182,9 +172,9 @@ TEST_F(NewDatabaseWizardTest, CreatesAProtectedDatabaseThatOpensWithItsPassword)
     EXPECT_EQ(wizard.ProgressBar2->value(), 100);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{TDatabaseConnection::FileName});
 
-    EXPECT_EQ(DocumentCount(folder, QStringLiteral("SECRET")), 0);
-    EXPECT_THROW(DocumentCount(folder, QStringLiteral("secret")), QbError);
-    EXPECT_THROW(DocumentCount(folder, QString()), QbError);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("SECRET")), 0);
+    EXPECT_THROW(qbtest::CountDocuments(folder, QStringLiteral("secret")), QbError);
+    EXPECT_THROW(qbtest::CountDocuments(folder, QString()), QbError);
 }
 
 TEST_F(NewDatabaseWizardTest, AnExistingFolderIsNeverWrittenInto)
@@ -235,7 +225,7 @@ TEST_F(NewDatabaseWizardTest, RebuildsADatabaseFromAnArchiveWithItsProtection)
               QStringLiteral("Database \"Copy\" \nhas been created from the archive \n\"%1\"").arg(archive));
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("Copy=") + folder});
     EXPECT_TRUE(wizard.Results().password.isEmpty());
-    EXPECT_EQ(DocumentCount(folder, QStringLiteral("OLDPW")), 1);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("OLDPW")), 1);
     EXPECT_EQ(ReadAll(folder + QStringLiteral("/Docs.db")), ReadAll(source.Folder + QStringLiteral("/Docs.db")));
 }
 
@@ -280,7 +270,7 @@ TEST_F(NewDatabaseWizardTest, RunsModallyThroughItsButtons)
     const TW_new_database::Result r = wizard.CreateDatabase(list);
     ASSERT_NE(r.entry, nullptr);
     EXPECT_EQ(r.entry->GetAttr(QStringLiteral("PATH")), location + QStringLiteral("/Plain"));
-    EXPECT_EQ(DocumentCount(location + QStringLiteral("/Plain"), QString()), 0);
+    EXPECT_EQ(qbtest::CountDocuments(location + QStringLiteral("/Plain"), QString()), 0);
 
     // A second run starts empty and Cancel adds nothing.
     OnModal<TW_new_database>([](TW_new_database* w) {

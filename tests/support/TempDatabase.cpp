@@ -2,6 +2,7 @@
 
 #include "TestEnv.h"
 #include "database/DBactions.h"
+#include "database/DocStore.h"
 #include "database/Schema.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,17 @@ TempDatabase::TempDatabase(const QString& password)
     Connection.SetParams(Folder);
     Connection.AddPassword(password);
     Connection.Open();
+}
+
+int CountDocuments(const QString& folder, const QString& password)
+{
+    TDatabaseConnection c;
+    c.SetParams(folder);
+    c.AddPassword(password);
+    c.Open();
+    const int n = int(TDocStore(c).ListDocuments().size());
+    c.Close();
+    return n;
 }
 
 } // namespace qbtest
