@@ -671,6 +671,16 @@ bool TFmain::DropDatabase(const QString& name, bool silent)
     QDir dir(canonical);
     for (const QString& file : DatabaseFiles())
         dir.remove(file); // a file that cannot be deleted stays
+    if (dir.exists(TDatabaseConnection::FileName)) {
+        // The documents are still there: keep the entry rather than report a drop that did not happen.
+        if (!silent)
+            Windows().Dmsg->ShowText(
+                QStringLiteral("The database \"%1\" has not been dropped.\nThe file \"%2\" "
+                               "can not be deleted.")
+                    .arg(name, QDir::toNativeSeparators(dir.filePath(TDatabaseConnection::FileName))));
+        Ask()->FillDatabaseList();
+        return false;
+    }
     QDir().rmdir(canonical); // stays when anything else is left in it
 
     if (Settings()->DefaultDbName() == name) {

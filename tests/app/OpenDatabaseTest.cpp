@@ -497,6 +497,23 @@ TEST_F(OpenDatabaseTest, DropRefusesFoldersThatAreNotADatabaseOfTheirOwn)
     EXPECT_TRUE(TFmain::DropRefusal(qbtest::FreshFolder()).isEmpty());
 }
 
+TEST_F(OpenDatabaseTest, DropThatCannotDeleteTheTableKeepsTheEntryAndSaysSo)
+{
+    StartApp();
+    // A Docs.db that is a folder cannot be deleted as a file, even by root.
+    const QString folder = AddEntry(QStringLiteral("Stuck"), qbtest::FreshFolder());
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("Docs.db")));
+    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("Stuck"), true));
+    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
+    EXPECT_TRUE(Messages().isEmpty()) << "silent";
+
+    DialogScript::QueueAnswers({true});
+    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("Stuck"), false));
+    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
+    EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The database \"Stuck\" has not been dropped.")));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
 // ---- Password change
 
 TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseClosed)
