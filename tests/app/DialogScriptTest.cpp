@@ -1,4 +1,5 @@
 #include "app/DialogScript.h"
+
 #include "common/QbError.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,8 @@ TEST(DialogScript, AnswersComeInOrderAndMissingOnesThrow)
     EXPECT_TRUE(DialogScript::TakeAnswer(QStringLiteral("first?")));
     EXPECT_FALSE(DialogScript::TakeAnswer(QStringLiteral("second?")));
     EXPECT_THROW(DialogScript::TakeAnswer(QStringLiteral("third?")), QbError);
-    EXPECT_EQ(DialogScript::Shown(), QStringList({QStringLiteral("first?"), QStringLiteral("second?"), QStringLiteral("third?")}));
+    EXPECT_EQ(DialogScript::Shown(),
+              QStringList({QStringLiteral("first?"), QStringLiteral("second?"), QStringLiteral("third?")}));
     DialogScript::Stop();
     EXPECT_FALSE(DialogScript::Active());
     EXPECT_TRUE(DialogScript::Shown().isEmpty());

@@ -35,7 +35,6 @@ protected:
         DialogScript::Stop();
     }
 
-
     QString start;
     QString previous;
 };

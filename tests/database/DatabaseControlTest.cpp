@@ -56,7 +56,6 @@ protected:
         });
     }
 
-
     std::unique_ptr<TD_action_with_db> control;
 };
 

@@ -55,7 +55,6 @@ protected:
         ASSERT_EQ(wizard.CurrentPage(), int(TW_new_database::ReadyPage));
     }
 
-
     QStringList Entries() const
     {
         QStringList out;
