@@ -557,6 +557,11 @@ void TFmain::OpenDefaultInstead()
 {
     if (Ask()->SelectedDatabaseName() == RedirectDatabaseName())
         return; // the default database itself failed
+    // The name check is exact while the look-up ignores case, so the default can fail under
+    // another spelling: redirecting again would recurse until the stack runs out.
+    if (m_openingDefault)
+        return;
+    FlagScope redirect(m_openingDefault, true);
     const QString def = RedirectDatabaseName();
     OpenDatabaseDirect(def, TFaskBaseAndPwd::DatabasePath(def), QString());
 }

@@ -138,5 +138,6 @@ private:
     void SBsettingsClick();
 
     bool m_activating = false;
+    bool m_openingDefault = false; // the open that replaces a failed one is under way
     int m_align = 1; // docking of the last placement
 };

@@ -240,6 +240,22 @@ TEST_F(OpenDatabaseTest, OpenDefaultWithAProtectedDefaultOpensNothingAndSaysNoth
     ExpectClosed();
 }
 
+TEST_F(OpenDatabaseTest, OpenDefaultWhoseEntryIsSpelledOtherwiseIsTriedOnce)
+{
+    // The default is registered as "d" while DEFAULT_DB says "D": the failed default open must
+    // not redirect to the default again, and again.
+    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>");
+    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    const QString d = AddDb(QStringLiteral("d"), QStringLiteral("DPW"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
+    ExpectClosed();
+    OpenWithDialog(QStringLiteral("d"), QStringLiteral("WRONG"));
+    EXPECT_TRUE(Messages().isEmpty());
+    ExpectClosed();
+    EXPECT_TRUE(HasDocs(d));
+}
+
 TEST_F(OpenDatabaseTest, OpenDefaultWithoutDefaultReportsAndOpensNothing)
 {
     StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\"/>");
