@@ -205,6 +205,30 @@ void RemoveStaging(const QByteArray& path)
     ::rmdir(path.constData());
 }
 
+// Puts an old entry that is no file (a subfolder, a link) back into the restored folder, never in
+// place of a restored file: one of the same name that is no folder gives way to the restored file.
+void MoveBack(int oldDir, int newDir, const QByteArray& name)
+{
+    if (::renameat2(oldDir, name.constData(), newDir, name.constData(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno == EINVAL) {
+        // A file system without RENAME_NOREPLACE: look first.
+        struct stat there
+        {
+        };
+        if (::fstatat(newDir, name.constData(), &there, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+            ::renameat(oldDir, name.constData(), newDir, name.constData());
+            return;
+        }
+        errno = EEXIST;
+    }
+    struct stat old
+    {
+    };
+    if (errno == EEXIST && ::fstatat(oldDir, name.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(old.st_mode))
+        ::unlinkat(oldDir, name.constData(), 0);
+}
+
 int OpenArchive(const QString& archiveFile, QFile& file, QString* error)
 {
     const QFileInfo info(archiveFile);
@@ -229,8 +253,11 @@ int RoundedPercent(qint64 part, qint64 whole)
     return static_cast<int>(q);
 }
 
-int BackupFolder(const QString& folder, const QString& archiveFile, const ProgressCallback& callback, int threads,
-                 QString* error)
+namespace {
+
+// The operations proper; the public ones below turn what they throw into a result code.
+int Backup(const QString& folder, const QString& archiveFile, const ProgressCallback& callback, int threads,
+           QString* error)
 {
     const QString path = TrimmedFolder(folder);
     Fd dir(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -315,8 +342,8 @@ int BackupFolder(const QString& folder, const QString& archiveFile, const Progre
     return Ok;
 }
 
-int RestoreFolder(const QString& archiveFile, const QString& folder, const ProgressCallback& callback, int threads,
-                  QString* error)
+int Restore(const QString& archiveFile, const QString& folder, const ProgressCallback& callback, int threads,
+            QString* error)
 {
     QFile archive(archiveFile);
     if (const int rc = OpenArchive(archiveFile, archive, error))
@@ -341,12 +368,22 @@ int RestoreFolder(const QString& archiveFile, const QString& folder, const Progr
         = QFile::encodeName(parent + QStringLiteral("/.") + resolved.fileName() + QStringLiteral(".restore-XXXXXX"));
     if (!::mkdtemp(staging.data()))
         return Report(error, Failed, QStringLiteral("Cannot create a folder beside %1: %2").arg(target, SystemError()));
+    // Until the swap, every way out (an exception included) takes the staging folder away.
+    struct StagingGuard
+    {
+        const QByteArray& path;
+        bool armed = true;
+        ~StagingGuard()
+        {
+            if (armed)
+                RemoveStaging(path);
+        }
+    } stagingGuard{staging};
 
     int rc = Ok;
     {
         Fd stagingFd(::open(staging.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (stagingFd.Get() < 0) {
-            RemoveStaging(staging);
             return Report(error, Failed, QStringLiteral("Cannot open the staging folder: %1").arg(SystemError()));
         }
         ArchiveReader reader(&archive, threads);
@@ -359,12 +396,11 @@ int RestoreFolder(const QString& archiveFile, const QString& folder, const Progr
         if (rc != Ok) {
             const QString why
                 = reader.Error().isEmpty() ? QStringLiteral("Cannot write the restored files") : reader.Error();
-            stagingFd.Reset();
-            RemoveStaging(staging);
             return Report(error, rc, why);
         }
     }
     archive.close();
+    stagingGuard.armed = false;
 
     const QByteArray targetName = QFile::encodeName(target);
     const QByteArray parentName = QFile::encodeName(parent);
@@ -418,7 +454,7 @@ int RestoreFolder(const QString& archiveFile, const QString& folder, const Progr
                 }
                 ::closedir(rest);
                 for (const QByteArray& name : others)
-                    ::renameat(oldDir.Get(), name.constData(), newDir.Get(), name.constData());
+                    MoveBack(oldDir.Get(), newDir.Get(), name);
             }
             ::fsync(newDir.Get());
         }
@@ -430,7 +466,7 @@ int RestoreFolder(const QString& archiveFile, const QString& folder, const Progr
     return Ok;
 }
 
-int VerifyArchive(const QString& archiveFile, const ProgressCallback& callback, int threads, QString* error)
+int Verify(const QString& archiveFile, const ProgressCallback& callback, int threads, QString* error)
 {
     QFile archive(archiveFile);
     if (const int rc = OpenArchive(archiveFile, archive, error))
@@ -442,7 +478,7 @@ int VerifyArchive(const QString& archiveFile, const ProgressCallback& callback, 
     return Report(error, rc, reader.Error());
 }
 
-int ListArchive(const QString& archiveFile, QList<Entry>& entries, QString* error)
+int List(const QString& archiveFile, QList<Entry>& entries, QString* error)
 {
     entries.clear();
     QFile archive(archiveFile);
@@ -458,6 +494,43 @@ int ListArchive(const QString& archiveFile, QList<Entry>& entries, QString* erro
     for (size_t i = 0; i < sizes.size(); ++i)
         entries.append({reader.Names()[i], sizes[i]});
     return Ok;
+}
+
+// Out of memory, or no thread to be had: a failure like any other, never an exception
+// escaping to a caller that only expects a code (or to a worker thread, where it would end
+// the program).
+template <typename Operation> int Guarded(QString* error, Operation operation)
+{
+    try {
+        return operation();
+    } catch (const std::exception& e) {
+        return Report(error, Failed,
+                      QStringLiteral("Cannot complete the operation: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+} // namespace
+
+int BackupFolder(const QString& folder, const QString& archiveFile, const ProgressCallback& callback, int threads,
+                 QString* error)
+{
+    return Guarded(error, [&] { return Backup(folder, archiveFile, callback, threads, error); });
+}
+
+int RestoreFolder(const QString& archiveFile, const QString& folder, const ProgressCallback& callback, int threads,
+                  QString* error)
+{
+    return Guarded(error, [&] { return Restore(archiveFile, folder, callback, threads, error); });
+}
+
+int VerifyArchive(const QString& archiveFile, const ProgressCallback& callback, int threads, QString* error)
+{
+    return Guarded(error, [&] { return Verify(archiveFile, callback, threads, error); });
+}
+
+int ListArchive(const QString& archiveFile, QList<Entry>& entries, QString* error)
+{
+    return Guarded(error, [&] { return List(archiveFile, entries, error); });
 }
 
 } // namespace BackRest

@@ -1,5 +1,6 @@
 #include "archive/BlockPool.h"
 
+#include <new>
 #include <zlib.h>
 
 namespace {
@@ -15,12 +16,23 @@ BlockPool::BlockPool(Kind kind, int threads)
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Two jobs per worker keep every core busy while the owner writes the finished ones.
     m_capacity = static_cast<size_t>(threads) * 2 + 1;
-    m_workers.reserve(static_cast<size_t>(threads));
-    for (int i = 0; i < threads; ++i)
-        m_workers.emplace_back([this] { Run(); });
+    try {
+        m_workers.reserve(static_cast<size_t>(threads));
+        for (int i = 0; i < threads; ++i)
+            m_workers.emplace_back([this] { Run(); });
+    } catch (...) {
+        // No destructor runs for a half-built pool: the workers already started must end here.
+        StopWorkers();
+        throw;
+    }
 }
 
 BlockPool::~BlockPool()
+{
+    StopWorkers();
+}
+
+void BlockPool::StopWorkers()
 {
     {
         std::lock_guard lock(m_mutex);
@@ -30,6 +42,7 @@ BlockPool::~BlockPool()
     m_workReady.notify_all();
     for (auto& worker : m_workers)
         worker.join();
+    m_workers.clear();
 }
 
 void BlockPool::Push(std::vector<char> input, long long tag, bool passThrough)
@@ -104,8 +117,13 @@ void BlockPool::Run()
         // The job stays owned by the queue: only this worker touches it until done is set.
         bool ok = false;
         if (ready) {
-            ok = m_kind == Kind::Deflate ? Deflate(&stream, job->input, job->output)
-                                         : Inflate(&stream, job->input, job->output, BlockBytes);
+            try {
+                ok = m_kind == Kind::Deflate ? Deflate(&stream, job->input, job->output)
+                                             : Inflate(&stream, job->input, job->output, BlockBytes);
+            } catch (const std::bad_alloc&) {
+                // No room for the output: this block fails, and the owner reports it.
+                ok = false;
+            }
         }
         std::vector<char>().swap(job->input);
         {

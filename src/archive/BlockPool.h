@@ -54,6 +54,7 @@ public:
 
 private:
     void Run();
+    void StopWorkers();
 
     Kind m_kind;
     size_t m_capacity;

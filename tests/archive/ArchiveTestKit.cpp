@@ -4,8 +4,42 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
+#include <atomic>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <new>
 #include <zlib.h>
+
+namespace {
+
+std::atomic<size_t> g_failSize{0};
+std::atomic<int> g_failSizeCountdown{0};
+thread_local int t_failCountdown = 0;
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (t_failCountdown > 0 && --t_failCountdown == 0)
+        throw std::bad_alloc();
+    if (size != 0 && g_failSize.load(std::memory_order_relaxed) == size && g_failSizeCountdown.fetch_sub(1) == 1) {
+        g_failSize = 0;
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace archivetest {
 
@@ -209,6 +243,27 @@ QStringList Siblings(const QString& path)
     QDir parent = QFileInfo(path).dir();
     return parent.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
+
+namespace AllocationFault {
+
+void FailSized(size_t size, int nth)
+{
+    g_failSizeCountdown = nth;
+    g_failSize = size;
+}
+
+void FailNthHere(int nth)
+{
+    t_failCountdown = nth;
+}
+
+void Off()
+{
+    g_failSize = 0;
+    t_failCountdown = 0;
+}
+
+} // namespace AllocationFault
 
 QString Leftovers(const QString& folder)
 {

@@ -44,4 +44,14 @@ QStringList Siblings(const QString& path);
 // Hidden names beside the folder that mention it: staging folders left behind.
 QString Leftovers(const QString& folder);
 
+// Out-of-memory on demand, to reach the paths only an exhausted heap takes. Every test binary
+// that links this kit allocates through it; nothing fails unless a test asks.
+namespace AllocationFault {
+// The nth allocation of exactly `size` bytes from now on, on any thread, throws std::bad_alloc.
+void FailSized(size_t size, int nth);
+// The nth allocation from now on by the calling thread throws std::bad_alloc.
+void FailNthHere(int nth);
+void Off();
+} // namespace AllocationFault
+
 } // namespace archivetest

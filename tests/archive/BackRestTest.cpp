@@ -414,3 +414,50 @@ TEST(BackRest, LinksAreNotFilesOfTheFolder)
     ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
     EXPECT_EQ(qbtest::ReadAll(archive), RefWrite({{"Docs.db", "x"}}));
 }
+
+// Running out of memory while reading, on the calling thread (the name list) or on a worker (a
+// content block), is a failure like any other: the target stays and no staging folder is left.
+TEST(BackRest, RunningOutOfMemoryDuringARestoreLeavesTheTargetAsItWas)
+{
+    const QString source = qbtest::FreshFolder();
+    Fill(source, {{"Docs.db", Random(2 * Block, 11)}});
+    const QString archive = Archive();
+    ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
+    const QString target = TargetWithContent();
+    const auto before = Snapshot(target);
+
+    // An inflated block takes 524,289 bytes: the name list's first, then each content block's.
+    for (int nth : {1, 2}) {
+        AllocationFault::FailSized(size_t(Block) + 1, nth);
+        const int code = BackRest::RestoreFolder(archive, target, {}, 2);
+        AllocationFault::Off();
+        EXPECT_EQ(code, BackRest::Failed) << "allocation " << nth;
+        EXPECT_EQ(Snapshot(target), before) << "allocation " << nth;
+        EXPECT_EQ(Leftovers(target), QString()) << "allocation " << nth;
+    }
+    EXPECT_EQ(BackRest::RestoreFolder(archive, target), BackRest::Ok);
+    EXPECT_EQ(Snapshot(target).value(QStringLiteral("Docs.db")), Random(2 * Block, 11));
+}
+
+// What the old folder holds besides files and subfolders stays, but never in place of a restored file.
+TEST(BackRest, AnOldLinkDoesNotReplaceARestoredFile)
+{
+    const QString source = qbtest::FreshFolder();
+    Fill(source, {{"Docs.db", "restored"}});
+    const QString archive = Archive();
+    ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
+
+    const QString outside = qbtest::FreshFolder();
+    Fill(outside, {{"old.db", "old content"}});
+    const QString target = qbtest::FreshFolder();
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/old.db"), target + QStringLiteral("/Docs.db")));
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/old.db"), target + QStringLiteral("/other link")));
+
+    ASSERT_EQ(BackRest::RestoreFolder(archive, target), BackRest::Ok);
+    const QFileInfo restored(target + QStringLiteral("/Docs.db"));
+    EXPECT_FALSE(restored.isSymLink());
+    EXPECT_EQ(qbtest::ReadAll(restored.filePath()), "restored");
+    EXPECT_TRUE(QFileInfo(target + QStringLiteral("/other link")).isSymLink());
+    EXPECT_EQ(qbtest::ReadAll(outside + QStringLiteral("/old.db")), "old content");
+    EXPECT_EQ(Leftovers(target), QString());
+}

@@ -6,6 +6,8 @@
 
 #include <QBuffer>
 #include <gtest/gtest.h>
+#include <memory>
+#include <new>
 
 using namespace archivetest;
 
@@ -98,4 +100,28 @@ TEST(PackStream, FlushOnAnEmptyBufferWritesNothing)
         pack.Finish();
     }
     EXPECT_EQ(out.data(), "ab" + StoredBlock("cd"));
+}
+
+// A worker that cannot be started stops the ones already running, instead of ending the program.
+TEST(PackStream, APoolThatCannotStartEveryWorkerThrowsCleanly)
+{
+    int refused = 0;
+    for (int nth = 1; nth <= 12; ++nth) {
+        std::unique_ptr<BlockPool> pool;
+        AllocationFault::FailNthHere(nth);
+        try {
+            pool = std::make_unique<BlockPool>(BlockPool::Kind::Deflate, 4);
+        } catch (const std::bad_alloc&) {
+            ++refused;
+        }
+        AllocationFault::Off();
+        if (!pool)
+            continue;
+        pool->Push(std::vector<char>(1000, 'x'), 7);
+        const auto job = pool->Take();
+        ASSERT_TRUE(job);
+        EXPECT_TRUE(job->ok);
+        EXPECT_EQ(job->tag, 7);
+    }
+    EXPECT_GE(refused, 3) << "failures after some workers had started are among them";
 }
