@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <system_error>
 #include <thread>
 
 const QString TFBackUpRestore::ArchiveFilter = QStringLiteral("archive|*.qba");
@@ -64,22 +65,35 @@ int RunArchiveJob(QObject* context, const std::function<int(const BackRest::Prog
     QEventLoop loop;
     int code = BackRest::Failed;
     int lastPercent = -1; // touched by the worker only
+    std::atomic<bool> abandoned{false};
     const BackRest::ProgressCallback callback = [&](int percent, bool& stopNow) {
         if (percent != lastPercent && progress) {
             lastPercent = percent;
             QMetaObject::invokeMethod(
                 context, [progress, percent] { progress(percent); }, Qt::QueuedConnection);
         }
-        if (stop && stop->load())
+        if ((stop && stop->load()) || abandoned.load())
             stopNow = true;
     };
-    // Queued after the last progress step to the same object, so it runs after it.
-    std::thread worker([&] {
-        code = job(callback);
-        QMetaObject::invokeMethod(
-            context, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                code = job(callback);
+            } catch (...) {
+                // An exception leaving a thread would end the program.
+                code = BackRest::Failed;
+            }
+            // Posted after the last progress step, to the same thread, so it runs after it. Sent
+            // to the loop itself: should the loop be gone (left early), the call is dropped with it.
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return BackRest::Failed; // no thread to be had
+    }
     loop.exec();
+    // The loop only ends early when the application quits: the work then stops at its next step.
+    abandoned = true;
     worker.join();
     return code;
 }

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace qbtest;
 using archivetest::Snapshot;
@@ -205,6 +206,23 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
     EXPECT_EQ(dialog.ProgressBar1->value(), 0);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(QFileInfo::exists(archive));
+}
+
+// A job that throws on the worker thread is a failed job; the window goes on.
+TEST_F(BackUpRestoreDialogTest, AnExceptionInTheWorkIsAFailureNotACrash)
+{
+    TFBackUpRestore dialog;
+    QList<int> seen;
+    const int code = RunArchiveJob(
+        &dialog,
+        [](const BackRest::ProgressCallback& cb) -> int {
+            bool stop = false;
+            cb(40, stop);
+            throw std::runtime_error("out of luck");
+        },
+        [&](int percent) { seen << percent; });
+    EXPECT_EQ(code, BackRest::Failed);
+    EXPECT_EQ(seen, QList<int>{40});
 }
 
 } // namespace
