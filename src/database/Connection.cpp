@@ -189,6 +189,7 @@ TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& passw
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    SqlEngine::RegisterNameCollation(m_db);
     if (!password.isEmpty()) {
         const QByteArray key = password.toUtf8();
         if (sqlite3_key(m_db, key.constData(), int(key.size())) != SQLITE_OK)

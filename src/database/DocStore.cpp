@@ -5,12 +5,16 @@
 #include "database/Connection.h"
 #include "database/Query.h"
 #include "database/Schema.h"
+#include "database/SqlEngine.h"
 
 #include <QBuffer>
 #include <QUuid>
 
+// Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes.
 const QString TDocStore::ListSql
-    = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs order by doc_name");
+    = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs "
+                     "order by doc_name collate %1")
+          .arg(QLatin1String(SqlEngine::NameCollation));
 const QString TDocStore::ModifySql
     = QStringLiteral("update docs set doc_id = :doc_id, doc_name = :doc_name, doc_type = :doc_type, "
                      "C_date = :C_date, L_date = :L_date where doc_id = :OLD_doc_id");

@@ -37,7 +37,7 @@ public:
     // "Image" for the types "TXT" and "IMG" (compared exactly), "OLEobj" for every other.
     static QString ContentColumn(const QString& type);
 
-    // Every document, ordered by name.
+    // Every document, ordered by name as a reader expects: ignoring case, by the user's locale.
     std::vector<TDocRow> ListDocuments() const;
     std::optional<TDocRow> FindDocument(const QString& id) const;
 

@@ -2,6 +2,9 @@
 
 #include "common/QbError.h"
 
+#include <QCollator>
+#include <QLocale>
+
 namespace SqlEngine {
 
 QString ErrorText(sqlite3* db, const QString& what)
@@ -25,7 +28,35 @@ void Run(sqlite3* db, const QString& sql)
         throw QbError(ErrorText(db, QStringLiteral("Can not set the cipher parameters")));
 }
 
+int CompareNames(void* collator, int size1, const void* text1, int size2, const void* text2)
+{
+    const QStringView a(static_cast<const char16_t*>(text1), size1 / 2);
+    const QStringView b(static_cast<const char16_t*>(text2), size2 / 2);
+    const int order = static_cast<const QCollator*>(collator)->compare(a, b);
+    return order != 0 ? order : a.compare(b);
+}
+
+void DeleteCollator(void* collator)
+{
+    delete static_cast<QCollator*>(collator);
+}
+
 } // namespace
+
+void RegisterNameCollation(sqlite3* db)
+{
+    QLocale locale;
+    // The C locale has no rules for letters beyond ASCII; the common ones order them sensibly.
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    auto* collator = new QCollator(locale);
+    collator->setCaseSensitivity(Qt::CaseInsensitive);
+    if (sqlite3_create_collation_v2(db, NameCollation, SQLITE_UTF16_ALIGNED, collator, CompareNames, DeleteCollator)
+        != SQLITE_OK) {
+        delete collator; // not handed over when the call fails
+        throw QbError(ErrorText(db, QStringLiteral("Can not set up the order of names")));
+    }
+}
 
 void ApplyKeySettings(sqlite3* db, bool forDefaults)
 {

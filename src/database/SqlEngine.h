@@ -20,4 +20,11 @@ void ApplyKeySettings(sqlite3* db, bool forDefaults);
 // PRAGMA cipher_version; empty when the engine has no cipher.
 QString CipherVersion();
 
+// The collation that orders document names as a reader expects: by the user's locale (its
+// common rules when the locale is C), ignoring case; names equal that way are ordered by
+// their characters, so the order is total. Registered on every connection; used only in
+// queries, never in the schema, so a database stays readable without it.
+inline constexpr const char* NameCollation = "DOCNAME";
+void RegisterNameCollation(sqlite3* db); // throws QbError
+
 } // namespace SqlEngine
