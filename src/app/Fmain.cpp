@@ -722,7 +722,7 @@ void TFmain::TB_chng_pwdClick()
                            "password for default database, BUT in this case some options will not work.\nSee the "
                            "\"Security\" chapter in the documentation for more details.\n\nDo you want to continue "
                            "with the \"%1\" database?")
-                .arg(name)))
+                .arg(name.isEmpty() ? def : name)))
         return;
     TFChngPwd dialog(this);
     dialog.Execute();

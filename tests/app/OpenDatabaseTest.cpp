@@ -606,6 +606,20 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     EXPECT_TRUE(shown[0].startsWith(QStringLiteral("The database \"D\" is the default database")));
     EXPECT_TRUE(Main()->DatabaseOpen);
 
+    // A hidden default is open under no name; the warning still names it.
+    Main()->CloseDatabase();
+    Root().SetAttr(QStringLiteral("DEFAULT_INVISIBLE"), QStringLiteral("Y"));
+    Settings()->ShowSettings(); // the option is read from the settings dialog
+    Main()->OpenDatabaseDirect(QStringLiteral("D"), TFaskBaseAndPwd::DatabasePath(QStringLiteral("D")), QString());
+    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->CurrentDatabaseName.isEmpty());
+    DialogScript::QueueAnswers({false});
+    Main()->TB_chng_pwdClick();
+    EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("The database \"D\" is the default database")))
+        << DialogScript::LastShown().toStdString();
+    EXPECT_TRUE(DialogScript::LastShown().endsWith(QStringLiteral("with the \"D\" database?")));
+    EXPECT_TRUE(Main()->DatabaseOpen);
+
     TFChngPwd dialog;
     EXPECT_FALSE(dialog.BtnChange->isEnabled());
     QTest::keyClicks(dialog.EditNewPwd1, QStringLiteral("ab"));
