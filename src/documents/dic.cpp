@@ -363,8 +363,9 @@ bool TOdic::PostEdit(int row, int field, const QVariant& value)
         ShowError(e.Message());
         return false;
     }
+    const QVariantMap stored = StoredRow(newRow);
     for (int i = 0; i < Q1->m_fields.size(); ++i)
-        Q1->m_rows[size_t(row)][i] = newRow.value(Q1->m_fields[i]);
+        Q1->m_rows[size_t(row)][i] = stored.value(Q1->m_fields[i]);
     Q_EMIT Q1->dataChanged(Q1->index(row, 0), Q1->index(row, Q1->columnCount() - 1));
     ApplyIt();
     return true;
@@ -409,6 +410,7 @@ bool TOdic::AppendRecord(const QVariantMap& values)
         row.insert(it.key().toLower(), it.value());
     row.insert(IdField.toLower(), NewIdentifier());
     ApplyInsert(row);
+    row = StoredRow(row);
     QVariantList list;
     for (const QString& f : Q1->m_fields)
         list << row.value(f);

@@ -146,6 +146,9 @@ protected:
     virtual void ApplyInsert(const QVariantMap& row);
     virtual void ApplyDelete(const QVariantMap& oldRow);
     virtual QString NewIdentifier() const;
+    // The row as the table holds it after a change (texts cut to their columns, dates set);
+    // the base takes the table to keep what it was given.
+    virtual QVariantMap StoredRow(const QVariantMap& row) const { return row; }
 
     virtual bool Q1BeforeInsert();
     virtual bool Q1BeforeDelete();

@@ -1,5 +1,6 @@
 #include "documents/doc_list.h"
 
+#include "common/QbError.h"
 #include "database/Connection.h"
 #include "database/DocStore.h"
 
@@ -98,6 +99,24 @@ void TO_doc_list::ApplyDelete(const QVariantMap& oldRow)
 QString TO_doc_list::NewIdentifier() const
 {
     return TDocStore::NewIdentifier();
+}
+
+QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const
+{
+    std::optional<TDocRow> doc;
+    try {
+        doc = TDocStore(TDatabaseConnection::ADB()).FindDocument(row.value(QStringLiteral("doc_id")).toString());
+    } catch (const QbError&) {
+        // The change itself is stored; only the read-back failed.
+    }
+    if (!doc)
+        return row;
+    QVariantMap stored = row;
+    stored.insert(QStringLiteral("doc_name"), doc->Name);
+    stored.insert(QStringLiteral("doc_type"), doc->Type);
+    stored.insert(QStringLiteral("c_date"), doc->CDate.toString(Qt::ISODate));
+    stored.insert(QStringLiteral("l_date"), doc->LDate.toString(Qt::ISODate));
+    return stored;
 }
 
 bool TO_doc_list::Q1BeforeInsert()

@@ -33,6 +33,7 @@ protected:
     void ApplyInsert(const QVariantMap& row) override;
     void ApplyDelete(const QVariantMap& oldRow) override;
     QString NewIdentifier() const override;
+    QVariantMap StoredRow(const QVariantMap& row) const override;
 
     bool Q1BeforeInsert() override;
     void Grid1ColEnter() override;

@@ -7,6 +7,7 @@
 #include "settings/OrbPigger.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -164,6 +165,7 @@ TEST_F(DocListTest, RenamingInPlaceIsStoredAtOnce)
     ASSERT_NE(editor, nullptr);
     EXPECT_TRUE(List()->PostPending());
     EXPECT_EQ(StoredName(id), QString(64, QLatin1Char('n')));
+    EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('n'))) << "the list shows what is stored";
 
     // Leaving the grid returns the selection to the choose column.
     List()->SelectColumn(NameColumn());
@@ -211,6 +213,7 @@ TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
     EXPECT_EQ(id.size(), 32);
     EXPECT_EQ(StoredName(id), QStringLiteral("new one"));
     EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
+    EXPECT_EQ(List()->FieldText(QStringLiteral("c_date")), QDate::currentDate().toString(Qt::ISODate));
 
     DialogScript::QueueAnswers({false, true});
     EXPECT_FALSE(List()->DeleteCurrent());
@@ -219,6 +222,13 @@ TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
     EXPECT_TRUE(List()->DeleteCurrent());
     EXPECT_EQ(StoredName(id), QStringLiteral("<missing>"));
     EXPECT_FALSE(List()->HasRecords());
+
+    // A name longer than its column is listed as it is stored.
+    List()->InsertAllowed = true;
+    ASSERT_TRUE(List()->AppendRecord({{QStringLiteral("doc_name"), QString(80, QLatin1Char('x'))}}));
+    List()->InsertAllowed = false;
+    EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('x')));
+    EXPECT_EQ(StoredName(List()->CurrentId()), List()->CurrentName());
 }
 
 } // namespace
