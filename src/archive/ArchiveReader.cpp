@@ -100,11 +100,20 @@ int ArchiveReader::ReadHeader()
     if (const int rc = ReadBlock(block))
         return rc;
     std::vector<char> text;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK)
+    // Ended on every way out: Inflate may throw when the output cannot grow.
+    struct Stream
+    {
+        z_stream z{};
+        bool ready = inflateInit(&z) == Z_OK;
+        ~Stream()
+        {
+            if (ready)
+                inflateEnd(&z);
+        }
+    } stream;
+    if (!stream.ready)
         return Fail(BackRest::Failed, QStringLiteral("Out of memory"));
-    const bool ok = BlockPool::Inflate(&stream, block, text, BackRest::BlockSize);
-    inflateEnd(&stream);
+    const bool ok = BlockPool::Inflate(&stream.z, block, text, BackRest::BlockSize);
     if (!ok)
         return Fail(BackRest::Failed, QStringLiteral("The archive's name list is damaged"));
     m_names = SplitNames(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
