@@ -23,6 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -212,7 +213,7 @@ int TD_SB_settings::RadioGroupIndex() const
 void TD_SB_settings::SetRadioGroupIndex(int index)
 {
     // Like a radio group: below 0 selects nothing, above the last item selects the last.
-    index = std::min(index, 5);
+    index = std::clamp(index, -1, 5);
     if (index == RadioGroupIndex())
         return;
     if (index < 0) {

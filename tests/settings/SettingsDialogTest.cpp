@@ -190,6 +190,11 @@ TEST_F(SettingsDialogTest, AlignOutOfRangeIsBroughtIntoTheGroup)
     TearDown();
     StartApp("<SETTINGS ALIGN=\"-2\"/>");
     EXPECT_EQ(Settings()->RadioGroupIndex(), -1);
+
+    // Shown again with nothing selected (Cancel reloads the file): still nothing selected.
+    Settings()->CancelBtn->click();
+    EXPECT_EQ(Settings()->RadioGroupIndex(), -1);
+    EXPECT_EQ(Settings()->RadioGroup1Buttons->checkedButton(), nullptr);
 }
 
 TEST_F(SettingsDialogTest, TruncatedSettingsFileIsKeptAsideAndReplacedByDefaults)
