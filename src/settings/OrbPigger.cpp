@@ -193,14 +193,18 @@ void TOrbPigger::Assign(const TOrbPigger& source)
 {
     if (&source == this)
         return;
-    // Clearing would destroy a source that lives inside this subtree; copy it out first.
-    for (const TOrbPigger* p = source.m_parent; p; p = p->m_parent) {
-        if (p == this) {
-            std::unique_ptr<TOrbPigger> copy(source.Create(nullptr));
-            copy->Assign(source);
-            Assign(*copy);
-            return;
-        }
+    // Clearing would destroy a source that lives inside this subtree, and copying an ancestor
+    // would copy the copy as it grows; take the source out first.
+    bool related = false;
+    for (const TOrbPigger* p = source.m_parent; p && !related; p = p->m_parent)
+        related = p == this;
+    for (const TOrbPigger* p = m_parent; p && !related; p = p->m_parent)
+        related = p == &source;
+    if (related) {
+        std::unique_ptr<TOrbPigger> copy(source.Create(nullptr));
+        copy->Assign(source);
+        Assign(*copy);
+        return;
     }
     Clear();
     m_name = source.m_name;

@@ -408,6 +408,13 @@ TEST(OrbPigger, AssignMakesAnIndependentDeepCopy)
     ASSERT_EQ(target.ChildCount(), 1);
     EXPECT_EQ(target.Child(0)->Name(), S("G"));
     EXPECT_EQ(target.Child(0)->Indent(), S("\r\n\t"));
+
+    // ...and so is a node taking a copy of one of its ancestors.
+    TOrbPigger root;
+    root.SetText(S("<R a=\"1\"><K b=\"2\"/><L/></R>"));
+    root.Child(0)->Assign(root);
+    EXPECT_EQ(root.GetText(),
+              S("\r\n<R A=\"1\">\r\n\t<R A=\"1\">\r\n\t\t<K B=\"2\"/>\r\n\t\t<L/>\r\n\t</R>\r\n\t<L/>\r\n</R>"));
 }
 
 TEST(OrbPigger, ReaderHooksSkipElementsAndDropText)
