@@ -341,8 +341,16 @@ void TFmain::ApplyCollapsedSize()
         return;
     }
     const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
-    if (frameGeometry().size() != size)
-        SetOuterGeometry(this, QRect(frameGeometry().topLeft(), size));
+    const QRect now = frameGeometry();
+    if (now.size() == size)
+        return;
+    // The small target stays on the edge the window is docked to, not somewhere mid-screen.
+    QRect target(now.topLeft(), size);
+    if (m_align == 1)
+        target.moveBottom(now.bottom());
+    else if (m_align == 3)
+        target.moveRight(now.right());
+    SetOuterGeometry(this, target);
 }
 
 void TFmain::resizeEvent(QResizeEvent* e)
@@ -446,9 +454,14 @@ void TFmain::SBsettingsClick()
 
 QString TFmain::DocFolder()
 {
-    const QString beside = QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../doc"));
-    if (QFileInfo::exists(beside + QStringLiteral("/index.html")))
-        return beside;
+    // The build tree and portable copies keep doc/ beside bin/; an installed copy finds its
+    // documentation relative to bin/ too, so a different install prefix still works.
+    const QString bin = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {bin + QStringLiteral("/../doc"), bin + QStringLiteral("/../" QB_DOC_SUBDIR)}) {
+        const QString folder = QDir::cleanPath(candidate);
+        if (QFileInfo::exists(folder + QStringLiteral("/index.html")))
+            return folder;
+    }
     return QStringLiteral(QB_INSTALLED_DOC_DIR);
 }
 

@@ -25,6 +25,9 @@ bool TSettingsFile::Load()
         return false;
     try {
         m_root->LoadFromFile(name);
+        // An empty or blank file holds no settings at all: treat it like a damaged one.
+        if (m_root->Name().isEmpty())
+            throw QbError(QStringLiteral("The settings file holds no settings"));
         return true;
     } catch (const QbError&) {
         // Keep what the user had; the defaults that replace it must not be the only copy.

@@ -148,6 +148,26 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
     EXPECT_EQ(Main()->frameGeometry(), QRect(20, 30, 500, 300)) << "back to the stored placement";
 }
 
+TEST_F(MainWindowTest, CollapsedTargetStaysOnTheDockedEdge)
+{
+    StartApp("<SETTINGS ALIGN=\"1\" HEIGHT=\"300\"/>");
+    Main()->show();
+    Main()->ApplyPlacement();
+    Main()->DatabaseOpen = true;
+    Main()->SetCollapsed(true);
+    EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
+    EXPECT_EQ(Main()->frameGeometry().bottom(), Work().bottom()) << "bottom-docked stays at the bottom";
+    EXPECT_EQ(Main()->frameGeometry().left(), Work().left());
+
+    Main()->SetCollapsed(false);
+    Root().SetAttr(QStringLiteral("ALIGN"), QStringLiteral("3"));
+    Root().SetAttr(QStringLiteral("WIDTH"), QStringLiteral("400"));
+    Main()->ApplyPlacement();
+    Main()->SetCollapsed(true);
+    EXPECT_EQ(Main()->frameGeometry().right(), Work().right()) << "right-docked stays at the right";
+    EXPECT_EQ(Main()->frameGeometry().top(), Work().top());
+}
+
 TEST_F(MainWindowTest, ExpandByLabelClickOrDoubleClickOnThePanel)
 {
     StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");

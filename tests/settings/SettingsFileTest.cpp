@@ -71,6 +71,16 @@ TEST_F(SettingsFileTest, UnparsableFileIsKeptAsBadBeforeDefaultsReplaceIt)
     EXPECT_EQ(qbtest::ReadAll(name + QStringLiteral(".bad")), QByteArray("<A><B></C>"));
 }
 
+TEST_F(SettingsFileTest, EmptyOrBlankFileCountsAsDamaged)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("\r\n\t  \r\n"), QByteArray("no markup at all")}) {
+        qbtest::WriteAll(name, bytes);
+        TSettingsFile file;
+        EXPECT_FALSE(file.Load()) << bytes.constData();
+        EXPECT_EQ(qbtest::ReadAll(name + QStringLiteral(".bad")), bytes);
+    }
+}
+
 TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFileAsItWas)
 {
     qbtest::WriteAll(name, kDefaultFile);
