@@ -39,6 +39,39 @@ TEST_F(SettingsDialogTest, FirstStartShowsDefaultsAndStoresTheRaisedAttemptsCoun
     EXPECT_EQ(Settings()->AttemptsLimit(), -1);
 }
 
+TEST_F(SettingsDialogTest, ControlsCarryTheirNames)
+{
+    StartApp();
+    for (const char* name : {"PageControl1",
+                             "TabSheet_position",
+                             "TabSheet_OLE",
+                             "TabSheet1",
+                             "TabSheet_drag_n_drop",
+                             "TabSheet_security",
+                             "TabSheet_about",
+                             "RadioGroup1",
+                             "Panel1",
+                             "Shape1",
+                             "TrackBar1",
+                             "Label_delay",
+                             "CB_open_last_used",
+                             "Rb_restrict",
+                             "RB_default_db",
+                             "CB_default_db",
+                             "RB_drop_db",
+                             "SE_attempts",
+                             "CB_default_invisible",
+                             "O_about1",
+                             "OKBtn",
+                             "CancelBtn"})
+        EXPECT_NE(Settings()->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    const QStringList pages{QStringLiteral("Position"),    QStringLiteral("OLE servers"), QStringLiteral("Application"),
+                            QStringLiteral("Drag-n-drop"), QStringLiteral("Security"),    QStringLiteral("About")};
+    ASSERT_EQ(Settings()->PageControl1->count(), pages.size());
+    for (int i = 0; i < pages.size(); ++i)
+        EXPECT_EQ(Settings()->PageControl1->tabText(i), pages[i]);
+}
+
 TEST_F(SettingsDialogTest, DelayAppliesOnlyStrictlyBetweenTheEnds)
 {
     for (const char* stored : {"200", "1000", "900", "abc"}) {
