@@ -42,6 +42,7 @@ test: build
 
 bench: build
 	$(BUILD_DIR)/bin/bench_archive
+	$(BUILD_DIR)/bin/bench_blob
 
 # Everything under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
 asan:

@@ -190,7 +190,8 @@ qint64 TDocStore::RowId(const QString& id) const
 qint64 TDocStore::ReadContent(const QString& id, const QString& column, QIODevice& dst) const
 {
     const QString field = CheckedColumn(column);
-    TQuery query(m_connection, QStringLiteral("select rowid, %1 is null from Docs where Doc_id = :ID").arg(field));
+    TQuery query(m_connection,
+                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
     query.Bind(QStringLiteral(":ID"), id);
     if (!query.Next())
         throw QbError(Missing(id));
