@@ -90,30 +90,30 @@ void TOrbFileEdit::TakeName(const QString& name)
         selectAll();
 }
 
-void TOrbFileEdit::dragEnterEvent(QDragEnterEvent* event)
+// Enter and move answer alike: a droppable file is taken, any other file refused, and
+// anything that is not a file goes to the line edit's own handling.
+static bool AnswerFileDrag(QDragMoveEvent* event)
 {
     const std::optional<QString> file = FirstDroppedFile(event->mimeData());
-    if (!file) {
-        TCustomButtonEdit::dragEnterEvent(event);
-        return;
-    }
+    if (!file)
+        return false;
     if (Acceptable(*file))
         event->acceptProposedAction();
     else
         event->ignore();
+    return true;
+}
+
+void TOrbFileEdit::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!AnswerFileDrag(event))
+        TCustomButtonEdit::dragEnterEvent(event);
 }
 
 void TOrbFileEdit::dragMoveEvent(QDragMoveEvent* event)
 {
-    const std::optional<QString> file = FirstDroppedFile(event->mimeData());
-    if (!file) {
+    if (!AnswerFileDrag(event))
         TCustomButtonEdit::dragMoveEvent(event);
-        return;
-    }
-    if (Acceptable(*file))
-        event->acceptProposedAction();
-    else
-        event->ignore();
 }
 
 void TOrbFileEdit::dropEvent(QDropEvent* event)
