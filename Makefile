@@ -4,7 +4,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?=
+# CI builds with warnings as errors; `make test CMAKE_FLAGS=` turns that off.
+CMAKE_FLAGS ?= -DQB_WERROR=ON
 
 # Every Debian package the build, the tests and the benchmarks need.
 DEPS := build-essential cmake pkg-config \
@@ -26,10 +27,9 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
-$(BUILD_DIR)/CMakeCache.txt:
+# Always (re)configured, so a changed build type or flag reaches an existing build folder.
+configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
-
-configure: $(BUILD_DIR)/CMakeCache.txt
 
 build: deps configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)

@@ -1,9 +1,9 @@
 // Streams a large document into an encrypted database and back out, and reports throughput and
 // how far the process's memory grew: the content must pass through in chunks, never whole.
-#include "database/Connection.h"
-#include "database/DBactions.h"
-#include "database/DocStore.h"
-#include "database/Schema.h"
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/database/DocStore.h"
+#include "core/database/Schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

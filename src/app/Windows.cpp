@@ -1,14 +1,14 @@
 #include "app/Windows.h"
 
 #include "app/Fmain.h"
-#include "app/askBaseAndPwd.h"
-#include "app/msg.h"
-#include "app/sure.h"
-#include "app/sure_hecked.h"
-#include "database/Chngpwd.h"
-#include "database/actions_with_db.h"
-#include "database/wz_new_database.h"
-#include "settings/SB_settings.h"
+#include "gui/database/Chngpwd.h"
+#include "gui/database/actions_with_db.h"
+#include "gui/database/askBaseAndPwd.h"
+#include "gui/database/wz_new_database.h"
+#include "gui/dialogs/msg.h"
+#include "gui/dialogs/sure.h"
+#include "gui/dialogs/sure_hecked.h"
+#include "gui/settings/SB_settings.h"
 
 TWindows& Windows()
 {

@@ -1,5 +1,5 @@
-#include "../support/AppFixture.h"
-#include "settings/SettingsFile.h"
+#include "core/settings/SettingsFile.h"
+#include "support/AppFixture.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
-#include "AppFixture.h"
+#include "support/AppFixture.h"
 
-#include "app/Shell.h"
-#include "settings/SettingsFile.h"
+#include "core/settings/SettingsFile.h"
+#include "core/shell/Shell.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/DialogScript.h"
 #include "app/Fmain.h"
 #include "app/Windows.h"
-#include "settings/SB_settings.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/settings/SB_settings.h"
 
 #include <QFile>
 #include <QUrl>

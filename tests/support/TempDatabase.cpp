@@ -1,9 +1,9 @@
-#include "TempDatabase.h"
+#include "support/TempDatabase.h"
 
-#include "TestEnv.h"
-#include "database/DBactions.h"
-#include "database/DocStore.h"
-#include "database/Schema.h"
+#include "core/database/DBactions.h"
+#include "core/database/DocStore.h"
+#include "core/database/Schema.h"
+#include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 

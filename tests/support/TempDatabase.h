@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/Connection.h"
+#include "core/database/Connection.h"
 
 #include <QString>
 

@@ -1,7 +1,13 @@
 // Every test executable starts here: the user's folders are pointed at a temporary sandbox
 // before Qt reads them, so no test touches the real home folder, and the process returns to
 // its original working folder at the end.
+#ifdef QB_TEST_WIDGETS
 #include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -30,8 +36,8 @@ int main(int argc, char** argv)
 
     const QString startDir = QDir::currentPath();
     ::testing::InitGoogleTest(&argc, argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quietbox"));
+    TestApplication app(argc, argv);
+    TestApplication::setApplicationName(QStringLiteral("quietbox"));
     const int rc = RUN_ALL_TESTS();
     QDir::setCurrent(startDir);
     return rc;

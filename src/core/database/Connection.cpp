@@ -1,0 +1,354 @@
+#include "core/database/Connection.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Query.h"
+#include "core/database/SqlEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+const QString TDatabaseConnection::FileName = QStringLiteral("Docs.db");
+
+namespace {
+
+const QByteArray PlainHeader("SQLite format 3\0", 16);
+constexpr int BusyTimeoutMs = 250;
+
+// fsync of a file or folder; a folder fsync makes a rename durable.
+bool SyncPath(const QString& path, bool folder)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool PosixRename(const QString& from, const QString& to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+void RemoveWithJournal(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+QString InsufficientRights(const QString& folder)
+{
+    return QStringLiteral("Insufficient table rights: the password of the database \"%1\" is missing or wrong.")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+QString InUse(const QString& folder)
+{
+    return QStringLiteral("The database \"%1\" is in use by another program or connection (database is locked).")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
+} // namespace
+
+TDatabaseConnection::TDatabaseConnection()
+    : m_rename(PosixRename)
+{
+}
+
+TDatabaseConnection::~TDatabaseConnection()
+{
+    CloseHandle();
+}
+
+TDatabaseConnection& TDatabaseConnection::ADB()
+{
+    static TDatabaseConnection adb;
+    return adb;
+}
+
+void TDatabaseConnection::SetParams(const QString& folder)
+{
+    m_folder = folder;
+}
+
+void TDatabaseConnection::ClearParams()
+{
+    m_folder.clear();
+}
+
+QString TDatabaseConnection::FilePath() const
+{
+    return m_folder.isEmpty() ? QString() : QDir(m_folder).filePath(FileName);
+}
+
+void TDatabaseConnection::ClearPasswords()
+{
+    m_password.clear();
+}
+
+void TDatabaseConnection::AddPassword(const QString& password)
+{
+    m_password = password;
+}
+
+void TDatabaseConnection::SetRenameFunction(RenameFunction rename)
+{
+    m_rename = rename ? std::move(rename) : RenameFunction(PosixRename);
+}
+
+sqlite3* TDatabaseConnection::Handle() const
+{
+    if (!m_db)
+        throw QbError(QStringLiteral("The database is not open."));
+    return m_db;
+}
+
+QString TDatabaseConnection::ErrorText(const QString& what) const
+{
+    return SqlEngine::ErrorText(m_db, what);
+}
+
+void TDatabaseConnection::Open()
+{
+    Close();
+    if (m_folder.trimmed().isEmpty())
+        throw QbError(QStringLiteral("No database folder is set."));
+    const QString path = FilePath();
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw QbError(QStringLiteral("The database file \"%1\" does not exist.").arg(QDir::toNativeSeparators(path)));
+    if (!info.isFile())
+        throw QbError(QStringLiteral("\"%1\" is not a database file.").arg(QDir::toNativeSeparators(path)));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw QbError(QStringLiteral("Can not read the database file \"%1\": %2")
+                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const qint64 size = file.size();
+    const QByteArray header = file.read(100);
+    file.close();
+    // Every SQLite or SQLCipher file is a whole number of pages of at least 512 bytes, so
+    // anything else is not a database, whatever the password.
+    if (size > 0 && (size < 512 || size % 512 != 0))
+        throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)));
+    const bool plain = size == 0 || header.startsWith(PlainHeader);
+    // A WAL file would make the engine create -wal and -shm files beside it even when only read.
+    if (plain && header.size() >= 20 && (header.at(18) == 2 || header.at(19) == 2))
+        throw QbError(QStringLiteral("The database file \"%1\" uses a journal mode that is not supported.")
+                          .arg(QDir::toNativeSeparators(path)));
+
+    try {
+        if (plain) {
+            // A password for a table that has none is not needed; like the original engine's
+            // password list, it is simply unused.
+            if (TryOpen(QString()) != KeyResult::Opened)
+                throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)));
+            m_encrypted = false;
+        } else {
+            QString password = m_password;
+            while (password.isEmpty() || TryOpen(password) != KeyResult::Opened) {
+                password.clear();
+                // An empty answer counts as declining, or the hook could be asked forever.
+                if (!m_passwordRequest || !m_passwordRequest(password) || password.isEmpty())
+                    throw QbError(InsufficientRights(m_folder));
+                m_password = password;
+            }
+            m_encrypted = true;
+        }
+        CheckDocsTable();
+        // Exclusive locking mode keeps the lock that this transaction takes until Close().
+        Exec(QStringLiteral("BEGIN EXCLUSIVE; COMMIT;"));
+    } catch (const QbError&) {
+        // The table checks and the lock come after the key, so another holder shows up here.
+        const int primary = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_OK;
+        CloseHandle();
+        if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+            throw QbError(InUse(m_folder));
+        throw;
+    }
+}
+
+TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& password)
+{
+    CloseHandle();
+    const QString path = FilePath();
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    m_db = db;
+    if (rc != SQLITE_OK) {
+        const QString message = SqlEngine::ErrorText(db, QStringLiteral("Can not open \"%1\"").arg(path));
+        CloseHandle();
+        throw QbError(message);
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    SqlEngine::RegisterNameCollation(m_db);
+    if (!password.isEmpty()) {
+        const QByteArray key = password.toUtf8();
+        if (sqlite3_key(m_db, key.constData(), int(key.size())) != SQLITE_OK)
+            throw QbError(ErrorText(QStringLiteral("Can not set the database key")));
+        SqlEngine::ApplyKeySettings(m_db, false);
+    }
+    // PRAGMA key accepts any key; only a real read proves it.
+    sqlite3_stmt* stmt = nullptr;
+    int step = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &stmt, nullptr);
+    if (step == SQLITE_OK)
+        step = sqlite3_step(stmt);
+    sqlite3_finalize(stmt);
+    if (step == SQLITE_ROW) {
+        Exec(QStringLiteral("PRAGMA main.locking_mode = EXCLUSIVE; PRAGMA main.synchronous = FULL;"));
+        return KeyResult::Opened;
+    }
+    const int primary = sqlite3_errcode(m_db) & 0xff;
+    if (primary == SQLITE_NOTADB && !password.isEmpty()) {
+        CloseHandle();
+        return KeyResult::WrongKey;
+    }
+    QString message;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+        message = InUse(m_folder);
+    else if (primary == SQLITE_NOTADB)
+        message = QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path));
+    else
+        message = ErrorText(QStringLiteral("Can not read \"%1\"").arg(QDir::toNativeSeparators(path)));
+    CloseHandle();
+    throw QbError(message);
+}
+
+void TDatabaseConnection::CheckDocsTable()
+{
+    static const QSet<QString> expected
+        = {QStringLiteral("doc_id"), QStringLiteral("doc_type"), QStringLiteral("doc_name"), QStringLiteral("c_date"),
+           QStringLiteral("l_date"), QStringLiteral("dsc"),      QStringLiteral("oleobj"),   QStringLiteral("image")};
+    {
+        TQuery table(*this,
+                     QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Docs'"));
+        if (!table.Next() || table.Value(0).toInt() == 0)
+            throw QbError(
+                QStringLiteral("The database \"%1\" holds no table Docs.").arg(QDir::toNativeSeparators(m_folder)));
+    }
+    QSet<QString> columns;
+    TQuery info(*this, QStringLiteral("PRAGMA table_info(Docs)"));
+    while (info.Next())
+        columns.insert(info.Value(QStringLiteral("name")).toString().toLower());
+    if (columns != expected)
+        throw QbError(QStringLiteral("The table Docs of the database \"%1\" does not have the expected columns.")
+                          .arg(QDir::toNativeSeparators(m_folder)));
+}
+
+void TDatabaseConnection::Close()
+{
+    CloseHandle();
+    m_encrypted = false;
+}
+
+void TDatabaseConnection::CloseHandle()
+{
+    for (TQuery* query : std::set<TQuery*>(m_queries))
+        query->Detach();
+    m_queries.clear();
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+QString TDatabaseConnection::TableType() const
+{
+    if (!m_db)
+        throw QbError(QStringLiteral("The database is not open."));
+    return m_encrypted ? QStringLiteral("SQLCIPHER") : QStringLiteral("SQLITE");
+}
+
+void TDatabaseConnection::Exec(const QString& sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(Handle(), sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        QString message = ErrorText(QStringLiteral("Database error"));
+        sqlite3_free(error);
+        throw QbError(message);
+    }
+}
+
+void TDatabaseConnection::ExportTo(const QString& target, const QString& password)
+{
+    RemoveWithJournal(target);
+    // The connection may not create files, so the empty target is made here; an empty file
+    // is an empty database to the engine.
+    {
+        QFile create(target);
+        if (!create.open(QIODevice::WriteOnly))
+            throw QbError(QStringLiteral("Can not create \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(target), create.errorString()));
+    }
+    bool attached = false;
+    try {
+        SqlEngine::ApplyKeySettings(m_db, true);
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS rewrite KEY ?2", -1, &stmt, nullptr) != SQLITE_OK)
+            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")));
+        const QByteArray file = QFile::encodeName(target);
+        const QByteArray key = password.toUtf8();
+        sqlite3_bind_text(stmt, 1, file.constData(), int(file.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, 2, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(stmt);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")));
+        attached = true;
+        Exec(QStringLiteral("PRAGMA rewrite.synchronous = FULL; SELECT sqlcipher_export('rewrite');"));
+        attached = false;
+        Exec(QStringLiteral("DETACH DATABASE rewrite"));
+        if (!SyncPath(target, false))
+            throw QbError(QStringLiteral("Can not write \"%1\" to disk: %2")
+                              .arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(std::strerror(errno))));
+    } catch (...) {
+        if (attached)
+            sqlite3_exec(m_db, "DETACH DATABASE rewrite", nullptr, nullptr, nullptr);
+        RemoveWithJournal(target);
+        throw;
+    }
+}
+
+void TDatabaseConnection::Restructure(const QString& newPassword)
+{
+    Handle();
+    if (newPassword.size() > MaxPasswordLength)
+        throw QbError(QStringLiteral("The password is longer than %1 characters.").arg(MaxPasswordLength));
+
+    if (m_encrypted && !newPassword.isEmpty()) {
+        // Rekey rewrites every page inside one journaled transaction: all or nothing.
+        const QByteArray key = newPassword.toUtf8();
+        if (sqlite3_rekey(m_db, key.constData(), int(key.size())) != SQLITE_OK)
+            throw QbError(ErrorText(QStringLiteral("Can not change the database password")));
+    } else {
+        const QString path = FilePath();
+        const QString target = path + QStringLiteral(".rewrite");
+        ExportTo(target, newPassword);
+        // Renamed while the old file is still locked, so nobody writes to it meanwhile.
+        if (!m_rename(target, path)) {
+            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+            RemoveWithJournal(target);
+            throw QbError(QStringLiteral("Can not replace the database file \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(path), reason));
+        }
+        SyncPath(m_folder, true);
+    }
+    // Reopen with the new key, which also proves it.
+    m_password = newPassword;
+    Open();
+}
+
+int TDatabaseConnection::EngineVersion()
+{
+    if (SqlEngine::CipherVersion().isEmpty())
+        throw QbError(QStringLiteral("The database engine has no encryption support (SQLCipher is missing)."));
+    return sqlite3_libversion_number();
+}

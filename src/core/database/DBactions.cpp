@@ -1,0 +1,110 @@
+#include "core/database/DBactions.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/SqlEngine.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+PlainMessageHandler& InstalledHandler()
+{
+    static PlainMessageHandler handler;
+    return handler;
+}
+
+void ExecInFolder(const QString& folder, const QString& sql)
+{
+    const QString path = QDir(folder).filePath(TDatabaseConnection::FileName);
+    const bool existed = QFile::exists(path);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    const QString message = rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        if (!existed) {
+            QFile::remove(path);
+            QFile::remove(path + QStringLiteral("-journal"));
+        }
+        throw QbError(message);
+    }
+}
+
+void CheckNewPassword(const QString& password)
+{
+    if (password.isEmpty())
+        throw QbError(QStringLiteral("The password must not be empty."));
+    if (password.size() > TDatabaseConnection::MaxPasswordLength)
+        throw QbError(QStringLiteral("The password must not be longer than %1 characters.")
+                          .arg(TDatabaseConnection::MaxPasswordLength));
+}
+
+} // namespace
+
+void SetPlainMessageHandler(PlainMessageHandler handler)
+{
+    InstalledHandler() = std::move(handler);
+}
+
+bool RunSql(const QStringList& lines, const QString& database, const PlainMessageHandler& show)
+{
+    try {
+        const QString sql = lines.join(QLatin1Char('\n'));
+        const QString name = database.trimmed();
+        if (name == QStringLiteral("ADB"))
+            TDatabaseConnection::ADB().Exec(sql);
+        else
+            ExecInFolder(name.isEmpty() ? QDir::currentPath() : name, sql);
+        return true;
+    } catch (const QbError& e) {
+        const QString text = QStringLiteral("Помилка виконання:\n\n") + e.Message();
+        const PlainMessageHandler& handler = show ? show : InstalledHandler();
+        if (handler)
+            handler(text);
+        return false;
+    }
+}
+
+void PackTable(TDatabaseConnection& table)
+{
+    if (!table.IsOpen())
+        throw QbError(QStringLiteral("Table must be opened to pack"));
+    const QString type = table.TableType();
+    if (type != QStringLiteral("SQLITE") && type != QStringLiteral("SQLCIPHER"))
+        throw QbError(QStringLiteral("Table must be either of SQLite or SQLCipher type to pack"));
+    table.Restructure(QString());
+}
+
+void AddMasterPassword(TDatabaseConnection& table, const QString& password)
+{
+    if (!table.IsOpen())
+        throw QbError(QStringLiteral("Table must be opened in exclusive mode to add passwords"));
+    CheckNewPassword(password);
+    table.Restructure(password);
+}
+
+void SetDatabasePassword(TDatabaseConnection& adb, const QString& folder, const QString& password,
+                         const QString& oldPassword)
+{
+    if (adb.IsOpen())
+        throw QbError(QStringLiteral("The database connection must be closed before a password is set."));
+    CheckNewPassword(password);
+    adb.ClearParams();
+    adb.SetParams(folder);
+    adb.ClearPasswords();
+    if (!oldPassword.isEmpty())
+        adb.AddPassword(oldPassword);
+    try {
+        adb.Open();
+        AddMasterPassword(adb, password);
+    } catch (...) {
+        adb.Close();
+        throw;
+    }
+    adb.Close();
+}

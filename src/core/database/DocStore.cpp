@@ -1,0 +1,244 @@
+#include "core/database/DocStore.h"
+
+#include "core/common/QbError.h"
+#include "core/database/BlobStream.h"
+#include "core/database/Connection.h"
+#include "core/database/Query.h"
+#include "core/database/Schema.h"
+#include "core/database/SqlEngine.h"
+
+#include <QBuffer>
+#include <QUuid>
+
+// Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes.
+const QString TDocStore::ListSql
+    = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs "
+                     "order by doc_name collate %1")
+          .arg(QLatin1String(SqlEngine::NameCollation));
+const QString TDocStore::ModifySql
+    = QStringLiteral("update docs set doc_id = :doc_id, doc_name = :doc_name, doc_type = :doc_type, "
+                     "C_date = :C_date, L_date = :L_date where doc_id = :OLD_doc_id");
+const QString TDocStore::InsertSql = QStringLiteral("insert into docs (doc_id, doc_name, doc_type, C_date, L_date) "
+                                                    "values (:doc_id, :doc_name, :doc_type, :C_date, :L_date)");
+const QString TDocStore::DeleteSql = QStringLiteral("delete from docs where doc_id = :OLD_doc_id");
+
+namespace {
+
+QVariant DateValue(const QDate& date)
+{
+    return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant();
+}
+
+QDate ReadDate(const QVariant& value)
+{
+    return QDate::fromString(value.toString(), Qt::ISODate);
+}
+
+// The blob column names are identifiers, so they are checked here rather than bound.
+QString CheckedColumn(const QString& column)
+{
+    if (column.compare(QStringLiteral("Image"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Image");
+    if (column.compare(QStringLiteral("OLEobj"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("OLEobj");
+    throw QbError(QStringLiteral("\"%1\" is not a content field of Docs.").arg(column));
+}
+
+QString Missing(const QString& id)
+{
+    return QStringLiteral("The document \"%1\" does not exist.").arg(id);
+}
+
+void BindRow(TQuery& query, const TDocRow& row, const QDate& lastChange)
+{
+    query.Bind(QStringLiteral(":doc_id"), Schema::CutToWidth(row.Id, Schema::IdWidth));
+    query.Bind(QStringLiteral(":doc_name"), Schema::CutToWidth(row.Name, Schema::NameWidth));
+    query.Bind(QStringLiteral(":doc_type"), Schema::CutToWidth(row.Type, Schema::TypeWidth));
+    query.Bind(QStringLiteral(":C_date"), DateValue(row.CDate.isValid() ? row.CDate : QDate::currentDate()));
+    query.Bind(QStringLiteral(":L_date"), DateValue(lastChange));
+}
+
+// A savepoint rolled back unless released; nests inside a caller's transaction.
+class Savepoint
+{
+public:
+    explicit Savepoint(TDatabaseConnection& connection)
+        : m_connection(connection)
+    {
+        m_connection.Exec(QStringLiteral("SAVEPOINT content"));
+    }
+    ~Savepoint()
+    {
+        if (!m_released && m_connection.IsOpen()) {
+            try {
+                m_connection.Exec(QStringLiteral("ROLLBACK TO content; RELEASE content;"));
+            } catch (const QbError&) {
+            }
+        }
+    }
+    void Release()
+    {
+        m_connection.Exec(QStringLiteral("RELEASE content"));
+        m_released = true;
+    }
+
+private:
+    TDatabaseConnection& m_connection;
+    bool m_released = false;
+};
+
+} // namespace
+
+TDocStore::TDocStore(TDatabaseConnection& connection)
+    : m_connection(connection)
+{
+}
+
+QString TDocStore::NewIdentifier()
+{
+    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
+}
+
+QString TDocStore::ContentColumn(const QString& type)
+{
+    return (type == QStringLiteral("TXT") || type == QStringLiteral("IMG")) ? QStringLiteral("Image")
+                                                                            : QStringLiteral("OLEobj");
+}
+
+std::vector<TDocRow> TDocStore::ListDocuments() const
+{
+    std::vector<TDocRow> rows;
+    TQuery query(m_connection, ListSql);
+    while (query.Next()) {
+        rows.push_back({query.Text(QStringLiteral("doc_id")), query.Text(QStringLiteral("doc_type")),
+                        query.Text(QStringLiteral("doc_name")), ReadDate(query.Value(QStringLiteral("C_date"))),
+                        ReadDate(query.Value(QStringLiteral("L_date")))});
+    }
+    return rows;
+}
+
+std::optional<TDocRow> TDocStore::FindDocument(const QString& id) const
+{
+    TQuery query(m_connection,
+                 QStringLiteral("select doc_id, doc_name, doc_type, C_date, L_date from Docs where Doc_id = :ID"));
+    query.Bind(QStringLiteral(":ID"), id);
+    if (!query.Next())
+        return std::nullopt;
+    return TDocRow{query.Text(QStringLiteral("doc_id")), query.Text(QStringLiteral("doc_type")),
+                   query.Text(QStringLiteral("doc_name")), ReadDate(query.Value(QStringLiteral("C_date"))),
+                   ReadDate(query.Value(QStringLiteral("L_date")))};
+}
+
+QString TDocStore::CreateDocumentRecord(const QString& name, const QString& type)
+{
+    if (!m_connection.IsOpen())
+        return QString();
+    const QDate today = QDate::currentDate();
+    const TDocRow row{NewIdentifier(), type, name, today, today};
+    InsertDocument(row);
+    return row.Id;
+}
+
+void TDocStore::InsertDocument(const TDocRow& row)
+{
+    TQuery query(m_connection, InsertSql);
+    BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate());
+    query.Exec();
+}
+
+void TDocStore::UpdateDocument(const QString& oldId, const TDocRow& row)
+{
+    TQuery query(m_connection, ModifySql);
+    BindRow(query, row, QDate::currentDate());
+    query.Bind(QStringLiteral(":OLD_doc_id"), oldId);
+    query.Exec();
+    if (query.Changes() == 0)
+        throw QbError(Missing(oldId));
+}
+
+void TDocStore::RenameDocument(const QString& id, const QString& name)
+{
+    TQuery query(m_connection,
+                 QStringLiteral("update Docs set Doc_name = :doc_name, L_date = :L_date "
+                                "where Doc_id = :OLD_doc_id"));
+    query.Bind(QStringLiteral(":doc_name"), Schema::CutToWidth(name, Schema::NameWidth));
+    query.Bind(QStringLiteral(":L_date"), DateValue(QDate::currentDate()));
+    query.Bind(QStringLiteral(":OLD_doc_id"), id);
+    query.Exec();
+    if (query.Changes() == 0)
+        throw QbError(Missing(id));
+}
+
+void TDocStore::DeleteDocument(const QString& id)
+{
+    TQuery query(m_connection, DeleteSql);
+    query.Bind(QStringLiteral(":OLD_doc_id"), id);
+    query.Exec();
+    if (query.Changes() == 0)
+        throw QbError(Missing(id));
+}
+
+qint64 TDocStore::RowId(const QString& id) const
+{
+    TQuery query(m_connection, QStringLiteral("select rowid from Docs where Doc_id = :ID"));
+    query.Bind(QStringLiteral(":ID"), id);
+    if (!query.Next())
+        throw QbError(Missing(id));
+    return query.Value(0).toLongLong();
+}
+
+qint64 TDocStore::ReadContent(const QString& id, const QString& column, QIODevice& dst) const
+{
+    const QString field = CheckedColumn(column);
+    TQuery query(m_connection,
+                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
+    query.Bind(QStringLiteral(":ID"), id);
+    if (!query.Next())
+        throw QbError(Missing(id));
+    if (query.Value(1).toInt() != 0)
+        return 0;
+    return TBlobStream::Read(m_connection, QStringLiteral("Docs"), field, query.Value(0).toLongLong(), dst);
+}
+
+void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice& src)
+{
+    const QString field = CheckedColumn(column);
+    // A device without a known end is read whole first; files and buffers stream.
+    QBuffer whole;
+    QIODevice* source = &src;
+    if (src.isSequential()) {
+        whole.setData(src.readAll());
+        whole.open(QIODevice::ReadOnly);
+        source = &whole;
+    }
+    const qint64 size = source->size() - source->pos();
+
+    Savepoint savepoint(m_connection);
+    TQuery query(
+        m_connection,
+        QStringLiteral("update Docs set %1 = zeroblob(:size), L_date = :L_date where Doc_id = :ID").arg(field));
+    query.Bind(QStringLiteral(":size"), size);
+    query.Bind(QStringLiteral(":L_date"), DateValue(QDate::currentDate()));
+    query.Bind(QStringLiteral(":ID"), id);
+    query.Exec();
+    if (query.Changes() == 0)
+        throw QbError(Missing(id));
+    TBlobStream::Write(m_connection, QStringLiteral("Docs"), field, RowId(id), *source, size);
+    savepoint.Release();
+}
+
+QByteArray TDocStore::ReadContentBytes(const QString& id, const QString& column) const
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ReadContent(id, column, buffer);
+    return buffer.data();
+}
+
+void TDocStore::WriteContentBytes(const QString& id, const QString& column, const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    WriteContent(id, column, buffer);
+}

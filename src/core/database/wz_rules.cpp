@@ -1,0 +1,41 @@
+#include "core/database/wz_rules.h"
+
+namespace WizardRules {
+
+Buttons BaseButtons(int current, int count)
+{
+    Buttons b;
+    b.prev = current > 0;
+    b.next = current < count - 1;
+    b.finish = current == count - 1;
+    b.cancel = true;
+    return b;
+}
+
+Buttons NewDatabaseButtons(const NewDatabaseState& s)
+{
+    Buttons b = BaseButtons(s.current, s.count);
+    b.next
+        = s.current < s.count - 1 && !s.name.trimmed().isEmpty() && (!s.fromArchive || !s.archive.trimmed().isEmpty());
+    // An archive keeps its own protection: the box counts as clear then.
+    const bool isProtected = s.isProtected && !s.fromArchive;
+    b.finish = s.current == s.count - 1
+        && (!isProtected || (s.password1 == s.password2 && !s.password1.trimmed().isEmpty()));
+    return b;
+}
+
+int PageAfterEntering(bool fromArchive, int entered, int previous)
+{
+    if (!fromArchive || entered != PasswordPage)
+        return -1;
+    return previous == PasswordPage - 1 ? PasswordPage + 1 : PasswordPage - 1;
+}
+
+bool IsUsableFolderName(const QString& trimmedName)
+{
+    if (trimmedName.isEmpty() || trimmedName == QStringLiteral(".") || trimmedName == QStringLiteral(".."))
+        return false;
+    return !trimmedName.contains(QLatin1Char('/')) && !trimmedName.contains(QChar(0));
+}
+
+} // namespace WizardRules

@@ -1,0 +1,78 @@
+#include "core/settings/SettingsFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+TSettingsFile::TSettingsFile()
+    : m_root(std::make_unique<TOrbPigger>())
+{
+}
+
+QString TSettingsFile::SettingsFileName()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return folder + QStringLiteral("/quietbox.SET");
+}
+
+bool TSettingsFile::Load()
+{
+    const QString name = SettingsFileName();
+    if (!QFileInfo::exists(name))
+        return false;
+    try {
+        m_root->LoadFromFile(name);
+        // An empty or blank file holds no settings at all: treat it like a damaged one.
+        if (m_root->Name().isEmpty())
+            throw QbError(QStringLiteral("The settings file holds no settings"));
+        return true;
+    } catch (const QbError&) {
+        // Keep what the user had; the defaults that replace it must not be the only copy.
+        const QString bad = name + QStringLiteral(".bad");
+        QFile::remove(bad);
+        if (!QFile::rename(name, bad))
+            QFile::copy(name, bad);
+        return false;
+    }
+}
+
+bool TSettingsFile::Save() const
+{
+    const QString name = SettingsFileName();
+    QDir().mkpath(QFileInfo(name).absolutePath());
+    QSaveFile file(name);
+    // Unbuffered, so a refused write shows at once; QSaveFile would commit a short file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    try {
+        m_root->SaveToStream(file);
+    } catch (const QbError&) {
+        file.cancelWriting();
+        return false;
+    }
+    const qint64 expected = m_root->GetText().toUtf8().size();
+    if (file.size() != expected) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+int TSettingsFile::IntOrZero(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+void TSettingsFile::FillDefaults(TOrbPigger& root)
+{
+    root.Clear();
+    root.SetName(QStringLiteral("SETTINGS"));
+    root.SetAttr(QStringLiteral("ALIGN"), QStringLiteral("1"));
+    root.AddChild(QStringLiteral("OLE_SERVERS"));
+    root.AddChild(QStringLiteral("BASE_LIST"));
+}

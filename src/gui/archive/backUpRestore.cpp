@@ -1,0 +1,363 @@
+#include "gui/archive/backUpRestore.h"
+
+#include "app/Windows.h"
+#include "core/database/Connection.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/msg.h"
+#include "gui/widgets/OrbFileEdit.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <system_error>
+#include <thread>
+
+const QString TFBackUpRestore::ArchiveFilter = QStringLiteral("archive|*.qba");
+
+namespace {
+
+const QString SameFolderText = QStringLiteral("The archive and the database can not be placed in the same folder");
+
+QString Canonical(const QString& folder)
+{
+    const QString c = QFileInfo(folder).canonicalFilePath();
+    return c.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : c;
+}
+
+// Restoring replaces every file of the target: refuse a folder that holds files but no database,
+// so a mistyped path cannot empty an unrelated folder.
+bool HoldsOtherFilesOnly(const QString& folder)
+{
+    const QDir dir(folder);
+    if (!dir.exists() || dir.exists(TDatabaseConnection::FileName))
+        return false;
+    return !dir.entryList(QDir::Files | QDir::Hidden | QDir::System).isEmpty();
+}
+
+} // namespace
+
+void ShowMessageText(const QString& text)
+{
+    if (TDmsg* dmsg = Windows().Dmsg) {
+        dmsg->ShowText(text);
+        return;
+    }
+    if (DialogScript::Active()) {
+        DialogScript::Record(text);
+        return;
+    }
+    QMessageBox::information(nullptr, QStringLiteral("Quietbox"), text);
+}
+
+int RunArchiveJob(QObject* context, const std::function<int(const BackRest::ProgressCallback&)>& job,
+                  const std::function<void(int percent)>& progress, const std::atomic<bool>* stop)
+{
+    QEventLoop loop;
+    int code = BackRest::Failed;
+    int lastPercent = -1; // touched by the worker only
+    std::atomic<bool> abandoned{false};
+    const BackRest::ProgressCallback callback = [&](int percent, bool& stopNow) {
+        if (percent != lastPercent && progress) {
+            lastPercent = percent;
+            QMetaObject::invokeMethod(
+                context, [progress, percent] { progress(percent); }, Qt::QueuedConnection);
+        }
+        if ((stop && stop->load()) || abandoned.load())
+            stopNow = true;
+    };
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                code = job(callback);
+            } catch (...) {
+                // An exception leaving a thread would end the program.
+                code = BackRest::Failed;
+            }
+            // Posted after the last progress step, to the same thread, so it runs after it. Sent
+            // to the loop itself: should the loop be gone (left early), the call is dropped with it.
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return BackRest::Failed; // no thread to be had
+    }
+    loop.exec();
+    // The loop only ends early when the application quits: the work then stops at its next step.
+    abandoned = true;
+    worker.join();
+    return code;
+}
+
+QString ResolveFolder(const QString& path, const QString& start)
+{
+    if (!path.isEmpty()) {
+        const QFileInfo info(QDir(start).absoluteFilePath(path));
+        if (info.isDir() && info.isExecutable())
+            return Canonical(info.absoluteFilePath());
+    }
+    return Canonical(start);
+}
+
+bool SameFolder(const QString& a, const QString& b, const QString& start)
+{
+    return ResolveFolder(a, start) == ResolveFolder(b, start);
+}
+
+TFBackUpRestore::TFBackUpRestore(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FBackUpRestore"));
+    setModal(true);
+    StartFolder = QDir::currentPath();
+
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+
+    auto progressBar = [this](const char* name) {
+        auto* bar = new QProgressBar(this);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        return bar;
+    };
+    auto fileEdit = [this](const char* name) {
+        auto* edit = new TOrbFileEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->SetDialogTitle(QStringLiteral("Archive file"));
+        edit->setMinimumWidth(360);
+        return edit;
+    };
+
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    OrbFileEdit1 = fileEdit("OrbFileEdit1");
+    ProgressBar1 = progressBar("ProgressBar1");
+    auto* backUpLayout = new QVBoxLayout(TabSheet1);
+    backUpLayout->addWidget(new QLabel(QStringLiteral("File to place the database archive:")));
+    backUpLayout->addWidget(OrbFileEdit1);
+    backUpLayout->addWidget(ProgressBar1);
+    backUpLayout->addStretch();
+
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    Label_attention = new QLabel(
+        QStringLiteral("ATTENTION! The content of the database will be replaced with the content of the archive"));
+    Label_attention->setObjectName(QStringLiteral("Label_attention"));
+    Label_attention->setWordWrap(true);
+    OrbFileEdit2 = fileEdit("OrbFileEdit2");
+    ProgressBar2 = progressBar("ProgressBar2");
+    auto* restoreLayout = new QVBoxLayout(TabSheet2);
+    restoreLayout->addWidget(new QLabel(QStringLiteral("File to get the archive from")));
+    restoreLayout->addWidget(Label_attention);
+    restoreLayout->addWidget(OrbFileEdit2);
+    restoreLayout->addWidget(ProgressBar2);
+    restoreLayout->addStretch();
+
+    PageControl1->addWidget(TabSheet1);
+    PageControl1->addWidget(TabSheet2);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    SB_stop = new QPushButton(QStringLiteral("Stop"), this);
+    SB_stop->setObjectName(QStringLiteral("SB_stop"));
+    SB_stop->setAutoDefault(false);
+    SB_stop->setEnabled(false);
+    connect(OKBtn, &QPushButton::clicked, this, &TFBackUpRestore::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TFBackUpRestore::reject);
+    connect(SB_stop, &QPushButton::clicked, this, &TFBackUpRestore::Stop);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(SB_stop);
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+    layout->addLayout(buttons);
+}
+
+QString TFBackUpRestore::DefaultArchiveName(const QString& folder)
+{
+    QString last = QDir::cleanPath(folder);
+    last = last.mid(last.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = last.indexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        last.truncate(dot);
+    return last + QStringLiteral(".qba");
+}
+
+void TFBackUpRestore::PrepareBackUp(const QString& folder)
+{
+    OrbFileEdit1->SetFilter(ArchiveFilter);
+    StartFolder = QDir::currentPath();
+    m_folder = folder;
+    PageControl1->setCurrentWidget(TabSheet1);
+    setWindowTitle(QStringLiteral("Back Up"));
+    OrbFileEdit1->SetFileName(DefaultArchiveName(folder));
+    ProgressBar1->setValue(0);
+}
+
+void TFBackUpRestore::PrepareRestore(const QString& folder, bool hideWarning)
+{
+    OrbFileEdit2->SetFilter(ArchiveFilter);
+    Label_attention->setVisible(!hideWarning);
+    m_folder = folder;
+    StartFolder = QDir::currentPath();
+    PageControl1->setCurrentWidget(TabSheet2);
+    setWindowTitle(QStringLiteral("Restore"));
+    ProgressBar2->setValue(0);
+}
+
+void TFBackUpRestore::BackUp(const QString& folder)
+{
+    PrepareBackUp(folder);
+    exec();
+}
+
+void TFBackUpRestore::Restore(const QString& folder, bool hideWarning)
+{
+    PrepareRestore(folder, hideWarning);
+    exec();
+}
+
+bool TFBackUpRestore::SameFolder(const QString& a, const QString& b) const
+{
+    return ::SameFolder(a, b, StartFolder);
+}
+
+QString TFBackUpRestore::ArchivePath(const QString& text) const
+{
+    return QDir(StartFolder).absoluteFilePath(text);
+}
+
+void TFBackUpRestore::OKBtnClick()
+{
+    if (m_busy)
+        return;
+    if (PageControl1->currentWidget() == TabSheet1)
+        OkBackUp();
+    else
+        OkRestore();
+}
+
+void TFBackUpRestore::OkBackUp()
+{
+    StopRequested = false;
+    const QString text = OrbFileEdit1->FileName();
+    if (SameFolder(QFileInfo(text).path(), m_folder)) {
+        ShowMessageText(SameFolderText);
+        return;
+    }
+    if (text.trimmed().isEmpty() || m_folder.trimmed().isEmpty()) {
+        LastCode = BackRest::Failed;
+    } else {
+        const QString archive = ArchivePath(text);
+        const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
+        LastCode = Run(ProgressBar1, [archive, folder](const BackRest::ProgressCallback& cb) {
+            return BackRest::BackupFolder(folder, archive, cb);
+        });
+    }
+    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Archive created")
+                                             : QStringLiteral("Archive creation error"));
+    ProgressBar1->setValue(0);
+    accept();
+}
+
+void TFBackUpRestore::OkRestore()
+{
+    const QString text = OrbFileEdit2->FileName();
+    if (SameFolder(m_folder, QFileInfo(text).path())) {
+        ShowMessageText(SameFolderText);
+        return;
+    }
+    StopRequested = false;
+    const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
+    if (m_folder.trimmed().isEmpty() || HoldsOtherFilesOnly(folder)) {
+        // Without a database folder to replace there is nothing this dialog may overwrite.
+        LastCode = BackRest::Failed;
+        ShowMessageText(QStringLiteral("The folder \"%1\"\nholds no database: nothing was restored.")
+                            .arg(QDir::toNativeSeparators(m_folder)));
+        accept();
+        return;
+    } else {
+        const QString archive = text.trimmed().isEmpty() ? QString() : ArchivePath(text);
+        LastCode = Run(ProgressBar2, [archive, folder](const BackRest::ProgressCallback& cb) {
+            return archive.isEmpty() ? int(BackRest::NoArchive) : BackRest::RestoreFolder(archive, folder, cb);
+        });
+    }
+    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Database restored")
+                                             : QStringLiteral("Database restore error"));
+    ProgressBar2->setValue(0);
+    accept();
+}
+
+int TFBackUpRestore::Run(QProgressBar* bar, const std::function<int(const BackRest::ProgressCallback&)>& job)
+{
+    SetBusy(true);
+    const int code = RunArchiveJob(
+        this, job, [bar](int percent) { bar->setValue(percent); }, &StopRequested);
+    SetBusy(false);
+    return code;
+}
+
+void TFBackUpRestore::SetBusy(bool busy)
+{
+    m_busy = busy;
+    OKBtn->setEnabled(!busy);
+    CancelBtn->setEnabled(!busy);
+    OrbFileEdit1->setEnabled(!busy);
+    OrbFileEdit2->setEnabled(!busy);
+    SB_stop->setEnabled(busy);
+    if (busy)
+        SB_stop->setFocus();
+}
+
+// While an operation runs the dialog stays: Escape and the close box ask for Stop instead.
+void TFBackUpRestore::reject()
+{
+    if (m_busy) {
+        Stop();
+        return;
+    }
+    QDialog::reject();
+}
+
+void TFBackUpRestore::done(int result)
+{
+    if (m_busy)
+        return;
+    QDialog::done(result);
+}
+
+void TFBackUpRestore::closeEvent(QCloseEvent* e)
+{
+    if (m_busy) {
+        Stop();
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+void TFBackUpRestore::showEvent(QShowEvent* e)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(e);
+}

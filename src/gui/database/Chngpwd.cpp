@@ -1,0 +1,142 @@
+#include "gui/database/Chngpwd.h"
+
+#include "app/Fmain.h"
+#include "app/Windows.h"
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/askPwd.h"
+#include "gui/dialogs/msg.h"
+
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+void Tell(const QString& text)
+{
+    if (Windows().Dmsg)
+        Windows().Dmsg->ShowText(text);
+}
+
+} // namespace
+
+TFChngPwd::TFChngPwd(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FChngPwd"));
+    setWindowTitle(QStringLiteral("Password change"));
+    setModal(true);
+
+    auto field = [this](const char* name) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        MakePasswordField(edit);
+        return edit;
+    };
+    EditOldPwd = field("EditOldPwd");
+    EditNewPwd1 = field("EditNewPwd1");
+    EditNewPwd2 = field("EditNewPwd2");
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Old password:"), EditOldPwd);
+    form->addRow(QStringLiteral("New password:"), EditNewPwd1);
+    form->addRow(QStringLiteral("New password confirmation:"), EditNewPwd2);
+
+    BtnChange = new QPushButton(QStringLiteral("Change"), this);
+    BtnChange->setObjectName(QStringLiteral("BtnChange"));
+    BtnChange->setEnabled(false);
+    BtnChange->setDefault(true);
+    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BtnChange, &QPushButton::clicked, this, [this] {
+        if (BtnChangeClick())
+            accept();
+    });
+    connect(EditNewPwd1, &QLineEdit::textChanged, this, &TFChngPwd::NewPasswordChange);
+    connect(EditNewPwd2, &QLineEdit::textChanged, this, &TFChngPwd::NewPasswordChange);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BtnChange);
+    buttons->addWidget(BtnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+}
+
+void TFChngPwd::NewPasswordChange()
+{
+    BtnChange->setEnabled(EditNewPwd1->text() == EditNewPwd2->text() && !EditNewPwd1->text().trimmed().isEmpty());
+}
+
+bool TFChngPwd::Execute()
+{
+    m_changed = false;
+    if (DialogScript::Active()) {
+        // Scripted: the button ("Change" or "Cancel"), then the three fields as typed.
+        const QString button = DialogScript::TakeText(windowTitle());
+        if (button == QStringLiteral("Change")) {
+            for (QLineEdit* edit : {EditOldPwd, EditNewPwd1, EditNewPwd2}) {
+                edit->setFocus();
+                edit->insert(DialogScript::TakeText(edit->objectName()));
+            }
+            if (BtnChange->isEnabled())
+                BtnChangeClick();
+        }
+        return m_changed;
+    }
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    exec();
+    return m_changed;
+}
+
+bool TFChngPwd::BtnChangeClick()
+{
+    TFmain* main = Windows().Fmain;
+    TDatabaseConnection& adb = TDatabaseConnection::ADB();
+    if (!main || !main->DatabaseOpen || !adb.IsOpen()) {
+        Tell(QStringLiteral("No database is open."));
+        return false;
+    }
+    const QString newPassword = EditNewPwd1->text();
+    if (newPassword != EditNewPwd2->text() || newPassword.trimmed().isEmpty())
+        return false;
+    if (newPassword.size() > TDatabaseConnection::MaxPasswordLength) {
+        Tell(QStringLiteral("The new password is too long.\nA password holds at most %1 characters.")
+                 .arg(TDatabaseConnection::MaxPasswordLength));
+        return false;
+    }
+    // The open connection knows the password that opened the database; an unprotected
+    // database has none. Nothing is closed before the old password is proven.
+    const QString oldPassword = EditOldPwd->text();
+    const bool oldMatches = adb.IsEncrypted() ? oldPassword == adb.Password() : oldPassword.isEmpty();
+    if (!oldMatches) {
+        Tell(QStringLiteral("The old password is not correct.\nThe password has not been changed."));
+        return false;
+    }
+
+    const QString folder = adb.Path();
+    main->CloseDatabase();
+    // The main window's password request would talk about the selection dialog; decline quietly.
+    adb.SetPasswordRequest({});
+    try {
+        SetDatabasePassword(adb, folder, newPassword, oldPassword);
+    } catch (const QbError& e) {
+        Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password and is closed now.")
+                 .arg(e.Message()));
+        return false;
+    }
+    m_changed = true;
+    Tell(QStringLiteral("The password has been changed.\nThe database is closed now: open it again with the new "
+                        "password."));
+    return true;
+}

@@ -1,0 +1,233 @@
+#include "gui/database/actions_with_db.h"
+
+#include "app/Fmain.h"
+#include "app/Windows.h"
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/database/edit_database.h"
+#include "gui/database/wz_new_database.h"
+#include "gui/dialogs/CentreOnScreen.h"
+#include "gui/dialogs/sure.h"
+#include "gui/dialogs/sure_hecked.h"
+#include "gui/documents/doc_list.h"
+#include "gui/settings/SB_settings.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+
+bool AskChecked(const QString& text)
+{
+    return Windows().Fsure_checked && Windows().Fsure_checked->Ask(text);
+}
+
+bool AskPlain(const QString& text)
+{
+    return Windows().Fsure && Windows().Fsure->Ask(text);
+}
+
+} // namespace
+
+TD_action_with_db::TD_action_with_db(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("D_action_with_db"));
+    setWindowTitle(QStringLiteral("Database control"));
+    setModal(true);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Select please:"));
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto radio = [](QRadioButton*& b, const char* name, const char* caption) {
+        b = new QRadioButton(QString::fromUtf8(caption));
+        b->setObjectName(QString::fromLatin1(name));
+    };
+    radio(RB_create_new_db, "RB_create_new_db", "Create new database");
+    radio(RB_edit_database, "RB_edit_database", "Edit, back up and restore the database");
+    radio(RB_drop_database, "RB_drop_database", "Drop database");
+    radio(RB_pack_database, "RB_pack_database", "Pack/re-init database");
+    RB_create_new_db->setChecked(true);
+    auto* group = new QVBoxLayout(GroupBox1);
+    for (QRadioButton* b : {RB_create_new_db, RB_edit_database, RB_drop_database, RB_pack_database})
+        group->addWidget(b);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"));
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"));
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox1);
+    layout->addLayout(buttons);
+
+    // The selection dialog's "..." button creates a database through this window.
+    if (auto* ask = qobject_cast<TFaskBaseAndPwd*>(Windows().FaskBaseAndPwd))
+        ask->CreateNewHook = [this] { return CreateNew(); };
+}
+
+TD_action_with_db::~TD_action_with_db()
+{
+    if (auto* ask = qobject_cast<TFaskBaseAndPwd*>(Windows().FaskBaseAndPwd))
+        ask->CreateNewHook = {};
+}
+
+void TD_action_with_db::PrepareAsk(const QString& name)
+{
+    RB_create_new_db->setChecked(true);
+    const bool some = !name.trimmed().isEmpty();
+    for (QRadioButton* b : {RB_edit_database, RB_drop_database, RB_pack_database})
+        b->setEnabled(some);
+    const QString tail = name + QLatin1Char('"');
+    RB_edit_database->setText(QStringLiteral("Edit database \"") + tail);
+    RB_drop_database->setText(QStringLiteral("Drop database \"") + tail);
+    RB_pack_database->setText(QStringLiteral("Pack and re-init database \"") + tail);
+}
+
+int TD_action_with_db::Choice() const
+{
+    if (RB_drop_database->isChecked())
+        return DropAction;
+    if (RB_pack_database->isChecked())
+        return PackAction;
+    if (RB_edit_database->isChecked())
+        return EditAction;
+    return CreateNewAction;
+}
+
+int TD_action_with_db::AskAction(const QString& name)
+{
+    PrepareAsk(name);
+    adjustSize();
+    CentreOnScreen(this);
+    if (exec() != QDialog::Accepted)
+        return NoAction;
+    return Choice();
+}
+
+void TD_action_with_db::DatabaseControl()
+{
+    TFmain* main = Windows().Fmain;
+    if (!main)
+        return;
+    const QString name = main->DatabaseOpen ? main->CurrentDatabaseName : QString();
+    switch (AskAction(name)) {
+        case CreateNewAction: {
+            main->CloseDatabase();
+            const TNewDatabase created = CreateNew();
+            if (!created.Name.isEmpty())
+                main->OpenDatabaseDirect(created.Name, created.Path, created.Password);
+            else
+                main->SBreopenClick();
+            break;
+        }
+        case EditAction:
+            main->CloseDatabase();
+            EditEntry(name);
+            main->SBreopenClick();
+            break;
+        case PackAction:
+            PackCurrentDatabase();
+            break;
+        case DropAction:
+            main->CloseDatabase();
+            main->DropDatabase(name, false);
+            main->SBreopenClick();
+            break;
+        default:
+            break;
+    }
+}
+
+TNewDatabase TD_action_with_db::CreateNew()
+{
+    TNewDatabase result;
+    TD_SB_settings* settings = Windows().D_SB_settings;
+    if (!settings)
+        return result;
+    auto* shared = qobject_cast<TW_new_database*>(Windows().W_new_database);
+    std::unique_ptr<TW_new_database> own;
+    if (!shared) {
+        own = std::make_unique<TW_new_database>(Windows().Fmain);
+        shared = own.get();
+    }
+    const TW_new_database::Result created = shared->CreateDatabase(settings->BaseListNode());
+    if (created.entry) {
+        result.Name = created.entry->GetAttr(QStringLiteral("NAME"));
+        result.Path = created.entry->GetAttr(QStringLiteral("PATH"));
+        result.Password = created.password;
+    }
+    settings->SaveSettings();
+    return result;
+}
+
+void TD_action_with_db::EditEntry(const QString& name)
+{
+    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
+    if (!entry)
+        return;
+    TD_edit_database dialog(Windows().Fmain);
+    dialog.EditDatabase(entry);
+}
+
+void TD_action_with_db::PackCurrentDatabase()
+{
+    if (!AskChecked(QStringLiteral("This operation removes unused parts of DB files\nand REMOVES password protection.\n"
+                                   "If you want the database stays protected\nset password again when operation will "
+                                   "be finished.\nOperation can take some time depend on DB size.\n\nPack the "
+                                   "database now?")))
+        return;
+
+    TFmain* main = Windows().Fmain;
+    if (BeforePack)
+        BeforePack();
+    else if (main)
+        main->O_doc_list1->CloseList();
+    QCoreApplication::processEvents();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    QString failure;
+    try {
+        TDatabaseConnection& table = TDatabaseConnection::ADB();
+        if (!table.IsOpen())
+            table.Open();
+        PackTable(table);
+    } catch (const QbError& e) {
+        failure = e.Message();
+    }
+
+    QApplication::restoreOverrideCursor();
+    if (AfterPack) {
+        AfterPack();
+    } else if (main) {
+        try {
+            main->O_doc_list1->OpenList();
+        } catch (const QbError& e) {
+            if (failure.isEmpty())
+                failure = e.Message();
+        }
+        main->ListReady = main->O_doc_list1->IsActive();
+        main->UpdateCommands();
+    }
+    if (!failure.isEmpty())
+        throw QbError(failure);
+
+    QCoreApplication::processEvents();
+    if (AskPlain(
+            QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
+        && main)
+        main->TB_chng_pwdClick();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "gui/database/askBaseAndPwd.h"
+
+#include <QDialog>
+#include <functional>
+
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
+// "Database control": what to do with the databases, and the commands that do it.
+class TD_action_with_db : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TD_action_with_db(QWidget* parent = nullptr);
+    ~TD_action_with_db() override;
+
+    enum Action
+    {
+        NoAction = -1,
+        CreateNewAction = 0,
+        EditAction = 1,
+        PackAction = 2,
+        DropAction = 3
+    };
+
+    // Asks what to do with the database `name` (empty: none is open, only creating is offered).
+    int AskAction(const QString& name);
+    // AskAction in halves around the modal run, for driving the dialog directly.
+    void PrepareAsk(const QString& name);
+    int Choice() const;
+
+    // The main window's "Database control" command.
+    void DatabaseControl();
+
+    // Runs the new-database wizard on the settings' database list and saves the settings.
+    // An empty Name: nothing was created.
+    TNewDatabase CreateNew();
+    // Shows the edit-database dialog on the list entry of name, when there is one.
+    void EditEntry(const QString& name);
+    // Packs the open database: every document stays, the password goes; then offers to set one.
+    void PackCurrentDatabase();
+
+    // Around the pack: the document list is closed and reopened. Unset, the main window's
+    // list is closed and reopened.
+    std::function<void()> BeforePack;
+    std::function<void()> AfterPack;
+
+    // Controls (objectName = member name).
+    QGroupBox* GroupBox1 = nullptr;
+    QRadioButton* RB_create_new_db = nullptr;
+    QRadioButton* RB_edit_database = nullptr;
+    QRadioButton* RB_drop_database = nullptr;
+    QRadioButton* RB_pack_database = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+};

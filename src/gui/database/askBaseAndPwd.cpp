@@ -1,0 +1,150 @@
+#include "gui/database/askBaseAndPwd.h"
+
+#include "app/Windows.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/settings/SB_settings.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+TD_SB_settings* Settings()
+{
+    return Windows().D_SB_settings;
+}
+
+} // namespace
+
+TFaskBaseAndPwd::TFaskBaseAndPwd(QWidget* parent)
+    : TFaskPwd(parent)
+{
+    setObjectName(QStringLiteral("FaskBaseAndPwd"));
+    setWindowTitle(QStringLiteral("Select database"));
+
+    Label_db = new QLabel(QStringLiteral("Database:"), this);
+    Label_db->setObjectName(QStringLiteral("Label_db"));
+    CB_databases = new QComboBox(this);
+    CB_databases->setObjectName(QStringLiteral("CB_databases"));
+    CB_databases->setEditable(false);
+    CB_databases->setMinimumWidth(200);
+    Label_db->setBuddy(CB_databases);
+    SB_databases = new QToolButton(this);
+    SB_databases->setObjectName(QStringLiteral("SB_databases"));
+    SB_databases->setText(QStringLiteral("..."));
+    SB_databases->setToolTip(QStringLiteral("Create new database"));
+    connect(SB_databases, &QToolButton::clicked, this, &TFaskBaseAndPwd::SB_databasesClick);
+
+    Label_pwd->setText(QStringLiteral("Password:"));
+    Grid()->addWidget(Label_db, 0, 0);
+    Grid()->addWidget(CB_databases, 0, 1);
+    Grid()->addWidget(SB_databases, 0, 2);
+    setTabOrder(CB_databases, Edit_pwd);
+}
+
+TOrbPigger* TFaskBaseAndPwd::FindDatabaseEntry(const QString& name)
+{
+    const TOrbPigger* list = Settings() ? Settings()->BaseListNode() : nullptr;
+    return list ? list->FindChildByAttr(QStringLiteral("NAME"), name) : nullptr;
+}
+
+QString TFaskBaseAndPwd::DatabasePath(const QString& name)
+{
+    const TOrbPigger* entry = FindDatabaseEntry(name);
+    return entry ? entry->GetAttr(QStringLiteral("PATH")) : QString();
+}
+
+QString TFaskBaseAndPwd::SelectedDatabaseName() const
+{
+    return CB_databases->currentIndex() < 0 ? QString() : CB_databases->currentText().trimmed();
+}
+
+void TFaskBaseAndPwd::SelectDatabase(const QString& name)
+{
+    for (int i = 0; i < CB_databases->count(); ++i) {
+        if (CB_databases->itemText(i).compare(name, Qt::CaseInsensitive) == 0) {
+            CB_databases->setCurrentIndex(i);
+            return;
+        }
+    }
+    CB_databases->setCurrentIndex(-1);
+}
+
+void TFaskBaseAndPwd::SetPassword(const QString& text)
+{
+    Edit_pwd->setText(text);
+}
+
+void TFaskBaseAndPwd::FillDatabaseList()
+{
+    const TOrbPigger* list = Settings() ? Settings()->BaseListNode() : nullptr;
+    if (!list)
+        return;
+    CB_databases->clear();
+    const bool hideDefault = Settings()->DefaultHidden();
+    const QString defaultName = Settings()->DefaultDbName();
+    for (int i = 0; i < list->ChildCount(); ++i) {
+        const TOrbPigger* node = list->Child(i);
+        if (node->Name() != QStringLiteral("BASE"))
+            continue;
+        const QString name = node->GetAttr(QStringLiteral("NAME"));
+        if (hideDefault && name == defaultName)
+            continue;
+        CB_databases->addItem(name);
+    }
+    CB_databases->setCurrentIndex(-1);
+}
+
+bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password)
+{
+    Confirmed = false;
+    Created = false;
+    FillDatabaseList();
+    Edit_pwd->clear();
+
+    if (DialogScript::Active()) {
+        // Scripted: the button pressed ("OK", "Cancel" or "..."), then for "OK" the database to
+        // select and the text typed into the password field.
+        const QString button = DialogScript::TakeText(windowTitle());
+        if (button == QStringLiteral("OK")) {
+            SelectDatabase(DialogScript::TakeText(Label_db->text()));
+            Edit_pwd->setFocus();
+            Edit_pwd->insert(DialogScript::TakeText(Label_pwd->text())); // typed: the validator applies
+            Confirmed = true;
+        } else if (button == QStringLiteral("...")) {
+            SB_databasesClick();
+        }
+    } else {
+        CB_databases->setFocus();
+        exec();
+    }
+
+    if (!Confirmed && !Created) {
+        path.clear();
+        password.clear();
+        return false;
+    }
+    path = DatabasePath(SelectedDatabaseName());
+    password = Edit_pwd->text();
+    return true;
+}
+
+void TFaskBaseAndPwd::SB_databasesClick()
+{
+    const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
+    if (Settings())
+        Settings()->SaveSettings();
+    if (!made.Name.isEmpty()) {
+        Created = true;
+        FillDatabaseList();
+        SelectDatabase(made.Name);
+        SetPassword(made.Password);
+    }
+    if (isVisible())
+        reject();
+}

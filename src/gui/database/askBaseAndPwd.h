@@ -1,0 +1,54 @@
+#pragma once
+
+#include "gui/dialogs/askPwd.h"
+
+#include <functional>
+
+class QComboBox;
+class QToolButton;
+class TOrbPigger;
+
+// What the new-database wizard hands back: an empty Name means nothing was created.
+struct TNewDatabase
+{
+    QString Name;
+    QString Path;
+    QString Password;
+};
+
+// The "Select database" dialog: a registered database and its password. Created once and reused.
+// The entry look-ups are used by the database commands as well.
+class TFaskBaseAndPwd : public TFaskPwd
+{
+    Q_OBJECT
+public:
+    explicit TFaskBaseAndPwd(QWidget* parent = nullptr);
+
+    // Runs the new-database wizard for the "..." button; the database-control unit sets it.
+    std::function<TNewDatabase()> CreateNewHook;
+
+    bool Created = false;
+
+    QLabel* Label_db = nullptr;
+    QComboBox* CB_databases = nullptr;
+    QToolButton* SB_databases = nullptr; // "...": create a new database
+
+    // The first BASE_LIST child of any node name whose NAME equals name ignoring case, or null.
+    static TOrbPigger* FindDatabaseEntry(const QString& name);
+    // The entry's PATH, or empty.
+    static QString DatabasePath(const QString& name);
+
+    QString SelectedDatabaseName() const;
+    // Selects the first listed name equal to name ignoring case, else clears the selection.
+    void SelectDatabase(const QString& name);
+    void SetPassword(const QString& text);
+    // Lists the BASE entries (the default database left out when it is hidden); nothing selected.
+    void FillDatabaseList();
+
+    // Shows the dialog. True when "OK" or a created database closed it; path and password
+    // then belong to the selected database (both empty otherwise).
+    bool AskDatabaseAndPassword(QString& path, QString& password);
+
+    // The "..." button.
+    void SB_databasesClick();
+};

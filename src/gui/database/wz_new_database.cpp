@@ -1,0 +1,434 @@
+#include "gui/database/wz_new_database.h"
+
+#include "core/archive/BackRest.h"
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/database/Schema.h"
+#include "core/database/wz_rules.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/archive/backUpRestore.h"
+#include "gui/dialogs/askPwd.h"
+#include "gui/widgets/OrbFileEdit.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* BoldLabel(const QString& text)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+// Masked like every password field, at most 31 characters.
+QLineEdit* PasswordEdit(const char* name)
+{
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    MakePasswordField(edit);
+    edit->setMaxLength(TDatabaseConnection::MaxPasswordLength);
+    return edit;
+}
+
+QLineEdit* ReadOnlyLine(const char* name)
+{
+    auto* edit = new QLineEdit;
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setReadOnly(true);
+    return edit;
+}
+
+QString CanonicalFolder(const QString& folder)
+{
+    const QString c = QFileInfo(folder).canonicalFilePath();
+    return c.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : c;
+}
+
+} // namespace
+
+TW_new_database::TW_new_database(QWidget* parent)
+    : TWizard(parent)
+{
+    setObjectName(QStringLiteral("W_new_database"));
+    setWindowTitle(QStringLiteral("New database wizard"));
+    AddPage(CreateNamePage());
+    AddPage(CreateLocationPage());
+    AddPage(CreatePasswordPage());
+    AddPage(CreateReadyPage());
+    m_built = true;
+    UpdateButtons();
+}
+
+QWidget* TW_new_database::CreateNamePage()
+{
+    auto* page = new QWidget;
+    Edit_DB_name = new QLineEdit;
+    Edit_DB_name->setObjectName(QStringLiteral("Edit_DB_name"));
+
+    RadioGroup1 = new QGroupBox(QStringLiteral("How to create the database:"));
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    RadioGroup1Buttons = new QButtonGroup(this);
+    RB_new_database = new QRadioButton(QStringLiteral("New database"));
+    RB_new_database->setObjectName(QStringLiteral("RB_new_database"));
+    RB_from_archive = new QRadioButton(QStringLiteral("Create from archive..."));
+    RB_from_archive->setObjectName(QStringLiteral("RB_from_archive"));
+    RadioGroup1Buttons->addButton(RB_new_database, 0);
+    RadioGroup1Buttons->addButton(RB_from_archive, 1);
+    RB_new_database->setChecked(true);
+    OrbFileEdit1 = new TOrbFileEdit;
+    OrbFileEdit1->setObjectName(QStringLiteral("OrbFileEdit1"));
+    OrbFileEdit1->SetFilter(TFBackUpRestore::ArchiveFilter);
+    OrbFileEdit1->SetDialogTitle(QStringLiteral("Archive file"));
+    OrbFileEdit1->setEnabled(false);
+    auto* group = new QVBoxLayout(RadioGroup1);
+    group->addWidget(RB_new_database);
+    group->addWidget(RB_from_archive);
+    group->addWidget(OrbFileEdit1);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(BoldLabel(QStringLiteral("Name of the new database:")));
+    layout->addWidget(Edit_DB_name);
+    layout->addWidget(RadioGroup1);
+    layout->addStretch();
+
+    connect(Edit_DB_name, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+    connect(OrbFileEdit1, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+    connect(RadioGroup1Buttons, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    connect(RadioGroup1Buttons, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on)
+            RadioGroup1Click();
+    });
+    return page;
+}
+
+QWidget* TW_new_database::CreateLocationPage()
+{
+    auto* page = new QWidget;
+    Edit_location = ReadOnlyLine("Edit_location");
+    SB_location = new QToolButton;
+    SB_location->setObjectName(QStringLiteral("SB_location"));
+    SB_location->setText(QStringLiteral("Browse..."));
+    connect(SB_location, &QToolButton::clicked, this, &TW_new_database::ChooseLocation);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(Edit_location, 1);
+    row->addWidget(SB_location);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(BoldLabel(QStringLiteral("Location of the new database:")));
+    layout->addWidget(new QLabel(QStringLiteral("Folder:")));
+    layout->addLayout(row);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TW_new_database::CreatePasswordPage()
+{
+    auto* page = new QWidget;
+    auto* group = new QGroupBox(QStringLiteral("Password protection"));
+    CB_is_protected = new QCheckBox(QStringLiteral("New database needs password protection"));
+    CB_is_protected->setObjectName(QStringLiteral("CB_is_protected"));
+    EditNewPwd1 = PasswordEdit("EditNewPwd1");
+    EditNewPwd2 = PasswordEdit("EditNewPwd2");
+    EditNewPwd1->setEnabled(false);
+    EditNewPwd2->setEnabled(false);
+    auto* form = new QFormLayout(group);
+    form->addRow(CB_is_protected);
+    form->addRow(QStringLiteral("New password:"), EditNewPwd1);
+    form->addRow(QStringLiteral("New password confirmation:"), EditNewPwd2);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addStretch();
+
+    connect(CB_is_protected, &QCheckBox::toggled, this, [this] { CB_is_protectedClick(); });
+    connect(EditNewPwd1, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+    connect(EditNewPwd2, &QLineEdit::textChanged, this, [this] { UpdateButtons(); });
+    return page;
+}
+
+QWidget* TW_new_database::CreateReadyPage()
+{
+    auto* page = new QWidget;
+    auto* group = new QGroupBox(QStringLiteral("Ready"));
+    E_DB_name = ReadOnlyLine("E_DB_name");
+    E_DB_location = ReadOnlyLine("E_DB_location");
+    E_IS_PP = ReadOnlyLine("E_IS_PP");
+    E_FROM_ARC = ReadOnlyLine("E_FROM_ARC");
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("Database name:"), E_DB_name);
+    form->addRow(QStringLiteral("Database location:"), E_DB_location);
+    form->addRow(QStringLiteral("Password protection:"), E_IS_PP);
+    form->addRow(QStringLiteral("Source is archive:"), E_FROM_ARC);
+    ProgressBar2 = new QProgressBar;
+    ProgressBar2->setObjectName(QStringLiteral("ProgressBar2"));
+    ProgressBar2->setRange(0, 100);
+    ProgressBar2->setValue(0);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group);
+    layout->addWidget(ProgressBar2);
+    layout->addWidget(BoldLabel(QStringLiteral("Press the Ok button to start")));
+    layout->addStretch();
+    return page;
+}
+
+bool TW_new_database::FromArchive() const
+{
+    return RadioGroup1Buttons->checkedId() == 1;
+}
+
+QString TW_new_database::Location() const
+{
+    return Edit_location->text();
+}
+
+void TW_new_database::SetLocation(const QString& folder)
+{
+    Edit_location->setText(folder.isEmpty() ? folder : QDir::cleanPath(folder));
+}
+
+QString TW_new_database::NewFolderPath() const
+{
+    QString path = Location();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + m_name;
+}
+
+void TW_new_database::ChooseLocation()
+{
+    const QString caption = QStringLiteral("Location of the new database");
+    const QString chosen = DialogScript::Active() ? DialogScript::TakeFileName(caption)
+                                                  : QFileDialog::getExistingDirectory(this, caption, Location());
+    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+        SetLocation(QFileInfo(chosen).absoluteFilePath());
+}
+
+void TW_new_database::UpdateButtons()
+{
+    TWizard::UpdateButtons();
+    if (!m_built)
+        return;
+    WizardRules::NewDatabaseState s;
+    s.current = CurrentPage();
+    s.count = PageCount();
+    s.name = Edit_DB_name->text();
+    s.fromArchive = FromArchive();
+    s.archive = OrbFileEdit1->FileName();
+    s.isProtected = CB_is_protected->isChecked();
+    s.password1 = EditNewPwd1->text();
+    s.password2 = EditNewPwd2->text();
+    const WizardRules::Buttons b = WizardRules::NewDatabaseButtons(s);
+    btnNext->setEnabled(b.next);
+    btnFinish->setEnabled(b.finish && !m_busy);
+    if (m_busy) {
+        btnPrev->setEnabled(false);
+        btnCancel->setEnabled(false);
+    }
+    if (s.fromArchive && CB_is_protected->isChecked())
+        CB_is_protected->setChecked(false);
+}
+
+void TW_new_database::PageEntered()
+{
+    const int next = WizardRules::PageAfterEntering(FromArchive(), CurrentPage(), PreviousPage);
+    if (next >= 0)
+        GoToPage(next);
+    if (CurrentPage() != PageCount() - 1)
+        return;
+    E_DB_name->setText(Edit_DB_name->text());
+    E_DB_location->setText(NewFolderPath());
+    if (CB_is_protected->isChecked())
+        E_IS_PP->setText(QStringLiteral("YES"));
+    else if (FromArchive())
+        E_IS_PP->setText(QStringLiteral("Inherited from the archive"));
+    else
+        E_IS_PP->setText(QStringLiteral("NO"));
+    E_FROM_ARC->setText(FromArchive() ? OrbFileEdit1->FileName() : QStringLiteral("NO"));
+}
+
+void TW_new_database::RadioGroup1Click()
+{
+    OrbFileEdit1->setEnabled(FromArchive());
+    UpdateButtons();
+}
+
+void TW_new_database::CB_is_protectedClick()
+{
+    const bool on = CB_is_protected->isChecked();
+    EditNewPwd1->setEnabled(on);
+    EditNewPwd2->setEnabled(on);
+    UpdateButtons();
+}
+
+void TW_new_database::Prepare(TOrbPigger* list)
+{
+    m_list = list;
+    m_startFolder = QDir::currentPath();
+    m_name.clear();
+    m_finished = false;
+    m_newEntry = nullptr;
+    // A reused wizard starts empty: no name, archive or password of an earlier run.
+    Edit_DB_name->clear();
+    RB_new_database->setChecked(true);
+    OrbFileEdit1->clear();
+    CB_is_protected->setChecked(false);
+    EditNewPwd1->clear();
+    EditNewPwd2->clear();
+    ProgressBar2->setValue(0);
+    QDir start(m_startFolder);
+    start.cdUp();
+    SetLocation(start.absolutePath());
+    PreviousPage = -1;
+    GoToPage(NamePage);
+}
+
+TW_new_database::Result TW_new_database::Results() const
+{
+    Result r;
+    if (m_finished && m_newEntry) {
+        r.entry = m_newEntry;
+        if (CB_is_protected->isChecked())
+            r.password = EditNewPwd1->text();
+    }
+    return r;
+}
+
+TW_new_database::Result TW_new_database::CreateDatabase(TOrbPigger* list)
+{
+    if (!list)
+        return {};
+    Prepare(list);
+    exec();
+    return Results();
+}
+
+void TW_new_database::btnFinishClick()
+{
+    if (m_busy)
+        return;
+    btnFinish->setEnabled(false);
+    m_finished = true;
+    m_newEntry = nullptr;
+    Finish();
+    accept();
+}
+
+void TW_new_database::reject()
+{
+    if (!m_busy)
+        TWizard::reject();
+}
+
+bool TW_new_database::Finish()
+{
+    m_name = Edit_DB_name->text().trimmed();
+    const QString cannotCreate = QStringLiteral("Can not create directory \"%1\"\nTry again please.").arg(m_name);
+    if (!m_list || !WizardRules::IsUsableFolderName(m_name)) {
+        ShowMessageText(cannotCreate);
+        return false;
+    }
+    const QString folder = NewFolderPath();
+
+    // Checked before anything is created, so a refusal leaves no folder behind.
+    if (FromArchive()) {
+        const QString archiveFolder = ResolveFolder(QFileInfo(OrbFileEdit1->FileName()).path(), m_startFolder);
+        if (archiveFolder == CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
+            ShowMessageText(
+                QStringLiteral("The new database can not be created in the folder containing the source archive."));
+            return false;
+        }
+    }
+    if (QFileInfo(folder).isDir()) {
+        ShowMessageText(QStringLiteral("Directory \"%1\"\nalready exists.\nTry again please.").arg(m_name));
+        return false;
+    }
+    // mkdir fails on anything already there, so an existing database is never written over.
+    if (Location().isEmpty() || !QDir(Location()).mkdir(m_name)) {
+        ShowMessageText(cannotCreate);
+        return false;
+    }
+
+    if (!(FromArchive() ? FillFromArchive(folder) : FillNew(folder))) {
+        ForgetFolder(folder);
+        return false;
+    }
+
+    m_newEntry = m_list->AddChild(QStringLiteral("BASE"));
+    m_newEntry->SetAttr(QStringLiteral("NAME"), m_name);
+    m_newEntry->SetAttr(QStringLiteral("PATH"), folder);
+    return true;
+}
+
+bool TW_new_database::FillNew(const QString& folder)
+{
+    QString failure;
+    if (!Schema::CreateDocsTable(folder, [&failure](const QString& text) { failure = text; })) {
+        ShowMessageText(failure);
+        return false;
+    }
+    ProgressBar2->setValue(ProgressBar2->maximum());
+    // The password goes on before the database is announced, so a failure is not reported as success.
+    if (CB_is_protected->isChecked()) {
+        try {
+            TDatabaseConnection connection;
+            SetDatabasePassword(connection, folder, EditNewPwd1->text());
+        } catch (const QbError& e) {
+            ShowMessageText(e.Message());
+            return false;
+        }
+    }
+    ShowMessageText(
+        QStringLiteral("Congratulations!\nDatabasse \"%1\" has been successfully created.").arg(Edit_DB_name->text()));
+    return true;
+}
+
+bool TW_new_database::FillFromArchive(const QString& folder)
+{
+    const QString archiveName = OrbFileEdit1->FileName();
+    const QString archive = QDir(m_startFolder).absoluteFilePath(archiveName);
+    m_busy = true;
+    UpdateButtons();
+    const int code = RunArchiveJob(
+        this,
+        [archive, folder](const BackRest::ProgressCallback& cb) {
+            return BackRest::RestoreFolder(archive, folder, cb);
+        },
+        [this](int percent) { ProgressBar2->setValue(percent); });
+    m_busy = false;
+    UpdateButtons();
+    if (code != BackRest::Ok) {
+        ShowMessageText(QStringLiteral("Database restore error"));
+        return false;
+    }
+    ShowMessageText(QStringLiteral("Database \"%1\" \nhas been created from the archive \n\"%2\"")
+                        .arg(Edit_DB_name->text(), archiveName));
+    return true;
+}
+
+// A failed run takes back what it made, so the same name can be tried again.
+void TW_new_database::ForgetFolder(const QString& folder)
+{
+    QDir dir(folder);
+    for (const QString& file :
+         {TDatabaseConnection::FileName, TDatabaseConnection::FileName + QStringLiteral("-journal")})
+        dir.remove(file);
+    QDir(Location()).rmdir(m_name);
+}

@@ -1,0 +1,579 @@
+#include "gui/documents/dic.h"
+
+#include "app/Windows.h"
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/Query.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/sure.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QUuid>
+#include <QVBoxLayout>
+
+// Draws the cell as usual, then lets the frame paint its icons over it.
+class TDicDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TDicDelegate(TOdic* frame)
+        : QStyledItemDelegate(frame)
+        , m_frame(frame)
+    {
+    }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (m_frame->Q1->RowCount() == 0)
+            return;
+        painter->save();
+        m_frame->Grid1DrawColumnCell(painter, option.rect, index, index == m_frame->Grid1->currentIndex());
+        painter->restore();
+    }
+
+private:
+    TOdic* m_frame;
+};
+
+namespace {
+
+// ":name" parameters of a statement, in order of appearance.
+QStringList ParameterNames(const QString& sql)
+{
+    static const QRegularExpression re(QStringLiteral(":([A-Za-z_][A-Za-z0-9_]*)"));
+    QStringList names;
+    for (auto it = re.globalMatch(sql); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
+}
+
+void RunStatement(const QString& sql, const QVariantMap& oldRow, const QVariantMap& row)
+{
+    TQuery query(TDatabaseConnection::ADB(), sql);
+    for (const QString& name : ParameterNames(sql)) {
+        const bool old = name.startsWith(QStringLiteral("OLD_"), Qt::CaseInsensitive);
+        const QString field = (old ? name.mid(4) : name).toLower();
+        query.Bind(QLatin1Char(':') + name, (old ? oldRow : row).value(field));
+    }
+    query.Exec();
+}
+
+} // namespace
+
+// ---- TDicQuery
+
+TDicQuery::TDicQuery(TOdic* frame)
+    : QAbstractTableModel(frame)
+    , m_frame(frame)
+{
+}
+
+int TDicQuery::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int TDicQuery::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_frame->Columns.size());
+}
+
+int TDicQuery::FieldIndex(const QString& field) const
+{
+    return int(m_fields.indexOf(field.toLower()));
+}
+
+QVariantMap TDicQuery::Row(int row) const
+{
+    QVariantMap map;
+    if (row < 0 || row >= RowCount())
+        return map;
+    for (int i = 0; i < m_fields.size(); ++i)
+        map.insert(m_fields[i], m_rows[size_t(row)].value(i));
+    return map;
+}
+
+QVariant TDicQuery::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= RowCount() || index.column() >= m_frame->Columns.size())
+        return {};
+    const TDicColumn& column = m_frame->Columns[index.column()];
+    const int field = FieldIndex(column.Field);
+    if (field < 0)
+        return {};
+    const QVariant value = m_rows[size_t(index.row())].value(field);
+    switch (role) {
+        case Qt::DisplayRole:
+            // Columns that are not edited show icons only.
+            return column.Editable ? value : QVariant();
+        case Qt::EditRole:
+        case Qt::ToolTipRole:
+            return value;
+        default:
+            return {};
+    }
+}
+
+QVariant TDicQuery::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_frame->Columns.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_frame->Columns[section].Title;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(m_frame->Columns[section].TitleAlignment | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags TDicQuery::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() < m_frame->Columns.size() && m_frame->Columns[index.column()].Editable)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool TDicQuery::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || index.row() >= RowCount()
+        || !m_frame->Columns[index.column()].Editable)
+        return false;
+    const int field = FieldIndex(m_frame->Columns[index.column()].Field);
+    if (field < 0)
+        return false;
+    return m_frame->PostEdit(index.row(), field, value);
+}
+
+// ---- TDicGrid
+
+void TDicGrid::CommitEditor()
+{
+    if (!Editing())
+        return;
+    // The open cell editor is the current cell's index widget.
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+// ---- TOdic
+
+TOdic::TOdic(QWidget* parent)
+    : QWidget(parent)
+{
+    Q1 = new TDicQuery(this);
+    Q1->setObjectName(QStringLiteral("Q1"));
+
+    Grid1 = new TDicGrid(this);
+    Grid1->setObjectName(QStringLiteral("Grid1"));
+    Grid1->setModel(Q1);
+    Grid1->setItemDelegate(new TDicDelegate(this));
+    Grid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    Grid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
+                           | QAbstractItemView::DoubleClicked);
+    Grid1->setTabKeyNavigation(true);
+    Grid1->setWordWrap(false);
+    Grid1->verticalHeader()->hide(); // no row indicator column
+    Grid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    Grid1->verticalHeader()->setDefaultSectionSize(Grid1->fontMetrics().height() + 4);
+    Grid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    Grid1->horizontalHeader()->setHighlightSections(false);
+    Grid1->horizontalHeader()->setMinimumSectionSize(16);
+    Grid1->setShowGrid(true);
+    Grid1->installEventFilter(this);
+
+    Panel1 = new QLabel(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(16);
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFocusPolicy(Qt::StrongFocus);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Grid1, 1);
+    layout->addWidget(Panel1);
+
+    connect(Grid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &TOdic::CurrentChanged);
+    connect(Grid1, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (IsActive() && index.column() == ColumnOf(ChooseField))
+            Choose(Grid1);
+    });
+}
+
+TOdic::~TOdic() = default;
+
+void TOdic::SetFieldNames()
+{
+    IdField = QStringLiteral("ID_NOT_SET_YET");
+    NameField = QStringLiteral("NAME_NOT_SET_YET");
+    ChooseField = QStringLiteral("CHOISE_IT");
+}
+
+void TOdic::ApplyColumns()
+{
+    for (int i = 0; i < Columns.size(); ++i)
+        Grid1->setColumnWidth(i, Columns[i].Width);
+}
+
+std::vector<QVariantList> TOdic::SelectRows(QStringList& fields)
+{
+    TQuery query(TDatabaseConnection::ADB(), SelectSql);
+    fields.clear();
+    for (int i = 0; i < query.ColumnCount(); ++i)
+        fields << query.ColumnName(i);
+    std::vector<QVariantList> rows;
+    while (query.Next()) {
+        QVariantList row;
+        for (int i = 0; i < fields.size(); ++i)
+            row << query.Value(i);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void TOdic::ApplyModify(const QVariantMap& oldRow, const QVariantMap& row)
+{
+    RunStatement(ModifySql, oldRow, row);
+}
+
+void TOdic::ApplyInsert(const QVariantMap& row)
+{
+    RunStatement(InsertSql, {}, row);
+}
+
+void TOdic::ApplyDelete(const QVariantMap& oldRow)
+{
+    RunStatement(DeleteSql, oldRow, {});
+}
+
+QString TOdic::NewIdentifier() const
+{
+    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
+}
+
+void TOdic::OpenList()
+{
+    TDatabaseConnection& adb = TDatabaseConnection::ADB();
+    if (!adb.IsOpen())
+        adb.Open();
+    QStringList fields;
+    std::vector<QVariantList> rows = SelectRows(fields);
+    for (QString& f : fields)
+        f = f.toLower();
+    Q1->beginResetModel();
+    Q1->m_fields = fields;
+    Q1->m_rows = std::move(rows);
+    Q1->m_active = true;
+    Q1->endResetModel();
+    ApplyColumns();
+    if (Q1->RowCount() > 0)
+        Grid1->setCurrentIndex(Q1->index(0, std::max(0, ColumnOf(ChooseField))));
+    ShowStatus();
+}
+
+void TOdic::CloseList()
+{
+    PostPending();
+    Q1->beginResetModel();
+    Q1->m_rows.clear();
+    Q1->m_fields.clear();
+    Q1->m_active = false;
+    Q1->endResetModel();
+    ShowStatus();
+}
+
+void TOdic::FocusList()
+{
+    // Through the status line, so that the grid always receives a fresh focus.
+    Panel1->setFocus();
+    Grid1->setFocus();
+    ShowStatus();
+}
+
+bool TOdic::IsActive() const
+{
+    return Q1->Active();
+}
+
+bool TOdic::HasRecords() const
+{
+    return Q1->Active() && Q1->RowCount() > 0;
+}
+
+QString TOdic::FieldText(const QString& name) const
+{
+    if (!Q1->Active())
+        return {};
+    const int field = Q1->FieldIndex(name);
+    const int row = CurrentRow();
+    if (field < 0 || row < 0 || row >= Q1->RowCount())
+        return {};
+    return Q1->m_rows[size_t(row)].value(field).toString();
+}
+
+QString TOdic::CurrentId() const
+{
+    return FieldText(IdField);
+}
+
+QString TOdic::CurrentName() const
+{
+    return FieldText(NameField);
+}
+
+bool TOdic::PostPending()
+{
+    if (!Grid1->Editing() && !m_inserting)
+        return true;
+    m_postFailed = false;
+    Grid1->CommitEditor();
+    return !m_postFailed;
+}
+
+bool TOdic::PostEdit(int row, int field, const QVariant& value)
+{
+    const QVariantMap oldRow = Q1->Row(row);
+    QVariantMap newRow = oldRow;
+    newRow.insert(Q1->m_fields[field], value);
+    if (oldRow == newRow)
+        return true;
+    struct Posting
+    {
+        bool& flag;
+        ~Posting() { flag = false; }
+    } posting{m_posting};
+    m_posting = true;
+    try {
+        ApplyModify(oldRow, newRow);
+    } catch (const QbError& e) {
+        m_postFailed = true;
+        ShowError(e.Message());
+        return false;
+    }
+    const QVariantMap stored = StoredRow(newRow);
+    for (int i = 0; i < Q1->m_fields.size(); ++i)
+        Q1->m_rows[size_t(row)][i] = stored.value(Q1->m_fields[i]);
+    Q_EMIT Q1->dataChanged(Q1->index(row, 0), Q1->index(row, Q1->columnCount() - 1));
+    ApplyIt();
+    return true;
+}
+
+void TOdic::Choose(QObject* sender)
+{
+    if (IsActive()) {
+        const int remembered = SelectedColumn();
+        // Entering the choose column posts a pending name edit.
+        SelectColumn(ColumnOf(NameField));
+        QCoreApplication::processEvents();
+        SelectColumn(ColumnOf(ChooseField));
+        SelectColumn(remembered);
+        QCoreApplication::processEvents();
+    }
+    if (m_choose)
+        m_choose(sender);
+}
+
+bool TOdic::AppendRecord(const QVariantMap& values)
+{
+    if (!IsActive())
+        return false;
+    m_inserting = true;
+    ShowStatus();
+    struct Reset
+    {
+        TOdic* f;
+        ~Reset()
+        {
+            f->m_inserting = false;
+            f->ShowStatus();
+        }
+    } reset{this};
+    if (!Q1BeforeInsert())
+        return false;
+    QVariantMap row;
+    for (const QString& f : Q1->m_fields)
+        row.insert(f, QVariant());
+    for (auto it = values.begin(); it != values.end(); ++it)
+        row.insert(it.key().toLower(), it.value());
+    row.insert(IdField.toLower(), NewIdentifier());
+    ApplyInsert(row);
+    row = StoredRow(row);
+    QVariantList list;
+    for (const QString& f : Q1->m_fields)
+        list << row.value(f);
+    const int at = Q1->RowCount();
+    Q1->beginInsertRows({}, at, at);
+    Q1->m_rows.push_back(list);
+    Q1->endInsertRows();
+    SetCurrentRow(at);
+    return true;
+}
+
+bool TOdic::DeleteCurrent()
+{
+    if (!HasRecords())
+        return false;
+    if (BeforeDeleteHook && !BeforeDeleteHook())
+        return false;
+    if (!Q1BeforeDelete())
+        return false;
+    const int row = CurrentRow();
+    ApplyDelete(Q1->Row(row));
+    Q1->beginRemoveRows({}, row, row);
+    Q1->m_rows.erase(Q1->m_rows.begin() + row);
+    Q1->endRemoveRows();
+    ApplyIt();
+    Q_EMIT AfterScroll();
+    return true;
+}
+
+bool TOdic::Q1BeforeInsert()
+{
+    if (InsertAllowed)
+        return true;
+    return Windows().Fsure && Windows().Fsure->Ask(QStringLiteral("Add new line?"));
+}
+
+bool TOdic::Q1BeforeDelete()
+{
+    if (DeleteWithoutAsking)
+        return true;
+    return Windows().Fsure && Windows().Fsure->Ask(QStringLiteral("Delete \"%1\"?").arg(CurrentName()));
+}
+
+void TOdic::ApplyIt()
+{
+    // Changes reach the table as they are posted; what is left is to post an open edit.
+    if (Grid1->Editing() && !m_posting)
+        PostPending();
+    ShowStatus();
+}
+
+void TOdic::ShowStatus()
+{
+    if (m_inserting)
+        Panel1->setText(QStringLiteral("Append mode"));
+    else if (SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(ChooseField))
+        Panel1->setText(QStringLiteral("Item select mode"));
+    else
+        Panel1->setText(QStringLiteral("Line edit mode"));
+}
+
+int TOdic::ColumnOf(const QString& field) const
+{
+    for (int i = 0; i < Columns.size(); ++i)
+        if (Columns[i].Field.compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+int TOdic::SelectedColumn() const
+{
+    return Grid1->currentIndex().isValid() ? Grid1->currentIndex().column() : -1;
+}
+
+void TOdic::SelectColumn(int column)
+{
+    if (column < 0 || column >= Columns.size())
+        return;
+    const int row = std::max(0, CurrentRow());
+    if (row < Q1->RowCount())
+        Grid1->setCurrentIndex(Q1->index(row, column));
+}
+
+int TOdic::CurrentRow() const
+{
+    return Grid1->currentIndex().isValid() ? Grid1->currentIndex().row() : -1;
+}
+
+void TOdic::SetCurrentRow(int row)
+{
+    if (row < 0 || row >= Q1->RowCount())
+        return;
+    const int column = std::max(0, SelectedColumn());
+    Grid1->setCurrentIndex(Q1->index(row, column));
+    Grid1->scrollTo(Grid1->currentIndex());
+}
+
+void TOdic::CurrentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    if (current.row() != previous.row()) {
+        ShowStatus();
+        Q_EMIT AfterScroll();
+    }
+    if (current.column() != previous.column())
+        Grid1ColEnter();
+    Grid1->viewport()->update();
+}
+
+void TOdic::Grid1ColEnter()
+{
+    if (SelectedColumn() == ColumnOf(ChooseField))
+        PostPending();
+    ShowStatus();
+}
+
+void TOdic::DrawIcon(QPainter* painter, const QRect& rect, int icon) const
+{
+    if (icon < 0 || icon >= ImageList1.size())
+        return;
+    const int size = std::min(16, rect.height());
+    painter->fillRect(rect, palette().color(QPalette::Base));
+    ImageList1[icon].paint(painter, QRect(rect.left() + 2, rect.top(), size, size));
+}
+
+void TOdic::Grid1DrawColumnCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected)
+{
+    if (selected && index.column() == ColumnOf(ChooseField))
+        DrawIcon(painter, rect, 0);
+}
+
+bool TOdic::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Grid1) {
+        if (event->type() == QEvent::KeyPress && !Grid1->Editing()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool chooseColumn = SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(ChooseField);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && chooseColumn) {
+                Choose(Grid1);
+                return true;
+            }
+            if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
+                try {
+                    DeleteCurrent();
+                } catch (const QbError& e) {
+                    ShowError(e.Message());
+                }
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            // Leaving the grid (not into its own cell editor) returns to the choose column.
+            const QWidget* now = QApplication::focusWidget();
+            if (!now || !Grid1->isAncestorOf(now))
+                SelectColumn(ColumnOf(ChooseField));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TOdic::ShowError(const QString& text)
+{
+    if (DialogScript::Active()) {
+        DialogScript::Record(text);
+        return;
+    }
+    QMessageBox::critical(window(), QStringLiteral("Quietbox"), text);
+}

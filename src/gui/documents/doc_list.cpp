@@ -1,0 +1,143 @@
+#include "gui/documents/doc_list.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DocStore.h"
+
+#include <QDate>
+#include <QStyle>
+
+namespace {
+
+const QString kTypeField = QStringLiteral("doc_type");
+
+TDocRow ToDocRow(const QVariantMap& row)
+{
+    return TDocRow{row.value(QStringLiteral("doc_id")).toString(), row.value(QStringLiteral("doc_type")).toString(),
+                   row.value(QStringLiteral("doc_name")).toString(),
+                   QDate::fromString(row.value(QStringLiteral("c_date")).toString(), Qt::ISODate),
+                   QDate::fromString(row.value(QStringLiteral("l_date")).toString(), Qt::ISODate)};
+}
+
+QIcon ThemeIcon(const QWidget* w, const char* name, QStyle::StandardPixmap fallback)
+{
+    return QIcon::fromTheme(QString::fromLatin1(name), w->style()->standardIcon(fallback));
+}
+
+} // namespace
+
+TO_doc_list::TO_doc_list(QWidget* parent)
+    : TOdic(parent)
+{
+    setObjectName(QStringLiteral("O_doc_list1"));
+    SelectSql = TDocStore::ListSql;
+    ModifySql = TDocStore::ModifySql;
+    InsertSql = TDocStore::InsertSql;
+    DeleteSql = TDocStore::DeleteSql;
+    Columns = {
+        {QStringLiteral("CHOISE_IT"), QStringLiteral(">>"), Qt::AlignHCenter, 20, false},
+        {QStringLiteral("doc_type"), QStringLiteral("Is"), Qt::AlignHCenter, 20, false},
+        {QStringLiteral("doc_name"), QStringLiteral("Document name"), Qt::AlignLeft, 202, true},
+    };
+    ApplyColumns();
+    ImageList1 = {
+        ThemeIcon(this, "go-next", QStyle::SP_ArrowRight),
+        ThemeIcon(this, "application-x-executable", QStyle::SP_FileLinkIcon),
+        ThemeIcon(this, "image-x-generic", QStyle::SP_DesktopIcon),
+        ThemeIcon(this, "text-x-generic", QStyle::SP_FileIcon),
+        ThemeIcon(this, "text-html", QStyle::SP_DriveNetIcon),
+    };
+    SetFieldNames();
+}
+
+int TO_doc_list::TypeIcon(const QString& type)
+{
+    if (type == QStringLiteral("IMG"))
+        return IconPicture;
+    if (type == QStringLiteral("TXT"))
+        return IconText;
+    if (type == QStringLiteral("URL"))
+        return IconLink;
+    return IconObject;
+}
+
+void TO_doc_list::SetFieldNames()
+{
+    IdField = QStringLiteral("Doc_id");
+    NameField = QStringLiteral("Doc_name");
+    ChooseField = QStringLiteral("CHOISE_IT");
+}
+
+std::vector<QVariantList> TO_doc_list::SelectRows(QStringList& fields)
+{
+    fields = {QStringLiteral("choise_it"), QStringLiteral("doc_id"), QStringLiteral("doc_name"), kTypeField,
+              QStringLiteral("c_date"),    QStringLiteral("l_date")};
+    std::vector<QVariantList> rows;
+    const std::vector<TDocRow> docs = TDocStore(TDatabaseConnection::ADB()).ListDocuments();
+    rows.reserve(docs.size());
+    for (const TDocRow& d : docs)
+        rows.push_back({QString(), d.Id, d.Name, d.Type, d.CDate.toString(Qt::ISODate), d.LDate.toString(Qt::ISODate)});
+    return rows;
+}
+
+void TO_doc_list::ApplyModify(const QVariantMap& oldRow, const QVariantMap& row)
+{
+    TDocStore(TDatabaseConnection::ADB())
+        .UpdateDocument(oldRow.value(QStringLiteral("doc_id")).toString(), ToDocRow(row));
+}
+
+void TO_doc_list::ApplyInsert(const QVariantMap& row)
+{
+    TDocStore(TDatabaseConnection::ADB()).InsertDocument(ToDocRow(row));
+}
+
+void TO_doc_list::ApplyDelete(const QVariantMap& oldRow)
+{
+    TDocStore(TDatabaseConnection::ADB()).DeleteDocument(oldRow.value(QStringLiteral("doc_id")).toString());
+}
+
+QString TO_doc_list::NewIdentifier() const
+{
+    return TDocStore::NewIdentifier();
+}
+
+QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const
+{
+    std::optional<TDocRow> doc;
+    try {
+        doc = TDocStore(TDatabaseConnection::ADB()).FindDocument(row.value(QStringLiteral("doc_id")).toString());
+    } catch (const QbError&) {
+        // The change itself is stored; only the read-back failed.
+    }
+    if (!doc)
+        return row;
+    QVariantMap stored = row;
+    stored.insert(QStringLiteral("doc_name"), doc->Name);
+    stored.insert(QStringLiteral("doc_type"), doc->Type);
+    stored.insert(QStringLiteral("c_date"), doc->CDate.toString(Qt::ISODate));
+    stored.insert(QStringLiteral("l_date"), doc->LDate.toString(Qt::ISODate));
+    return stored;
+}
+
+bool TO_doc_list::Q1BeforeInsert()
+{
+    // The grid's own row insertion never creates a row here; documents come from the commands.
+    return InsertAllowed;
+}
+
+void TO_doc_list::Grid1ColEnter()
+{
+    TOdic::Grid1ColEnter();
+    const int typeColumn = ColumnOf(kTypeField);
+    if (!IsActive() || SelectedColumn() != typeColumn)
+        return;
+    SelectColumn(ColumnOf(LastSkipColumn == ChooseField ? NameField : ChooseField));
+    LastSkipColumn = Columns.value(SelectedColumn()).Field;
+}
+
+void TO_doc_list::Grid1DrawColumnCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected)
+{
+    TOdic::Grid1DrawColumnCell(painter, rect, index, selected);
+    if (index.column() == ColumnOf(kTypeField))
+        DrawIcon(painter, rect, TypeIcon(Q1->data(index, Qt::EditRole).toString()));
+}

@@ -1,0 +1,455 @@
+#include "gui/settings/SB_settings.h"
+
+#include "app/Fmain.h"
+#include "app/Windows.h"
+#include "gui/dialogs/msg.h"
+#include "gui/dialogs/sure.h"
+#include "gui/settings/about.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const QString kAlign = QStringLiteral("ALIGN");
+const QString kDelay = QStringLiteral("DELAY");
+const QString kRpMode = QStringLiteral("RP_MODE");
+const QString kDefaultDb = QStringLiteral("DEFAULT_DB");
+const QString kAttempts = QStringLiteral("FATTEMPTS");
+const QString kOpenLastUsed = QStringLiteral("OPEN_LAST_USED");
+const QString kDefaultInvisible = QStringLiteral("DEFAULT_INVISIBLE");
+const QString kLastOpenName = QStringLiteral("LAST_OPEN_NAME");
+const QString kOpenDefault = QStringLiteral("OPEN_DEFAULT");
+const QString kDropDb = QStringLiteral("DROP_DB");
+const QString kYes = QStringLiteral("Y");
+
+template <typename T> T* Named(T* w, const char* name)
+{
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+} // namespace
+
+TD_SB_settings::TD_SB_settings(TFmain* mainWindow, QWidget* parent)
+    : TD_settings(parent)
+    , m_main(mainWindow)
+{
+    setObjectName(QStringLiteral("D_SB_settings"));
+    setModal(true);
+
+    PageControl1 = Named(new QTabWidget(this), "PageControl1");
+    TabSheet_position = Named(CreatePositionPage(), "TabSheet_position");
+    TabSheet_OLE = Named(new QWidget, "TabSheet_OLE");
+    TabSheet1 = Named(CreateApplicationPage(), "TabSheet1");
+    TabSheet_drag_n_drop = Named(new QWidget, "TabSheet_drag_n_drop");
+    TabSheet_security = Named(CreateSecurityPage(), "TabSheet_security");
+    TabSheet_about = Named(new QWidget, "TabSheet_about");
+    auto* aboutLayout = new QVBoxLayout(TabSheet_about);
+    O_about1 = Named(new TO_about(TabSheet_about), "O_about1");
+    aboutLayout->addWidget(O_about1);
+
+    PageControl1->addTab(TabSheet_position, QStringLiteral("Position"));
+    PageControl1->addTab(TabSheet_OLE, QStringLiteral("OLE servers"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Application"));
+    const int dnd = PageControl1->addTab(TabSheet_drag_n_drop, QStringLiteral("Drag-n-drop"));
+    PageControl1->setTabVisible(dnd, false);
+    PageControl1->addTab(TabSheet_security, QStringLiteral("Security"));
+    PageControl1->addTab(TabSheet_about, QStringLiteral("About"));
+    PageControl1->setCurrentWidget(TabSheet_about);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(m_buttons);
+    connect(OKBtn, &QPushButton::clicked, this, &TD_SB_settings::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &TD_SB_settings::CancelBtnClick);
+    PageControl1->tabBar()->setUsesScrollButtons(false);
+    resize(sizeHint().expandedTo(QSize(369, 260)));
+
+    // The tree, then the controls that mirror it.
+    LoadSettings();
+}
+
+TD_SB_settings::~TD_SB_settings() = default;
+
+QWidget* TD_SB_settings::CreatePositionPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QHBoxLayout(page);
+
+    RadioGroup1 = Named(new QGroupBox(QStringLiteral("Application align:"), page), "RadioGroup1");
+    RadioGroup1Buttons = new QButtonGroup(RadioGroup1);
+    auto* groupLayout = new QVBoxLayout(RadioGroup1);
+    const char* items[] = {"top", "bottom", "left", "right", "none", "max."};
+    for (int i = 0; i < 6; ++i) {
+        auto* rb = new QRadioButton(QString::fromLatin1(items[i]), RadioGroup1);
+        rb->setObjectName(QStringLiteral("RadioGroup1_%1").arg(i));
+        RadioGroup1Buttons->addButton(rb, i);
+        groupLayout->addWidget(rb);
+    }
+    RadioGroup1Buttons->button(1)->setChecked(true);
+    layout->addWidget(RadioGroup1);
+
+    Panel1 = Named(new QFrame(page), "Panel1");
+    Panel1->setFixedSize(183, 123);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(3);
+    Panel1->setAutoFillBackground(true);
+    QPalette pal = Panel1->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
+    Panel1->setPalette(pal);
+    Shape1 = Named(new QFrame(Panel1), "Shape1");
+    Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Shape1->setAutoFillBackground(true);
+    QPalette shapePal = Shape1->palette();
+    shapePal.setColor(QPalette::Window, Qt::white);
+    Shape1->setPalette(shapePal);
+    layout->addWidget(Panel1, 0, Qt::AlignTop);
+
+    connect(RadioGroup1Buttons, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            show_align();
+    });
+    show_align();
+    return page;
+}
+
+QWidget* TD_SB_settings::CreateApplicationPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* preview = Named(new QGroupBox(QStringLiteral("Preview"), page), "GroupBox_preview");
+    auto* grid = new QGridLayout(preview);
+    grid->addWidget(new QLabel(QStringLiteral("Delay before preview (mS):"), preview), 0, 0);
+    Label_delay = Named(new QLabel(QStringLiteral("900"), preview), "Label_delay");
+    Label_delay->setStyleSheet(QStringLiteral("color: red;"));
+    grid->addWidget(Label_delay, 0, 1);
+    TrackBar1 = Named(new QSlider(Qt::Horizontal, preview), "TrackBar1");
+    TrackBar1->setRange(200, 1000);
+    TrackBar1->setTickInterval(50);
+    TrackBar1->setSingleStep(50);
+    TrackBar1->setPageStep(50);
+    TrackBar1->setTickPosition(QSlider::TicksBothSides);
+    TrackBar1->setValue(900);
+    grid->addWidget(TrackBar1, 1, 0, 1, 2);
+    layout->addWidget(preview);
+
+    CB_open_last_used
+        = Named(new QCheckBox(QStringLiteral("Try to open last used database when application starts"), page),
+                "CB_open_last_used");
+    layout->addWidget(CB_open_last_used);
+    layout->addStretch(1);
+
+    connect(TrackBar1, &QSlider::valueChanged, this, &TD_SB_settings::TrackBar1Change);
+    connect(CB_open_last_used, &QCheckBox::toggled, this, &TD_SB_settings::CB_open_last_usedClick);
+    return page;
+}
+
+QWidget* TD_SB_settings::CreateSecurityPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* group = Named(new QGroupBox(QStringLiteral("Action on wrong password"), page), "GroupBox_wrong_password");
+    auto* grid = new QGridLayout(group);
+    Rb_restrict = Named(new QRadioButton(QStringLiteral("restrict database opening"), group), "Rb_restrict");
+    RB_default_db = Named(new QRadioButton(QStringLiteral("open default database"), group), "RB_default_db");
+    CB_default_db = Named(new QComboBox(group), "CB_default_db");
+    RB_drop_db = Named(new QRadioButton(QStringLiteral("drop database if quantity of attempts is more then"), group),
+                       "RB_drop_db");
+    SE_attempts = Named(new QSpinBox(group), "SE_attempts");
+    SE_attempts->setRange(2, 5);
+    SE_attempts->setValue(3);
+    Rb_restrict->setChecked(true);
+    CB_default_db->setEnabled(false);
+    SE_attempts->setEnabled(false);
+    grid->addWidget(Rb_restrict, 0, 0, 1, 2);
+    grid->addWidget(RB_default_db, 1, 0);
+    grid->addWidget(CB_default_db, 1, 1);
+    grid->addWidget(RB_drop_db, 2, 0);
+    grid->addWidget(SE_attempts, 2, 1);
+    layout->addWidget(group);
+
+    CB_default_invisible = Named(new QCheckBox(QStringLiteral("Don't show the default DB in the databse list "), page),
+                                 "CB_default_invisible");
+    layout->addWidget(CB_default_invisible);
+    layout->addStretch(1);
+
+    for (QRadioButton* rb : {Rb_restrict, RB_default_db, RB_drop_db})
+        connect(rb, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked)
+                set_wrong_password_mode();
+        });
+    connect(CB_default_db, &QComboBox::activated, this, &TD_SB_settings::CB_default_dbChange);
+    connect(SE_attempts, &QSpinBox::valueChanged, this, &TD_SB_settings::SE_attemptsChange);
+    connect(CB_default_invisible, &QCheckBox::toggled, this, &TD_SB_settings::CB_default_invisibleClick);
+    return page;
+}
+
+void TD_SB_settings::SetDefaults()
+{
+    TSettingsFile::FillDefaults(Root());
+}
+
+int TD_SB_settings::RadioGroupIndex() const
+{
+    return RadioGroup1Buttons->checkedId();
+}
+
+void TD_SB_settings::SetRadioGroupIndex(int index)
+{
+    // Like a radio group: below 0 selects nothing, above the last item selects the last.
+    index = std::clamp(index, -1, 5);
+    if (index == RadioGroupIndex())
+        return;
+    if (index < 0) {
+        RadioGroup1Buttons->setExclusive(false);
+        RadioGroup1Buttons->checkedButton()->setChecked(false);
+        RadioGroup1Buttons->setExclusive(true);
+        show_align();
+        return;
+    }
+    RadioGroup1Buttons->button(index)->setChecked(true);
+}
+
+void TD_SB_settings::ShowSettings()
+{
+    TOrbPigger& root = Root();
+    bool ok = false;
+    const int align = root.GetAttr(kAlign).toInt(&ok);
+    SetRadioGroupIndex(ok ? align : 1);
+
+    // The object-server and accept-mode pages have no settings of their own yet.
+
+    const int delay = IntOrZero(root.GetAttr(kDelay));
+    if (delay > 200 && delay < 1000)
+        TrackBar1->setValue(delay);
+
+    if (root.GetAttr(kRpMode) == kOpenDefault && !root.GetAttr(kDefaultDb).isEmpty())
+        RB_default_db->setChecked(true);
+    else if (root.GetAttr(kRpMode) == kDropDb)
+        RB_drop_db->setChecked(true);
+    else
+        Rb_restrict->setChecked(true);
+    SE_attempts->setValue(IntOrZero(root.GetAttr(kAttempts)));
+    FillDefaultDbList();
+
+    CB_open_last_used->setChecked(root.GetAttr(kOpenLastUsed) == kYes);
+    CB_default_invisible->setChecked(root.GetAttr(kDefaultInvisible) == kYes);
+}
+
+void TD_SB_settings::show_align()
+{
+    const QRect area = Panel1->contentsRect();
+    const int w = static_cast<int>(std::lround(0.3 * Panel1->width()));
+    const int h = static_cast<int>(std::lround(0.3 * Panel1->height()));
+    QRect shape(area.left() + 25, area.top() + 10, w, h);
+    const int index = RadioGroupIndex();
+    switch (index) {
+        case 0:
+            shape = QRect(area.left(), area.top(), area.width(), h);
+            break;
+        case 1:
+            shape = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
+            break;
+        case 2:
+            shape = QRect(area.left(), area.top(), w, area.height());
+            break;
+        case 3:
+            shape = QRect(area.right() - w + 1, area.top(), w, area.height());
+            break;
+        case 5:
+            shape = area;
+            break;
+        default:
+            break;
+    }
+    Shape1->setGeometry(shape);
+    Root().SetAttr(kAlign, QString::number(index));
+}
+
+void TD_SB_settings::TrackBar1Change()
+{
+    const QString text = QString::number(TrackBar1->value());
+    Label_delay->setText(text);
+    Root().SetAttr(kDelay, text);
+    if (m_main)
+        m_main->Timer1->setInterval(TrackBar1->value());
+}
+
+void TD_SB_settings::CB_open_last_usedClick()
+{
+    Root().SetAttr(kOpenLastUsed, CB_open_last_used->isChecked() ? kYes : QString());
+}
+
+void TD_SB_settings::CB_default_invisibleClick()
+{
+    Root().SetAttr(kDefaultInvisible, CB_default_invisible->isChecked() ? kYes : QString());
+}
+
+void TD_SB_settings::set_wrong_password_mode()
+{
+    CB_default_db->setEnabled(false);
+    SE_attempts->setEnabled(false);
+    if (Rb_restrict->isChecked()) {
+        Root().DeleteAttr(kRpMode);
+    } else if (RB_default_db->isChecked()) {
+        CB_default_db->setEnabled(true);
+        Root().SetAttr(kRpMode, kOpenDefault);
+    } else if (RB_drop_db->isChecked()) {
+        SE_attempts->setEnabled(true);
+        Root().SetAttr(kRpMode, kDropDb);
+        if (isVisible()) {
+            const QString question
+                = QStringLiteral("ATTENTION!\nDatabase will be droped without confirmation\nAfter %1 "
+                                 "attempts to open it with incorrect password.\nAre you sure you "
+                                 "really want this?")
+                      .arg(SE_attempts->value());
+            if (!Windows().Fsure->Ask(question))
+                Rb_restrict->setChecked(true);
+        }
+    }
+}
+
+void TD_SB_settings::CB_default_dbChange(int index)
+{
+    if (index < 0)
+        return;
+    const QString name = CB_default_db->itemText(index);
+    Root().SetAttr(kDefaultDb, name);
+    Windows().Dmsg->ShowText(QStringLiteral("To open the \"%1\" database\ninstead of the protected one\nmake sure that "
+                                            "the \"%1\" is not\nprotected by password.")
+                                 .arg(name));
+}
+
+void TD_SB_settings::SE_attemptsChange()
+{
+    Root().SetAttr(kAttempts, QString::number(SE_attempts->value()));
+}
+
+void TD_SB_settings::FillDefaultDbList()
+{
+    const TOrbPigger* list = BaseListNode();
+    if (!list)
+        return;
+    CB_default_db->clear();
+    const QString wanted = DefaultDbName();
+    int selected = -1;
+    for (int i = 0; i < list->ChildCount(); ++i) {
+        const TOrbPigger* node = list->Child(i);
+        if (node->Name() != QStringLiteral("BASE"))
+            continue;
+        const QString name = node->GetAttr(QStringLiteral("NAME"));
+        if (selected < 0 && name.compare(wanted, Qt::CaseInsensitive) == 0 && !wanted.isEmpty())
+            selected = CB_default_db->count();
+        CB_default_db->addItem(name);
+    }
+    CB_default_db->setCurrentIndex(selected);
+}
+
+void TD_SB_settings::StorePlacement()
+{
+    if (!m_main || m_main->Collapsed)
+        return;
+    const QRect r = m_main->frameGeometry();
+    Root().SetAttr(QStringLiteral("WIDTH"), QString::number(r.width()));
+    Root().SetAttr(QStringLiteral("HEIGHT"), QString::number(r.height()));
+    Root().SetAttr(QStringLiteral("LEFT"), QString::number(r.x()));
+    Root().SetAttr(QStringLiteral("TOP"), QString::number(r.y()));
+    Root().SetAttr(QStringLiteral("G_WIDTH"), QString::number(m_main->Panel_guider->width()));
+    Root().SetAttr(QStringLiteral("G_HEIGHT"), QString::number(m_main->Panel_guider->height()));
+}
+
+void TD_SB_settings::OKBtnClick()
+{
+    StorePlacement();
+    if (m_main)
+        m_main->ApplyPlacement();
+    SaveSettings();
+    QDialog::done(QDialog::Accepted);
+}
+
+void TD_SB_settings::CancelBtnClick()
+{
+    LoadSettings();
+    QDialog::done(QDialog::Rejected);
+}
+
+void TD_SB_settings::reject()
+{
+    // Escape acts as "Cancel"; the close box keeps the changes in the tree.
+    if (m_closingByBox)
+        QDialog::reject();
+    else
+        CancelBtnClick();
+}
+
+void TD_SB_settings::closeEvent(QCloseEvent* e)
+{
+    m_closingByBox = true;
+    TD_settings::closeEvent(e);
+    m_closingByBox = false;
+}
+
+void TD_SB_settings::showEvent(QShowEvent* e)
+{
+    TD_settings::showEvent(e);
+    FillDefaultDbList();
+}
+
+void TD_SB_settings::FormDestroy()
+{
+    StorePlacement();
+    SaveSettings();
+}
+
+TOrbPigger* TD_SB_settings::OleServersNode() const
+{
+    return Root().FindChild(QStringLiteral("OLE_SERVERS"));
+}
+TOrbPigger* TD_SB_settings::BaseListNode() const
+{
+    return Root().FindChild(QStringLiteral("BASE_LIST"));
+}
+QString TD_SB_settings::DefaultDbName() const
+{
+    return Root().GetAttr(kDefaultDb);
+}
+QString TD_SB_settings::WrongPasswordMode() const
+{
+    return Root().GetAttr(kRpMode);
+}
+int TD_SB_settings::AttemptsLimit() const
+{
+    return WrongPasswordMode() == kDropDb ? SE_attempts->value() : -1;
+}
+bool TD_SB_settings::OpenLastUsedWanted() const
+{
+    return CB_open_last_used->isChecked();
+}
+bool TD_SB_settings::DefaultHidden() const
+{
+    return CB_default_invisible->isChecked();
+}
+QString TD_SB_settings::LastOpenName() const
+{
+    return Root().GetAttr(kLastOpenName);
+}
+void TD_SB_settings::SetLastOpenName(const QString& name)
+{
+    Root().SetAttr(kLastOpenName, name);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "gui/settings/settings.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QWidget;
+class TFmain;
+class TO_about;
+
+// The settings dialog, and the one owner of the settings tree. Every control writes its value
+// into the tree the moment it changes; "OK" writes the file, "Cancel" reloads it.
+class TD_SB_settings : public TD_settings
+{
+    Q_OBJECT
+
+public:
+    explicit TD_SB_settings(TFmain* mainWindow, QWidget* parent = nullptr);
+    ~TD_SB_settings() override;
+
+    void SetDefaults() override;
+    void ShowSettings() override;
+
+    // Queries the other windows use.
+    TOrbPigger* OleServersNode() const;
+    TOrbPigger* BaseListNode() const;
+    QString DefaultDbName() const;
+    QString WrongPasswordMode() const;
+    int AttemptsLimit() const;
+    bool OpenLastUsedWanted() const;
+    bool DefaultHidden() const;
+    QString LastOpenName() const;
+    void SetLastOpenName(const QString& name);
+
+    void FillDefaultDbList();
+    void StorePlacement();
+
+    // End of the program: store the placement, then write the file.
+    void FormDestroy();
+
+    void OKBtnClick();
+    void CancelBtnClick();
+
+    // Pages and controls (objectName = member name).
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet_position = nullptr;
+    QWidget* TabSheet_OLE = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet_drag_n_drop = nullptr;
+    QWidget* TabSheet_security = nullptr;
+    QWidget* TabSheet_about = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QButtonGroup* RadioGroup1Buttons = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Shape1 = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLabel* Label_delay = nullptr;
+    QCheckBox* CB_open_last_used = nullptr;
+    QRadioButton* Rb_restrict = nullptr;
+    QRadioButton* RB_default_db = nullptr;
+    QComboBox* CB_default_db = nullptr;
+    QRadioButton* RB_drop_db = nullptr;
+    QSpinBox* SE_attempts = nullptr;
+    QCheckBox* CB_default_invisible = nullptr;
+    TO_about* O_about1 = nullptr;
+
+    int RadioGroupIndex() const;
+    void SetRadioGroupIndex(int index);
+
+public:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void show_align();
+    void TrackBar1Change();
+    void CB_open_last_usedClick();
+    void CB_default_invisibleClick();
+    void set_wrong_password_mode();
+    void CB_default_dbChange(int index);
+    void SE_attemptsChange();
+
+    QWidget* CreatePositionPage();
+    QWidget* CreateApplicationPage();
+    QWidget* CreateSecurityPage();
+
+    TFmain* m_main = nullptr;
+    bool m_closingByBox = false;
+};

@@ -1,0 +1,90 @@
+#include "gui/startup/getting_started.h"
+
+#include "app/Fmain.h"
+#include "app/Windows.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/settings/OrbPigger.h"
+
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+TF_getting_started::TF_getting_started(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("F_getting_started"));
+    setWindowTitle(QStringLiteral("Getting started"));
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(QStringLiteral("Getting started with Quietbox in a few easy steps"), this);
+    heading->setObjectName(QStringLiteral("Label_heading"));
+    QFont f = heading->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.2);
+    heading->setFont(f);
+    heading->setStyleSheet(QStringLiteral("color: red;"));
+    layout->addWidget(heading);
+
+    auto* group = new QGroupBox(QStringLiteral("Run tutorial:"), this);
+    group->setObjectName(QStringLiteral("RG_tutorial"));
+    auto* groupLayout = new QVBoxLayout(group);
+    RB_now = new QRadioButton(QStringLiteral("Run tutorial now"), group);
+    RB_now->setObjectName(QStringLiteral("RB_now"));
+    RB_next_time = new QRadioButton(QStringLiteral("Run tutorial next time"), group);
+    RB_next_time->setObjectName(QStringLiteral("RB_next_time"));
+    RB_never = new QRadioButton(QStringLiteral("Don't show this prompt again"), group);
+    RB_never->setObjectName(QStringLiteral("RB_never"));
+    RB_now->setChecked(true);
+    groupLayout->addWidget(RB_now);
+    groupLayout->addWidget(RB_next_time);
+    groupLayout->addWidget(RB_never);
+    layout->addWidget(group);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("Ok"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("OKBtn"));
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+}
+
+TF_getting_started::Choice TF_getting_started::Chosen() const
+{
+    if (RB_never->isChecked())
+        return DontShowAgain;
+    if (RB_next_time->isChecked())
+        return RunNextTime;
+    return RunNow;
+}
+
+void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
+{
+    switch (choice) {
+        case RunNow:
+            TFmain::OpenDocPage(QStringLiteral("gs"));
+            break;
+        case DontShowAgain:
+            root.SetAttr(QStringLiteral("GS"), QStringLiteral("NO"));
+            break;
+        case RunNextTime:
+            break;
+    }
+}
+
+void TF_getting_started::ShowIfWanted(TOrbPigger& root)
+{
+    if (root.GetAttr(QStringLiteral("GS")) == QStringLiteral("NO"))
+        return;
+    if (DialogScript::Active()) {
+        // Scripted: "" closes the prompt without "Ok", else the index of the chosen item.
+        const QString answer = DialogScript::TakeText(QStringLiteral("Getting started"));
+        if (!answer.isEmpty())
+            Apply(static_cast<Choice>(std::clamp(answer.toInt(), 0, 2)), root);
+        return;
+    }
+    TF_getting_started prompt(Windows().Fmain);
+    if (prompt.exec() == QDialog::Accepted)
+        Apply(prompt.Chosen(), root);
+}

@@ -1,0 +1,224 @@
+#include "core/database/DocStore.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Schema.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A source that fails after `limit` bytes, like a broken disk or pipe.
+class FailingBuffer : public QBuffer
+{
+public:
+    FailingBuffer(const QByteArray& data, qint64 limit)
+        : m_limit(limit)
+    {
+        setData(data);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (pos() >= m_limit)
+            return -1;
+        return QBuffer::readData(data, qMin(maxSize, m_limit - pos()));
+    }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (pos() + size > m_limit)
+            return -1;
+        return QBuffer::writeData(data, size);
+    }
+
+private:
+    qint64 m_limit;
+};
+
+QByteArray RandomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+} // namespace
+
+TEST(DocStore, CreateDocumentRecordFillsIdentifierTypeNameAndDates)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString id = store.CreateDocumentRecord(QStringLiteral("Нотатка 1"), QStringLiteral("IMG"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(id).hasMatch()) << id.toStdString();
+    const auto row = store.FindDocument(id);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->Name, QStringLiteral("Нотатка 1"));
+    EXPECT_EQ(row->Type, QStringLiteral("IMG"));
+    EXPECT_EQ(row->CDate, QDate::currentDate());
+    EXPECT_EQ(row->LDate, QDate::currentDate());
+    EXPECT_NE(store.CreateDocumentRecord(QStringLiteral("Нотатка 1"), QStringLiteral("IMG")), id);
+    EXPECT_EQ(store.ListDocuments().size(), 2u);
+
+    db.Connection.Close();
+    EXPECT_EQ(store.CreateDocumentRecord(QStringLiteral("x"), QStringLiteral("TXT")), QString());
+}
+
+TEST(DocStore, LongTextsAreCutToTheirColumnWidths)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x93\x84"); // one character, two UTF-16 units
+    const QString longName = QString(63, QLatin1Char('n')) + emoji + QStringLiteral("tail");
+    const QString id = store.CreateDocumentRecord(longName, QString(40, QChar(0x0416)));
+    auto row = store.FindDocument(id);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->Name, QString(63, QLatin1Char('n')) + emoji);
+    EXPECT_EQ(row->Type, QString(32, QChar(0x0416)));
+
+    store.RenameDocument(id, QString(70, QLatin1Char('r')));
+    EXPECT_EQ(store.FindDocument(id)->Name, QString(64, QLatin1Char('r')));
+    EXPECT_EQ(Schema::CutToWidth(QStringLiteral("abc"), 5), QStringLiteral("abc"));
+}
+
+TEST(DocStore, TenThousandDocumentsAreListedInNameOrder)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    QStringList names;
+    db.Connection.Exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 10000; ++i) {
+        // Letters of either case, digits and blanks: a reader's order is then the lower-case
+        // text's, with upper case first among names that differ only in case.
+        QString name = QStringLiteral("doc %1").arg(QRandomGenerator::global()->bounded(5000), 5, 10, QLatin1Char('0'));
+        for (QChar& c : name)
+            if (QRandomGenerator::global()->bounded(2))
+                c = c.toUpper();
+        names << name;
+        store.CreateDocumentRecord(name, QStringLiteral("TXT"));
+    }
+    db.Connection.Exec(QStringLiteral("COMMIT"));
+
+    const auto rows = store.ListDocuments();
+    ASSERT_EQ(rows.size(), 10000u);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = a.toLower().compare(b.toLower());
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    QSet<QString> ids;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].Name, names[int(i)]) << "row " << i;
+        ids.insert(rows[i].Id);
+    }
+    EXPECT_EQ(ids.size(), 10000);
+}
+
+TEST(DocStore, NamesAreListedIgnoringCaseWithAccentsAndOtherScriptsInPlace)
+{
+    // Under the C locale as under English the common rules apply; a locale of its own may
+    // differ (Swedish puts "Ä" after "Z"), so the test fixes the locale.
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedKingdom)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        const QLocale saved;
+        QLocale::setDefault(locale);
+        qbtest::TempDatabase db;
+        QLocale::setDefault(saved);
+        TDocStore store(db.Connection);
+        for (const char* name :
+             {"Zebra", "apple", "Äpfel", "banana", "Apple", "Яблуко", "їжак", "бета", "Éclair", "eclair"})
+            store.CreateDocumentRecord(QString::fromUtf8(name), QStringLiteral("TXT"));
+        QStringList listed;
+        for (const TDocRow& row : store.ListDocuments())
+            listed << row.Name;
+        EXPECT_EQ(listed.join(QLatin1Char('|')),
+                  QString::fromUtf8("Äpfel|Apple|apple|banana|eclair|Éclair|Zebra|бета|їжак|Яблуко"));
+    }
+}
+
+TEST(DocStore, RenameUpdateAndDeleteAreStoredAtOnce)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString a = store.CreateDocumentRecord(QStringLiteral("b second"), QStringLiteral("TXT"));
+    const QString b = store.CreateDocumentRecord(QStringLiteral("a first"), QStringLiteral("IMG"));
+    store.WriteContentBytes(b, QStringLiteral("Image"), QByteArrayLiteral("picture"));
+
+    store.RenameDocument(a, QStringLiteral("0 renamed"));
+    TDocRow changed = *store.FindDocument(b);
+    const QString newId = TDocStore::NewIdentifier();
+    changed.Id = newId;
+    changed.Type = QStringLiteral("txt");
+    store.UpdateDocument(b, changed);
+    EXPECT_THROW(store.UpdateDocument(b, changed), QbError);
+    EXPECT_THROW(store.RenameDocument(QStringLiteral("NOPE"), QStringLiteral("x")), QbError);
+
+    // Nothing is pending: a fresh connection sees every change.
+    db.Connection.Close();
+    db.Connection.Open();
+    auto rows = store.ListDocuments();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Name, QStringLiteral("0 renamed"));
+    EXPECT_EQ(rows[1].Id, newId);
+    EXPECT_EQ(rows[1].Type, QStringLiteral("txt"));
+    EXPECT_EQ(store.ReadContentBytes(newId, QStringLiteral("Image")), QByteArrayLiteral("picture"));
+
+    store.DeleteDocument(newId);
+    EXPECT_THROW(store.DeleteDocument(newId), QbError);
+    EXPECT_THROW(store.ReadContentBytes(newId, QStringLiteral("Image")), QbError);
+    rows = store.ListDocuments();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Id, a);
+}
+
+TEST(DocStore, ContentColumnFollowsTheExactType)
+{
+    EXPECT_EQ(TDocStore::ContentColumn(QStringLiteral("TXT")), QStringLiteral("Image"));
+    EXPECT_EQ(TDocStore::ContentColumn(QStringLiteral("IMG")), QStringLiteral("Image"));
+    EXPECT_EQ(TDocStore::ContentColumn(QStringLiteral("txt")), QStringLiteral("OLEobj"));
+    EXPECT_EQ(TDocStore::ContentColumn(QStringLiteral("URL")), QStringLiteral("OLEobj"));
+    EXPECT_EQ(TDocStore::ContentColumn(QString()), QStringLiteral("OLEobj"));
+}
+
+TEST(DocStoreContent, StreamsRoundTripAndFailuresKeepTheOldContent)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString id = store.CreateDocumentRecord(QStringLiteral("blob"), QString());
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("OLEobj")), QByteArray());
+
+    // Larger than several chunks and not a multiple of the chunk size.
+    const QByteArray big = RandomBytes(3 * 1024 * 1024 + 12);
+    const QString file = qbtest::FreshFolder() + QStringLiteral("/source файл.bin");
+    qbtest::WriteAll(file, big);
+    QFile source(file);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    store.WriteContent(id, QStringLiteral("oleobj"), source);
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("OLEobj")), big);
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("Image")), QByteArray());
+
+    // A source that breaks midway: an error, and the old content stays.
+    FailingBuffer broken(RandomBytes(1024 * 1024), 600 * 1024);
+    broken.open(QIODevice::ReadOnly);
+    EXPECT_THROW(store.WriteContent(id, QStringLiteral("OLEobj"), broken), QbError);
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("OLEobj")), big);
+
+    // A destination that breaks midway is reported, not taken for success.
+    FailingBuffer full(QByteArray(), 1000);
+    full.open(QIODevice::WriteOnly);
+    EXPECT_THROW(store.ReadContent(id, QStringLiteral("OLEobj"), full), QbError);
+
+    // Only the two content columns can be streamed.
+    EXPECT_THROW(store.ReadContentBytes(id, QStringLiteral("Doc_name")), QbError);
+    EXPECT_THROW(store.WriteContentBytes(QStringLiteral("NOPE"), QStringLiteral("Image"), "x"), QbError);
+
+    store.WriteContentBytes(id, QStringLiteral("OLEobj"), QByteArray());
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("OLEobj")), QByteArray());
+}

@@ -1,0 +1,132 @@
+#include "core/settings/SettingsFile.h"
+
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray kDefaultFile = "\r\n<SETTINGS ALIGN=\"1\">\r\n\t<OLE_SERVERS/>\r\n\t<BASE_LIST/>\r\n</SETTINGS>";
+
+class SettingsFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        name = TSettingsFile::SettingsFileName();
+        QDir().mkpath(QFileInfo(name).absolutePath());
+        QFile::remove(name);
+        QFile::remove(name + QStringLiteral(".bad"));
+    }
+    QString name;
+};
+
+TEST_F(SettingsFileTest, LivesInTheUsersConfigurationFolder)
+{
+    EXPECT_TRUE(name.startsWith(qbtest::SandboxRoot())) << name.toStdString();
+    EXPECT_TRUE(name.endsWith(QStringLiteral("/quietbox/quietbox.SET"))) << name.toStdString();
+}
+
+TEST_F(SettingsFileTest, DefaultTreeIsWrittenByteForByte)
+{
+    TSettingsFile file;
+    EXPECT_FALSE(file.Load());
+    TSettingsFile::FillDefaults(file.Root());
+    ASSERT_TRUE(file.Save());
+    EXPECT_EQ(qbtest::ReadAll(name), kDefaultFile);
+    EXPECT_FALSE(QFileInfo::exists(name + QStringLiteral(".bad"))) << "a missing file is no bad file";
+}
+
+TEST_F(SettingsFileTest, LowerCaseKeysAreFound)
+{
+    qbtest::WriteAll(name, "<settings align=\"2\"><base_list><base name=\"Home\" path=\"/x\"/></base_list></settings>");
+    TSettingsFile file;
+    ASSERT_TRUE(file.Load());
+    EXPECT_EQ(file.Root().GetAttr(QStringLiteral("ALIGN")), QStringLiteral("2"));
+    const TOrbPigger* list = file.Root().FindChild(QStringLiteral("BASE_LIST"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_NE(list->FindChildByAttr(QStringLiteral("name"), QStringLiteral("HOME")), nullptr);
+}
+
+TEST_F(SettingsFileTest, UnparsableFileIsKeptAsBadBeforeDefaultsReplaceIt)
+{
+    const QByteArray truncated = "\r\n<SETTINGS ALIGN=\"1\">\r\n\t<BASE_LIST>\r\n\t\t<BASE NAME=\"Private\" PA";
+    qbtest::WriteAll(name, truncated);
+    TSettingsFile file;
+    EXPECT_FALSE(file.Load());
+    EXPECT_EQ(qbtest::ReadAll(name + QStringLiteral(".bad")), truncated);
+    TSettingsFile::FillDefaults(file.Root());
+    ASSERT_TRUE(file.Save());
+    EXPECT_EQ(qbtest::ReadAll(name), kDefaultFile);
+
+    // A second bad file replaces the older copy rather than failing.
+    qbtest::WriteAll(name, "<A><B></C>");
+    TSettingsFile again;
+    EXPECT_FALSE(again.Load());
+    EXPECT_EQ(qbtest::ReadAll(name + QStringLiteral(".bad")), QByteArray("<A><B></C>"));
+}
+
+TEST_F(SettingsFileTest, EmptyOrBlankFileCountsAsDamaged)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("\r\n\t  \r\n"), QByteArray("no markup at all")}) {
+        qbtest::WriteAll(name, bytes);
+        TSettingsFile file;
+        EXPECT_FALSE(file.Load()) << bytes.constData();
+        EXPECT_EQ(qbtest::ReadAll(name + QStringLiteral(".bad")), bytes);
+    }
+}
+
+TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFileAsItWas)
+{
+    qbtest::WriteAll(name, kDefaultFile);
+    TSettingsFile file;
+    ASSERT_TRUE(file.Load());
+    file.Root().SetAttr(QStringLiteral("DEFAULT_DB"), QString(20000, QLatin1Char('x')));
+
+    // A full disk, as root too: no file of this process may grow past 4 KiB.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = file.Save();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(qbtest::ReadAll(name), kDefaultFile);
+    const QStringList entries = QDir(QFileInfo(name).absolutePath()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(entries, QStringList{QStringLiteral("quietbox.SET")}) << "no temporary file is left behind";
+}
+
+TEST_F(SettingsFileTest, SaveReplacesTheFileWholeAndLeavesNoTemporaryFiles)
+{
+    TSettingsFile file;
+    TSettingsFile::FillDefaults(file.Root());
+    file.Root()
+        .FindChild(QStringLiteral("BASE_LIST"))
+        ->AddChild(QStringLiteral("BASE"))
+        ->SetAttr(QStringLiteral("NAME"), QStringLiteral("Дом"));
+    ASSERT_TRUE(file.Save());
+    TSettingsFile back;
+    ASSERT_TRUE(back.Load());
+    EXPECT_EQ(back.Root().GetText(), file.Root().GetText());
+    const QStringList entries = QDir(QFileInfo(name).absolutePath()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(entries, QStringList{QStringLiteral("quietbox.SET")});
+}
+
+TEST(IntOrZero, ReadsDecimalOrGivesZero)
+{
+    EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("900")), 900);
+    EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("-12")), -12);
+    EXPECT_EQ(TSettingsFile::IntOrZero(QString()), 0);
+    EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("12a")), 0);
+    EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("99999999999")), 0);
+}
+
+} // namespace

@@ -1,0 +1,228 @@
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/archive/backUpRestore.h"
+#include "gui/widgets/OrbFileEdit.h"
+#include "support/ArchiveTestKit.h"
+#include "support/ModalDriver.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace qbtest;
+using archivetest::Snapshot;
+
+namespace {
+
+class BackUpRestoreDialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DialogScript::Start();
+        start = FreshFolder(QStringLiteral("start начало"));
+        previous = QDir::currentPath();
+        QDir::setCurrent(start);
+    }
+    void TearDown() override
+    {
+        QDir::setCurrent(previous);
+        DialogScript::Stop();
+    }
+
+    QString start;
+    QString previous;
+};
+
+TEST(BackUpRestoreNamesTest, DefaultArchiveNameStopsAtTheFirstDot)
+{
+    EXPECT_EQ(TFBackUpRestore::DefaultArchiveName(QStringLiteral("/data/Work.2005")), QStringLiteral("Work.qba"));
+    EXPECT_EQ(TFBackUpRestore::DefaultArchiveName(QStringLiteral("/data/a.b.c/")), QStringLiteral("a.qba"));
+    EXPECT_EQ(TFBackUpRestore::DefaultArchiveName(QStringLiteral("/data/мої документи")),
+              QStringLiteral("мої документи.qba"));
+    EXPECT_EQ(TFBackUpRestore::DefaultArchiveName(QStringLiteral("Work")), QStringLiteral("Work.qba"));
+}
+
+TEST_F(BackUpRestoreDialogTest, SameFolderResolvesLikeChangingIntoIt)
+{
+    const QString db = FreshFolder(QStringLiteral("db база"));
+    ASSERT_TRUE(QDir(db).mkdir(QStringLiteral("sub")));
+    EXPECT_TRUE(SameFolder(db, db + QStringLiteral("/sub/.."), start));
+    EXPECT_TRUE(SameFolder(db + QStringLiteral("/"), db, start));
+    EXPECT_FALSE(SameFolder(db, db + QStringLiteral("/sub"), start));
+    // Relative paths start at the start folder; missing or empty ones lead to it.
+    EXPECT_TRUE(SameFolder(QStringLiteral("."), start, start));
+    EXPECT_TRUE(SameFolder(QString(), start, start));
+    EXPECT_TRUE(SameFolder(start + QStringLiteral("/no such"), start, start));
+    EXPECT_FALSE(SameFolder(start + QStringLiteral("/no such"), db, start));
+    const QString link = start + QStringLiteral("/link");
+    ASSERT_TRUE(QFile::link(db, link));
+    EXPECT_TRUE(SameFolder(QStringLiteral("link"), db, start)) << "links are followed";
+}
+
+TEST_F(BackUpRestoreDialogTest, RefusesAnArchiveInTheDatabaseFolder)
+{
+    const QString db = FreshDatabase();
+    const auto before = Snapshot(db);
+    TFBackUpRestore dialog;
+    dialog.PrepareBackUp(db);
+    dialog.OrbFileEdit1->setText(db + QStringLiteral("/x.qba"));
+    dialog.OKBtnClick();
+    EXPECT_EQ(DialogScript::LastShown(),
+              QStringLiteral("The archive and the database can not be placed in the same folder"));
+    EXPECT_EQ(dialog.LastCode, -1) << "nothing ran";
+
+    // A bare name is taken from the start folder: refused when that is the database folder.
+    QDir::setCurrent(db);
+    dialog.PrepareBackUp(db);
+    EXPECT_EQ(dialog.OrbFileEdit1->FileName(), TFBackUpRestore::DefaultArchiveName(db));
+    dialog.OKBtnClick();
+    EXPECT_EQ(DialogScript::Shown().size(), 2);
+    EXPECT_EQ(dialog.LastCode, -1);
+    EXPECT_EQ(Snapshot(db), before);
+
+    dialog.PrepareRestore(db, false);
+    dialog.OrbFileEdit2->setText(QStringLiteral("missing folder/x.qba")); // resolves to the start folder
+    dialog.OKBtnClick();
+    EXPECT_EQ(DialogScript::Shown().size(), 3);
+    EXPECT_EQ(dialog.LastCode, -1);
+    EXPECT_EQ(Snapshot(db), before);
+}
+
+TEST_F(BackUpRestoreDialogTest, BacksUpAndRestoresWithTheArchivesProtection)
+{
+    TempDatabase source(QStringLiteral("FIRST"));
+    TDocStore(source.Connection).CreateDocumentRecord(QStringLiteral("one"), QStringLiteral("TXT"));
+    TDocStore(source.Connection).CreateDocumentRecord(QStringLiteral("two"), QStringLiteral("IMG"));
+    source.Connection.Close();
+    const QString target = FreshDatabase(QStringLiteral("SECOND"));
+
+    TFBackUpRestore dialog;
+    dialog.PrepareBackUp(source.Folder);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Back Up"));
+    dialog.OrbFileEdit1->setText(QStringLiteral("копія.qba")); // relative: lands in the start folder
+    dialog.OKBtnClick();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive created"));
+    EXPECT_EQ(dialog.ProgressBar1->value(), 0);
+    const QString archive = start + QStringLiteral("/копія.qba");
+    ASSERT_TRUE(QFileInfo::exists(archive));
+
+    dialog.PrepareRestore(target, false);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Restore"));
+    EXPECT_FALSE(dialog.Label_attention->isHidden());
+    dialog.OrbFileEdit2->setText(archive);
+    dialog.OKBtnClick();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restored"));
+    EXPECT_EQ(dialog.ProgressBar2->value(), 0);
+    EXPECT_EQ(Snapshot(target), Snapshot(source.Folder));
+    EXPECT_EQ(qbtest::CountDocuments(target, QStringLiteral("FIRST")), 2);
+
+    dialog.PrepareRestore(target, true);
+    EXPECT_TRUE(dialog.Label_attention->isHidden());
+}
+
+TEST_F(BackUpRestoreDialogTest, AFailedRestoreLeavesTheDatabaseAsItWas)
+{
+    const QString db = FreshDatabase(QStringLiteral("KEEP"));
+    const auto before = Snapshot(db);
+    const QString archive = start + QStringLiteral("/bad.qba");
+    QByteArray good = archivetest::RefWrite({{"Docs.db", archivetest::Random(700000, 7)}});
+    good.chop(100);
+    archivetest::Fill(start, {{"bad.qba", good}});
+
+    TFBackUpRestore dialog;
+    for (const QString& name : {archive, start + QStringLiteral("/absent.qba"), QString()}) {
+        dialog.PrepareRestore(db, false);
+        dialog.OrbFileEdit2->setText(name);
+        dialog.OKBtnClick();
+        EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restore error")) << name.toStdString();
+        EXPECT_NE(dialog.LastCode, 0);
+        EXPECT_EQ(Snapshot(db), before);
+    }
+    EXPECT_EQ(qbtest::CountDocuments(db, QStringLiteral("KEEP")), 0);
+}
+
+TEST_F(BackUpRestoreDialogTest, RefusesToRestoreOverAFolderWithoutADatabase)
+{
+    const QString other = FreshFolder(QStringLiteral("photos фото"));
+    archivetest::Fill(other, {{"holiday.jpg", QByteArray("jpeg")}});
+    const QString archive = start + QStringLiteral("/a.qba");
+    ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(), archive), BackRest::Ok);
+    const auto before = Snapshot(other);
+
+    TFBackUpRestore dialog;
+    dialog.PrepareRestore(other, false);
+    dialog.OrbFileEdit2->setText(archive);
+    dialog.OKBtnClick();
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("holds no database")))
+        << DialogScript::LastShown().toStdString();
+    EXPECT_EQ(Snapshot(other), before);
+}
+
+TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoArchive)
+{
+    const QString folder = FreshFolder(QStringLiteral("big велике"));
+    archivetest::Fill(folder, {{"Docs.db", archivetest::Random(24 * 524288, 3)}});
+    const QString archive = start + QStringLiteral("/big.qba");
+
+    TFBackUpRestore dialog;
+    QList<int> seen;
+    bool stopEnabled = false;
+    QObject::connect(dialog.ProgressBar1, &QProgressBar::valueChanged, &dialog, [&](int v) {
+        seen << v;
+        stopEnabled = stopEnabled || dialog.SB_stop->isEnabled();
+        if (v > 0)
+            dialog.SB_stop->click();
+    });
+    dialog.PrepareBackUp(folder);
+    dialog.OrbFileEdit1->setText(archive);
+    dialog.OKBtnClick();
+    EXPECT_EQ(dialog.LastCode, BackRest::Stopped);
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive creation error"));
+    EXPECT_FALSE(QFileInfo::exists(archive));
+    EXPECT_TRUE(stopEnabled) << "Stop is offered while the work runs";
+    EXPECT_FALSE(dialog.SB_stop->isEnabled());
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_GT(seen.constFirst(), 0);
+    EXPECT_LT(seen.constFirst(), 100);
+
+    // The modal run: OK does the work and closes the dialog.
+    seen.clear();
+    QObject::disconnect(dialog.ProgressBar1, nullptr, &dialog, nullptr);
+    QObject::connect(dialog.ProgressBar1, &QProgressBar::valueChanged, &dialog, [&](int v) { seen << v; });
+    OnModal<TFBackUpRestore>([&](TFBackUpRestore* d) {
+        d->OrbFileEdit1->setText(archive);
+        d->OKBtn->click();
+    });
+    dialog.BackUp(folder);
+    EXPECT_EQ(dialog.LastCode, BackRest::Ok);
+    EXPECT_TRUE(seen.contains(100));
+    EXPECT_EQ(dialog.ProgressBar1->value(), 0);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(QFileInfo::exists(archive));
+}
+
+// A job that throws on the worker thread is a failed job; the window goes on.
+TEST_F(BackUpRestoreDialogTest, AnExceptionInTheWorkIsAFailureNotACrash)
+{
+    TFBackUpRestore dialog;
+    QList<int> seen;
+    const int code = RunArchiveJob(
+        &dialog,
+        [](const BackRest::ProgressCallback& cb) -> int {
+            bool stop = false;
+            cb(40, stop);
+            throw std::runtime_error("out of luck");
+        },
+        [&](int percent) { seen << percent; });
+    EXPECT_EQ(code, BackRest::Failed);
+    EXPECT_EQ(seen, QList<int>{40});
+}
+
+} // namespace

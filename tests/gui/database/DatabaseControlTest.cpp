@@ -1,0 +1,349 @@
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/archive/backUpRestore.h"
+#include "gui/database/actions_with_db.h"
+#include "gui/database/askBaseAndPwd.h"
+#include "gui/database/edit_database.h"
+#include "gui/database/wz_new_database.h"
+#include "gui/widgets/OrbFileEdit.h"
+#include "support/AppFixture.h"
+#include "support/ModalDriver.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+using namespace qbtest;
+
+namespace {
+
+class DatabaseControlTest : public AppFixture
+{
+protected:
+    void Start()
+    {
+        StartApp();
+        control = std::make_unique<TD_action_with_db>(Main());
+    }
+    void TearDown() override
+    {
+        control.reset();
+        AppFixture::TearDown();
+    }
+
+    QString AddDb(const QString& name, const QString& folder)
+    {
+        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
+        entry->SetAttr(QStringLiteral("NAME"), name);
+        entry->SetAttr(QStringLiteral("PATH"), folder);
+        return folder;
+    }
+
+    // Chooses `button` in the control dialog once it shows, then OK.
+    static void Choose(const char* button)
+    {
+        OnModal<TD_action_with_db>([button](TD_action_with_db* d) {
+            d->findChild<QRadioButton*>(QString::fromLatin1(button))->click();
+            d->OKBtn->click();
+        });
+    }
+
+    std::unique_ptr<TD_action_with_db> control;
+};
+
+TEST_F(DatabaseControlTest, AskActionOffersOnlyCreatingWithoutADatabase)
+{
+    Start();
+    OnModal<TD_action_with_db>([](TD_action_with_db* d) {
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Database control"));
+        EXPECT_TRUE(d->RB_create_new_db->isChecked());
+        EXPECT_TRUE(d->RB_create_new_db->isEnabled());
+        for (QRadioButton* b : {d->RB_edit_database, d->RB_drop_database, d->RB_pack_database})
+            EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+        d->CancelBtn->click();
+    });
+    EXPECT_EQ(control->AskAction(QStringLiteral("  ")), TD_action_with_db::NoAction);
+
+    OnModal<TD_action_with_db>([](TD_action_with_db* d) {
+        EXPECT_EQ(d->RB_edit_database->text(), QStringLiteral("Edit database \"Мій Work\""));
+        EXPECT_EQ(d->RB_drop_database->text(), QStringLiteral("Drop database \"Мій Work\""));
+        EXPECT_EQ(d->RB_pack_database->text(), QStringLiteral("Pack and re-init database \"Мій Work\""));
+        EXPECT_TRUE(d->RB_drop_database->isEnabled());
+        d->OKBtn->click();
+    });
+    EXPECT_EQ(control->AskAction(QStringLiteral("Мій Work")), TD_action_with_db::CreateNewAction);
+    Choose("RB_drop_database");
+    EXPECT_EQ(control->AskAction(QStringLiteral("w")), TD_action_with_db::DropAction);
+    Choose("RB_pack_database");
+    EXPECT_EQ(control->AskAction(QStringLiteral("w")), TD_action_with_db::PackAction);
+    Choose("RB_edit_database");
+    EXPECT_EQ(control->AskAction(QStringLiteral("w")), TD_action_with_db::EditAction);
+    // Every question starts from "Create new database".
+    OnModal<TD_action_with_db>([](TD_action_with_db* d) {
+        EXPECT_TRUE(d->RB_create_new_db->isChecked());
+        d->reject();
+    });
+    EXPECT_EQ(control->AskAction(QStringLiteral("w")), TD_action_with_db::NoAction);
+}
+
+TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+    ASSERT_TRUE(Main()->TB_db_actions->isEnabled());
+    ASSERT_NE(Windows().D_action_with_db, nullptr);
+    bool asked = false;
+    OnModal<TD_action_with_db>([&asked](TD_action_with_db* d) {
+        asked = true;
+        EXPECT_EQ(d, Windows().D_action_with_db);
+        EXPECT_EQ(d->RB_drop_database->text(), QStringLiteral("Drop database \"Work\""));
+        d->CancelBtn->click();
+    });
+    Main()->TB_db_actions->trigger();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(Main()->DatabaseOpen) << "Cancel does nothing";
+}
+
+TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDefaults)
+{
+    Start();
+    const QString work = AddDb(QStringLiteral("Work"), FreshDatabase());
+    const QString keep = AddDb(QStringLiteral("Keep"), FreshDatabase());
+    ASSERT_TRUE(QDir(work).mkdir(QStringLiteral("notes нотатки")));
+    WriteAll(work + QStringLiteral("/notes нотатки/a.txt"), QByteArray("mine"));
+    Root().SetAttr(QStringLiteral("DEFAULT_DB"), QStringLiteral("Work"));
+    Root().SetAttr(QStringLiteral("RP_MODE"), QStringLiteral("OPEN_DEFAULT"));
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
+    ASSERT_TRUE(Main()->DatabaseOpen);
+
+    // Declined: nothing changes.
+    Choose("RB_drop_database");
+    DialogScript::QueueAnswers({false});
+    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    control->DatabaseControl();
+    EXPECT_TRUE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
+    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
+
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
+    Choose("RB_drop_database");
+    DialogScript::QueueAnswers({true});
+    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    control->DatabaseControl();
+    EXPECT_TRUE(
+        DialogScript::Shown().contains(QStringLiteral("The database \"Work\" \nhas been removed from your computer.")));
+    EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
+    EXPECT_EQ(ReadAll(work + QStringLiteral("/notes нотатки/a.txt")), QByteArray("mine")) << "subfolders stay";
+    EXPECT_EQ(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
+    EXPECT_TRUE(Root().GetAttr(QStringLiteral("DEFAULT_DB")).isEmpty());
+    EXPECT_TRUE(Root().GetAttr(QStringLiteral("RP_MODE")).isEmpty());
+    EXPECT_FALSE(SettingsFileBytes().contains("<BASE NAME=\"Work\"")) << SettingsFileBytes().constData();
+    EXPECT_TRUE(QFileInfo::exists(keep + QStringLiteral("/Docs.db")));
+    EXPECT_FALSE(Main()->DatabaseOpen);
+
+    // Silent: no question, no message.
+    Root().SetAttr(QStringLiteral("DEFAULT_DB"), QStringLiteral("Other"));
+    Root().SetAttr(QStringLiteral("RP_MODE"), QStringLiteral("OPEN_DEFAULT"));
+    const int shown = int(DialogScript::Shown().size());
+    EXPECT_TRUE(Main()->DropDatabase(QStringLiteral("keep"), true));
+    EXPECT_EQ(DialogScript::Shown().size(), shown);
+    EXPECT_FALSE(QFileInfo::exists(keep));
+    EXPECT_EQ(Root().GetAttr(QStringLiteral("DEFAULT_DB")), QStringLiteral("Other"));
+    EXPECT_EQ(Root().GetAttr(QStringLiteral("RP_MODE")), QStringLiteral("OPEN_DEFAULT"));
+}
+
+TEST_F(DatabaseControlTest, CreateNewOpensTheNewDatabaseWithItsPassword)
+{
+    Start();
+    const QString location = FreshFolder(QStringLiteral("new нове"));
+    Choose("RB_create_new_db");
+    OnModal<TW_new_database>([location](TW_new_database* w) {
+        w->Edit_DB_name->setText(QStringLiteral("Щоденник"));
+        w->btnNext->click();
+        DialogScript::QueueFileNames({location});
+        w->SB_location->click();
+        w->btnNext->click();
+        w->CB_is_protected->click();
+        QTest::keyClicks(w->EditNewPwd1, QStringLiteral("abc"));
+        QTest::keyClicks(w->EditNewPwd2, QStringLiteral("abc"));
+        w->btnNext->click();
+        w->btnFinish->click();
+    });
+    control->DatabaseControl();
+    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("Щоденник"));
+    const QString folder = location + QStringLiteral("/Щоденник");
+    EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("щоденник")), folder);
+    EXPECT_TRUE(QString::fromUtf8(SettingsFileBytes()).contains(QStringLiteral("Щоденник")));
+    Main()->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ABC")), 0);
+    EXPECT_THROW(qbtest::CountDocuments(folder, QStringLiteral("abc")), QbError);
+}
+
+TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
+{
+    Start();
+    const QString location = FreshFolder(QStringLiteral("dots крапки"));
+    DialogScript::QueueTexts({QStringLiteral("...")});
+    OnModal<TW_new_database>([location](TW_new_database* w) {
+        w->Edit_DB_name->setText(QStringLiteral("Fresh"));
+        w->btnNext->click();
+        DialogScript::QueueFileNames({location});
+        w->SB_location->click();
+        w->btnNext->click();
+        w->btnNext->click();
+        w->btnFinish->click();
+    });
+    Main()->SBreopenClick();
+    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("Fresh"));
+    EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fresh/Docs.db")));
+}
+
+TEST_F(DatabaseControlTest, EditDatabaseWritesOnlyWhatOkConfirms)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
+    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("work"));
+
+    OnModal<TD_edit_database>([](TD_edit_database* d) {
+        EXPECT_EQ(d->Edit_database_name->text(), QStringLiteral("Work"));
+        EXPECT_FALSE(d->Edit_database_location->isEnabled());
+        d->CB_edit_path->click();
+        EXPECT_TRUE(d->Edit_database_location->isEnabled());
+        d->Edit_database_name->setText(QStringLiteral("Changed"));
+        d->CancelBtn->click();
+    });
+    control->EditEntry(QStringLiteral("WORK"));
+    EXPECT_EQ(entry->GetAttr(QStringLiteral("NAME")), QStringLiteral("Work"));
+
+    OnModal<TD_edit_database>([](TD_edit_database* d) {
+        EXPECT_FALSE(d->CB_edit_path->isChecked()) << "each edit starts with the path locked";
+        d->Edit_database_name->setText(QStringLiteral("Робота"));
+        d->CB_edit_path->click();
+        d->Edit_database_location->setText(QString());
+        d->OKBtn->click();
+    });
+    control->EditEntry(QStringLiteral("Work"));
+    EXPECT_EQ(entry->GetAttr(QStringLiteral("NAME")), QStringLiteral("Робота"));
+    EXPECT_FALSE(entry->AttrNames().contains(QStringLiteral("PATH"))) << "an empty field removes the attribute";
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/Docs.db")));
+
+    control->EditEntry(QStringLiteral("Work")); // no such entry now: nothing is shown
+}
+
+TEST_F(DatabaseControlTest, BackUpAndRestoreFromTheEditDialogDropTheEdits)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase(QStringLiteral("ONE")));
+    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work"));
+    const QString archive = FreshFolder(QStringLiteral("arc архів")) + QStringLiteral("/work copy.qba");
+
+    OnModal<TD_edit_database>([archive](TD_edit_database* d) {
+        d->Edit_database_name->setText(QStringLiteral("Dropped edit"));
+        OnModal<TFBackUpRestore>([archive](TFBackUpRestore* b) {
+            EXPECT_EQ(b->windowTitle(), QStringLiteral("Back Up"));
+            EXPECT_EQ(b->OrbFileEdit1->FileName(), TFBackUpRestore::DefaultArchiveName(b->OrbFileEdit1->FileName()));
+            b->OrbFileEdit1->setText(archive);
+            b->OKBtn->click();
+        });
+        d->SB_back_up->click();
+    });
+    control->EditEntry(QStringLiteral("Work"));
+    EXPECT_EQ(entry->GetAttr(QStringLiteral("NAME")), QStringLiteral("Work"));
+    EXPECT_TRUE(DialogScript::Shown().contains(QStringLiteral("Archive created")));
+    ASSERT_TRUE(QFileInfo::exists(archive));
+
+    // The database changes; restoring brings back the archived state and its password.
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.AddPassword(QStringLiteral("ONE"));
+        c.Open();
+        TDocStore(c).CreateDocumentRecord(QStringLiteral("later"), QStringLiteral("TXT"));
+        c.Close();
+    }
+    ASSERT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ONE")), 1);
+    OnModal<TD_edit_database>([archive](TD_edit_database* d) {
+        OnModal<TFBackUpRestore>([archive](TFBackUpRestore* b) {
+            EXPECT_FALSE(b->Label_attention->isHidden());
+            b->OrbFileEdit2->setText(archive);
+            b->OKBtn->click();
+        });
+        d->SB_restore->click();
+    });
+    control->EditEntry(QStringLiteral("Work"));
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restored"));
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ONE")), 0);
+}
+
+TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANewOne)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase(QStringLiteral("OLD")));
+    QByteArray big;
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.AddPassword(QStringLiteral("OLD"));
+        c.Open();
+        TDocStore store(c);
+        for (int i = 0; i < 5; ++i) {
+            const QString id = store.CreateDocumentRecord(QStringLiteral("doc %1").arg(i), QStringLiteral("TXT"));
+            store.WriteContentBytes(id, QStringLiteral("Image"), QByteArray(200000, char('a' + i)));
+        }
+        const QString gone = store.CreateDocumentRecord(QStringLiteral("gone"), QStringLiteral("IMG"));
+        store.WriteContentBytes(gone, QStringLiteral("Image"), QByteArray(2000000, 'z'));
+        store.DeleteDocument(gone);
+        c.Close();
+    }
+    const qint64 sizeBefore = QFileInfo(folder + QStringLiteral("/Docs.db")).size();
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QStringLiteral("OLD"));
+    ASSERT_TRUE(Main()->DatabaseOpen);
+
+    // Declined: untouched.
+    Choose("RB_pack_database");
+    DialogScript::QueueAnswers({false});
+    control->DatabaseControl();
+    EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
+
+    Choose("RB_pack_database");
+    DialogScript::QueueAnswers({true, false});
+    control->DatabaseControl();
+    EXPECT_EQ(
+        DialogScript::LastShown(),
+        QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"));
+    EXPECT_TRUE(Main()->DatabaseOpen) << "the database stays open";
+    EXPECT_TRUE(Main()->ListReady);
+    EXPECT_LT(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
+    Main()->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 5) << "no password needed any more";
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.Open();
+        TDocStore store(c);
+        for (const auto& row : store.ListDocuments())
+            EXPECT_EQ(store.ReadContentBytes(row.Id, QStringLiteral("Image")).size(), 200000);
+        c.Close();
+    }
+
+    // Yes to the offer runs the password change.
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+    Choose("RB_pack_database");
+    DialogScript::QueueAnswers({true, true});
+    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
+    control->DatabaseControl();
+    Main()->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 5);
+}
+
+} // namespace

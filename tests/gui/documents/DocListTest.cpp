@@ -1,0 +1,234 @@
+#include "core/database/DocStore.h"
+#include "core/database/Query.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/database/askBaseAndPwd.h"
+#include "gui/documents/doc_list.h"
+#include "support/AppFixture.h"
+#include "support/TempDatabase.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTest>
+
+using qbtest::AppFixture;
+
+namespace {
+
+class DocListTest : public AppFixture
+{
+protected:
+    TO_doc_list* List() const { return Main()->O_doc_list1; }
+    TDatabaseConnection& ADB() const { return TDatabaseConnection::ADB(); }
+
+    // Opens a fresh database through the main window after fill() has put documents into it.
+    void OpenDatabase(const std::function<void(TDocStore&)>& fill = {})
+    {
+        StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
+        const QString folder = qbtest::FreshDatabase();
+        if (fill) {
+            TDatabaseConnection c;
+            c.SetParams(folder);
+            c.Open();
+            TDocStore store(c);
+            c.Exec(QStringLiteral("BEGIN"));
+            fill(store);
+            c.Exec(QStringLiteral("COMMIT"));
+            c.Close();
+        }
+        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
+        entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Docs"));
+        entry->SetAttr(QStringLiteral("PATH"), folder);
+        Main()->OpenDatabaseDirect(QStringLiteral("Docs"), folder, QString());
+        ASSERT_TRUE(Main()->DatabaseOpen) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
+        Main()->show();
+        Main()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Main()));
+        List()->Grid1->setFocus();
+    }
+
+    QString StoredName(const QString& id) const
+    {
+        const auto row = TDocStore(ADB()).FindDocument(id);
+        return row ? row->Name : QStringLiteral("<missing>");
+    }
+    int NameColumn() const { return List()->ColumnOf(QStringLiteral("doc_name")); }
+    int ChooseColumn() const { return List()->ColumnOf(QStringLiteral("CHOISE_IT")); }
+
+    // Types a new name into the current row's name cell.
+    QLineEdit* StartRename(const QString& text)
+    {
+        List()->SelectColumn(NameColumn());
+        List()->Grid1->edit(List()->Grid1->currentIndex());
+        auto* editor = qobject_cast<QLineEdit*>(List()->Grid1->indexWidget(List()->Grid1->currentIndex()));
+        if (!editor)
+            return nullptr;
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        return editor;
+    }
+};
+
+TEST_F(DocListTest, TenThousandDocumentsOpenInNameOrder)
+{
+    OpenDatabase([](TDocStore& store) {
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 10000; ++i) {
+            QString name = QStringLiteral("doc %1").arg(rng.bounded(1000000), 7, 10, QLatin1Char('0'));
+            if (rng.bounded(2))
+                name = name.toUpper();
+            store.CreateDocumentRecord(name, i % 3 ? QStringLiteral("TXT") : QStringLiteral("IMG"));
+        }
+    });
+    ASSERT_TRUE(List()->HasRecords());
+    ASSERT_EQ(List()->Q1->rowCount(), 10000);
+    const int nameField = List()->Q1->FieldIndex(QStringLiteral("Doc_name"));
+    QString previous;
+    for (int r = 0; r < 10000; ++r) {
+        const QString name = List()->Q1->Row(r).value(QStringLiteral("doc_name")).toString();
+        // Case is ignored: "DOC 0000002" comes after "doc 0000001".
+        ASSERT_LE(previous.toLower(), name.toLower()) << "row " << r;
+        previous = name;
+    }
+    EXPECT_GE(nameField, 0);
+    EXPECT_EQ(List()->CurrentRow(), 0);
+    EXPECT_EQ(List()->SelectedColumn(), ChooseColumn());
+    EXPECT_EQ(List()->CurrentId().size(), 32);
+    EXPECT_EQ(List()->FieldText(QStringLiteral("DOC_TYPE")), List()->Q1->Row(0).value(QStringLiteral("doc_type")));
+    EXPECT_TRUE(List()->FieldText(QStringLiteral("no_such_field")).isEmpty());
+}
+
+TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
+{
+    OpenDatabase([](TDocStore& store) { store.CreateDocumentRecord(QStringLiteral("one"), QStringLiteral("TXT")); });
+    EXPECT_EQ(List()->objectName(), QStringLiteral("O_doc_list1"));
+    const QHeaderView* header = List()->Grid1->horizontalHeader();
+    QStringList titles;
+    for (int c = 0; c < List()->Q1->columnCount(); ++c)
+        titles << List()->Q1->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral(">>"), QStringLiteral("Is"), QStringLiteral("Document name")}));
+    EXPECT_EQ(header->sectionSize(0), 20);
+    EXPECT_EQ(header->sectionSize(1), 20);
+    EXPECT_EQ(header->sectionSize(2), 202);
+    EXPECT_FALSE(List()->Grid1->verticalHeader()->isVisible());
+    EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 1)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(List()->Q1->flags(List()->Q1->index(0, 2)) & Qt::ItemIsEditable);
+
+    EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("IMG")), 2);
+    EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("TXT")), 3);
+    EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("URL")), 4);
+    EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("txt")), 1) << "types compare exactly";
+    EXPECT_EQ(TO_doc_list::TypeIcon(QString()), 1);
+    EXPECT_EQ(List()->ImageList1.size(), 5);
+    List()->Grid1->grab(); // draws every cell, icons included
+
+    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
+    List()->SelectColumn(NameColumn());
+    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Line edit mode"));
+}
+
+TEST_F(DocListTest, TypeColumnIsNeverLeftSelected)
+{
+    OpenDatabase([](TDocStore& store) { store.CreateDocumentRecord(QStringLiteral("one"), QStringLiteral("TXT")); });
+    const int typeColumn = List()->ColumnOf(QStringLiteral("doc_type"));
+    List()->SelectColumn(ChooseColumn());
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(List()->Grid1, i % 2 ? Qt::Key_Left : Qt::Key_Right);
+        EXPECT_NE(List()->SelectedColumn(), typeColumn) << "step " << i;
+    }
+    List()->SelectColumn(typeColumn);
+    EXPECT_NE(List()->SelectedColumn(), typeColumn);
+}
+
+TEST_F(DocListTest, RenamingInPlaceIsStoredAtOnce)
+{
+    OpenDatabase([](TDocStore& store) {
+        store.CreateDocumentRecord(QStringLiteral("alpha"), QStringLiteral("TXT"));
+        store.CreateDocumentRecord(QStringLiteral("beta"), QStringLiteral("IMG"));
+    });
+    const QString id = List()->CurrentId();
+    ASSERT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
+    QLineEdit* editor = StartRename(QStringLiteral("Alpha renamed"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(StoredName(id), QStringLiteral("alpha")) << "not before it is posted";
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the editor hands its text over once its key event is done
+    EXPECT_EQ(StoredName(id), QStringLiteral("Alpha renamed"));
+    EXPECT_EQ(List()->CurrentName(), QStringLiteral("Alpha renamed"));
+
+    // A name longer than the column is stored cut to 64 characters.
+    editor = StartRename(QString(70, QLatin1Char('n')));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(List()->PostPending());
+    EXPECT_EQ(StoredName(id), QString(64, QLatin1Char('n')));
+    EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('n'))) << "the list shows what is stored";
+
+    // Leaving the grid returns the selection to the choose column.
+    List()->SelectColumn(NameColumn());
+    QLineEdit outside(Main());
+    outside.show();
+    outside.setFocus();
+    EXPECT_EQ(List()->SelectedColumn(), ChooseColumn());
+
+    // An edit still open when the database closes is posted first.
+    List()->Grid1->setFocus();
+    editor = StartRename(QStringLiteral("closing"));
+    ASSERT_NE(editor, nullptr);
+    Main()->CloseDatabase();
+    EXPECT_FALSE(List()->IsActive());
+    EXPECT_TRUE(List()->CurrentId().isEmpty());
+    EXPECT_TRUE(List()->CurrentName().isEmpty());
+    EXPECT_FALSE(List()->HasRecords());
+    Main()->OpenDatabaseDirect(QStringLiteral("Docs"), TFaskBaseAndPwd::DatabasePath(QStringLiteral("Docs")), {});
+    EXPECT_EQ(StoredName(id), QStringLiteral("closing"));
+}
+
+TEST_F(DocListTest, RenameOfAVanishedRowIsReportedAndRevertedInTheList)
+{
+    OpenDatabase([](TDocStore& store) { store.CreateDocumentRecord(QStringLiteral("alpha"), QStringLiteral("TXT")); });
+    const QString id = List()->CurrentId();
+    TDocStore(ADB()).DeleteDocument(id); // behind the list's back
+    QLineEdit* editor = StartRename(QStringLiteral("new"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(List()->PostPending());
+    EXPECT_TRUE(DialogScript::LastShown().contains(id)) << DialogScript::LastShown().toStdString();
+    EXPECT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
+}
+
+TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
+{
+    OpenDatabase();
+    EXPECT_FALSE(List()->HasRecords());
+    EXPECT_FALSE(List()->AppendRecord({{QStringLiteral("doc_name"), QStringLiteral("x")}}))
+        << "the grid never inserts on its own";
+    List()->InsertAllowed = true;
+    ASSERT_TRUE(List()->AppendRecord({{QStringLiteral("Doc_name"), QStringLiteral("new one")},
+                                      {QStringLiteral("doc_type"), QStringLiteral("TXT")}}));
+    List()->InsertAllowed = false;
+    const QString id = List()->CurrentId();
+    EXPECT_EQ(id.size(), 32);
+    EXPECT_EQ(StoredName(id), QStringLiteral("new one"));
+    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
+    EXPECT_EQ(List()->FieldText(QStringLiteral("c_date")), QDate::currentDate().toString(Qt::ISODate));
+
+    DialogScript::QueueAnswers({false, true});
+    EXPECT_FALSE(List()->DeleteCurrent());
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Delete \"new one\"?"));
+    EXPECT_EQ(StoredName(id), QStringLiteral("new one"));
+    EXPECT_TRUE(List()->DeleteCurrent());
+    EXPECT_EQ(StoredName(id), QStringLiteral("<missing>"));
+    EXPECT_FALSE(List()->HasRecords());
+
+    // A name longer than its column is listed as it is stored.
+    List()->InsertAllowed = true;
+    ASSERT_TRUE(List()->AppendRecord({{QStringLiteral("doc_name"), QString(80, QLatin1Char('x'))}}));
+    List()->InsertAllowed = false;
+    EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('x')));
+    EXPECT_EQ(StoredName(List()->CurrentId()), List()->CurrentName());
+}
+
+} // namespace
