@@ -2,6 +2,8 @@
 
 // Fake object servers for tests: a desktop entry under the sandbox's XDG_DATA_HOME whose Exec
 // runs a small shell script on the object's file ("$1").
+#include "core/documents/OleContainer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -46,6 +48,24 @@ inline QStringList LeftoverObjectFolders()
 {
     return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR"))
         .entryList({QStringLiteral("quietbox-object-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+// An object of class, suffix and content in its stored form, built byte by byte.
+inline QByteArray StoredForm(const QByteArray& cls, const QByteArray& suffix, const QByteArray& content,
+                             quint16 version = 1)
+{
+    QByteArray out = TOleContainer::Magic;
+    auto number = [&out](quint64 value, int size) {
+        for (int i = size - 1; i >= 0; --i)
+            out += char((value >> (8 * i)) & 0xff);
+    };
+    number(version, 2);
+    number(quint64(cls.size()), 2);
+    out += cls;
+    number(quint64(suffix.size()), 2);
+    out += suffix;
+    number(quint64(content.size()), 8);
+    return out + content;
 }
 
 } // namespace qbtest

@@ -36,23 +36,6 @@ void Load(TOleContainer& container, const QByteArray& bytes)
     container.ReadFromStream(buffer);
 }
 
-// An object of class/suffix/content in its stored form, built by hand.
-QByteArray Object(const QByteArray& cls, const QByteArray& suffix, const QByteArray& content, quint16 version = 1)
-{
-    QByteArray out = TOleContainer::Magic;
-    auto number = [&out](quint64 value, int size) {
-        for (int i = size - 1; i >= 0; --i)
-            out += char((value >> (8 * i)) & 0xff);
-    };
-    number(version, 2);
-    number(quint64(cls.size()), 2);
-    out += cls;
-    number(quint64(suffix.size()), 2);
-    out += suffix;
-    number(quint64(content.size()), 8);
-    return out + content;
-}
-
 // Runs the object's server and waits until the container reports it closed.
 void EditAndWait(TOleContainer& container)
 {
@@ -141,7 +124,7 @@ TEST_F(OleContainerTest, EveryWayOutOfAnEditLeavesNoFile)
     }
 
     TOleContainer container;
-    Load(container, Object("qbtest-missing", "txt", "secret"));
+    Load(container, StoredForm("qbtest-missing", "txt", "secret"));
     EXPECT_THROW(container.RunVerb(-1), QbError);
     EXPECT_EQ(container.ObjectState(), TOleContainer::osLoaded);
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
@@ -159,29 +142,29 @@ TEST_F(OleContainerTest, UnknownClassRaisesAndChangesNothing)
     EXPECT_EQ(container.ObjectState(), TOleContainer::osEmpty);
 
     // A stored object whose server is gone still loads, but cannot be edited.
-    Load(container, Object("qbtest-uninstalled", "odt", "x"));
+    Load(container, StoredForm("qbtest-uninstalled", "odt", "x"));
     EXPECT_THROW(container.RunVerb(-1), QbError);
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
-TEST_F(OleContainerTest, StoredFormRoundTripsAndForeignBytesAreRefused)
+TEST_F(OleContainerTest, StoredObjectRoundTripsAndForeignBytesAreRefused)
 {
     TOleContainer original;
-    Load(original, Object("qbtest-editor", "txt", QByteArray("a\0b", 3)));
+    Load(original, StoredForm("qbtest-editor", "txt", QByteArray("a\0b", 3)));
     const QByteArray stored = Stored(original);
-    EXPECT_EQ(stored, Object("qbtest-editor", "txt", QByteArray("a\0b", 3)));
+    EXPECT_EQ(stored, StoredForm("qbtest-editor", "txt", QByteArray("a\0b", 3)));
 
-    const QByteArray good = Object("qbtest-editor", "txt", "keep");
+    const QByteArray good = StoredForm("qbtest-editor", "txt", "keep");
     const std::vector<std::pair<QByteArray, QString>> rows = {
         {"", QStringLiteral("not in Quietbox's object format")},
         {"PK\3\4 a zip file, not an object", QStringLiteral("not in Quietbox's object format")},
-        {Object("c", "txt", "x", 2), QStringLiteral("format version 2")},
-        {Object("", "txt", "x"), QStringLiteral("damaged")},
-        {Object("c", "../x", "x"), QStringLiteral("damaged")},
-        {Object("c", "t/x", "x"), QStringLiteral("damaged")},
-        {Object("c\n", "txt", "x"), QStringLiteral("damaged")},
-        {Object(QByteArray(33, 'c'), "txt", "x"), QStringLiteral("damaged")},
-        {Object("c", "txt", "x") + "trailing", QStringLiteral("damaged")},
+        {StoredForm("c", "txt", "x", 2), QStringLiteral("format version 2")},
+        {StoredForm("", "txt", "x"), QStringLiteral("damaged")},
+        {StoredForm("c", "../x", "x"), QStringLiteral("damaged")},
+        {StoredForm("c", "t/x", "x"), QStringLiteral("damaged")},
+        {StoredForm("c\n", "txt", "x"), QStringLiteral("damaged")},
+        {StoredForm(QByteArray(33, 'c'), "txt", "x"), QStringLiteral("damaged")},
+        {StoredForm("c", "txt", "x") + "trailing", QStringLiteral("damaged")},
     };
     auto refused = [&](const QByteArray& bytes, const QString& expected, const std::string& row) {
         TOleContainer container;
