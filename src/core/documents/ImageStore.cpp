@@ -51,6 +51,9 @@ struct BmpLayout
     qint64 height = 0; // magnitude; negative heights mean top-down rows
     int bits = 0;
     quint32 compression = 0;
+    quint32 offBits = 0;
+
+    bool Compressed() const { return compression == 1 || compression == 2; }
 };
 
 BmpLayout CheckBmp(const QByteArray& head, qint64 available)
@@ -100,10 +103,43 @@ BmpLayout CheckBmp(const QByteArray& head, qint64 available)
         const qint64 rowBytes = (layout.width * bits + 31) / 32 * 4;
         if (rowBytes * layout.height > available - qint64(offBits))
             throw Damaged(QStringLiteral("its pixel data is cut short"));
-    } else if (offBits == available) {
-        throw Damaged(QStringLiteral("its pixel data is cut short"));
     }
+    layout.offBits = offBits;
     return layout;
+}
+
+// Walks a run-length coded pixel area (RLE8 or RLE4) without decoding it: it must end, or fill
+// every row, before its bytes do. The decoder would show a cut picture instead of failing.
+void CheckRunLengths(const char* data, qint64 size, const BmpLayout& layout)
+{
+    const auto at = [data](qint64 i) { return quint8(data[i]); };
+    qint64 i = 0;
+    qint64 row = 0;
+    while (row < layout.height) {
+        if (i + 2 > size)
+            throw Damaged(QStringLiteral("its pixel data is cut short"));
+        const int count = at(i);
+        const int code = at(i + 1);
+        i += 2;
+        if (count > 0)
+            continue; // a run of one value
+        if (code == 0) { // end of row
+            ++row;
+        } else if (code == 1) { // end of picture
+            return;
+        } else if (code == 2) { // skip right and down
+            if (i + 2 > size)
+                throw Damaged(QStringLiteral("its pixel data is cut short"));
+            row += at(i + 1);
+            i += 2;
+        } else { // that many pixels as they are, padded to a whole word
+            qint64 bytes = layout.compression == 1 ? code : (code + 1) / 2;
+            bytes += bytes % 2;
+            if (i + bytes > size)
+                throw Damaged(QStringLiteral("its pixel data is cut short"));
+            i += bytes;
+        }
+    }
 }
 
 // Qt refuses to decode pictures above a fixed memory limit. An uncompressed picture decodes to
@@ -115,7 +151,7 @@ public:
     explicit AllocationLimit(const BmpLayout& layout)
         : m_old(QImageReader::allocationLimit())
     {
-        if (m_old == 0 || (layout.compression != 0 && layout.compression != 3))
+        if (m_old == 0 || layout.Compressed())
             return;
         const qint64 needed = layout.width * layout.height * 4 / (1024 * 1024) + 1;
         if (needed > m_old)
@@ -173,6 +209,13 @@ QImage DecodeChecked(QIODevice& device)
     if (available <= 0)
         return QImage();
     const BmpLayout layout = CheckBmp(device.peek(FileHeaderSize + LargestInfoHeader), available);
+    if (layout.Compressed()) {
+        // Compressed pixel areas are small; a buffer's own bytes are used without a copy.
+        const auto* buffer = qobject_cast<const QBuffer*>(&device);
+        const QByteArray bytes = buffer ? buffer->data() : device.peek(available);
+        const qint64 start = (buffer ? device.pos() : 0) + layout.offBits;
+        CheckRunLengths(bytes.constData() + start, bytes.size() - start, layout);
+    }
     AllocationLimit limit(layout);
     QImageReader reader(&device, "bmp");
     reader.setDecideFormatFromContent(false);

@@ -13,6 +13,7 @@
 #include <climits>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <utility>
 
 // Readable failure output for sizes.
 void PrintTo(const QSize& size, std::ostream* os)
@@ -44,6 +45,24 @@ QImage OnWhite(const QImage& image)
     flat.fill(Qt::white);
     QPainter(&flat).drawImage(0, 0, image);
     return flat;
+}
+
+// A 4 × 2 picture in run-length coded 8-bit BMP, as other programs write it: the lower row four
+// white pixels, the upper one two black and two white.
+QByteArray Rle8Bmp()
+{
+    const QByteArray pixels("\x04\x01\x00\x00\x02\x00\x02\x01\x00\x01", 10);
+    QByteArray bytes(62, '\0');
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    const std::pair<int, quint32> fields[]
+        = {{2, 72}, {10, 62}, {14, 40}, {18, 4}, {22, 2}, {30, 1}, {34, 10}, {46, 2}};
+    for (const auto& [at, value] : fields)
+        qToLittleEndian<quint32>(value, bytes.data() + at);
+    qToLittleEndian<quint16>(1, bytes.data() + 26); // planes
+    qToLittleEndian<quint16>(8, bytes.data() + 28); // bits
+    qToLittleEndian<quint32>(0x00ffffff, bytes.data() + 58); // colour 1: white
+    return bytes + pixels;
 }
 
 } // namespace
@@ -105,8 +124,15 @@ TEST(ImageStore, BmpRoundTripKeepsEveryPixelBmpCanHold)
 
 TEST(ImageStore, DamagedBytesRaiseAnErrorInsteadOfAPicture)
 {
-    const QByteArray samples[] = {ImageStore::EncodeBmp(Colourful(5, 3)),
-                                  ImageStore::EncodeBmp(Colourful(6, 4).convertToFormat(QImage::Format_Indexed8))};
+    const QImage rle = ImageStore::DecodeBmp(Rle8Bmp());
+    ASSERT_EQ(rle.size(), QSize(4, 2));
+    EXPECT_EQ(rle.pixel(1, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(rle.pixel(2, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(rle.pixel(0, 1), qRgb(255, 255, 255));
+
+    const QByteArray samples[]
+        = {ImageStore::EncodeBmp(Colourful(5, 3)),
+           ImageStore::EncodeBmp(Colourful(6, 4).convertToFormat(QImage::Format_Indexed8)), Rle8Bmp()};
     for (const QByteArray& good : samples) {
         ASSERT_FALSE(ImageStore::DecodeBmp(good).isNull());
         for (int cut = 1; cut < good.size(); ++cut)
