@@ -88,18 +88,11 @@ QIcon BulletGlyph()
 }
 
 // "Font Name|Select font name": the part before the bar is the tool tip, the rest the status tip.
-void SetHint(QAction* action, const QString& hint)
+template <class Control> void SetHint(Control* control, const QString& hint)
 {
     const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    action->setToolTip(bar < 0 ? hint : hint.left(bar));
-    action->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-}
-
-void SetHint(QWidget* widget, const QString& hint)
-{
-    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    widget->setToolTip(bar < 0 ? hint : hint.left(bar));
-    widget->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+    control->setToolTip(bar < 0 ? hint : hint.left(bar));
+    control->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
 // Clears a flag when it goes out of scope, also on failure.
@@ -282,7 +275,7 @@ void TOdb_rtf::BuildToolBar()
     FontName->setEditable(true);
     FontName->setInsertPolicy(QComboBox::NoInsert);
     FontName->setMaxVisibleItems(10);
-    FontName->setMinimumContentsLength(14);
+    FontName->setMinimumContentsLength(12);
     FontName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     SetHint(FontName, QStringLiteral("Font Name|Select font name"));
     connect(FontName, &QComboBox::textActivated, this, &TOdb_rtf::FontNameChange);

@@ -11,7 +11,7 @@ TF_db_rtf::TF_db_rtf(TDatabaseConnection& connection, QWidget* parent)
     setObjectName(QStringLiteral("F_db_rtf"));
     setWindowTitle(QStringLiteral("Text document edit"));
     setModal(true);
-    resize(640, 480);
+    resize(760, 520);
     Odb_rtf1 = new TOdb_rtf(connection, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
