@@ -524,9 +524,19 @@ void TOdb_rtf::SelectionChange()
 // ---------------------------------------------------------------------------------------------
 // Formatting commands
 
+bool TOdb_rtf::Inert()
+{
+    if (m_updating)
+        return true;
+    if (!RichEdit1->isReadOnly())
+        return false;
+    SelectionChange(); // a click on a read-only text leaves the buttons as they were
+    return true;
+}
+
 void TOdb_rtf::ApplyCharFormat(const std::function<void(QTextCharFormat&)>& change)
 {
-    if (m_updating || RichEdit1->isReadOnly())
+    if (Inert())
         return;
     // With nothing selected this sets the attributes of what is typed next.
     QTextCharFormat format;
@@ -566,7 +576,7 @@ void TOdb_rtf::UnderlineButtonClick()
 
 void TOdb_rtf::AlignButtonClick(QAction* button)
 {
-    if (m_updating || RichEdit1->isReadOnly())
+    if (Inert())
         return;
     static constexpr Qt::Alignment ByTag[] = {Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter};
     RichEdit1->setAlignment(ByTag[button->data().toInt()]);
@@ -574,7 +584,7 @@ void TOdb_rtf::AlignButtonClick(QAction* button)
 
 void TOdb_rtf::BulletsButtonClick()
 {
-    if (m_updating || RichEdit1->isReadOnly())
+    if (Inert())
         return;
     QTextCursor cursor = RichEdit1->textCursor();
     cursor.beginEditBlock();

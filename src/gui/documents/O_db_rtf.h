@@ -149,6 +149,8 @@ private:
     void UnderlineButtonClick();
     void AlignButtonClick(QAction* button);
     void BulletsButtonClick();
+    // Formatting commands do nothing while the tool bar is being updated or the text is read-only.
+    bool Inert();
     void ApplyCharFormat(const std::function<void(QTextCharFormat&)>& change);
 
     void RulerItemMouseDown(TRulerMarker* marker, int x);
