@@ -1,5 +1,7 @@
 #pragma once
 
+class TDatabaseSession;
+class TSettingsModel;
 class TFmain;
 class TFaskBaseAndPwd;
 class TFChngPwd;
@@ -13,6 +15,10 @@ class QWidget;
 // Windows that a later feature adds are null until it exists.
 struct TWindows
 {
+    // Made before the windows and ended after them.
+    TSettingsModel* Settings = nullptr;
+    TDatabaseSession* Session = nullptr;
+
     TFmain* Fmain = nullptr;
     TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;
     TD_SB_settings* D_SB_settings = nullptr;
@@ -31,7 +37,8 @@ struct TWindows
 
 TWindows& Windows();
 
-// Creates the windows in their order; the settings dialog loads the settings file as it is made.
+// Creates the settings model and the database session, then the windows in their order; the
+// settings dialog loads the settings file as it is made.
 void CreateWindows();
 
 // The end of the program: the settings dialog stores the placement and writes the file while
