@@ -151,12 +151,20 @@ TOleContainer::TOleContainer(QObject* parent)
 TOleContainer::~TOleContainer()
 {
     const bool wasOpen = m_state == osOpen;
-    StopServer();
-    WipeFolder(m_folder);
+    DropSession();
     if (wasOpen) {
         m_state = osLoaded;
         Q_EMIT ObjectClosed();
     }
+}
+
+void TOleContainer::DropSession()
+{
+    StopServer();
+    WipeFolder(m_folder);
+    m_folder.clear();
+    m_filePath.clear();
+    m_poll->stop();
 }
 
 void TOleContainer::SetObjectChooser(TObjectChooser chooser)
@@ -174,14 +182,8 @@ void TOleContainer::SetState(TObjectState state)
 
 void TOleContainer::SetObject(const QString& className, const QString& suffix, QByteArray bytes)
 {
-    if (!m_folder.isEmpty() || m_process) {
-        StopServer();
-        WipeFolder(m_folder);
-        m_folder.clear();
-        m_filePath.clear();
-        m_poll->stop();
-    }
     const bool wasOpen = m_state == osOpen;
+    DropSession();
     m_className = className;
     m_suffix = suffix;
     m_bytes = std::move(bytes);
@@ -336,10 +338,7 @@ void TOleContainer::RunVerb(int verb)
             throw QbError(QStringLiteral("The object server \"%1\" did not start: %2")
                               .arg(server->Name, m_process->errorString()));
     } catch (...) {
-        StopServer();
-        WipeFolder(m_folder);
-        m_folder.clear();
-        m_filePath.clear();
+        DropSession();
         throw;
     }
     m_idle.invalidate();
@@ -405,11 +404,7 @@ void TOleContainer::Poll()
 void TOleContainer::FinishSession()
 {
     SyncFromFile();
-    StopServer();
-    WipeFolder(m_folder);
-    m_folder.clear();
-    m_filePath.clear();
-    m_poll->stop();
+    DropSession();
     SetState(osLoaded);
     Q_EMIT ObjectClosed();
 }
@@ -440,11 +435,7 @@ void TOleContainer::StopServer()
 void TOleContainer::ReleaseObject()
 {
     const bool wasOpen = m_state == osOpen;
-    StopServer();
-    WipeFolder(m_folder);
-    m_folder.clear();
-    m_filePath.clear();
-    m_poll->stop();
+    DropSession();
     m_className.clear();
     m_suffix.clear();
     m_bytes.clear();
