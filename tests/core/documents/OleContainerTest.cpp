@@ -59,12 +59,7 @@ protected:
         // Records the modes of the file and its folder, then edits it.
         AddFakeServer(QStringLiteral("qbtest-editor"),
                       "stat -c '%a' \"$1\" \"$(dirname \"$1\")\" >> \"$1\"\nprintf 'edited' >> \"$1\"");
-        // Hands the file to an "instance" that keeps a lock file until the test says go.
-        AddFakeServer(QStringLiteral("qbtest-office"),
-                      "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
-                      ": > \"$lock\"; printf 'first' > \"$1\"\n"
-                      "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
-                      "  printf ' later' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &");
+        AddFakeServer(QStringLiteral("qbtest-office"), LockingServerScript("first", " later"));
         AddFakeServer(QStringLiteral("qbtest-sleeper"), "exec sleep 60");
         WriteFakeEntry(
             QStringLiteral("qbtest-missing"),
@@ -236,19 +231,6 @@ TEST_F(OleContainerTest, ClipboardFileBecomesAnObjectOfTheDefaultServer)
         }
     }
     QGuiApplication::clipboard()->clear();
-}
-
-TEST_F(OleContainerTest, ChooserPicksTheClass)
-{
-    TOleContainer container;
-    TOleContainer::SetObjectChooser({});
-    EXPECT_THROW(container.ChooseObjectDialog(), QbError);
-    for (const QString& answer : {QString(), QStringLiteral("qbtest-editor")}) {
-        TOleContainer::SetObjectChooser([answer] { return answer; });
-        EXPECT_EQ(container.ChooseObjectDialog(), !answer.isEmpty());
-        EXPECT_EQ(container.ObjectClassName(), answer);
-    }
-    TOleContainer::SetObjectChooser({});
 }
 
 TEST(ObjectServersTest, OnlyUsableEntriesAreServers)
