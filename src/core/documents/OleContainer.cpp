@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const QByteArray TOleContainer::Magic = QByteArrayLiteral("QBOB\r\n\x1a\n");
@@ -463,10 +464,12 @@ void TOleContainer::WipeFolder(const QString& folder)
                     QDirIterator::Subdirectories);
     const QByteArray zeros(Chunk, '\0');
     while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        if (info.isSymLink() || !info.isFile())
+        const QString path = it.next();
+        // Only the folder's own files: a link (symbolic or hard) may lead outside it.
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
             continue;
-        QFile file(info.filePath());
+        QFile file(path);
         file.setPermissions(file.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (!file.open(QIODevice::ReadWrite))
             continue;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace qbtest;
 
@@ -123,6 +124,25 @@ TEST_F(OleContainerTest, EveryWayOutOfAnEditLeavesNoFile)
     EXPECT_THROW(container.RunVerb(-1), QbError);
     EXPECT_EQ(container.ObjectState(), TOleContainer::osLoaded);
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
+TEST(WipeFolderTest, RemovesTheFolderButLeavesWhatLinksLeadTo)
+{
+    const QString outside = FreshFolder();
+    const QString folder = FreshFolder();
+    WriteAll(outside + QStringLiteral("/target"), "keep me");
+    WriteAll(outside + QStringLiteral("/linked"), "keep me too");
+    QDir().mkpath(folder + QStringLiteral("/sub/.hidden"));
+    WriteAll(folder + QStringLiteral("/sub/.hidden/backup~"), "secret");
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/target"), folder + QStringLiteral("/symlink")));
+    ASSERT_TRUE(QFile::link(outside, folder + QStringLiteral("/dirlink")));
+    ASSERT_EQ(::link(QFile::encodeName(outside + QStringLiteral("/linked")).constData(),
+                     QFile::encodeName(folder + QStringLiteral("/hardlink")).constData()),
+              0);
+    TOleContainer::WipeFolder(folder);
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_EQ(ReadAll(outside + QStringLiteral("/target")), QByteArray("keep me"));
+    EXPECT_EQ(ReadAll(outside + QStringLiteral("/linked")), QByteArray("keep me too"));
 }
 
 TEST_F(OleContainerTest, UnknownClassRaisesAndChangesNothing)
