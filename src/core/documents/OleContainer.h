@@ -104,6 +104,7 @@ private:
     bool SyncFromFile();
     void FinishSession();
     void StopServer();
+    void DropSession(); // stops the server and wipes the folder, without reading back
     void SetState(TObjectState state);
     void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
     QString LockFilePath() const;

@@ -28,12 +28,7 @@ protected:
     {
         AddFakeServer(Editor, "printf ' edited' >> \"$1\"");
         AddFakeServer(QStringLiteral("qbtest-gui-viewer"), "true", QStringLiteral("image/png"));
-        // Returns at once; its "instance" saves, then keeps the file locked until the test says go.
-        AddFakeServer(Office,
-                      "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
-                      ": > \"$lock\"; printf ' saved' >> \"$1\"\n"
-                      "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
-                      "  printf ' closed' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &");
+        AddFakeServer(Office, LockingServerScript(" saved", " closed"));
     }
     void SetUp() override { DialogScript::Start(); }
     void TearDown() override { DialogScript::Stop(); }
