@@ -12,7 +12,7 @@ DEPS := build-essential cmake pkg-config \
         qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
         libsqlcipher-dev zlib1g-dev libgtest-dev \
         xvfb xauth fonts-dejavu-core pigz gzip \
-        dpkg-dev desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
+        dpkg-dev file desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -52,11 +52,12 @@ asan:
 # The Debian package, built in its own folder for /usr with Debian's hardening flags:
 # $(PKG_DIR)/quietbox_<version>_<arch>.deb
 PKG_DIR ?= build-deb
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: deps
-	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
 	cmake -S . -B $(PKG_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DCMAKE_INSTALL_DOCDIR=share/doc/quietbox -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF
+	  -DCMAKE_INSTALL_DOCDIR=share/doc/quietbox -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(PKG_DIR) -j $(JOBS)
 	cd $(PKG_DIR) && cpack -G DEB
 

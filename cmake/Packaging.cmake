@@ -23,10 +23,16 @@ foreach(page quietbox.1 quietbox-archive.1)
         VERBATIM)
     list(APPEND qb_man_pages ${PROJECT_BINARY_DIR}/packaging/man/${page}.gz)
 endforeach()
-add_custom_target(quietbox_man ALL DEPENDS ${qb_man_pages})
+# Debian wants a changelog beside the copyright of every package.
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/packaging
+    VERBATIM)
+add_custom_target(quietbox_man ALL DEPENDS ${qb_man_pages} ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 
 install(DIRECTORY doc/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${qb_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES packaging/${QB_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/${QB_APP_ID}.metainfo.xml
@@ -45,14 +51,14 @@ set(CPACK_PACKAGE_NAME quietbox)
 set(CPACK_PACKAGE_VENDOR "Quietbox maintainers")
 set(CPACK_PACKAGE_CONTACT "Quietbox maintainers <maintainers@users.noreply.c-seed-4ab21414.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keep documents out of sight in private, encrypted databases")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quietbox keeps rich text, pictures and embedded files in private local databases that\n"
-    "can be protected by a password and are then encrypted at rest (SQLCipher). Documents are\n"
-    "dropped or pasted onto its window or onto the small target it collapses into, then\n"
-    "listed, previewed, edited, renamed, searched, backed up and restored.\n"
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Quietbox keeps rich text, pictures and embedded files in private local\n"
+    "databases that can be protected by a password and are then encrypted at\n"
+    "rest (SQLCipher). Documents are dropped or pasted onto its window or onto\n"
+    "the small target it collapses into, then listed, previewed, edited,\n"
+    "renamed, searched, backed up and restored.\n"
     "\n"
     "quietbox-archive backs up and restores its databases from scripts.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)

@@ -27,7 +27,7 @@ for f in bin/quietbox bin/quietbox-archive share/man/man1/quietbox.1.gz \
          share/bash-completion/completions/quietbox-archive; do
     grep -qx "$prefix/$f" "$work/packaged" || fail "package lacks $prefix/$f"
 done
-for f in index.html gs.html copyright; do
+for f in index.html gs.html copyright changelog.gz; do
     grep -qx "$docdir/$f" "$work/packaged" || fail "package lacks $docdir/$f"
 done
 

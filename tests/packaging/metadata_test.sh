@@ -1,6 +1,7 @@
 #!/bin/sh
 # The desktop entry and the AppStream metainfo pass their validators without a single remark,
-# and agree on the application id; the newest release is the project's version.
+# and agree on the application id; the newest release and changelog entry are the project's
+# version.
 # usage: metadata_test.sh SOURCE_DIR BUILT_METAINFO VERSION WORK_DIR
 set -u
 src=$1 metainfo=$2 version=$3 work=$4
@@ -31,4 +32,6 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" |
 grep -qx "Icon=$id" "$desktop" || fail "desktop Icon is not $id"
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "newest release $newest, project version $version"
+logged=$(dpkg-parsechangelog -l "$src/packaging/changelog" -S Version) || fail "packaging/changelog"
+[ "$logged" = "$version" ] || fail "packaging/changelog is at $logged, project version $version"
 exit $status
