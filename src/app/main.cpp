@@ -2,9 +2,11 @@
 #include "app/Windows.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDialog>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +51,12 @@ void CloseOnTerminate(QApplication& app)
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a display too.
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0)
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+
     // Docking and stay-on-top need X11; on Wayland use XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland")
@@ -58,6 +66,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quietbox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quietbox"));
+    QApplication::setApplicationVersion(QStringLiteral(QUIETBOX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.quietbox.quietbox"));
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Keeps documents out of sight in private, optionally encrypted databases."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.process(app);
     CloseOnTerminate(app);
 
     CreateWindows();
