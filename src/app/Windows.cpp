@@ -13,6 +13,13 @@
 #include "gui/dialogs/sure_hecked.h"
 #include "gui/settings/SB_settings.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // The session asks through the program's own dialogs.
@@ -113,4 +120,44 @@ void DestroyWindows()
     delete w.Session;
     delete w.Settings;
     w = TWindows{};
+}
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
+}
+
+// A logout or `kill` ends the program like closing its window: the database is closed and the
+// settings are written, instead of losing what changed since the last save. The pipe is
+// closed on exec, so programs started from here (the browser, object servers) do not hold it.
+} // namespace
+
+void CloseOnTerminate(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                dialog->reject();
+        if (Windows().Fmain)
+            Windows().Fmain->close();
+    });
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 }

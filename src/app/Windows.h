@@ -10,6 +10,7 @@ class TFsure;
 class TDmsg;
 class TFsure_checked;
 class QWidget;
+class QApplication;
 
 // The program's long-lived windows, created once in a fixed order and kept until the end.
 // Windows that a later feature adds are null until it exists.
@@ -44,3 +45,6 @@ void CreateWindows();
 // The end of the program: the settings dialog stores the placement and writes the file while
 // the main window still exists, then every window is destroyed in reverse order.
 void DestroyWindows();
+
+// SIGTERM, SIGINT and SIGHUP close the program as its window's close box would.
+void CloseOnTerminate(QApplication& app);

@@ -4,6 +4,7 @@
 #include "support/TempDatabase.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -251,3 +252,25 @@ TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)
 }
 
 } // namespace
+
+namespace {
+
+// How many sockets a child process started now holds open.
+int SocketsInheritedByAChild()
+{
+    QProcess child;
+    child.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ls -l /proc/$$/fd")});
+    if (!child.waitForFinished(10000))
+        return -1;
+    return int(child.readAllStandardOutput().count("socket:"));
+}
+
+} // namespace
+
+TEST(TerminateSignals, ProgramsStartedFromQuietboxDoNotInheritTheSignalPipe)
+{
+    const int before = SocketsInheritedByAChild();
+    ASSERT_GE(before, 0);
+    CloseOnTerminate(*qApp);
+    EXPECT_EQ(SocketsInheritedByAChild(), before);
+}
