@@ -1,7 +1,7 @@
 #include "app/Fmain.h"
+#include "app/QuietboxApplication.h"
 #include "app/Windows.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QDialog>
 #include <cstring>
@@ -20,7 +20,7 @@ int main(int argc, char** argv)
         && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
-    QApplication app(argc, argv);
+    TQuietboxApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quietbox"));
     QApplication::setApplicationVersion(QStringLiteral(QUIETBOX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.quietbox.quietbox"));

@@ -19,7 +19,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace qbtest;
 
@@ -347,3 +349,39 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
 }
 
 } // namespace
+
+TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.Open();
+        TDocStore store(c);
+        const QString id = store.CreateDocumentRecord(QStringLiteral("kept"), QStringLiteral("TXT"));
+        store.WriteContentBytes(id, QStringLiteral("Image"), QByteArray(400000, 'k'));
+        c.Close();
+    }
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+    ASSERT_TRUE(Main()->DatabaseOpen());
+
+    // The rewrite cannot grow past 64 KiB: a full disk, as the pack sees it.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Choose("RB_pack_database");
+    DialogScript::QueueAnswers({true});
+    // Through the toolbar button, as a user would: the failure reaches the application's handler.
+    QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_db_actions), Qt::LeftButton);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(DialogScript::LastShown().startsWith(QStringLiteral("Current database has been packed")))
+        << DialogScript::LastShown().toStdString();
+    EXPECT_FALSE(DialogScript::LastShown().isEmpty());
+    Main()->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 1);
+}
