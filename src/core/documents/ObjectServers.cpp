@@ -256,9 +256,13 @@ std::optional<TObjectServer> DefaultFor(const QString& mimeType)
 
 QString SuffixFor(const TObjectServer& server)
 {
-    if (server.MimeTypes.isEmpty())
-        return QString();
-    return QMimeDatabase().mimeTypeForName(server.MimeTypes.first()).preferredSuffix();
+    const QMimeDatabase db;
+    for (const QString& type : server.MimeTypes) {
+        const QString suffix = db.mimeTypeForName(type).preferredSuffix();
+        if (!suffix.isEmpty())
+            return suffix;
+    }
+    return QString();
 }
 
 QStringList SplitExec(const QString& exec)
