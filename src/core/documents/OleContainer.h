@@ -88,11 +88,11 @@ public:
     QString EditedFilePath() const { return m_filePath; }
     // How long the session stays open after the server's process ended and no lock file is
     // left: a server that hands the file to a running instance returns before the instance
-    // has locked it.
+    // has locked it. 1.5 seconds unless set.
     void SetHandOverGrace(int milliseconds) { m_handOverGrace = milliseconds; }
 
-    // Overwrites every file below folder with zeros and removes the folder. Symbolic links are
-    // removed, never followed.
+    // Overwrites every file below folder with zeros and removes the folder. Links, symbolic or
+    // hard, are removed and never written through.
     static void WipeFolder(const QString& folder);
 
 Q_SIGNALS:
