@@ -342,6 +342,9 @@ void TOleContainer::RunVerb(int verb)
         DropSession();
         throw;
     }
+    m_serverName = server->Name;
+    m_serverError.clear();
+    m_sessionChanged = false;
     m_idle.invalidate();
     SetState(osOpen);
     m_poll->start();
@@ -368,6 +371,7 @@ bool TOleContainer::SyncFromFile()
         return false;
     m_bytes = std::move(bytes);
     m_modified = true;
+    m_sessionChanged = true;
     Q_EMIT StateChanged();
     return true;
 }
@@ -405,6 +409,15 @@ void TOleContainer::Poll()
 void TOleContainer::FinishSession()
 {
     SyncFromFile();
+    // A server that ended by itself in failure without changing anything did not edit it.
+    if (m_process && m_process->state() == QProcess::NotRunning && !m_sessionChanged) {
+        if (m_process->exitStatus() == QProcess::CrashExit)
+            m_serverError = QStringLiteral("The object server \"%1\" stopped unexpectedly.").arg(m_serverName);
+        else if (m_process->exitCode() != 0)
+            m_serverError = QStringLiteral("The object server \"%1\" ended with the exit code %2.")
+                                .arg(m_serverName)
+                                .arg(m_process->exitCode());
+    }
     DropSession();
     SetState(osLoaded);
     Q_EMIT ObjectClosed();

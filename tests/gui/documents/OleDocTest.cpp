@@ -29,6 +29,7 @@ protected:
         AddFakeServer(Editor, "printf ' edited' >> \"$1\"");
         AddFakeServer(QStringLiteral("qbtest-gui-viewer"), "true", QStringLiteral("image/png"));
         AddFakeServer(Office, LockingServerScript(" saved", " closed"));
+        AddFakeServer(QStringLiteral("qbtest-failing-gui"), "exit 3");
     }
     void SetUp() override { DialogScript::Start(); }
     void TearDown() override { DialogScript::Stop(); }
@@ -99,6 +100,23 @@ TEST_F(OleDocTest, EditedObjectIsWrittenBackWhenTheServerEnds)
     frame.EditObject(id);
     EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osLoaded);
     EXPECT_EQ(Content(id), QByteArray("text edited"));
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
+TEST_F(OleDocTest, FailingServerIsAnErrorAndTheRecordKeepsItsObject)
+{
+    const QString id = StoredObject("text", QStringLiteral("qbtest-failing-gui"));
+    TO_OLE_DOC frame(Db.Connection);
+    frame.LoadObject(id);
+    frame.OLE_viewer->SetHandOverGrace(0);
+    try {
+        frame.EditObject(id);
+        ADD_FAILURE() << "no error";
+    } catch (const QbError& e) {
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("The object server \"Fake qbtest-failing-gui\" ended with the exit code 3."));
+    }
+    EXPECT_EQ(Content(id), QByteArray("text"));
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
