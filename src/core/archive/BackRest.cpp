@@ -581,7 +581,7 @@ int TidyDatabase(const QByteArray& folder, EngineLock& lock, bool refuseHot, QSt
     if (rc == SQLITE_BUSY)
         return Report(error, Failed, InUse(folder));
     if (rc != SQLITE_OK)
-        return Report(error, Failed, QStringLiteral("Cannot lock %1 (engine code %2)").arg(Shown(db)).arg(rc));
+        return Ok; // unreadable: reading it says why
     const QByteArray journal = db + "-journal";
     const bool hasJournal = Kind(journal) == S_IFREG;
     // A writer's journal is alive; without one, a journal with a header is hot.
@@ -1018,6 +1018,11 @@ int Restore(const QString& archiveFile, const QString& folder, const ProgressCal
         return rc;
 
     QString target = TrimmedFolder(folder);
+    if (!QFileInfo(target).exists() && !QFileInfo(target).isSymLink()) {
+        // A folder taken away by an interrupted swap comes back first.
+        QStringList stays;
+        CleanLeftovers(QFile::encodeName(target), stays);
+    }
     const QFileInfo targetInfo(target);
     const bool targetExists = targetInfo.exists() || targetInfo.isSymLink();
     if (targetExists) {

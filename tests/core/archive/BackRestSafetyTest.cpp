@@ -108,11 +108,17 @@ TEST(BackRestSafety, AFailedMoveInsideTheFolderIsTakenBack)
     EXPECT_GT(failAt, 5); // three files out, the marker, two files in
 }
 
-// When even the way back fails, the error names what is left; the next run puts the old content
-// back. Both for the swap beside the folder (no atomic exchange) and for the moves inside it.
+// When even the way back fails, the error names what is left, and the next run ends the job: it
+// puts the old content back, or, once every restored file was in the folder, moves them in.
 TEST(BackRestSafety, LeftoversAreNamedAndClearedByTheNextRun)
 {
-    for (const bool beside : {true, false}) {
+    enum Where
+    {
+        Beside, // no atomic exchange; the second rename and the way back fail
+        InsideBack, // the first restored file cannot move in, the old files cannot move back
+        InsideForward, // nothing moves out of the complete restored files
+    };
+    for (const Where where : {Beside, InsideBack, InsideForward}) {
         const QString target = Target();
         const auto before = Snapshot(target);
         const QByteArray self = QFile::encodeName(target);
@@ -121,22 +127,23 @@ TEST(BackRestSafety, LeftoversAreNamedAndClearedByTheNextRun)
                                                             const QByteArray& to) {
                 if (qstrcmp(op, "rename") != 0)
                     return 0;
-                if (beside) // no exchange; the second rename and the way back fail
+                if (where == Beside)
                     return (to == self) ? EIO : 0;
                 if (const int e = busy(op, from, to))
                     return e;
-                // The first restored file cannot move in, and the old files cannot move back.
+                if (where == InsideForward)
+                    return from.contains("/.qb-new-") ? EIO : 0;
                 return ((from.contains("/.qb-new-") || from.contains("/.qb-old-")) && !to.contains("/.qb-")) ? EIO : 0;
             });
             QString why;
             EXPECT_EQ(BackRest::RestoreFolder(ArchiveOf(Restored), target, {}, 0, &why), BackRest::Failed);
-            EXPECT_TRUE(why.contains(beside ? QStringLiteral(".old-") : QStringLiteral(".qb-old-")))
+            EXPECT_TRUE(why.contains(where == Beside ? QStringLiteral(".old-") : QStringLiteral(".qb-old-")))
                 << why.toStdString();
         }
         QString why;
         EXPECT_TRUE(BackRest::RemoveStaleCompanions(target, &why)) << why.toStdString();
-        EXPECT_EQ(Snapshot(target), before) << beside;
-        EXPECT_EQ(Leftovers(target), QString()) << beside;
+        EXPECT_EQ(Snapshot(target), where == InsideForward ? Expected() : before) << where;
+        EXPECT_EQ(Leftovers(target), QString()) << where;
     }
 }
 
