@@ -11,7 +11,10 @@
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
@@ -109,6 +112,7 @@ TFmain::TFmain(QWidget* parent)
 
     CreateToolBar();
     CreatePanels();
+    CreateDocumentCommands();
 
     // Creation steps: nothing here reads the settings, which do not exist yet.
     FirstActivation = true;
@@ -121,6 +125,57 @@ TFmain::TFmain(QWidget* parent)
 }
 
 TFmain::~TFmain() = default;
+
+void TFmain::CreateDocumentCommands()
+{
+    TDocumentCommands::Host host;
+    host.ListReady = [this] { return ListReady; };
+    host.SetListReady = [this](bool ready) { ListReady = ready; };
+    host.UpdateCommands = [this] { UpdateCommands(); };
+    host.ShowText = [](const QString& text) { Windows().Dmsg->ShowText(text); };
+    DocCommands = new TDocumentCommands(O_doc_list1, O_doc_content1, Timer1, host, this);
+    PasteCommand = [this] { N_pasteClick(); };
+    connect(TB_new_doc, &QAction::triggered, this, &TFmain::SBnewDocClick);
+    connect(TB_edit_doc, &QAction::triggered, this, &TFmain::TB_edit_docClick);
+    connect(TB_del_doc, &QAction::triggered, this, &TFmain::TB_del_docClick);
+    connect(TB_search, &QAction::triggered, this, &TFmain::TB_searchClick);
+    // Keys beyond the list's own, on keys nothing else uses; the tool tips name them.
+    const auto key = [](QAction* a, const QKeySequence& k) {
+        a->setShortcut(k);
+        a->setToolTip(QStringLiteral("%1 (%2)").arg(a->statusTip(), k.toString(QKeySequence::NativeText)));
+    };
+    key(TB_new_doc, QKeySequence(Qt::CTRL | Qt::Key_N));
+    key(TB_edit_doc, QKeySequence(Qt::CTRL | Qt::Key_E));
+    key(TB_search, QKeySequence(Qt::CTRL | Qt::Key_F));
+    key(TB_doc, QKeySequence(Qt::Key_F1));
+    O_doc_list1->Grid1->installEventFilter(this);
+}
+
+void TFmain::SBnewDocClick()
+{
+    DocCommands->SBnewDocClick();
+}
+
+void TFmain::N_pasteClick()
+{
+    DocCommands->N_pasteClick();
+}
+
+void TFmain::TB_edit_docClick()
+{
+    DocCommands->TB_edit_docClick();
+}
+
+void TFmain::TB_del_docClick()
+{
+    DocCommands->TB_del_docClick();
+}
+
+void TFmain::TB_searchClick()
+{
+    DocCommands->SearchDialog = qobject_cast<TD_search*>(Windows().D_search);
+    DocCommands->TB_searchClick();
+}
 
 void TFmain::CreateToolBar()
 {
@@ -209,10 +264,8 @@ void TFmain::CreatePanels()
             [this](const QPoint& p) { PM1->popup(O_doc_list1->Grid1->viewport()->mapToGlobal(p)); });
     guiderLayout->addWidget(O_doc_list1);
 
-    O_doc_content1 = new QWidget(Splitter1);
-    O_doc_content1->setObjectName(QStringLiteral("O_doc_content1"));
-    O_doc_content1->setAutoFillBackground(true);
-    O_doc_content1->setBackgroundRole(QPalette::Base);
+    O_doc_content1 = new TO_doc_content(TDatabaseConnection::ADB(), Splitter1);
+    O_doc_content1->ResetViewer();
 
     Splitter1->addWidget(Panel_guider);
     Splitter1->addWidget(O_doc_content1);
@@ -371,6 +424,17 @@ void TFmain::changeEvent(QEvent* e)
 
 bool TFmain::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == O_doc_list1->Grid1 && e->type() == QEvent::KeyPress) {
+        // Insert and Ctrl+V create documents through the commands; the grid never adds a row.
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const bool insert = key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier;
+        const bool paste = key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier);
+        if (insert || paste) {
+            if (TB_new_doc->isEnabled())
+                insert ? SBnewDocClick() : N_pasteClick();
+            return true;
+        }
+    }
     if (Collapsed) {
         if ((watched == Panel_Collaps || watched == O_target1) && e->type() == QEvent::MouseButtonDblClick) {
             SetCollapsed(false);
@@ -535,6 +599,8 @@ void TFmain::CloseDatabase()
         Settings()->SetLastOpenName(CurrentDatabaseName);
     DatabaseOpen = false;
     CurrentDatabaseName.clear();
+    O_doc_content1->ClearDocument(); // a changed document is written back first
+    O_doc_content1->ShowObjectPage();
     O_doc_list1->CloseList();
     UpdateCommands();
     QCoreApplication::processEvents();

@@ -1,6 +1,7 @@
 #include "app/Windows.h"
 
 #include "app/Fmain.h"
+#include "core/database/Connection.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
@@ -8,6 +9,8 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 
 TWindows& Windows()
@@ -33,7 +36,11 @@ void CreateWindows()
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
-    w.D_action_with_db = new TD_action_with_db(w.Fmain);
+    auto* actions = new TD_action_with_db(w.Fmain);
+    actions->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
+    actions->AfterPack = [main = w.Fmain] { main->DocCommands->AfterPack(); };
+    w.D_action_with_db = actions;
+    w.D_search = new TD_search(TDatabaseConnection::ADB(), w.Fmain);
     w.Fsure_checked = new TFsure_checked(w.Fmain);
     w.W_new_database = new TW_new_database(w.Fmain);
 }
@@ -47,6 +54,7 @@ void DestroyWindows()
         w.D_SB_settings->FormDestroy();
     delete w.W_new_database;
     delete w.Fsure_checked;
+    delete w.D_search;
     delete w.D_action_with_db;
     delete w.Dmsg;
     delete w.FChngPwd;

@@ -1,0 +1,144 @@
+// The content viewer of the main window (unit _doc_content).
+#include "gui/documents/doc_content.h"
+
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kText = QStringLiteral("TXT");
+const QString kPicture = QStringLiteral("IMG");
+
+QWidget* Page(const char* name, QStackedWidget* pages)
+{
+    auto* page = new QWidget(pages);
+    page->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages->addWidget(page);
+    return page;
+}
+
+} // namespace
+
+TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
+    : QWidget(parent)
+    , m_connection(connection)
+{
+    setObjectName(QStringLiteral("O_doc_content1"));
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet_rtf = Page("TabSheet_rtf", PageControl1);
+    TabSheet_picture = Page("TabSheet_picture", PageControl1);
+    TabSheet_ole = Page("TabSheet_ole", PageControl1);
+    TabSheet_file = Page("TabSheet_file", PageControl1);
+    TabSheet_url = Page("TabSheet_url", PageControl1);
+    TabSheet_undef = Page("TabSheet_undef", PageControl1);
+    Label_undef = new QLabel(QStringLiteral("Unknown document type"), TabSheet_undef);
+    Label_undef->setObjectName(QStringLiteral("Label_undef"));
+    Label_undef->setAlignment(Qt::AlignCenter);
+    TabSheet_undef->layout()->addWidget(Label_undef);
+
+    m_text = new QTextBrowser(TabSheet_rtf);
+    TabSheet_rtf->layout()->addWidget(m_text);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl1);
+}
+
+TO_doc_content::~TO_doc_content() = default;
+
+void TO_doc_content::ResetViewer()
+{
+    ShowPage(TabSheet_ole);
+    ShownId.clear();
+    Shown = false;
+}
+
+QWidget* TO_doc_content::CurrentPage() const
+{
+    return PageControl1->currentWidget();
+}
+
+void TO_doc_content::ShowPage(QWidget* page)
+{
+    PageControl1->setCurrentWidget(page);
+}
+
+void TO_doc_content::ShowObjectPage()
+{
+    ShowPage(TabSheet_ole);
+}
+
+void TO_doc_content::ClearDocument()
+{
+    Shown = false;
+    ShownId.clear();
+    ShownType.clear();
+    m_text->clear();
+}
+
+void TO_doc_content::ShowDocument(const QString& id, const QString& type)
+{
+    ClearDocument();
+    ShownId = id;
+    ShownType = type;
+    if (type == kText) {
+        ShowPage(TabSheet_rtf);
+        const QByteArray bytes = TDocStore(m_connection).ReadContentBytes(id, QStringLiteral("Image"));
+        m_text->setHtml(QString::fromUtf8(bytes));
+    } else if (type == kPicture) {
+        ShowPage(TabSheet_picture);
+    } else {
+        ShowPage(TabSheet_ole);
+    }
+    Shown = true;
+}
+
+void TO_doc_content::EditDocument()
+{
+    if (!Shown)
+        return;
+}
+
+void TO_doc_content::SetContent(const QString& id, const QString& type, const TDocContent& content)
+{
+    ClearDocument();
+    if (id.trimmed().isEmpty())
+        return;
+    ShownId = id;
+    if (type == kText) {
+        if (content.IsText()) {
+            QTextDocument document;
+            // One paragraph per entry; the last entry ends the text, as a list's text does.
+            document.setPlainText(content.Lines.join(QLatin1Char('\n')));
+            TDocStore(m_connection).WriteContentBytes(id, QStringLiteral("Image"), document.toHtml().toUtf8());
+        }
+    } else if (type != kPicture) {
+        if (content.IsClipboard())
+            PasteObject(id);
+    }
+    Shown = true;
+}
+
+void TO_doc_content::PasteObject(const QString& id)
+{
+    ClearDocument();
+    if (id.trimmed().isEmpty())
+        return;
+    ShownId = id;
+    Shown = true;
+}
+
+void TO_doc_content::BeforePack()
+{
+    ClearDocument();
+    ShowObjectPage();
+}

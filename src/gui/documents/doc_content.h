@@ -1,0 +1,61 @@
+#pragma once
+
+#include "core/documents/DocContent.h"
+
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QStackedWidget;
+class QTextBrowser;
+class TDatabaseConnection;
+
+// The content viewer: the current document on the page of its type, the first content of a
+// new document, and editing a document in its own window.
+class TO_doc_content : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TO_doc_content(TDatabaseConnection& connection, QWidget* parent = nullptr);
+    ~TO_doc_content() override;
+
+    // The pages; their tabs are never shown, only the program switches them.
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet_rtf = nullptr;
+    QWidget* TabSheet_picture = nullptr;
+    QWidget* TabSheet_ole = nullptr;
+    QWidget* TabSheet_file = nullptr;
+    QWidget* TabSheet_url = nullptr;
+    QWidget* TabSheet_undef = nullptr;
+    QLabel* Label_undef = nullptr;
+
+    QString ShownId;
+    QString ShownType;
+    bool Shown = false;
+
+    // The name of the list's current row: the caption of the edit windows.
+    std::function<QString()> CurrentName;
+
+    void ResetViewer();
+    // Closes whatever is shown; pending changes are written back first.
+    void ClearDocument();
+    // Shows the stored document read-only on the page of its type.
+    void ShowDocument(const QString& id, const QString& type);
+    // Opens the shown document for editing; returns when the editing has ended.
+    void EditDocument();
+    // Writes the first content of a new document and shows it.
+    void SetContent(const QString& id, const QString& type, const TDocContent& content);
+    // Makes the document's object from the clipboard, writes it and shows it.
+    void PasteObject(const QString& id);
+    void ShowObjectPage();
+    QWidget* CurrentPage() const;
+
+    // Around a pack: nothing is held while the database is rewritten.
+    void BeforePack();
+
+private:
+    void ShowPage(QWidget* page);
+
+    TDatabaseConnection& m_connection;
+    QTextBrowser* m_text = nullptr;
+};

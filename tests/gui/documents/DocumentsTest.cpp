@@ -1,0 +1,9 @@
+#include "DocumentsFixture.h"
+
+namespace {
+
+class DocumentsTest : public qbtest::DocumentsFixture
+{
+};
+
+} // namespace
