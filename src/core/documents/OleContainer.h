@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QIODevice;
+class QMimeData;
+class QProcess;
+class QTimer;
+
+// Holds one embedded object (class name, file suffix, content bytes) and lets its object server
+// edit it. Editing puts the content into a private folder under $XDG_RUNTIME_DIR and starts the
+// server on it; the file is read back, overwritten and removed when the server is done, so the
+// decrypted content stays on the per-user tmpfs only while it is being edited.
+//
+// Every failure raises QbError with a message text.
+class TOleContainer : public QObject
+{
+    Q_OBJECT
+public:
+    enum TObjectState
+    {
+        osEmpty = 0,
+        osLoaded = 1,
+        osRunning = 2,
+        osOpen = 3, // open in the server's own window
+        osInPlaceActive = 4,
+        osUIActive = 5
+    };
+
+    // Asks the user for an object class; returns its class name, or "" when cancelled.
+    using TObjectChooser = std::function<QString()>;
+
+    static const QByteArray Magic; // first bytes of a stored object
+    static constexpr quint16 FormatVersion = 1;
+    static const QString NotRegisteredText; // "class not registered"
+
+    explicit TOleContainer(QObject* parent = nullptr);
+    ~TOleContainer() override;
+
+    TObjectState ObjectState() const { return m_state; }
+    bool Modified() const { return m_modified; }
+    void SetModified(bool modified) { m_modified = modified; }
+
+    // A new empty object of a registered class (iconic display is not offered and ignored).
+    void CreateFromClass(const QString& className, bool iconic = false);
+    // The clipboard's local file becomes the object; nothing happens unless ClipboardOffersObject.
+    void PasteFromClipboard();
+    bool ClipboardOffersObject() const;
+    // The same for any MIME data: the first entry of its uri-list, when a local file with a server.
+    static bool OffersObject(const QMimeData* data);
+    void PasteFrom(const QMimeData* data);
+    // Asks the installed chooser for a class and creates an object of it; false when cancelled.
+    bool ChooseObjectDialog();
+    static void SetObjectChooser(TObjectChooser chooser);
+
+    QString ObjectClassName() const { return m_className; }
+    QString ObjectSuffix() const { return m_suffix; }
+    const QByteArray& ObjectBytes() const { return m_bytes; }
+
+    // Replaces the object by the stored one at the device's position; the whole rest of the
+    // device must be one object. On failure the current object stays.
+    void ReadFromStream(QIODevice& stream);
+    void WriteToStream(QIODevice& stream) const;
+
+    // -1 (show) and 0 (primary) open the object in its server's window; others are refused.
+    void RunVerb(int verb);
+    // Reads back what the server saved so far, ends the editing session (a server still running
+    // is stopped) and wipes the file. Does nothing unless the object is open.
+    void EndEditing();
+    // Ends any editing session without reading back, and drops the object.
+    void ReleaseObject();
+    // Runs a local event loop until the object is no longer open (returns at once if it is not).
+    void WaitWhileOpen();
+
+    // The file the server edits; empty unless the object is open.
+    QString EditedFilePath() const { return m_filePath; }
+    // How long the session stays open after the server's process ended and no lock file is
+    // left: a server that hands the file to a running instance returns before the instance
+    // has locked it.
+    void SetHandOverGrace(int milliseconds) { m_handOverGrace = milliseconds; }
+
+    // Overwrites every file below folder with zeros and removes the folder. Symbolic links are
+    // removed, never followed.
+    static void WipeFolder(const QString& folder);
+
+Q_SIGNALS:
+    // The server saved a change while the object is still open; the bytes are already taken in.
+    void ObjectChanged();
+    // The object is no longer open (the server is done, or the session was ended).
+    void ObjectClosed();
+    // The object or its state changed: a view repaints.
+    void StateChanged();
+
+private:
+    void Poll();
+    bool SyncFromFile();
+    void FinishSession();
+    void StopServer();
+    void SetState(TObjectState state);
+    void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
+    QString LockFilePath() const;
+
+    TObjectState m_state = osEmpty;
+    bool m_modified = false;
+    QString m_className;
+    QString m_suffix;
+    QByteArray m_bytes;
+
+    // The editing session.
+    QString m_folder;
+    QString m_filePath;
+    QProcess* m_process = nullptr;
+    QTimer* m_poll = nullptr;
+    QDateTime m_seenTime; // the file's last seen modification time and size
+    qint64 m_seenSize = -1;
+    QDateTime m_syncedTime; // ... when its content was last taken in
+    qint64 m_syncedSize = -1;
+    QElapsedTimer m_idle; // since neither the process nor a lock file was seen
+    int m_handOverGrace = 1500;
+};

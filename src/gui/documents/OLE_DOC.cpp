@@ -1,0 +1,227 @@
+#include "gui/documents/OLE_DOC.h"
+
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/documents/ObjectServers.h"
+#include "core/documents/OleContainer.h"
+#include "gui/documents/ChooseObject.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString Column = QStringLiteral("OLEobj");
+
+} // namespace
+
+TOleView::TOleView(TOleContainer* container, QWidget* parent)
+    : QWidget(parent)
+    , m_container(container)
+{
+    setObjectName(QStringLiteral("OLE_viewer"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    setPalette(pal);
+    connect(m_container, &TOleContainer::StateChanged, this, &TOleView::Refresh);
+}
+
+QStringList TOleView::Caption() const
+{
+    return m_container->ObjectState() == TOleContainer::osEmpty ? QStringList() : m_caption;
+}
+
+void TOleView::Refresh()
+{
+    const QString className = m_container->ObjectClassName();
+    if (className != m_class) {
+        // The desktop entries are read once per class, not at every paint.
+        m_class = className;
+        const auto server = ObjectServers::Find(className);
+        m_icon = server ? server->Icon : QString();
+        m_caption = QStringList{server ? server->Name : className, className};
+    }
+    update();
+}
+
+void TOleView::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    const QStringList caption = Caption();
+    if (caption.isEmpty())
+        return;
+    QStringList lines = caption;
+    if (!m_container->ObjectSuffix().isEmpty())
+        lines << QStringLiteral("File type: .") + m_container->ObjectSuffix();
+    if (m_container->ObjectState() == TOleContainer::osOpen)
+        lines << QStringLiteral("Open in its own window");
+
+    QIcon icon = QFileInfo(m_icon).isAbsolute() ? QIcon(m_icon) : QIcon::fromTheme(m_icon);
+    if (icon.isNull())
+        icon = style()->standardIcon(QStyle::SP_FileIcon);
+    QPainter painter(this);
+    const int iconSize = 64;
+    const int lineHeight = fontMetrics().height();
+    const int total = iconSize + 8 + lineHeight * int(lines.size());
+    int y = qMax(0, (height() - total) / 2);
+    icon.paint(&painter, QRect((width() - iconSize) / 2, y, iconSize, iconSize));
+    y += iconSize + 8;
+    for (const QString& line : lines) {
+        painter.drawText(QRect(0, y, width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop, line);
+        y += lineHeight;
+    }
+}
+
+TO_OLE_DOC::TO_OLE_DOC(TDatabaseConnection& connection, QWidget* parent)
+    : QWidget(parent)
+    , m_connection(&connection)
+{
+    setObjectName(QStringLiteral("O_OLE_DOC1"));
+    OLE_viewer = new TOleContainer(this);
+    OLE_viewer->setObjectName(QStringLiteral("OLE_viewer"));
+    OLE_view = new TOleView(OLE_viewer, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(OLE_view);
+    connect(OLE_viewer, &TOleContainer::ObjectChanged, this, &TO_OLE_DOC::SaveChangeQuietly);
+    TD_choose_object::Install();
+}
+
+void TO_OLE_DOC::SetConnection(TDatabaseConnection& connection)
+{
+    CloseQuery();
+    m_connection = &connection;
+}
+
+QString TO_OLE_DOC::NoRecordText(const QString& id)
+{
+    return QStringLiteral("no record for id \"") + id + QLatin1Char('"');
+}
+
+QString TO_OLE_DOC::OleErrorText(const QString& error)
+{
+    return QStringLiteral("Can't edit the document for the OLE error:\n\"%1\".\n\nPlease check wheter the OLE server "
+                          "is installed and works correct.")
+        .arg(error);
+}
+
+void TO_OLE_DOC::CloseQuery()
+{
+    m_queryOpen = false;
+    m_rowFound = false;
+}
+
+void TO_OLE_DOC::OpenRecord(const QString& id)
+{
+    ObjectKey = id;
+    CloseQuery();
+    m_rowFound = TDocStore(*m_connection).FindDocument(id).has_value();
+    m_queryOpen = true;
+}
+
+bool TO_OLE_DOC::LoadFromRecord()
+{
+    if (!m_queryOpen || !m_rowFound)
+        return false;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    // An empty cell is no object either.
+    if (TDocStore(*m_connection).ReadContent(ObjectKey, Column, buffer) == 0)
+        return false;
+    buffer.close();
+    buffer.open(QIODevice::ReadOnly);
+    OLE_viewer->ReadFromStream(buffer);
+    OLE_viewer->SetModified(false);
+    return true;
+}
+
+void TO_OLE_DOC::LoadObject(const QString& id)
+{
+    ObjectKey = id;
+    OLE_viewer->ReleaseObject();
+    try {
+        OpenRecord(id);
+        if (LoadFromRecord())
+            OLE_viewer->SetModified(false);
+    } catch (...) {
+        CloseQuery();
+        throw;
+    }
+    CloseQuery();
+    ObjectLoaded = true;
+}
+
+void TO_OLE_DOC::SaveObject(const QString& id)
+{
+    if (id.trimmed().isEmpty() || OLE_viewer->ObjectState() == TOleContainer::osEmpty)
+        return;
+    OpenRecord(id);
+    if (!m_rowFound) {
+        ShowPlainMessage(NoRecordText(id));
+        return;
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    OLE_viewer->WriteToStream(buffer);
+    buffer.close();
+    buffer.open(QIODevice::ReadOnly);
+    TDocStore(*m_connection).WriteContent(id, Column, buffer);
+    OLE_viewer->SetModified(false);
+}
+
+void TO_OLE_DOC::CloseObject()
+{
+    ObjectLoaded = false;
+    // A server still open on the object is done now; what it saved so far is kept.
+    OLE_viewer->EndEditing();
+    if (OLE_viewer->Modified()) {
+        try {
+            SaveObject(ObjectKey);
+        } catch (const QbError&) {
+        }
+    }
+    OLE_viewer->ReleaseObject();
+    CloseQuery();
+}
+
+void TO_OLE_DOC::ShowObject()
+{
+    OLE_viewer->RunVerb(-1);
+}
+
+void TO_OLE_DOC::EditObject(const QString& id)
+{
+    ShowObject();
+    OLE_viewer->WaitWhileOpen();
+    SaveObject(id);
+}
+
+// A save made in the server while the object is still open reaches the record at once; the
+// write after the server is done reports any failure.
+void TO_OLE_DOC::SaveChangeQuietly()
+{
+    if (ObjectKey.trimmed().isEmpty())
+        return;
+    try {
+        if (TDocStore(*m_connection).FindDocument(ObjectKey))
+            SaveObject(ObjectKey);
+    } catch (const QbError&) {
+    }
+}
+
+void TO_OLE_DOC::ShowPlainMessage(const QString& text)
+{
+    if (DialogScript::Active()) {
+        DialogScript::Record(text);
+        return;
+    }
+    QMessageBox::warning(window(), QStringLiteral("Quietbox"), text);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+// The embedded-object frame: moves an object between the container and the OLEobj column.
+#include <QString>
+#include <QWidget>
+
+class TDatabaseConnection;
+class TOleContainer;
+
+// The white face of the container: the object's icon, its server and its file type.
+class TOleView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TOleView(TOleContainer* container, QWidget* parent = nullptr);
+
+    // The lines shown under the icon; none for an empty container.
+    QStringList Caption() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Refresh();
+
+    TOleContainer* m_container;
+    QString m_class; // the class the caption and icon were made for
+    QStringList m_caption;
+    QString m_icon;
+};
+
+class TO_OLE_DOC : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TO_OLE_DOC(TDatabaseConnection& connection, QWidget* parent = nullptr);
+    void SetConnection(TDatabaseConnection& connection);
+
+    static QString NoRecordText(const QString& id); // no record for id "..."
+    // The viewer's message for an error while editing an object.
+    static QString OleErrorText(const QString& error);
+
+    // Selects the record (the object itself is read by LoadFromRecord).
+    void OpenRecord(const QString& id);
+    // False when the record holds no object; otherwise the object replaces the container's.
+    bool LoadFromRecord();
+    void LoadObject(const QString& id);
+    // Writes the container's object into the record; a missing record gets a plain message.
+    void SaveObject(const QString& id);
+    // Writes a changed object back (errors ignored) and empties the container.
+    void CloseObject();
+    // Opens the object in its server's own window.
+    void ShowObject();
+    // ShowObject, waiting while the object is open, SaveObject; errors reach the caller.
+    void EditObject(const QString& id);
+
+    TOleContainer* OLE_viewer = nullptr; // the container
+    TOleView* OLE_view = nullptr; // and the widget that shows it (objectName "OLE_viewer" too)
+    QString ObjectKey;
+    bool ObjectLoaded = false;
+
+private:
+    void CloseQuery();
+    void SaveChangeQuietly();
+    void ShowPlainMessage(const QString& text);
+
+    TDatabaseConnection* m_connection;
+    bool m_queryOpen = false;
+    bool m_rowFound = false;
+};

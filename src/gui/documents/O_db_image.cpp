@@ -1,0 +1,311 @@
+#include "gui/documents/O_db_image.h"
+
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/documents/ImageStore.h"
+#include "gui/dialogs/msg.h"
+#include "gui/dialogs/sure.h"
+#include "gui/documents/scale_image.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStyle>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+TImagePane::TImagePane(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Image1"));
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void TImagePane::SetPicture(const QImage& picture)
+{
+    m_picture = picture;
+    if (m_autoSize)
+        resize(m_picture.size());
+    update();
+}
+
+void TImagePane::SetAutoSize(bool on)
+{
+    m_autoSize = on;
+    if (m_autoSize)
+        resize(m_picture.size());
+}
+
+void TImagePane::SetStretch(bool on)
+{
+    m_stretch = on;
+    update();
+}
+
+void TImagePane::paintEvent(QPaintEvent* event)
+{
+    if (m_picture.isNull())
+        return;
+    QPainter painter(this);
+    if (m_stretch) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(rect(), m_picture);
+    } else {
+        // Only the exposed part: a large picture scrolls without redrawing all of it.
+        const QRect exposed = event->rect() & m_picture.rect();
+        painter.drawImage(exposed.topLeft(), m_picture, exposed);
+    }
+}
+
+namespace {
+
+QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
+{
+    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
+}
+
+QString OpenFilter()
+{
+    QStringList patterns;
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    for (const QByteArray& format : formats)
+        patterns << QStringLiteral("*.") + QString::fromLatin1(format);
+    return QStringLiteral("Pictures (%1);;Bitmaps (*.bmp);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+} // namespace
+
+TO_db_image::TO_db_image(TDatabaseConnection& connection, QWidget* parent)
+    : QWidget(parent)
+    , m_connection(connection)
+{
+    setObjectName(QStringLiteral("O_db_image1"));
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setIconSize(QSize(20, 20));
+    auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
+        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setToolTip(QString::fromLatin1(hint));
+        a->setStatusTip(QString::fromLatin1(hint));
+        if (QWidget* button = ToolBar1->widgetForAction(a))
+            button->setObjectName(QString::fromLatin1(name));
+    };
+    ToolBar1->addSeparator();
+    add(TB_exit, "TB_exit", "Return", "go-previous", QStyle::SP_ArrowBack);
+    ToolBar1->addSeparator();
+    add(TB_load, "TB_load", "Load bitmap", "document-open", QStyle::SP_DialogOpenButton);
+    add(TB_save_as, "TB_save_as", "Save bitmap as", "document-save-as", QStyle::SP_DialogSaveButton);
+    add(TB_reload, "TB_reload", "REload image from database", "view-refresh", QStyle::SP_BrowserReload);
+    ToolBar1->addSeparator();
+    add(TB_copy, "TB_copy", "Copy to clipboard", "edit-copy", QStyle::SP_FileLinkIcon);
+    add(TB_paste, "TB_paste", "Paste from clipboard", "edit-paste", QStyle::SP_FileIcon);
+    ToolBar1->addSeparator();
+    add(TB_scale, "TB_scale", "Scale view", "zoom-in", QStyle::SP_FileDialogContentsView);
+
+    connect(TB_exit, &QAction::triggered, this, &TO_db_image::ExitRequested);
+    connect(TB_load, &QAction::triggered, this, &TO_db_image::TB_loadClick);
+    connect(TB_save_as, &QAction::triggered, this, &TO_db_image::TB_save_asClick);
+    connect(TB_reload, &QAction::triggered, this, &TO_db_image::TB_reloadClick);
+    connect(TB_copy, &QAction::triggered, this, &TO_db_image::TB_copyClick);
+    connect(TB_paste, &QAction::triggered, this, &TO_db_image::TB_pasteClick);
+    connect(TB_scale, &QAction::triggered, this, &TO_db_image::TB_scaleClick);
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setBackgroundRole(QPalette::Dark); // the desktop's work-space colour
+    ScrollBox1->setWidgetResizable(false);
+    Image1 = new TImagePane;
+    ScrollBox1->setWidget(Image1);
+    Image1->SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderClosed));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+    layout->addWidget(ScrollBox1, 1);
+}
+
+TO_db_image::~TO_db_image() = default;
+
+void TO_db_image::SetDialogs(TDmsg* msg, TFsure* sure, TD_scale_image* scale)
+{
+    m_msg = msg;
+    m_sure = sure;
+    m_scale = scale;
+}
+
+void TO_db_image::ResetView()
+{
+    Image1->SetStretch(false);
+    Image1->SetAutoSize(true);
+}
+
+void TO_db_image::OpenImage()
+{
+    ResetView();
+    // The previous picture goes first, so that a large one is not held beside the next.
+    Image1->SetPicture(QImage());
+    m_open = true;
+    m_rowFound = false;
+    m_openKey = ImageKey;
+    PictureChanged = false;
+    try {
+        if (!TDocStore(m_connection).FindDocument(m_openKey)) {
+            Image1->SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderClosed));
+            ShowPlain(QStringLiteral("no responding record found"));
+            return;
+        }
+        m_rowFound = true;
+        Image1->SetPicture(ImageStore::ReadPicture(m_connection, m_openKey));
+    } catch (const QbError& e) {
+        // The stored bytes stay as they are: nothing is written back unless a new picture is given.
+        ShowPlain(e.Message());
+    }
+}
+
+void TO_db_image::CloseImage()
+{
+    if (m_open && m_rowFound && PictureChanged)
+        ImageStore::WritePicture(m_connection, m_openKey, Image1->Picture());
+    m_open = false;
+    m_rowFound = false;
+    ResetView();
+    Image1->SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderClosed));
+}
+
+void TO_db_image::SetPicture(const QImage& bitmap)
+{
+    // A new picture is shown at its own size, not stretched over the last one's scaled view.
+    ResetView();
+    Image1->SetPicture(bitmap);
+    PictureChanged = true;
+}
+
+void TO_db_image::SetEmptyPicture()
+{
+    SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderNew));
+}
+
+void TO_db_image::TB_loadClick()
+{
+    const QString file = ChooseFile(false);
+    if (file.isEmpty())
+        return;
+    try {
+        SetPicture(ImageStore::ReadImageFile(file));
+    } catch (const QbError& e) {
+        ShowPlain(e.Message());
+    }
+}
+
+void TO_db_image::TB_save_asClick()
+{
+    const QString file = ChooseFile(true);
+    if (file.isEmpty())
+        return;
+    try {
+        ImageStore::WriteImageFile(Image1->Picture(), file);
+    } catch (const QbError& e) {
+        ShowPlain(e.Message());
+    }
+}
+
+void TO_db_image::TB_reloadClick()
+{
+    if (!Ask(QStringLiteral("Reload the picture from the database?")))
+        return;
+    PictureChanged = false;
+    try {
+        CloseImage();
+    } catch (const QbError& e) {
+        ShowPlain(e.Message()); // cannot happen without a change; kept for a failing connection
+        return;
+    }
+    OpenImage();
+}
+
+void TO_db_image::TB_copyClick()
+{
+    if (Image1->Picture().isNull()) {
+        ShowPlain(QStringLiteral("There is no picture to copy."));
+        return;
+    }
+    QApplication::clipboard()->setImage(Image1->Picture());
+    ShowMessage(QStringLiteral("Image has been copied to the clipboard."));
+}
+
+void TO_db_image::TB_pasteClick()
+{
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    const QImage picture = data ? ImageStore::ImageFromMimeData(*data) : QImage();
+    if (picture.isNull()) {
+        ShowMessage(QStringLiteral("Sorry, can't paste clipboard content as a picture."));
+        return;
+    }
+    SetPicture(picture);
+}
+
+void TO_db_image::TB_scaleClick()
+{
+    if (!m_scale) {
+        m_ownScale = std::make_unique<TD_scale_image>();
+        m_scale = m_ownScale.get();
+    }
+    m_scale->ScaleView(Image1);
+}
+
+QString TO_db_image::ChooseFile(bool save)
+{
+    const QString caption = save ? QStringLiteral("Save bitmap as") : QStringLiteral("Load bitmap");
+    if (DialogScript::Active())
+        return DialogScript::TakeFileName(caption);
+    QFileDialog dialog(window(), caption);
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters({QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("All files (*)")});
+        dialog.setDefaultSuffix(QStringLiteral("bmp"));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(OpenFilter());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+void TO_db_image::ShowPlain(const QString& text)
+{
+    if (DialogScript::Active()) {
+        DialogScript::Record(text);
+        return;
+    }
+    QMessageBox::warning(window(), QStringLiteral("Quietbox"), text);
+}
+
+void TO_db_image::ShowMessage(const QString& text)
+{
+    if (!m_msg) {
+        m_ownMsg = std::make_unique<TDmsg>();
+        m_msg = m_ownMsg.get();
+    }
+    m_msg->ShowText(text);
+}
+
+bool TO_db_image::Ask(const QString& text)
+{
+    if (!m_sure) {
+        m_ownSure = std::make_unique<TFsure>();
+        m_sure = m_ownSure.get();
+    }
+    return m_sure->Ask(text);
+}

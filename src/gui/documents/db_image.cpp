@@ -1,0 +1,55 @@
+#include "gui/documents/db_image.h"
+
+#include "core/common/QbError.h"
+#include "core/dialogs/DialogScript.h"
+#include "gui/documents/O_db_image.h"
+
+#include <QAction>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+TF_db_image::TF_db_image(TDatabaseConnection& connection, QWidget* parent)
+    : QDialog(parent,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                  | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("F_db_image"));
+    setModal(true);
+    resize(560, 420);
+
+    O_db_image1 = new TO_db_image(connection, this);
+    O_db_image1->TB_paste->setToolTip(QStringLiteral("Paste from clipboard (Cvtrl+V)"));
+    O_db_image1->TB_paste->setStatusTip(O_db_image1->TB_paste->toolTip());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(O_db_image1);
+
+    connect(O_db_image1, &TO_db_image::ExitRequested, this, &QDialog::close);
+    auto* paste = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_V), this);
+    connect(paste, &QShortcut::activated, O_db_image1, &TO_db_image::TB_pasteClick);
+    auto* copy = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), this);
+    connect(copy, &QShortcut::activated, O_db_image1, &TO_db_image::TB_copyClick);
+}
+
+void TF_db_image::EditPicture(const QString& key, const QString& caption)
+{
+    setWindowTitle(caption);
+    O_db_image1->ImageKey = key;
+    O_db_image1->OpenImage();
+    exec();
+}
+
+void TF_db_image::done(int result)
+{
+    try {
+        O_db_image1->CloseImage();
+    } catch (const QbError& e) {
+        if (DialogScript::Active())
+            DialogScript::Record(e.Message());
+        else
+            QMessageBox::warning(this, QStringLiteral("Quietbox"), e.Message());
+        return;
+    }
+    QDialog::done(result);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDialog>
+
+class TDatabaseConnection;
+class TO_db_image;
+
+// The picture window: a picture document in a frame with its tool bar, opened modally. Closing
+// the window writes a changed picture back.
+class TF_db_image : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TF_db_image(TDatabaseConnection& connection, QWidget* parent = nullptr);
+
+    // Opens document key in the frame, captions the window (the document's name) and shows it
+    // modally until it closes.
+    void EditPicture(const QString& key, const QString& caption);
+
+    TO_db_image* O_db_image1 = nullptr;
+
+    // Every way of closing comes here. When the changed picture cannot be written back, the
+    // failure is shown and the window stays open with the picture.
+    void done(int result) override;
+};

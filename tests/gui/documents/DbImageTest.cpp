@@ -1,0 +1,228 @@
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/documents/ImageStore.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/db_image.h"
+#include "gui/documents/scale_image.h"
+#include "support/ModalDriver.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QString ImageField = QStringLiteral("Image");
+
+QImage Picture(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * seed) % 256, (y * 7 + seed) % 256, (x ^ y) % 256));
+    return image;
+}
+
+QImage Rgb(const QImage& image)
+{
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+class DbImageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DialogScript::Start();
+        // The offscreen clipboard lives in this process; it is put back as it was.
+        if (const QMimeData* old = QApplication::clipboard()->mimeData()) {
+            for (const QString& format : old->formats())
+                m_savedClipboard->setData(format, old->data(format));
+        }
+        Id = Store.CreateDocumentRecord(QStringLiteral("Bild"), QStringLiteral("IMG"));
+        Frame.ImageKey = Id;
+    }
+    void TearDown() override
+    {
+        QApplication::clipboard()->setMimeData(m_savedClipboard.release());
+        DialogScript::Stop();
+    }
+
+    QByteArray Stored() const { return Store.ReadContentBytes(Id, ImageField); }
+    void StoreBytes(const QByteArray& bytes) { Store.WriteContentBytes(Id, ImageField, bytes); }
+
+    qbtest::TempDatabase Db;
+    TDocStore Store{Db.Connection};
+    TO_db_image Frame{Db.Connection};
+    QString Id;
+
+private:
+    std::unique_ptr<QMimeData> m_savedClipboard = std::make_unique<QMimeData>();
+};
+
+TEST_F(DbImageTest, NewDocumentWithoutContentStoresPlaceholderZero)
+{
+    Frame.OpenImage();
+    EXPECT_TRUE(Frame.IsImageOpen());
+    EXPECT_TRUE(Frame.Image1->Picture().isNull()); // empty cell: empty bitmap, no message
+    Frame.SetEmptyPicture();
+    Frame.CloseImage();
+
+    const QByteArray bytes = Stored();
+    ASSERT_TRUE(bytes.startsWith("BM"));
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(bytes)), ImageStore::PlaceholderImage(ImageStore::PlaceholderNew));
+    EXPECT_FALSE(Frame.IsImageOpen());
+    EXPECT_EQ(Frame.Image1->size(), QSize(100, 100)); // placeholder 1 while closed
+    EXPECT_TRUE(DialogScript::Shown().isEmpty());
+}
+
+TEST_F(DbImageTest, LoadedFileIsStoredAsBmpAndReadBackEqual)
+{
+    const QString folder = qbtest::FreshFolder();
+    const QString png = folder + QStringLiteral("/фото 1.png");
+    const QImage picture = Picture(37, 21, 5);
+    ASSERT_TRUE(picture.save(png));
+    const QString notPicture = folder + QStringLiteral("/notes.png");
+    qbtest::WriteAll(notPicture, "plain text");
+
+    Frame.OpenImage();
+    DialogScript::QueueFileNames({notPicture, QString(), png});
+    Frame.TB_load->trigger(); // an unreadable file: reported, nothing changes
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("notes.png")));
+    Frame.TB_load->trigger(); // cancelled
+    EXPECT_FALSE(Frame.PictureChanged);
+    Frame.TB_load->trigger();
+    EXPECT_TRUE(Frame.PictureChanged);
+    Frame.CloseImage();
+
+    EXPECT_TRUE(Stored().startsWith("BM"));
+    Frame.OpenImage();
+    EXPECT_EQ(Rgb(Frame.Image1->Picture()), picture);
+    EXPECT_EQ(Frame.Image1->size(), picture.size());
+    EXPECT_FALSE(Frame.PictureChanged);
+}
+
+TEST_F(DbImageTest, MissingRowIsReportedAndNothingIsWritten)
+{
+    Frame.ImageKey = TDocStore::NewIdentifier();
+    Frame.OpenImage();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("no responding record found"));
+    Frame.SetPicture(Picture(3, 3, 1));
+    EXPECT_NO_THROW(Frame.CloseImage());
+    EXPECT_EQ(Store.ListDocuments().size(), 1u);
+    EXPECT_TRUE(Stored().isEmpty());
+}
+
+TEST_F(DbImageTest, UnchangedOrDamagedPicturesAreNeverRewritten)
+{
+    // Reserved header bytes that our writer would zero: any rewrite shows.
+    QByteArray original = ImageStore::EncodeBmp(Picture(9, 4, 3));
+    original[6] = 'Q';
+    const QByteArray damaged = original.left(original.size() - 5);
+    for (const QByteArray& bytes : {original, damaged}) {
+        StoreBytes(bytes);
+        Frame.OpenImage();
+        Frame.CloseImage();
+        EXPECT_EQ(Stored(), bytes);
+    }
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("damaged")));
+}
+
+TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
+{
+    const QImage stored = Picture(12, 8, 9);
+    const QImage other = Picture(5, 6, 2);
+    StoreBytes(ImageStore::EncodeBmp(stored));
+    Frame.OpenImage();
+
+    Frame.TB_copy->trigger();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Image has been copied to the clipboard."));
+    EXPECT_EQ(Rgb(QApplication::clipboard()->image()), stored);
+
+    QApplication::clipboard()->setText(QStringLiteral("no picture"));
+    Frame.TB_paste->trigger();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, can't paste clipboard content as a picture."));
+    EXPECT_FALSE(Frame.PictureChanged);
+
+    QApplication::clipboard()->setImage(other);
+    Frame.TB_paste->trigger();
+    EXPECT_EQ(Rgb(Frame.Image1->Picture()), other);
+    EXPECT_TRUE(Frame.PictureChanged);
+
+    // Reload: "No" keeps the paste, "Yes" discards it.
+    DialogScript::QueueAnswers({false, true});
+    Frame.TB_reload->trigger();
+    EXPECT_EQ(Rgb(Frame.Image1->Picture()), other);
+    Frame.TB_reload->trigger();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Reload the picture from the database?"));
+    EXPECT_EQ(Rgb(Frame.Image1->Picture()), stored);
+    EXPECT_FALSE(Frame.PictureChanged);
+    Frame.CloseImage();
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), stored);
+}
+
+TEST_F(DbImageTest, ScaleDialogStretchesTheViewAndAlwaysStartsAtAutoSize)
+{
+    StoreBytes(ImageStore::EncodeBmp(Picture(101, 33, 4)));
+    Frame.OpenImage();
+    TD_scale_image* dialog = nullptr;
+    qbtest::OnModal<TD_scale_image>([&](TD_scale_image* d) {
+        dialog = d;
+        d->RB_scale->click();
+        EXPECT_EQ(d->height(), TD_scale_image::TallHeight);
+        d->TrB1->setValue(250);
+        EXPECT_EQ(d->Label_scale->text(), QStringLiteral("250"));
+        d->accept();
+    });
+    Frame.TB_scale->trigger();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Frame.Image1->size(), QSize(252, 82));
+    EXPECT_TRUE(Frame.Image1->Stretch());
+    EXPECT_EQ(Frame.Image1->Picture().size(), QSize(101, 33)); // only the view is scaled
+
+    qbtest::OnModal<TD_scale_image>([](TD_scale_image* d) {
+        EXPECT_TRUE(d->RB_auto_size->isChecked());
+        EXPECT_EQ(d->TrB1->value(), 100);
+        EXPECT_FALSE(d->TrB1->isEnabled());
+        EXPECT_EQ(d->height(), TD_scale_image::ShortHeight);
+        d->accept();
+    });
+    Frame.TB_scale->trigger();
+    EXPECT_EQ(Frame.Image1->size(), QSize(101, 33));
+    EXPECT_FALSE(Frame.Image1->Stretch());
+}
+
+TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
+{
+    TF_db_image window(Db.Connection);
+    const QImage pasted = Picture(7, 7, 11);
+    QApplication::clipboard()->setImage(pasted);
+    bool ran = false;
+    qbtest::OnModal<TF_db_image>([&](TF_db_image* w) {
+        ran = true;
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Urlaub 2024"));
+        EXPECT_TRUE(w->O_db_image1->IsImageOpen());
+        EXPECT_EQ(w->findChild<QToolButton*>(QStringLiteral("TB_paste"))->toolTip(),
+                  QStringLiteral("Paste from clipboard (Cvtrl+V)"));
+        QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_TRUE(w->O_db_image1->PictureChanged);
+        w->O_db_image1->TB_exit->trigger();
+    });
+    window.EditPicture(Id, QStringLiteral("Urlaub 2024"));
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.O_db_image1->IsImageOpen());
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), pasted);
+}
+
+} // namespace
