@@ -12,6 +12,7 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure_hecked.h"
 #include "gui/documents/DocumentCommands.h"
+#include "gui/documents/OLE_DOC.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/search.h"
@@ -149,6 +150,11 @@ void TFmain::CreateDocumentCommands()
     key(TB_search, QKeySequence(Qt::CTRL | Qt::Key_F));
     key(TB_doc, QKeySequence(Qt::Key_F1));
     O_doc_list1->Grid1->installEventFilter(this);
+}
+
+TOleContainer* TFmain::ViewerContainer() const
+{
+    return O_doc_content1->O_OLE_DOC1->OLE_viewer;
 }
 
 void TFmain::SBnewDocClick()

@@ -14,6 +14,7 @@
 class TO_doc_list;
 class TO_doc_content;
 class TDocumentCommands;
+class TOleContainer;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
@@ -121,6 +122,9 @@ public:
 
     // The paste command, for Ctrl+V while collapsed. Document commands install it.
     std::function<void()> PasteCommand;
+
+    // The viewer's object container, lent to the windows that pick object servers.
+    TOleContainer* ViewerContainer() const;
 
     // Document commands.
     TDocumentCommands* DocCommands = nullptr;

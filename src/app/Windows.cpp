@@ -10,6 +10,10 @@
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
 #include "gui/documents/DocumentCommands.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/db_image.h"
+#include "gui/documents/doc_content.h"
+#include "gui/documents/scale_image.h"
 #include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 
@@ -41,8 +45,17 @@ void CreateWindows()
     actions->AfterPack = [main = w.Fmain] { main->DocCommands->AfterPack(); };
     w.D_action_with_db = actions;
     w.D_search = new TD_search(TDatabaseConnection::ADB(), w.Fmain);
+    auto* pictureWindow = new TF_db_image(TDatabaseConnection::ADB(), w.Fmain);
+    w.F_db_image = pictureWindow;
+    auto* scale = new TD_scale_image(w.Fmain);
+    w.D_scale_image = scale;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
     w.W_new_database = new TW_new_database(w.Fmain);
+    // The document frames share the program's dialogs; the viewer borrows the edit windows.
+    TO_doc_content* viewer = w.Fmain->O_doc_content1;
+    viewer->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
+    pictureWindow->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
+    viewer->PictureWindow = pictureWindow;
 }
 
 void DestroyWindows()
@@ -54,6 +67,8 @@ void DestroyWindows()
         w.D_SB_settings->FormDestroy();
     delete w.W_new_database;
     delete w.Fsure_checked;
+    delete w.D_scale_image;
+    delete w.F_db_image;
     delete w.D_search;
     delete w.D_action_with_db;
     delete w.Dmsg;

@@ -1,12 +1,12 @@
 #include "gui/documents/DocumentCommands.h"
 
 #include "core/common/QbError.h"
+#include "core/documents/OleContainer.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/search.h"
 
 #include <QClipboard>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
@@ -14,7 +14,6 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <QTimer>
-#include <QUrl>
 
 namespace {
 
@@ -53,6 +52,7 @@ TDocumentCommands::TDocumentCommands(TO_doc_list* list, TO_doc_content* viewer, 
     connect(m_list, &TOdic::AfterScroll, this, &TDocumentCommands::O_doc_list1Q1AfterScroll);
     m_list->BeforeDeleteHook = [this] { return O_doc_list1Q1BeforeDelete(); };
     m_viewer->CurrentName = [this] { return m_list->CurrentName(); };
+    m_viewer->ShowText = m_host.ShowText;
 }
 
 bool TDocumentCommands::Guard(const std::function<void()>& work)
@@ -116,9 +116,8 @@ bool TDocumentCommands::ClipboardDocument(const QMimeData* data, QString& type, 
         }
     }
     // A file copied in a file manager comes as its address (and often as its path in text too).
-    const QList<QUrl> urls = data->urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile() && QFileInfo(urls.first().toLocalFile()).isFile()) {
-        type.clear(); // the object decides its class
+    if (TOleContainer::OffersObject(data)) {
+        type.clear(); // an object pasted from the clipboard has an empty type
         content = TDocContent::FromClipboard();
         return true;
     }

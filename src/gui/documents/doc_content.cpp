@@ -3,11 +3,16 @@
 
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
+#include "core/documents/OleContainer.h"
+#include "gui/documents/OLE_DOC.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/db_image.h"
 
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -47,6 +52,13 @@ TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
 
     m_text = new QTextBrowser(TabSheet_rtf);
     TabSheet_rtf->layout()->addWidget(m_text);
+    O_db_image1 = new TO_db_image(connection, TabSheet_picture);
+    O_db_image1->setObjectName(QStringLiteral("O_db_image1"));
+    O_db_image1->ToolBar1->hide();
+    TabSheet_picture->layout()->addWidget(O_db_image1);
+    O_OLE_DOC1 = new TO_OLE_DOC(connection, TabSheet_ole);
+    O_OLE_DOC1->setObjectName(QStringLiteral("O_OLE_DOC1"));
+    TabSheet_ole->layout()->addWidget(O_OLE_DOC1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -77,11 +89,18 @@ void TO_doc_content::ShowObjectPage()
     ShowPage(TabSheet_ole);
 }
 
+QString TO_doc_content::Caption() const
+{
+    return CurrentName ? CurrentName() : QString();
+}
+
 void TO_doc_content::ClearDocument()
 {
     Shown = false;
     ShownId.clear();
     ShownType.clear();
+    O_OLE_DOC1->CloseObject();
+    O_db_image1->CloseImage();
     m_text->clear();
 }
 
@@ -94,10 +113,13 @@ void TO_doc_content::ShowDocument(const QString& id, const QString& type)
         ShowPage(TabSheet_rtf);
         const QByteArray bytes = TDocStore(m_connection).ReadContentBytes(id, QStringLiteral("Image"));
         m_text->setHtml(QString::fromUtf8(bytes));
-    } else if (type == kPicture) {
-        ShowPage(TabSheet_picture);
-    } else {
+    } else if (type != kPicture) {
         ShowPage(TabSheet_ole);
+        O_OLE_DOC1->LoadObject(id);
+    } else {
+        ShowPage(TabSheet_picture);
+        O_db_image1->ImageKey = id;
+        O_db_image1->OpenImage();
     }
     Shown = true;
 }
@@ -106,6 +128,26 @@ void TO_doc_content::EditDocument()
 {
     if (!Shown)
         return;
+    if (ShownType == kText) {
+        return;
+    }
+    if (ShownType == kPicture) {
+        if (!PictureWindow)
+            return;
+        PictureWindow->EditPicture(ShownId, Caption());
+        // The page shows what was saved in the window.
+        O_db_image1->CloseImage();
+        O_db_image1->ImageKey = ShownId;
+        O_db_image1->OpenImage();
+        return;
+    }
+    try {
+        // Waits in a local event loop while the server has the object open.
+        O_OLE_DOC1->EditObject(ShownId);
+    } catch (const QbError& e) {
+        if (ShowText)
+            ShowText(TO_OLE_DOC::OleErrorText(e.Message()));
+    }
 }
 
 void TO_doc_content::SetContent(const QString& id, const QString& type, const TDocContent& content)
@@ -121,9 +163,20 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
             document.setPlainText(content.Lines.join(QLatin1Char('\n')));
             TDocStore(m_connection).WriteContentBytes(id, QStringLiteral("Image"), document.toHtml().toUtf8());
         }
-    } else if (type != kPicture) {
-        if (content.IsClipboard())
-            PasteObject(id);
+    } else if (type == kPicture) {
+        O_db_image1->ImageKey = id;
+        O_db_image1->OpenImage(); // the column is still empty
+        if (content.IsBitmap())
+            O_db_image1->SetPicture(content.Picture);
+        else if (content.ContentKind == TDocContent::Kind::Nothing)
+            O_db_image1->SetEmptyPicture();
+        O_db_image1->CloseImage();
+    } else if (content.IsClipboard()) {
+        PasteObject(id);
+    } else {
+        O_OLE_DOC1->ObjectKey = id;
+        O_OLE_DOC1->OLE_viewer->CreateFromClass(type, false); // an unknown class raises
+        O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
     }
     Shown = true;
 }
@@ -134,6 +187,9 @@ void TO_doc_content::PasteObject(const QString& id)
     if (id.trimmed().isEmpty())
         return;
     ShownId = id;
+    O_OLE_DOC1->ObjectKey = id;
+    O_OLE_DOC1->OLE_viewer->PasteFromClipboard(); // nothing when the clipboard offers no object
+    O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
     Shown = true;
 }
 

@@ -9,6 +9,9 @@ class QLabel;
 class QStackedWidget;
 class QTextBrowser;
 class TDatabaseConnection;
+class TF_db_image;
+class TO_OLE_DOC;
+class TO_db_image;
 
 // The content viewer: the current document on the page of its type, the first content of a
 // new document, and editing a document in its own window.
@@ -28,6 +31,8 @@ public:
     QWidget* TabSheet_url = nullptr;
     QWidget* TabSheet_undef = nullptr;
     QLabel* Label_undef = nullptr;
+    TO_db_image* O_db_image1 = nullptr;
+    TO_OLE_DOC* O_OLE_DOC1 = nullptr;
 
     QString ShownId;
     QString ShownType;
@@ -35,6 +40,10 @@ public:
 
     // The name of the list's current row: the caption of the edit windows.
     std::function<QString()> CurrentName;
+    // The program's message dialog.
+    std::function<void(const QString&)> ShowText;
+    // The windows that edit documents; the owner lends them.
+    TF_db_image* PictureWindow = nullptr;
 
     void ResetViewer();
     // Closes whatever is shown; pending changes are written back first.
@@ -50,11 +59,12 @@ public:
     void ShowObjectPage();
     QWidget* CurrentPage() const;
 
-    // Around a pack: nothing is held while the database is rewritten.
+    // Before a pack: nothing is held or shown while the database is rewritten.
     void BeforePack();
 
 private:
     void ShowPage(QWidget* page);
+    QString Caption() const;
 
     TDatabaseConnection& m_connection;
     QTextBrowser* m_text = nullptr;
