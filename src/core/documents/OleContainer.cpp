@@ -67,7 +67,8 @@ QByteArray ReadExactly(QIODevice& stream, qint64 size)
     QByteArray bytes;
     if (!stream.isSequential() && stream.bytesAvailable() < size)
         throw Incomplete();
-    bytes.reserve(size);
+    if (!stream.isSequential())
+        bytes.reserve(size); // known to be there; a sequential source grows as it delivers
     while (bytes.size() < size) {
         const QByteArray part = stream.read(qMin(Chunk, size - bytes.size()));
         if (part.isEmpty() && !stream.waitForReadyRead(30000))
@@ -228,6 +229,11 @@ void TOleContainer::PasteFrom(const QMimeData* data)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()));
+    if (file.size() > TOleContainer::MaxObjectSize)
+        throw QbError(QStringLiteral("The file \"%1\" is too large to embed: %2 bytes, at most %3.")
+                          .arg(path)
+                          .arg(file.size())
+                          .arg(TOleContainer::MaxObjectSize));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()));

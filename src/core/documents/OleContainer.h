@@ -38,6 +38,9 @@ public:
     static const QByteArray Magic; // first bytes of a stored object
     static constexpr quint16 FormatVersion = 1;
     static const QString NotRegisteredText; // "class not registered"
+    // The engine stores no cell above 1,000,000,000 bytes; a larger file is refused before it
+    // is read into memory.
+    static constexpr qint64 MaxObjectSize = 1'000'000'000 - 1024;
 
     explicit TOleContainer(QObject* parent = nullptr);
     ~TOleContainer() override;

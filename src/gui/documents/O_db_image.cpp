@@ -26,7 +26,6 @@ TImagePane::TImagePane(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Image1"));
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
 void TImagePane::SetPicture(const QImage& picture)

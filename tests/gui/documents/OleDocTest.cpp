@@ -6,7 +6,9 @@
 #include "gui/documents/ChooseObject.h"
 #include "gui/documents/OLE_DOC.h"
 #include "support/TempDatabase.h"
+#include "support/TestEnv.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -17,6 +19,7 @@ using namespace qbtest;
 namespace {
 
 const QString Editor = QStringLiteral("qbtest-gui-editor");
+const QString Office = QStringLiteral("qbtest-gui-office");
 
 class OleDocTest : public ::testing::Test
 {
@@ -25,15 +28,21 @@ protected:
     {
         AddFakeServer(Editor, "printf ' edited' >> \"$1\"");
         AddFakeServer(QStringLiteral("qbtest-gui-viewer"), "true", QStringLiteral("image/png"));
+        // Returns at once; its "instance" saves, then keeps the file locked until the test says go.
+        AddFakeServer(Office,
+                      "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
+                      ": > \"$lock\"; printf ' saved' >> \"$1\"\n"
+                      "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
+                      "  printf ' closed' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &");
     }
     void SetUp() override { DialogScript::Start(); }
     void TearDown() override { DialogScript::Stop(); }
 
     // A document of the editor's class holding an object with the content.
-    QString StoredObject(const QByteArray& content)
+    QString StoredObject(const QByteArray& content, const QString& cls = Editor)
     {
-        const QString id = Store.CreateDocumentRecord(QStringLiteral("object"), Editor);
-        Store.WriteContentBytes(id, QStringLiteral("OLEobj"), StoredForm(Editor.toUtf8(), "txt", content));
+        const QString id = Store.CreateDocumentRecord(QStringLiteral("object"), cls);
+        Store.WriteContentBytes(id, QStringLiteral("OLEobj"), StoredForm(cls.toUtf8(), "txt", content));
         return id;
     }
     QByteArray Content(const QString& id)
@@ -98,6 +107,23 @@ TEST_F(OleDocTest, EditedObjectIsWrittenBackWhenTheServerEnds)
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
+TEST_F(OleDocTest, SaveInALockingServerReachesTheRecordWhileItIsOpen)
+{
+    const QString id = StoredObject("text", Office);
+    TO_OLE_DOC frame(Db.Connection);
+    frame.LoadObject(id);
+    frame.OLE_viewer->SetHandOverGrace(0);
+    QByteArray storedMidway;
+    QObject::connect(frame.OLE_viewer, &TOleContainer::ObjectChanged, &frame, [&] {
+        storedMidway = Content(id);
+        WriteAll(QFileInfo(frame.OLE_viewer->EditedFilePath()).path() + QStringLiteral("/go"), "");
+    });
+    frame.EditObject(id);
+    EXPECT_EQ(storedMidway, QByteArray("text saved"));
+    EXPECT_EQ(Content(id), QByteArray("text saved closed"));
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
 TEST_F(OleDocTest, CloseObjectWritesAChangeBackAndEmptiesTheContainer)
 {
     const QString id = StoredObject("old");
@@ -131,7 +157,7 @@ TEST_F(OleDocTest, InsertObjectDialogFiltersAndAnswersTheContainer)
 {
     TD_choose_object dialog;
     const std::vector<std::pair<QString, QStringList>> rows = {
-        {QStringLiteral("qbtest-gui"), {Editor, QStringLiteral("qbtest-gui-viewer")}},
+        {QStringLiteral("qbtest-gui"), {Editor, Office, QStringLiteral("qbtest-gui-viewer")}},
         {QStringLiteral("  FAKE QBTEST-GUI-ED"), {Editor}},
         {QStringLiteral("no such server at all"), {}},
     };
