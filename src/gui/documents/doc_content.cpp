@@ -122,6 +122,7 @@ void TO_doc_content::ShowDocument(const QString& id, const QString& type)
         O_db_image1->OpenImage();
     }
     Shown = true;
+    Q_EMIT DocumentShown(id, type);
 }
 
 void TO_doc_content::EditDocument()

@@ -62,6 +62,10 @@ public:
     // Before a pack: nothing is held or shown while the database is rewritten.
     void BeforePack();
 
+Q_SIGNALS:
+    // A document has been shown (by the preview, a command or a new document).
+    void DocumentShown(const QString& id, const QString& type);
+
 private:
     void ShowPage(QWidget* page);
     QString Caption() const;
