@@ -1,7 +1,9 @@
 #include "gui/documents/DocumentCommands.h"
 
 #include "core/common/QbError.h"
+#include "core/database/DatabaseSession.h"
 #include "core/documents/OleContainer.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/search.h"
@@ -19,40 +21,43 @@ namespace {
 
 const QString kEmpty = QStringLiteral("The database is empty.");
 
-// Sets a flag for the length of a command and restores it afterwards, also on failure: a
-// command that failed must not leave the preview and the delete command dead.
+// Clears ListReady for the length of a command and sets it again afterwards, also on failure: a
+// command that failed must not leave the preview and the delete command dead. A database closed
+// meanwhile (events run while an object is edited) stays without a ready list.
 class ReadyScope
 {
 public:
-    explicit ReadyScope(const TDocumentCommands::Host& host)
-        : m_host(host)
+    ReadyScope(TDatabaseSession& session, const TO_doc_list* list)
+        : m_session(session)
+        , m_list(list)
     {
-        m_host.SetListReady(false);
+        m_session.SetListReady(false);
     }
-    ~ReadyScope() { m_host.SetListReady(true); }
+    ~ReadyScope() { m_session.SetListReady(m_session.DatabaseOpen() && m_list->IsActive()); }
     ReadyScope(const ReadyScope&) = delete;
     ReadyScope& operator=(const ReadyScope&) = delete;
 
 private:
-    const TDocumentCommands::Host& m_host;
+    TDatabaseSession& m_session;
+    const TO_doc_list* m_list;
 };
 
 } // namespace
 
-TDocumentCommands::TDocumentCommands(TO_doc_list* list, TO_doc_content* viewer, QTimer* timer, Host host,
-                                     QObject* parent)
+TDocumentCommands::TDocumentCommands(TDatabaseSession& session, TO_doc_list* list, TO_doc_content* viewer,
+                                     QTimer* timer, QObject* parent)
     : QObject(parent)
+    , m_session(session)
     , m_list(list)
     , m_viewer(viewer)
     , m_timer(timer)
-    , m_host(std::move(host))
 {
     m_timer->setSingleShot(false);
     connect(m_timer, &QTimer::timeout, this, &TDocumentCommands::Timer1Timer);
     connect(m_list, &TOdic::AfterScroll, this, &TDocumentCommands::O_doc_list1Q1AfterScroll);
     m_list->BeforeDeleteHook = [this] { return O_doc_list1Q1BeforeDelete(); };
     m_viewer->CurrentName = [this] { return m_list->CurrentName(); };
-    m_viewer->ShowText = m_host.ShowText;
+    m_viewer->ShowText = &Dialogs::ShowMessage;
 }
 
 bool TDocumentCommands::Guard(const std::function<void()>& work)
@@ -61,9 +66,9 @@ bool TDocumentCommands::Guard(const std::function<void()>& work)
         work();
         return true;
     } catch (const QbError& e) {
-        m_host.ShowText(e.Message());
+        Dialogs::ShowMessage(e.Message());
     } catch (const std::exception& e) {
-        m_host.ShowText(QString::fromLocal8Bit(e.what()));
+        Dialogs::ShowMessage(QString::fromLocal8Bit(e.what()));
     }
     return false;
 }
@@ -135,7 +140,7 @@ void TDocumentCommands::NewDocument(const QString& name, const QString& type, co
     const QString id = CreateDocumentRecord(name, type);
     if (id.isEmpty())
         return;
-    ReadyScope busy(m_host);
+    ReadyScope busy(m_session, m_list);
     StoreDocumentContent(id, type, content);
     m_viewer->ShowDocument(id, type);
     m_viewer->EditDocument();
@@ -152,7 +157,7 @@ void TDocumentCommands::SBnewDocClick(bool paste)
         QString type;
         TDocContent content;
         if (!ClipboardDocument(QGuiApplication::clipboard()->mimeData(), type, content)) {
-            m_host.ShowText(QStringLiteral("Sorry, no importable data found."));
+            Dialogs::ShowMessage(QStringLiteral("Sorry, no importable data found."));
             return;
         }
         NewDocument(name, type, content);
@@ -167,10 +172,9 @@ void TDocumentCommands::N_pasteClick()
 void TDocumentCommands::TB_edit_docClick()
 {
     {
-        ReadyScope busy(m_host);
-        m_host.UpdateCommands();
+        ReadyScope busy(m_session, m_list); // the commands follow the session's state
         if (!m_list->HasRecords()) {
-            m_host.ShowText(kEmpty);
+            Dialogs::ShowMessage(kEmpty);
         } else {
             Guard([this] {
                 m_viewer->ClearDocument();
@@ -182,13 +186,12 @@ void TDocumentCommands::TB_edit_docClick()
             });
         }
     }
-    m_host.UpdateCommands();
 }
 
 void TDocumentCommands::TB_del_docClick()
 {
     if (!m_list->HasRecords()) {
-        m_host.ShowText(kEmpty);
+        Dialogs::ShowMessage(kEmpty);
         return;
     }
     Guard([this] { m_list->DeleteCurrent(); });
@@ -196,7 +199,7 @@ void TDocumentCommands::TB_del_docClick()
 
 bool TDocumentCommands::O_doc_list1Q1BeforeDelete()
 {
-    if (!m_host.ListReady())
+    if (!m_session.ListReady())
         return false;
     m_viewer->ClearDocument();
     return true;
@@ -221,9 +224,9 @@ void TDocumentCommands::O_doc_list1Q1AfterScroll()
 void TDocumentCommands::Timer1Timer()
 {
     m_timer->stop();
-    if (!m_host.ListReady())
+    if (!m_session.ListReady())
         return;
-    ReadyScope busy(m_host);
+    ReadyScope busy(m_session, m_list);
     const QString type = m_list->FieldText(QStringLiteral("doc_type"));
     const QString id = m_list->CurrentId();
     Guard([&] { m_viewer->ShowDocument(id, type); });
@@ -231,16 +234,13 @@ void TDocumentCommands::Timer1Timer()
 
 void TDocumentCommands::BeforePack()
 {
-    m_host.SetListReady(false);
+    m_session.SetListReady(false);
     m_timer->stop();
-    m_viewer->BeforePack();
-    m_list->CloseList();
+    m_session.CloseList(); // the viewer writes back and lets its document go with the list
 }
 
 void TDocumentCommands::AfterPack()
 {
-    Guard([this] { m_list->OpenList(); });
-    m_host.SetListReady(m_list->IsActive());
-    m_host.UpdateCommands();
+    Guard([this] { m_session.ReopenList(); });
     O_doc_list1Q1AfterScroll(); // the current document comes back after the usual delay
 }

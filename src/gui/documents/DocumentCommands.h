@@ -10,6 +10,7 @@ class QLocale;
 class QMimeData;
 class QTime;
 class QTimer;
+class TDatabaseSession;
 class TD_search;
 class TO_doc_content;
 class TO_doc_list;
@@ -20,16 +21,9 @@ class TDocumentCommands : public QObject
 {
     Q_OBJECT
 public:
-    // What the commands need of the window that owns them.
-    struct Host
-    {
-        std::function<bool()> ListReady;
-        std::function<void(bool)> SetListReady;
-        std::function<void()> UpdateCommands;
-        std::function<void(const QString&)> ShowText;
-    };
-
-    TDocumentCommands(TO_doc_list* list, TO_doc_content* viewer, QTimer* timer, Host host, QObject* parent = nullptr);
+    // The session's ListReady keeps the preview and the delete away while a command works.
+    TDocumentCommands(TDatabaseSession& session, TO_doc_list* list, TO_doc_content* viewer, QTimer* timer,
+                      QObject* parent = nullptr);
 
     TD_search* SearchDialog = nullptr;
 
@@ -64,8 +58,8 @@ private:
     bool Guard(const std::function<void()>& work);
     void NewDocument(const QString& name, const QString& type, const TDocContent& content);
 
+    TDatabaseSession& m_session;
     TO_doc_list* m_list;
     TO_doc_content* m_viewer;
     QTimer* m_timer;
-    Host m_host;
 };

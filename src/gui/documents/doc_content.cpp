@@ -2,16 +2,15 @@
 #include "gui/documents/doc_content.h"
 
 #include "core/common/QbError.h"
-#include "core/database/DocStore.h"
 #include "core/documents/OleContainer.h"
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/O_db_image.h"
+#include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_image.h"
+#include "gui/documents/db_rtf.h"
 
 #include <QLabel>
 #include <QStackedWidget>
-#include <QTextBrowser>
-#include <QTextDocument>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -34,7 +33,6 @@ QWidget* Page(const char* name, QStackedWidget* pages)
 
 TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
     : QWidget(parent)
-    , m_connection(connection)
 {
     setObjectName(QStringLiteral("O_doc_content1"));
     PageControl1 = new QStackedWidget(this);
@@ -50,8 +48,9 @@ TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
     Label_undef->setAlignment(Qt::AlignCenter);
     TabSheet_undef->layout()->addWidget(Label_undef);
 
-    m_text = new QTextBrowser(TabSheet_rtf);
-    TabSheet_rtf->layout()->addWidget(m_text);
+    Odb_rtf1 = new TOdb_rtf(connection, TabSheet_rtf);
+    Odb_rtf1->setObjectName(QStringLiteral("Odb_rtf1"));
+    TabSheet_rtf->layout()->addWidget(Odb_rtf1);
     O_db_image1 = new TO_db_image(connection, TabSheet_picture);
     O_db_image1->setObjectName(QStringLiteral("O_db_image1"));
     O_db_image1->ToolBar1->hide();
@@ -70,6 +69,10 @@ TO_doc_content::~TO_doc_content() = default;
 void TO_doc_content::ResetViewer()
 {
     ShowPage(TabSheet_ole);
+    Odb_rtf1->SetTableName(QStringLiteral("Docs"));
+    Odb_rtf1->SetKeyFieldName(QStringLiteral("Doc_id"));
+    Odb_rtf1->SetBlobFieldName(QStringLiteral("Image"));
+    Odb_rtf1->SetViewOnly(true);
     ShownId.clear();
     Shown = false;
 }
@@ -101,7 +104,7 @@ void TO_doc_content::ClearDocument()
     ShownType.clear();
     O_OLE_DOC1->CloseObject();
     O_db_image1->CloseImage();
-    m_text->clear();
+    Odb_rtf1->CloseDocument();
 }
 
 void TO_doc_content::ShowDocument(const QString& id, const QString& type)
@@ -111,8 +114,7 @@ void TO_doc_content::ShowDocument(const QString& id, const QString& type)
     ShownType = type;
     if (type == kText) {
         ShowPage(TabSheet_rtf);
-        const QByteArray bytes = TDocStore(m_connection).ReadContentBytes(id, QStringLiteral("Image"));
-        m_text->setHtml(QString::fromUtf8(bytes));
+        Odb_rtf1->OpenDocument(id);
     } else if (type != kPicture) {
         ShowPage(TabSheet_ole);
         O_OLE_DOC1->LoadObject(id);
@@ -130,6 +132,12 @@ void TO_doc_content::EditDocument()
     if (!Shown)
         return;
     if (ShownType == kText) {
+        if (!TextWindow)
+            return;
+        TextWindow->EditText(ShownId, Caption());
+        // The page shows what was saved in the window.
+        Odb_rtf1->CloseDocument();
+        Odb_rtf1->OpenDocument(ShownId);
         return;
     }
     if (ShownType == kPicture) {
@@ -159,10 +167,10 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
     ShownId = id;
     if (type == kText) {
         if (content.IsText()) {
-            QTextDocument document;
+            Odb_rtf1->OpenDocument(id);
             // One paragraph per entry; the last entry ends the text, as a list's text does.
-            document.setPlainText(content.Lines.join(QLatin1Char('\n')));
-            TDocStore(m_connection).WriteContentBytes(id, QStringLiteral("Image"), document.toHtml().toUtf8());
+            Odb_rtf1->SetPlainText(content.Lines.join(QLatin1Char('\n')));
+            Odb_rtf1->CloseDocument(); // writes the text as rich text
         }
     } else if (type == kPicture) {
         O_db_image1->ImageKey = id;
@@ -192,10 +200,4 @@ void TO_doc_content::PasteObject(const QString& id)
     O_OLE_DOC1->OLE_viewer->PasteFromClipboard(); // nothing when the clipboard offers no object
     O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
     Shown = true;
-}
-
-void TO_doc_content::BeforePack()
-{
-    ClearDocument();
-    ShowObjectPage();
 }

@@ -7,9 +7,10 @@
 
 class QLabel;
 class QStackedWidget;
-class QTextBrowser;
 class TDatabaseConnection;
 class TF_db_image;
+class TF_db_rtf;
+class TOdb_rtf;
 class TO_OLE_DOC;
 class TO_db_image;
 
@@ -31,6 +32,7 @@ public:
     QWidget* TabSheet_url = nullptr;
     QWidget* TabSheet_undef = nullptr;
     QLabel* Label_undef = nullptr;
+    TOdb_rtf* Odb_rtf1 = nullptr;
     TO_db_image* O_db_image1 = nullptr;
     TO_OLE_DOC* O_OLE_DOC1 = nullptr;
 
@@ -44,6 +46,7 @@ public:
     std::function<void(const QString&)> ShowText;
     // The windows that edit documents; the owner lends them.
     TF_db_image* PictureWindow = nullptr;
+    TF_db_rtf* TextWindow = nullptr;
 
     void ResetViewer();
     // Closes whatever is shown; pending changes are written back first.
@@ -59,9 +62,6 @@ public:
     void ShowObjectPage();
     QWidget* CurrentPage() const;
 
-    // Before a pack: nothing is held or shown while the database is rewritten.
-    void BeforePack();
-
 Q_SIGNALS:
     // A document has been shown (by the preview, a command or a new document).
     void DocumentShown(const QString& id, const QString& type);
@@ -69,7 +69,4 @@ Q_SIGNALS:
 private:
     void ShowPage(QWidget* page);
     QString Caption() const;
-
-    TDatabaseConnection& m_connection;
-    QTextBrowser* m_text = nullptr;
 };

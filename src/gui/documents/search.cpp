@@ -1,10 +1,9 @@
 #include "gui/documents/search.h"
 
-#include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/documents/Search.h"
 #include "gui/dialogs/CentreOnScreen.h"
-#include "gui/dialogs/msg.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/dic.h"
 
 #include <QApplication>
@@ -37,12 +36,7 @@ public:
 
 void ShowText(const QString& text)
 {
-    if (TDmsg* msg = Windows().Dmsg) {
-        msg->ShowText(text);
-        return;
-    }
-    TDmsg own;
-    own.ShowText(text);
+    Dialogs::ShowMessage(text);
 }
 
 QPushButton* Button(const char* name, const char* caption, QWidget* parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/database/DatabaseSession.h"
 #include "core/database/DocStore.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/documents/doc_list.h"
@@ -35,7 +36,7 @@ protected:
         entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Docs"));
         entry->SetAttr(QStringLiteral("PATH"), folder);
         Main()->OpenDatabaseDirect(QStringLiteral("Docs"), folder, QString());
-        ASSERT_TRUE(Main()->DatabaseOpen) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(Main()->DatabaseOpen()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
         Main()->show();
         Main()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Main()));
