@@ -15,7 +15,7 @@ TPackStream::TPackStream(QIODevice* device, int threads)
     : m_device(device)
     , m_pool(BlockPool::Kind::Deflate, threads)
 {
-    m_buffer.reserve(BufferSize);
+    m_buffer.reserve(BlockPool::BufferBytes);
 }
 
 TPackStream::~TPackStream() = default;
@@ -39,8 +39,9 @@ void TPackStream::Flush()
     if (m_buffer.empty())
         return;
     const auto size = static_cast<long long>(m_buffer.size());
-    std::vector<char> block;
-    block.reserve(BufferSize);
+    std::vector<char> block = m_pool.Spare();
+    block.clear();
+    block.reserve(BlockPool::BufferBytes);
     block.swap(m_buffer);
     m_pool.Push(std::move(block), size);
     Drain(false);
@@ -79,6 +80,7 @@ void TPackStream::Drain(bool all)
                                 char((length >> 24) & 0xff)};
         Put(std::vector<char>(prefix, prefix + 4));
         Put(job->output);
+        m_pool.Recycle(std::move(job->output));
         if (BlockWritten)
             BlockWritten(job->tag);
     }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+// Encrypted database pages and other random-looking bytes do not shrink under deflate, yet level
+// 9 spends most of a backup's time trying. CompressProbe tells such blocks apart cheaply, and
+// WriteStoredStream writes them as a zlib stream of stored deflate blocks that every zlib
+// reader inflates unchanged.
+
+// Writes data as one zlib stream: the header 0x78 0xDA (as level 9 writes it), stored deflate
+// blocks of at most 65,535 bytes (one empty final block for no data), and the Adler-32 of data.
+void WriteStoredStream(const char* data, size_t size, std::vector<char>& out);
+
+// One per thread: it keeps a small deflate state for its trials.
+class CompressProbe
+{
+public:
+    CompressProbe();
+    ~CompressProbe();
+    CompressProbe(const CompressProbe&) = delete;
+    CompressProbe& operator=(const CompressProbe&) = delete;
+
+    // False only when the block looks random throughout: every sampled window's byte
+    // distribution is nearly flat and a fast deflate trial finds no repeats. It errs towards
+    // true, which costs time but never archive size.
+    bool WorthCompressing(const char* data, size_t size);
+
+    // Bytes of each deflate trial.
+    static constexpr size_t TrialWindow = 4096;
+
+private:
+    bool TrialShrinks(const char* data, size_t size);
+
+    void* m_trial = nullptr; // z_stream, null when it could not be set up
+    std::array<unsigned char, TrialWindow + 1024> m_out{}; // more than the trial's deflate bound
+};
