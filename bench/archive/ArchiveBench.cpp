@@ -2,7 +2,8 @@
 // and pigz -9 -p 2 compressing and decompressing the same bytes, on two generated database
 // folders: ~256 MB of mixed files, and an encrypted database of ~210 MB made through the engine,
 // which is also copied with cp + sync as the floor. Every program runs as a child process, timed
-// by the wall clock, its peak RSS sampled from /proc; each figure is the median of --runs runs.
+// by the wall clock, its peak RSS sampled from /proc; each figure is the median of --runs runs,
+// the programs taking turns.
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
 #include "core/database/DocStore.h"
@@ -269,30 +270,44 @@ struct Row
     double outMB = 0;
 };
 
-// The median of runs; `after` clears what the run left (outside the timing).
-bool Measure(Row& row, int runs, qint64 bytes, const std::vector<std::string>& args, const QString& stdoutFile,
-             const std::function<qint64()>& outputSize, const std::function<void()>& after)
+struct Task
 {
-    std::vector<Run> results;
+    Row* row;
+    std::vector<std::string> args;
+    QString stdoutFile; // empty: /dev/null
+    std::function<qint64()> outputSize;
+    std::function<void()> after; // clears what the run left, outside the timing
+};
+
+// Every task runs once per round, for `runs` rounds, so that a change of load on a shared machine
+// falls on all of them alike; each row gets the median time and the highest peak RSS.
+bool MeasureInTurns(const std::vector<Task>& tasks, int runs, qint64 bytes)
+{
+    std::vector<std::vector<Run>> results(tasks.size());
     for (int i = 0; i < runs; ++i) {
-        const Run run = Spawn(args, stdoutFile);
-        if (!run.ok) {
-            std::fprintf(stderr, "bench_archive: %s failed\n", args[0].c_str());
-            return false;
+        for (size_t t = 0; t < tasks.size(); ++t) {
+            const Task& task = tasks[t];
+            const Run run = Spawn(task.args, task.stdoutFile);
+            if (!run.ok) {
+                std::fprintf(stderr, "bench_archive: %s failed\n", task.args[0].c_str());
+                return false;
+            }
+            results[t].push_back(run);
+            task.row->outMB = double(task.outputSize()) / MB;
+            if (task.after)
+                task.after();
         }
-        results.push_back(run);
-        row.outMB = double(outputSize()) / MB;
-        if (after)
-            after();
     }
-    std::sort(results.begin(), results.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
-    const Run& median = results[results.size() / 2];
-    row.seconds = median.seconds;
-    row.mbs = double(bytes) / MB / median.seconds;
-    double rss = 0;
-    for (const Run& r : results)
-        rss = std::max(rss, r.rssMB);
-    row.rssMB = rss;
+    for (size_t t = 0; t < tasks.size(); ++t) {
+        std::vector<Run>& r = results[t];
+        std::sort(r.begin(), r.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+        Row& row = *tasks[t].row;
+        row.seconds = r[r.size() / 2].seconds;
+        row.mbs = double(bytes) / MB / row.seconds;
+        row.rssMB = 0;
+        for (const Run& run : r)
+            row.rssMB = std::max(row.rssMB, run.rssMB);
+    }
     return true;
 }
 
@@ -358,6 +373,7 @@ bool MixedFolder(const std::string& tool, const QString& dir, int runs, int core
     const std::string loadBefore = LoadAverage();
     const qint64 n = made.bytes;
     const QString archive = dir + QStringLiteral("/db.qba");
+    const QString source = dir + QStringLiteral("/db-to-restore.qba");
     const QString restored = dir + QStringLiteral("/restored");
     const QString gz = dir + QStringLiteral("/all.gz");
     const QString pgz = dir + QStringLiteral("/all.pigz.gz");
@@ -372,24 +388,26 @@ bool MixedFolder(const std::string& tool, const QString& dir, int runs, int core
                   {"verify   quietbox-archive (no writes)"},
                   {"inflate  pigz -d -p 2"},
                   {"inflate  gzip -d"}};
-    bool ok = Measure(rows[0], runs, n, {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), {})
-        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {},
-                   SizeOf(archive), {})
-        && Measure(rows[2], runs, n, {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {})
-        && Measure(rows[3], runs, n, {"gzip", "-9", "-c", S(all)}, gz, SizeOf(gz), {});
-    // The restore lands in a new folder each run; the first one is checked byte for byte.
-    ok = ok && Spawn({tool, "-q", "restore", S(archive), S(restored)}, {}).ok && SameFiles(folder, restored);
-    if (!ok) {
+    // The restores read an archive made beforehand; the first restore is checked byte for byte.
+    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
+        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
         std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
         return false;
     }
     removeRestored();
-    ok = Measure(
-             rows[4], runs, n, {tool, "-q", "restore", S(archive), S(restored)}, {}, [&] { return n; }, removeRestored)
-        && Measure(rows[5], runs, n, {tool, "-q", "verify", S(archive)}, {}, [] { return qint64(0); }, {})
-        && Measure(rows[6], runs, n, {"pigz", "-d", "-p", "2", "-c", S(pgz)}, out, SizeOf(out), {})
-        && Measure(rows[7], runs, n, {"gzip", "-d", "-c", S(gz)}, out, SizeOf(out), {});
-    if (!ok)
+    // Every backup makes a new archive, as a copy makes new files: replacing one costs extra.
+    auto removeArchive = [&] { QFile::remove(archive); };
+    const std::vector<Task> tasks = {
+        {&rows[0], {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[1], {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[2], {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {}},
+        {&rows[3], {"gzip", "-9", "-c", S(all)}, gz, SizeOf(gz), {}},
+        {&rows[4], {tool, "-q", "restore", S(source), S(restored)}, {}, [&] { return n; }, removeRestored},
+        {&rows[5], {tool, "-q", "verify", S(source)}, {}, [] { return qint64(0); }, {}},
+        {&rows[6], {"pigz", "-d", "-p", "2", "-c", S(pgz)}, out, SizeOf(out), {}},
+        {&rows[7], {"gzip", "-d", "-c", S(gz)}, out, SizeOf(out), {}},
+    };
+    if (!MeasureInTurns(tasks, runs, n))
         return false;
 
     std::printf("\nMixed folder: %.1f MB in %d files: text %.0f MB, HTML %.0f MB, BMP pictures %.0f MB, random %.0f "
@@ -420,6 +438,7 @@ bool EncryptedFolder(const std::string& tool, const QString& dir, int runs, int 
     const std::string loadBefore = LoadAverage();
     const qint64 n = made.bytes;
     const QString archive = dir + QStringLiteral("/encrypted.qba");
+    const QString source = dir + QStringLiteral("/encrypted-to-restore.qba");
     const QString restored = dir + QStringLiteral("/encrypted-restored");
     const QString pgz = dir + QStringLiteral("/encrypted.pigz.gz");
     const QString copy = dir + QStringLiteral("/encrypted-copy");
@@ -438,20 +457,21 @@ bool EncryptedFolder(const std::string& tool, const QString& dir, int runs, int 
     // sync with file names fsyncs just those files, as the backup fsyncs just its archive.
     const std::vector<std::string> copyCommand
         = {"sh", "-c", "cp -- \"$1\"/* \"$2\"/ && sync -- \"$2\"/*", "sh", S(folder), S(copy)};
-    bool ok = Measure(rows[0], runs, n, {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), {})
-        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {},
-                   SizeOf(archive), {})
-        && Measure(rows[2], runs, n, {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {})
-        && Measure(rows[3], runs, n, copyCommand, {}, SizeOf(copy), freshCopy);
-    ok = ok && Spawn({tool, "-q", "restore", S(archive), S(restored)}, {}).ok && SameFiles(folder, restored);
-    if (!ok) {
+    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
+        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
         std::fprintf(stderr, "bench_archive: a run failed or the restored database differs\n");
         return false;
     }
     removeRestored();
-    ok = Measure(
-        rows[4], runs, n, {tool, "-q", "restore", S(archive), S(restored)}, {}, [&] { return n; }, removeRestored);
-    if (!ok)
+    auto removeArchive = [&] { QFile::remove(archive); };
+    const std::vector<Task> tasks = {
+        {&rows[0], {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[1], {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[2], {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {}},
+        {&rows[3], copyCommand, {}, SizeOf(copy), freshCopy},
+        {&rows[4], {tool, "-q", "restore", S(source), S(restored)}, {}, [&] { return n; }, removeRestored},
+    };
+    if (!MeasureInTurns(tasks, runs, n))
         return false;
 
     std::printf("\nEncrypted database: %.1f MB in %d file(s), written through the engine with a password; content "
