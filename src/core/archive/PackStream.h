@@ -44,6 +44,9 @@ private:
     void Put(const std::vector<char>& bytes);
 
     QIODevice* m_device;
+    int m_fd = -1; // the device's file, when it is one
+    qint64 m_written = 0;
+    qint64 m_writtenBack = 0;
     BlockPool m_pool;
     std::vector<char> m_buffer;
 };

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // Encrypted database pages and other random-looking bytes do not shrink under deflate, yet level
@@ -12,6 +13,10 @@
 // Writes data as one zlib stream: the header 0x78 0xDA (as level 9 writes it), stored deflate
 // blocks of at most 65,535 bytes (one empty final block for no data), and the Adler-32 of data.
 void WriteStoredStream(const char* data, size_t size, std::vector<char>& out);
+
+// The value of zlib's adler32(1, data, size), with SSE2 where there is SSE2: zlib 1.2's byte
+// loop would be the slowest step of storing a block.
+uint32_t Adler32(const char* data, size_t size);
 
 // One per thread: it keeps a small deflate state for its trials.
 class CompressProbe

@@ -101,6 +101,20 @@ TEST(StoredStream, WritesValidStoredBlocksAtEverySize)
     }
 }
 
+// All 0xFF bytes give the largest sums, where a lane would overflow first.
+TEST(StoredStream, Adler32AgreesWithZlib)
+{
+    for (const QByteArray& bytes : {Random(Block + 3, 21), QByteArray(Block + 3, char(0xFF))}) {
+        for (qsizetype size : {0, 1, 31, 32, 33, 4095, 4096, 4097, 5553, 65536, Block}) {
+            for (qsizetype offset : {0, 3}) {
+                const char* data = bytes.constData() + offset;
+                EXPECT_EQ(Adler32(data, size_t(size)), adler32_z(1, reinterpret_cast<const Bytef*>(data), size_t(size)))
+                    << "size " << size << " offset " << offset << (bytes[0] == char(0xFF) ? " all 0xFF" : "");
+            }
+        }
+    }
+}
+
 TEST(StoredStream, ProbeStoresOnlyBlocksThatLookRandomThroughout)
 {
     const QByteArray random = Random(Block, 5);
