@@ -1,0 +1,279 @@
+#include "core/intake/DropFormats.h"
+
+#include "core/intake/DibBlocks.h"
+#include "core/intake/OleDrop.h"
+
+#include <QBuffer>
+#include <QMimeData>
+#include <QStringEncoder>
+#include <gtest/gtest.h>
+#include <utility>
+
+using qbtest::BmpFile;
+using qbtest::DibSpec;
+using qbtest::MakeDib;
+
+namespace {
+
+using Offer = std::pair<const char*, QByteArray>;
+
+QByteArray Encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage Filled(QRgb colour)
+{
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QByteArray Utf16(const QString& text, bool bom)
+{
+    QStringEncoder encoder(QStringConverter::Utf16LE,
+                           bom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    return encoder.encode(text);
+}
+
+const QByteArray RedBmp = Encoded(Filled(qRgb(255, 0, 0)), "BMP");
+const QByteArray BluePng = Encoded(Filled(qRgb(0, 0, 255)), "PNG");
+const QByteArray FileList = "file:///home/u/notes%20%D0%B4.txt\r\n";
+
+struct DropRow
+{
+    const char* what;
+    QList<Offer> offers; // in the order the source lists them
+    TOleDropper::TDropKind kind;
+    QString text = {};
+    QString html = {};
+    QString rtf = {};
+    QRgb picture = 0; // colour of the picture; 0: none
+};
+
+TEST(DropFormats, KindRuleFollowsTheSourcesOrder)
+{
+    const QString url = QStringLiteral("https://example.org/a?b=1");
+    const QList<DropRow> rows{
+        {"plain text, cut at its first zero byte",
+         {{"text/plain", QByteArray("first\0second", 12)}},
+         TOleDropper::dkText,
+         QStringLiteral("first")},
+        {"only formats outside the seven",
+         {{"x-special/gnome-icon-list", "icons"}, {"application/x-kde-cutselection", "1"}},
+         TOleDropper::dkNone},
+        {"a link after its text: the link's text is the last",
+         {{"text/plain;charset=utf-8", "Example"}, {"text/x-moz-url", Utf16(url + QStringLiteral("\nExample"), false)}},
+         TOleDropper::dkUrl,
+         url},
+        {"a link before its text: the plain text is the last",
+         {{"text/uri-list", url.toUtf8() + "\r\n"}, {"text/plain", "Example"}},
+         TOleDropper::dkUrl,
+         QStringLiteral("Example")},
+        {"rich text, HTML and plain text fill all three",
+         {{"text/rtf", "{\\rtf1 hi}"}, {"text/html", Utf16(QStringLiteral("<b>hi</b>"), true)}, {"text/plain", "hi"}},
+         TOleDropper::dkText,
+         QStringLiteral("hi"),
+         QStringLiteral("<b>hi</b>"),
+         QStringLiteral("{\\rtf1 hi}")},
+        {"HTML alone is text with no plain text",
+         {{"text/html", "<p>x</p>"}},
+         TOleDropper::dkText,
+         {},
+         QStringLiteral("<p>x</p>")},
+        {"two bitmaps: the first is kept",
+         {{"image/bmp", RedBmp}, {"image/png", BluePng}},
+         TOleDropper::dkPicture,
+         {},
+         {},
+         {},
+         qRgb(255, 0, 0)},
+        {"a bitmap, then a file name: the file decides",
+         {{"image/bmp", RedBmp}, {"text/uri-list", FileList}},
+         TOleDropper::dkFile,
+         QStringLiteral("/home/u/notes д.txt"),
+         {},
+         {},
+         qRgb(255, 0, 0)},
+        {"a file name, then a bitmap: the bitmap decides",
+         {{"text/uri-list", FileList}, {"image/png", BluePng}},
+         TOleDropper::dkPicture,
+         QStringLiteral("/home/u/notes д.txt"),
+         {},
+         {},
+         qRgb(0, 0, 255)},
+        {"a damaged bitmap is passed over",
+         {{"image/bmp", RedBmp.left(40)}, {"text/plain", "words"}},
+         TOleDropper::dkText,
+         QStringLiteral("words")},
+        {"a damaged first bitmap leaves the place to the next one",
+         {{"image/bmp", RedBmp.left(RedBmp.size() - 1)}, {"image/png", BluePng}},
+         TOleDropper::dkPicture,
+         {},
+         {},
+         {},
+         qRgb(0, 0, 255)},
+        {"a format offered without bytes could not be read", {{"text/plain", QByteArray()}}, TOleDropper::dkNone},
+        {"Windows names through Qt's wrapper",
+         {{"application/x-qt-windows-mime;value=\"FileName\"", QByteArray("C:\\a.txt\0junk", 13)},
+          {"application/x-qt-windows-mime;value=\"Rich Text Format\"", "{\\rtf1}"}},
+         TOleDropper::dkFile,
+         QStringLiteral("C:\\a.txt"),
+         {},
+         QStringLiteral("{\\rtf1}")},
+        {"file contents read as text", {{"FileContents", "body"}}, TOleDropper::dkFile, QStringLiteral("body")},
+        {"plain text in another character set is not read",
+         {{"text/plain;charset=utf-16", Utf16(QStringLiteral("x"), false)}},
+         TOleDropper::dkNone},
+    };
+
+    TOleDropper dropper;
+    int drops = 0;
+    QObject::connect(&dropper, &TOleDropper::OnDrop, &dropper, [&drops, &dropper](TOleDropper* sender) {
+        EXPECT_EQ(sender, &dropper);
+        ++drops;
+    });
+    for (const DropRow& row : rows) {
+        QMimeData data;
+        for (const auto& [format, bytes] : row.offers)
+            data.setData(QString::fromLatin1(format), bytes);
+        const int before = drops;
+        dropper.Drop(data);
+        EXPECT_EQ(drops, before + 1) << row.what;
+        EXPECT_EQ(dropper.DropKind(), row.kind) << row.what;
+        EXPECT_EQ(dropper.DroppedText(), row.text) << row.what;
+        EXPECT_EQ(dropper.DroppedHtml(), row.html) << row.what;
+        EXPECT_EQ(dropper.DroppedRtf(), row.rtf) << row.what;
+        if (row.picture) {
+            ASSERT_FALSE(dropper.DroppedPicture().isNull()) << row.what;
+            EXPECT_EQ(dropper.DroppedPicture().pixel(0, 0), row.picture) << row.what;
+        } else {
+            EXPECT_TRUE(dropper.DroppedPicture().isNull()) << row.what;
+        }
+    }
+}
+
+TEST(DropFormats, PictureOfQtsOwnImageData)
+{
+    QMimeData data;
+    data.setImageData(Filled(qRgb(0, 128, 0)));
+    TOleDropper dropper;
+    dropper.Drop(data);
+    EXPECT_EQ(dropper.DropKind(), TOleDropper::dkPicture);
+    EXPECT_EQ(dropper.DroppedPicture().pixel(2, 1), qRgb(0, 128, 0));
+}
+
+// Rows of the picture, top first.
+using Rows = QList<QList<QRgb>>;
+
+Rows RowsOf(const QImage& image)
+{
+    Rows rows;
+    for (int y = 0; y < image.height(); ++y) {
+        QList<QRgb> row;
+        for (int x = 0; x < image.width(); ++x)
+            row << (image.pixel(x, y) | 0xFF000000);
+        rows << row;
+    }
+    return rows;
+}
+
+TEST(DropFormats, DecodesEveryKindOfBitmapBlock)
+{
+    const QRgb k = qRgb(0, 0, 0), w = qRgb(255, 255, 255), r = qRgb(255, 0, 0), g = qRgb(0, 255, 0),
+               b = qRgb(0, 0, 255);
+    QList<QRgb> sixteen{k, r, g, b};
+    sixteen.resize(16, w);
+    auto bytes = [](std::initializer_list<int> v) {
+        QByteArray out;
+        for (int x : v)
+            out += char(x);
+        return out;
+    };
+    struct Row
+    {
+        const char* what;
+        DibSpec spec;
+        Rows expected;
+    };
+    const QList<Row> rows{
+        {"1 bit, rows bottom-up",
+         {3, 2, 1, 0, 0, 40, {k, w}, {}, bytes({0xA0, 0, 0, 0, 0x40, 0, 0, 0})},
+         {{k, w, k}, {w, k, w}}},
+        {"4 bits, 16 colours unless told", {3, 1, 4, 0, 0, 40, sixteen, {}, bytes({0x12, 0x30, 0, 0})}, {{r, g, b}}},
+        {"8 bits with a colours-used count", {3, 1, 8, 0, 3, 40, {r, g, b}, {}, bytes({2, 1, 0, 0})}, {{b, g, r}}},
+        {"24 bits top-down",
+         {2, -2, 24, 0, 0, 40, {}, {}, bytes({0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0})},
+         {{r, g}, {b, k}}},
+        {"16 bits as five bits a colour", {2, 1, 16, 0, 0, 40, {}, {}, bytes({0x00, 0x7C, 0xE0, 0x03})}, {{r, g}}},
+        {"32 bits with masks after the header",
+         {1, 1, 32, 3, 0, 40, {}, {0x000000FF, 0x0000FF00, 0x00FF0000}, bytes({0, 0xFF, 0, 0})},
+         {{g}}},
+        {"24 bits after a version 5 header", {1, 1, 24, 0, 0, 124, {}, {}, bytes({255, 0, 0, 0})}, {{b}}},
+        {"run-length coded 8 bits",
+         {4, 2, 8, 1, 2, 40, {k, w}, {}, bytes({4, 1, 0, 0, 2, 0, 2, 1, 0, 1})},
+         {{k, k, w, w}, {w, w, w, w}}},
+        {"run-length coded 4 bits, as they are and as a run",
+         {3, 2, 4, 2, 4, 40, {k, r, g, b}, {}, bytes({0, 3, 0x12, 0x30, 0, 0, 3, 0x31, 0, 1})},
+         {{b, r, b}, {r, g, b}}},
+    };
+    for (const Row& row : rows) {
+        const QByteArray block = MakeDib(row.spec);
+        EXPECT_EQ(RowsOf(DropFormats::DecodeDib(block)), row.expected) << row.what;
+        EXPECT_EQ(RowsOf(DropFormats::DecodeBmpFile(BmpFile(block))), row.expected) << row.what << " (file)";
+    }
+}
+
+TEST(DropFormats, ReadsWhatQtWritesAsBmp)
+{
+    QImage colourful(7, 5, QImage::Format_RGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            colourful.setPixel(x, y, qRgb(x * 36, y * 60, (x * y * 17) % 256));
+    for (const QImage& image : {colourful, colourful.convertToFormat(QImage::Format_Indexed8),
+                                colourful.convertToFormat(QImage::Format_Mono)}) {
+        const QImage read = DropFormats::PictureOf(QStringLiteral("image/bmp"), Encoded(image, "BMP"));
+        EXPECT_EQ(RowsOf(read), RowsOf(image)) << image.format();
+    }
+}
+
+TEST(DropFormats, RefusesMalformedBlocks)
+{
+    auto with = [](auto change) {
+        DibSpec s{2, 2, 24, 0, 0, 40, {}, {}, QByteArray(16, '\x7f')};
+        change(s);
+        return MakeDib(s);
+    };
+    const QList<std::pair<const char*, QByteArray>> rows{
+        {"shorter than its header", with([](DibSpec&) {}).left(39)},
+        {"an unknown header size", with([](DibSpec& s) { s.headerSize = 44; })},
+        {"no width", with([](DibSpec& s) { s.width = 0; })},
+        {"a negative width", with([](DibSpec& s) { s.width = -2; })},
+        {"no height", with([](DibSpec& s) { s.height = 0; })},
+        {"the lowest height", with([](DibSpec& s) { s.height = INT32_MIN; })},
+        {"a size whose pixel count overflows", with([](DibSpec& s) { s.width = s.height = INT32_MAX; })},
+        {"an invalid depth", with([](DibSpec& s) { s.bits = 7; })},
+        {"an unsupported compression", with([](DibSpec& s) { s.compression = 4; })},
+        {"run-length coding of 24 bits", with([](DibSpec& s) { s.compression = 1; })},
+        {"run-length coded rows top-down",
+         with([](DibSpec& s) { s = {1, -1, 8, 1, 1, 40, {0}, {}, QByteArray("\x01\x00\x00\x01", 4)}; })},
+        {"a colours-used count beyond the block",
+         with([](DibSpec& s) { s = {1, 1, 8, 0, 0xFFFFFFFF, 40, {0}, {}, QByteArray(4, '\0')}; })},
+        {"pixels one byte short", with([](DibSpec&) {}).chopped(1)},
+        {"a run-length picture without its end",
+         with([](DibSpec& s) { s = {4, 4, 8, 1, 1, 40, {0}, {}, QByteArray("\x04\x00\x00\x00", 4)}; })},
+    };
+    ASSERT_FALSE(DropFormats::DecodeDib(with([](DibSpec&) {})).isNull()) << "the rows change a valid block";
+    for (const auto& [what, block] : rows) {
+        EXPECT_TRUE(DropFormats::DecodeDib(block).isNull()) << what;
+        EXPECT_TRUE(DropFormats::DecodeBmpFile(BmpFile(block)).isNull()) << what << " (file)";
+    }
+    EXPECT_TRUE(DropFormats::DecodeBmpFile("BM").isNull());
+    EXPECT_TRUE(DropFormats::DecodeBmpFile(QByteArray("XX") + BmpFile(with([](DibSpec&) {})).mid(2)).isNull());
+}
+
+} // namespace
