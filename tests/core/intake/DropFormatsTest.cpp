@@ -1,6 +1,7 @@
 #include "core/intake/DropFormats.h"
 
 #include "core/intake/DibBlocks.h"
+#include "core/intake/DropImport.h"
 #include "core/intake/OleDrop.h"
 
 #include <QBuffer>
@@ -165,6 +166,44 @@ TEST(DropFormats, PictureOfQtsOwnImageData)
     dropper.Drop(data);
     EXPECT_EQ(dropper.DropKind(), TOleDropper::dkPicture);
     EXPECT_EQ(dropper.DroppedPicture().pixel(2, 1), qRgb(0, 128, 0));
+}
+
+TEST(DropFormats, OnlyTextAndPicturesBecomeDocuments)
+{
+    using K = TOleDropper;
+    const struct
+    {
+        bool open;
+        TOleDropper::TDropKind kind;
+        const char* type;
+        QString refusal;
+    } rows[]{
+        {true, K::dkText, "TXT", {}},
+        {true, K::dkPicture, "IMG", {}},
+        {true, K::dkFile, "", DropImport::CannotImportText},
+        {true, K::dkUrl, "", DropImport::CannotImportText},
+        {true, K::dkNone, "", DropImport::CannotImportText},
+        {false, K::dkText, "TXT", DropImport::NoDatabaseText},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(DropImport::DocumentType(row.kind), QString::fromLatin1(row.type)) << row.kind;
+        EXPECT_EQ(DropImport::RefusalText(row.open, row.kind), row.refusal) << row.kind << row.open;
+    }
+
+    TOleDropper dropper;
+    QMimeData text;
+    text.setHtml(QStringLiteral("<p>ignored</p>"));
+    text.setText(QStringLiteral("one\r\ntwo\rthree"));
+    dropper.Drop(text);
+    EXPECT_EQ(DropImport::Content(dropper).Lines,
+              (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    QMimeData picture;
+    picture.setData(QStringLiteral("image/bmp"), RedBmp);
+    dropper.Drop(picture);
+    const TDocContent content = DropImport::Content(dropper);
+    ASSERT_TRUE(content.IsBitmap());
+    dropper.ClearData();
+    EXPECT_EQ(content.Picture.pixel(2, 1), qRgb(255, 0, 0)) << "the content outlives the dropper's data";
 }
 
 // Rows of the picture, top first.
