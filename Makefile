@@ -11,11 +11,12 @@ CMAKE_FLAGS ?= -DQB_WERROR=ON
 DEPS := build-essential cmake pkg-config \
         qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
         libsqlcipher-dev zlib1g-dev libgtest-dev \
-        xvfb xauth fonts-dejavu-core pigz gzip
+        xvfb xauth fonts-dejavu-core pigz gzip \
+        dpkg-dev file desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench asan format clean
+.PHONY: all deps configure build run test bench asan format clean package
 
 all: build
 
@@ -48,8 +49,20 @@ bench: build
 asan:
 	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Debug CMAKE_FLAGS=-DQB_SANITIZE=ON
 
+# The Debian package, built in its own folder for /usr with Debian's hardening flags:
+# $(PKG_DIR)/quietbox_<version>_<arch>.deb
+PKG_DIR ?= build-deb
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
+package: deps
+	cmake -S . -B $(PKG_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_INSTALL_DOCDIR=share/doc/quietbox -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PKG_DIR) -j $(JOBS)
+	cd $(PKG_DIR) && cpack -G DEB
+
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan
+	rm -rf $(BUILD_DIR) build-asan $(PKG_DIR)

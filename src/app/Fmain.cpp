@@ -3,14 +3,16 @@
 #include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
+#include "core/database/DatabaseSession.h"
 #include "core/database/Schema.h"
 #include "core/placement/Placement.h"
+#include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/msg.h"
-#include "gui/dialogs/sure_hecked.h"
 #include "gui/documents/doc_list.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
@@ -57,41 +59,16 @@ TD_SB_settings* Settings()
     return Windows().D_SB_settings;
 }
 
-TFaskBaseAndPwd* Ask()
-{
-    return Windows().FaskBaseAndPwd;
-}
-
 TDatabaseConnection& ADB()
 {
     return TDatabaseConnection::ADB();
 }
 
-const QString kInsufficientRights = QStringLiteral("Insufficient table rights");
-
-// Restores a flag when the operation that set it ends, also by an exception.
-class FlagScope
-{
-public:
-    FlagScope(bool& flag, bool value)
-        : m_flag(flag)
-        , m_old(flag)
-    {
-        m_flag = value;
-    }
-    ~FlagScope() { m_flag = m_old; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_old;
-};
-
 } // namespace
 
-TFmain::TFmain(QWidget* parent)
+TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     : QWidget(parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("Fmain"));
     setWindowTitle(QStringLiteral("Quietbox"));
@@ -110,17 +87,47 @@ TFmain::TFmain(QWidget* parent)
     CreateToolBar();
     CreatePanels();
 
+    // The session opens and closes the list; the commands follow its state.
+    TSessionList list;
+    list.Prepare = [this] {
+        O_doc_list1->SetFieldNames();
+        // Choosing a row edits the document once the document commands are installed.
+        O_doc_list1->SetChooseHandler([this](QObject*) {
+            if (TB_edit_doc->isEnabled())
+                TB_edit_doc->trigger();
+        });
+    };
+    list.Open = [this] { O_doc_list1->OpenList(); };
+    list.Close = [this] { O_doc_list1->CloseList(); };
+    list.IsActive = [this] { return O_doc_list1->IsActive(); };
+    m_session.SetList(std::move(list));
+    connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
+
     // Creation steps: nothing here reads the settings, which do not exist yet.
     FirstActivation = true;
-    StartupOpen = false;
-    DatabaseOpen = false;
-    CurrentDatabaseName.clear();
-    DirectOpen = false;
     UpdateCommands();
-    ResetWrongAttempts();
+    m_session.ResetWrongAttempts();
 }
 
-TFmain::~TFmain() = default;
+TFmain::~TFmain()
+{
+    m_session.SetList({});
+}
+
+bool TFmain::DatabaseOpen() const
+{
+    return m_session.DatabaseOpen();
+}
+
+QString TFmain::CurrentDatabaseName() const
+{
+    return m_session.CurrentDatabaseName();
+}
+
+bool TFmain::ListReady() const
+{
+    return m_session.ListReady();
+}
 
 void TFmain::CreateToolBar()
 {
@@ -249,15 +256,16 @@ void TFmain::CreatePanels()
 
 void TFmain::UpdateCommands()
 {
+    const bool open = m_session.DatabaseOpen();
     TB_reconnect->setEnabled(true);
-    TB_chng_pwd->setEnabled(DatabaseOpen);
-    TB_new_doc->setEnabled(DatabaseOpen);
-    TB_del_doc->setEnabled(DatabaseOpen && ListReady);
-    TB_search->setEnabled(DatabaseOpen);
-    TB_edit_doc->setEnabled(DatabaseOpen);
-    TB_db_actions->setEnabled(DatabaseOpen);
+    TB_chng_pwd->setEnabled(open);
+    TB_new_doc->setEnabled(open);
+    TB_del_doc->setEnabled(open && m_session.ListReady());
+    TB_search->setEnabled(open);
+    TB_edit_doc->setEnabled(open);
+    TB_db_actions->setEnabled(open);
     TB_settings->setEnabled(true);
-    TB_collaps->setEnabled(DatabaseOpen);
+    TB_collaps->setEnabled(open);
     TB_doc->setEnabled(true);
 
     N_new_document->setEnabled(TB_new_doc->isEnabled());
@@ -269,7 +277,7 @@ void TFmain::UpdateCommands()
 
 void TFmain::ApplyPlacement()
 {
-    const TOrbPigger& root = Settings()->Root();
+    const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
     const QString alignText = root.GetAttr(QStringLiteral("ALIGN"));
     bool ok = false;
@@ -305,7 +313,7 @@ void TFmain::ArrangePanels(bool sideBySide)
 
     Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
 
-    const TOrbPigger& root = Settings()->Root();
+    const TOrbPigger& root = m_session.Settings().Root();
     const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_WIDTH")));
     const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_HEIGHT")));
     const int along = sideBySide ? gWidth : gHeight;
@@ -425,12 +433,12 @@ void TFmain::Activate()
             Schema::CreateAnchorTable();
             OpenLastUsed();
             if (FirstActivation) {
-                TF_getting_started::ShowIfWanted(Settings()->Root());
+                TF_getting_started::ShowIfWanted(m_session.Settings().Root(), this);
                 FirstActivation = false;
             }
         } catch (const QbError& e) {
             // As the general handler would: the message, and the rest of the activation is skipped.
-            Windows().Dmsg->ShowText(e.Message());
+            Dialogs::ShowMessage(e.Message());
         }
     } else {
         TD_BDE_DL::OfferInstall(this);
@@ -452,285 +460,54 @@ void TFmain::SBsettingsClick()
         Settings()->exec();
 }
 
-QString TFmain::DocFolder()
-{
-    // The build tree and portable copies keep doc/ beside bin/; an installed copy finds its
-    // documentation relative to bin/ too, so a different install prefix still works.
-    const QString bin = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {bin + QStringLiteral("/../doc"), bin + QStringLiteral("/../" QB_DOC_SUBDIR)}) {
-        const QString folder = QDir::cleanPath(candidate);
-        if (QFileInfo::exists(folder + QStringLiteral("/index.html")))
-            return folder;
-    }
-    return QStringLiteral(QB_INSTALLED_DOC_DIR);
-}
-
 void TFmain::OpenDocPage(const QString& name)
 {
-    const QString file = QStringLiteral("%1/%2.html").arg(DocFolder(), name.trimmed());
-    Shell::Open(QUrl::fromLocalFile(file)); // failures are ignored
+    Shell::OpenDocPage(name);
 }
 
-// ---- Opening and closing the database, and the wrong-password policy
-
-QString TFmain::RedirectDatabaseName() const
-{
-    if (Settings()->WrongPasswordMode() == QStringLiteral("OPEN_DEFAULT"))
-        return Settings()->DefaultDbName();
-    return QString();
-}
-
-bool TFmain::PrepareConnection()
-{
-    QString password;
-    bool result = true;
-    if (DirectOpen) {
-        OpenPath = DirectPath;
-        password = DirectPassword;
-    } else {
-        result = Ask()->AskDatabaseAndPassword(OpenPath, password);
-    }
-    TDatabaseConnection& adb = ADB();
-    adb.ClearParams();
-    adb.SetParams(OpenPath);
-    adb.ClearPasswords();
-    adb.SetPasswordRequest([this](QString& p) { return OnEnginePassword(p); });
-    adb.AddPassword(password);
-    return result;
-}
+// ---- Opening and closing the database: the session does the work
 
 void TFmain::SBreopenClick()
 {
-    CloseDatabase();
-    try {
-        if (PrepareConnection()) {
-            CurrentDatabaseName = Ask()->SelectedDatabaseName();
-            O_doc_list1->SetFieldNames();
-            // Choosing a row edits the document once the document commands are installed.
-            O_doc_list1->SetChooseHandler([this](QObject*) {
-                if (TB_edit_doc->isEnabled())
-                    TB_edit_doc->trigger();
-            });
-            O_doc_list1->OpenList();
-            DatabaseOpen = O_doc_list1->IsActive();
-            ListReady = true;
-            ResetWrongAttempts();
-        }
-    } catch (const std::exception& e) {
-        // No database stays open after a failed open.
-        O_doc_list1->CloseList();
-        ADB().Close();
-        DatabaseOpen = false;
-        ListReady = false;
-        CurrentDatabaseName.clear();
-        const auto* qb = dynamic_cast<const QbError*>(&e);
-        HandleOpenFailure(qb ? qb->Message() : QString::fromLocal8Bit(e.what()));
-    }
-    UpdateCommands();
-}
-
-void TFmain::CloseDatabase()
-{
-    if (DatabaseOpen && !CurrentDatabaseName.isEmpty() && Settings())
-        Settings()->SetLastOpenName(CurrentDatabaseName);
-    DatabaseOpen = false;
-    CurrentDatabaseName.clear();
-    O_doc_list1->CloseList();
-    UpdateCommands();
-    QCoreApplication::processEvents();
-    ADB().Close();
-    ListReady = false;
-}
-
-bool TFmain::OnEnginePassword(QString& /*password*/)
-{
-    if (RedirectDatabaseName().isEmpty() && !StartupOpen)
-        Windows().Dmsg->ShowText(QStringLiteral("Incorrect password.\nTry again."));
-    return false;
-}
-
-void TFmain::HandleOpenFailure(const QString& message)
-{
-    const QString name = Ask()->SelectedDatabaseName();
-    if (name.isEmpty())
-        return;
-    if (!message.contains(kInsufficientRights)) {
-        Windows().Dmsg->ShowText(QStringLiteral("Can not open the database.\n%1").arg(message));
-        ResetWrongAttempts();
-        return;
-    }
-    const QString mode = Settings()->WrongPasswordMode();
-    if (mode == QStringLiteral("OPEN_DEFAULT"))
-        OpenDefaultInstead();
-    else if (mode == QStringLiteral("DROP_DB"))
-        CountWrongAttempt(name);
-}
-
-void TFmain::OpenDefaultInstead()
-{
-    if (Ask()->SelectedDatabaseName() == RedirectDatabaseName())
-        return; // the default database itself failed
-    // The name check is exact while the look-up ignores case, so the default can fail under
-    // another spelling: redirecting again would recurse until the stack runs out.
-    if (m_openingDefault)
-        return;
-    FlagScope redirect(m_openingDefault, true);
-    const QString def = RedirectDatabaseName();
-    OpenDatabaseDirect(def, TFaskBaseAndPwd::DatabasePath(def), QString());
-}
-
-void TFmain::CountWrongAttempt(const QString& name)
-{
-    if (name != LastWrongDatabase) {
-        WrongAttempts = 1;
-        LastWrongDatabase = name;
-    } else {
-        ++WrongAttempts;
-    }
-    const int limit = Settings()->AttemptsLimit();
-    if (limit > 0 && WrongAttempts > limit)
-        DropDatabase(name, true);
-}
-
-void TFmain::ResetWrongAttempts()
-{
-    WrongAttempts = 0;
-    LastWrongDatabase.clear();
+    m_session.SBreopenClick();
 }
 
 void TFmain::OpenDatabaseDirect(const QString& name, const QString& path, const QString& password)
 {
-    FlagScope direct(DirectOpen, true);
-    Ask()->FillDatabaseList();
-    Ask()->SelectDatabase(name);
-    DirectPath = path;
-    DirectPassword = password;
-    SBreopenClick();
+    m_session.OpenDatabaseDirect(name, path, password);
+}
+
+void TFmain::CloseDatabase()
+{
+    m_session.CloseDatabase();
 }
 
 void TFmain::OpenLastUsed()
 {
-    if (!Settings()->OpenLastUsedWanted())
-        return;
-    const QString name = Settings()->LastOpenName();
-    struct End
-    {
-        TFmain* m;
-        ~End()
-        {
-            m->StartupOpen = false;
-            m->ResetWrongAttempts();
-        }
-    } end{this};
-    StartupOpen = true;
-    OpenDatabaseDirect(name, TFaskBaseAndPwd::DatabasePath(name), QString());
-}
-
-// ---- Dropping a database
-
-namespace {
-
-// The files the engine keeps for a database: the table file, its journals and the rewrite
-// that a password change or pack leaves behind when interrupted.
-QStringList DatabaseFiles()
-{
-    const QString db = TDatabaseConnection::FileName;
-    return {db,
-            db + QStringLiteral("-journal"),
-            db + QStringLiteral("-wal"),
-            db + QStringLiteral("-shm"),
-            db + QStringLiteral(".rewrite"),
-            db + QStringLiteral(".rewrite-journal")};
-}
-
-} // namespace
-
-QString TFmain::DropRefusal(const QString& folder)
-{
-    if (folder.trimmed().isEmpty())
-        return QStringLiteral("The database has no folder.");
-    const QFileInfo info(QDir::current(), folder);
-    if (!info.exists() || !info.isDir())
-        return QStringLiteral("The folder \"%1\" does not exist.").arg(QDir::toNativeSeparators(folder));
-    const QString canonical = info.canonicalFilePath();
-    const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
-    const auto inside = [](const QString& inner, const QString& outer) {
-        return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
-    };
-    if (canonical.isEmpty() || QDir(canonical).isRoot() || (!home.isEmpty() && inside(home, canonical)))
-        return QStringLiteral("The folder \"%1\" is not a database folder of its own.")
-            .arg(QDir::toNativeSeparators(folder));
-    return QString();
+    m_session.OpenLastUsed();
 }
 
 bool TFmain::DropDatabase(const QString& name, bool silent)
 {
-    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
-    const QString folder = TFaskBaseAndPwd::DatabasePath(name);
-    if (!entry || folder.isEmpty())
-        return false;
-    if (!silent
-        && !Windows().Fsure_checked->Ask(
-            QStringLiteral("ATTENTION!\nAre you sure you want to DROP\nthe database \"%1\"?").arg(name)))
-        return false;
-
-    const QString refusal = DropRefusal(folder);
-    if (!refusal.isEmpty()) {
-        if (!silent)
-            Windows().Dmsg->ShowText(
-                QStringLiteral("The database \"%1\" has not been dropped.\n%2").arg(name, refusal));
-        Ask()->FillDatabaseList();
-        return false;
-    }
-
-    const QString canonical = QFileInfo(QDir::current(), folder).canonicalFilePath();
-    if (ADB().IsOpen() && QFileInfo(ADB().Path()).canonicalFilePath() == canonical)
-        CloseDatabase();
-    QDir dir(canonical);
-    for (const QString& file : DatabaseFiles())
-        dir.remove(file); // a file that cannot be deleted stays
-    if (dir.exists(TDatabaseConnection::FileName)) {
-        // The documents are still there: keep the entry rather than report a drop that did not happen.
-        if (!silent)
-            Windows().Dmsg->ShowText(
-                QStringLiteral("The database \"%1\" has not been dropped.\nThe file \"%2\" "
-                               "can not be deleted.")
-                    .arg(name, QDir::toNativeSeparators(dir.filePath(TDatabaseConnection::FileName))));
-        Ask()->FillDatabaseList();
-        return false;
-    }
-    QDir().rmdir(canonical); // stays when anything else is left in it
-
-    if (Settings()->DefaultDbName() == name) {
-        Settings()->Root().DeleteAttr(QStringLiteral("DEFAULT_DB"));
-        Settings()->Root().DeleteAttr(QStringLiteral("RP_MODE"));
-    }
-    Settings()->ShowSettings();
-    delete entry;
-    Settings()->SaveSettings();
-    if (!silent)
-        Windows().Dmsg->ShowText(
-            QStringLiteral("The database \"%1\" \nhas been removed from your computer.").arg(name));
-    Ask()->FillDatabaseList();
-    return true;
+    return m_session.DropDatabase(name, silent);
 }
 
 // ---- Password change
 
 void TFmain::TB_chng_pwdClick()
 {
-    if (!DatabaseOpen)
+    if (!m_session.DatabaseOpen())
         return;
-    const QString name = CurrentDatabaseName;
-    const QString def = Settings()->DefaultDbName();
+    const QString name = m_session.CurrentDatabaseName();
+    const QString def = m_session.Settings().DefaultDbName();
     // A hidden default database is open under an empty name; its folder tells it apart.
     const bool isDefault = !def.isEmpty()
         && (def == name
             || (name.isEmpty()
-                && QFileInfo(TFaskBaseAndPwd::DatabasePath(def)).canonicalFilePath()
+                && QFileInfo(m_session.Settings().DatabasePath(def)).canonicalFilePath()
                     == QFileInfo(ADB().Path()).canonicalFilePath()));
     if (isDefault
-        && !Windows().Fsure_checked->Ask(
+        && !Dialogs::ConfirmChecked(
             QStringLiteral("The database \"%1\" is the default database that should stay unprotected.\nYou CAN set the "
                            "password for default database, BUT in this case some options will not work.\nSee the "
                            "\"Security\" chapter in the documentation for more details.\n\nDo you want to continue "

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <functional>
 
+class TDatabaseSession;
 class TO_doc_list;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
@@ -20,16 +21,20 @@ class TFmain : public QWidget
     Q_OBJECT
 
 public:
-    explicit TFmain(QWidget* parent = nullptr);
+    // The window over the program's one database session; it fills in the session's list part.
+    explicit TFmain(TDatabaseSession& session, QWidget* parent = nullptr);
     ~TFmain() override;
+
+    TDatabaseSession& Session() const { return m_session; }
 
     // State read by other windows.
     bool FirstActivation = true;
-    double EngineVersion = 0;
+    int EngineVersion = 0;
     bool Collapsed = false;
-    bool DatabaseOpen = false;
-    QString CurrentDatabaseName;
-    bool ListReady = false;
+    // The open database, as the session holds it.
+    bool DatabaseOpen() const;
+    QString CurrentDatabaseName() const;
+    bool ListReady() const;
 
     // Controls (objectName = member name).
     QToolBar* ToolBar1 = nullptr;
@@ -59,41 +64,16 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* TimerDropError = nullptr;
 
-    // Opening and wrong-password state.
-    bool StartupOpen = false;
-    bool DirectOpen = false;
-    QString DirectPath;
-    QString DirectPassword;
-    QString OpenPath;
-    int WrongAttempts = 0;
-    QString LastWrongDatabase;
-
-    // Opening and closing the one database, and the wrong-password policy.
-    // The open command: closes the open database, then opens one (asking unless DirectOpen).
+    // Opening and closing the one database: the session does the work (TDatabaseSession).
+    // The open command: closes the open database, then opens one, asking with the dialog.
     void SBreopenClick();
     // Opens a registered database without the dialog.
     void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
     // Remembers the open database as the last used one, closes the list and disconnects.
     void CloseDatabase();
     void OpenLastUsed();
-
-    QString RedirectDatabaseName() const;
-    bool PrepareConnection();
-    // The engine's password request: always declines (after telling the user, when wanted).
-    bool OnEnginePassword(QString& password);
-    void HandleOpenFailure(const QString& message);
-    void OpenDefaultInstead();
-    void CountWrongAttempt(const QString& name);
-    void ResetWrongAttempts();
-
-    // Drops a registered database: its own files (Docs.db and the engine's companion files),
-    // then its folder when that is empty, its list entry, and the default-database settings
-    // when it was the default. Unless silent, asks first and tells when done. A folder that is
-    // missing, or that is the file-system root, the home folder or one above it, is refused:
-    // nothing is deleted and the entry stays. True when the entry was removed.
+    // Drops a registered database (see TDatabaseSession::DropDatabase).
     bool DropDatabase(const QString& name, bool silent);
-    // Why a database folder must not be dropped, or empty when it may.
-    static QString DropRefusal(const QString& folder);
 
     // The password change command (toolbar "Change database password").
     void TB_chng_pwdClick();
@@ -108,8 +88,6 @@ public:
 
     // Opens doc/<name>.html in the desktop's browser; failures are ignored.
     static void OpenDocPage(const QString& name);
-    // Where the documentation pages are: <executable's folder>/../doc, else the installed folder.
-    static QString DocFolder();
 
     // The activation sequence; runs when the window is first activated.
     void Activate();
@@ -137,7 +115,7 @@ private:
     void ApplyCollapsedSize();
     void SBsettingsClick();
 
+    TDatabaseSession& m_session;
     bool m_activating = false;
-    bool m_openingDefault = false; // the open that replaces a failed one is under way
     int m_align = 1; // docking of the last placement
 };

@@ -1,14 +1,60 @@
 #include "app/Windows.h"
 
 #include "app/Fmain.h"
+#include "core/database/DatabaseSession.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/wz_new_database.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
 #include "gui/settings/SB_settings.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The session asks through the program's own dialogs.
+class TWindowPrompts : public TSessionPrompts
+{
+public:
+    bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) override
+    {
+        TFaskBaseAndPwd* ask = Windows().FaskBaseAndPwd;
+        if (!ask)
+            return false;
+        const bool chosen = ask->AskDatabaseAndPassword(path, password);
+        name = ask->SelectedDatabaseName();
+        return chosen;
+    }
+    void ShowMessage(const QString& text) override { Dialogs::ShowMessage(text); }
+    bool ConfirmDestructive(const QString& text) override { return Dialogs::ConfirmChecked(text); }
+};
+
+TWindowPrompts g_prompts;
+
+TSettingsHost MainWindowHost(TFmain* main)
+{
+    TSettingsHost host;
+    host.SetPreviewDelay = [main](int ms) { main->Timer1->setInterval(ms); };
+    host.CurrentPlacement = [main]() -> std::optional<TWindowPlacement> {
+        if (main->Collapsed)
+            return std::nullopt;
+        return TWindowPlacement{main->frameGeometry(), main->Panel_guider->size()};
+    };
+    host.ApplyPlacement = [main] { main->ApplyPlacement(); };
+    return host;
+}
+
+} // namespace
 
 TWindows& Windows()
 {
@@ -26,16 +72,30 @@ void CreateWindows()
 {
     InitResources();
     TWindows& w = Windows();
-    w.Fmain = new TFmain;
+    w.Settings = new TSettingsModel;
+    w.Session = new TDatabaseSession(*w.Settings);
+    w.Fmain = new TFmain(*w.Session);
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
-    w.D_SB_settings = new TD_SB_settings(w.Fmain, w.Fmain);
+    w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
-    w.D_action_with_db = new TD_action_with_db(w.Fmain);
+    auto* control = new TD_action_with_db(w.Fmain);
+    w.D_action_with_db = control;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
-    w.W_new_database = new TW_new_database(w.Fmain);
+    auto* wizard = new TW_new_database(w.Fmain);
+    w.W_new_database = wizard;
+
+    Dialogs::Install(w.Dmsg, w.Fsure, w.Fsure_checked);
+    w.Session->SetPrompts(&g_prompts);
+    QObject::connect(w.Session, &TDatabaseSession::DatabaseListChanged, w.FaskBaseAndPwd,
+                     &TFaskBaseAndPwd::FillDatabaseList);
+    // The selection dialog's "..." button creates a database through the database control.
+    control->Wizard = wizard;
+    w.FaskBaseAndPwd->CreateNewHook = [control] { return control->CreateNew(); };
+    TFmain* main = w.Fmain;
+    control->ChangePassword = [main] { main->TB_chng_pwdClick(); };
 }
 
 void DestroyWindows()
@@ -45,6 +105,9 @@ void DestroyWindows()
         w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
     if (w.D_SB_settings)
         w.D_SB_settings->FormDestroy();
+    if (w.Session)
+        w.Session->SetPrompts(nullptr);
+    Dialogs::Install(nullptr, nullptr, nullptr);
     delete w.W_new_database;
     delete w.Fsure_checked;
     delete w.D_action_with_db;
@@ -54,5 +117,47 @@ void DestroyWindows()
     delete w.D_SB_settings;
     delete w.FaskBaseAndPwd;
     delete w.Fmain;
+    delete w.Session;
+    delete w.Settings;
     w = TWindows{};
+}
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
+}
+
+// A logout or `kill` ends the program like closing its window: the database is closed and the
+// settings are written, instead of losing what changed since the last save. The pipe is
+// closed on exec, so programs started from here (the browser, object servers) do not hold it.
+} // namespace
+
+void CloseOnTerminate(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                dialog->reject();
+        if (Windows().Fmain)
+            Windows().Fmain->close();
+    });
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+class TDatabaseSession;
+class TSettingsModel;
 class TFmain;
 class TFaskBaseAndPwd;
 class TFChngPwd;
@@ -8,11 +10,16 @@ class TFsure;
 class TDmsg;
 class TFsure_checked;
 class QWidget;
+class QApplication;
 
 // The program's long-lived windows, created once in a fixed order and kept until the end.
 // Windows that a later feature adds are null until it exists.
 struct TWindows
 {
+    // Made before the windows and ended after them.
+    TSettingsModel* Settings = nullptr;
+    TDatabaseSession* Session = nullptr;
+
     TFmain* Fmain = nullptr;
     TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;
     TD_SB_settings* D_SB_settings = nullptr;
@@ -31,9 +38,13 @@ struct TWindows
 
 TWindows& Windows();
 
-// Creates the windows in their order; the settings dialog loads the settings file as it is made.
+// Creates the settings model and the database session, then the windows in their order; the
+// settings dialog loads the settings file as it is made.
 void CreateWindows();
 
 // The end of the program: the settings dialog stores the placement and writes the file while
 // the main window still exists, then every window is destroyed in reverse order.
 void DestroyWindows();
+
+// SIGTERM, SIGINT and SIGHUP close the program as its window's close box would.
+void CloseOnTerminate(QApplication& app);

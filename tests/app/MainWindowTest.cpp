@@ -1,7 +1,10 @@
+#include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsFile.h"
 #include "support/AppFixture.h"
+#include "support/TempDatabase.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +29,12 @@ protected:
                 names << a->objectName();
         return names;
     }
+    // Opens an unregistered fresh database, so that the commands of an open database apply.
+    void OpenSomeDatabase() const
+    {
+        Main()->OpenDatabaseDirect(QString(), qbtest::FreshDatabase(), QString());
+        ASSERT_TRUE(Main()->DatabaseOpen());
+    }
     static QSize Screen() { return QGuiApplication::primaryScreen()->geometry().size(); }
     static QRect Work() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 };
@@ -38,23 +47,21 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
                              QStringLiteral("N_paste"), QStringLiteral("N_reopen_database")};
     EXPECT_EQ(EnabledCommands(), closed);
 
-    Main()->DatabaseOpen = true;
-    Main()->ListReady = false;
-    Main()->UpdateCommands();
+    OpenSomeDatabase();
+    Main()->Session().SetListReady(false);
     QStringList open = EnabledCommands();
     EXPECT_FALSE(open.contains(QStringLiteral("TB_del_doc")));
     EXPECT_FALSE(open.contains(QStringLiteral("N_delete_document")));
     EXPECT_EQ(open.size(), 9 + 4) << open.join(QLatin1Char(' ')).toStdString();
 
-    Main()->ListReady = true;
-    Main()->UpdateCommands();
+    Main()->Session().SetListReady(true);
     open = EnabledCommands();
     EXPECT_TRUE(open.contains(QStringLiteral("TB_del_doc")));
     EXPECT_TRUE(open.contains(QStringLiteral("N_delete_document")));
     EXPECT_EQ(open.size(), 10 + 5);
 
-    Main()->DatabaseOpen = false;
-    Main()->UpdateCommands();
+    Main()->CloseDatabase();
+    Main()->Session().SetListReady(true);
     EXPECT_EQ(EnabledCommands(), closed) << "ListReady alone enables nothing";
 }
 
@@ -129,8 +136,7 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
     StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");
     Main()->show();
     Main()->ApplyPlacement();
-    Main()->DatabaseOpen = true;
-    Main()->UpdateCommands();
+    OpenSomeDatabase();
     Main()->TB_collaps->trigger();
     EXPECT_TRUE(Main()->Collapsed);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
@@ -153,7 +159,7 @@ TEST_F(MainWindowTest, CollapsedTargetStaysOnTheDockedEdge)
     StartApp("<SETTINGS ALIGN=\"1\" HEIGHT=\"300\"/>");
     Main()->show();
     Main()->ApplyPlacement();
-    Main()->DatabaseOpen = true;
+    OpenSomeDatabase();
     Main()->SetCollapsed(true);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
     EXPECT_EQ(Main()->frameGeometry().bottom(), Work().bottom()) << "bottom-docked stays at the bottom";
@@ -191,8 +197,7 @@ TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(pastes, 0) << "the expanded window handles no key";
 
-    Main()->DatabaseOpen = true;
-    Main()->UpdateCommands();
+    OpenSomeDatabase();
     Main()->SetCollapsed(true);
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(pastes, 1);
@@ -201,8 +206,7 @@ TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
     Main()->SetCollapsed(true);
     QTest::keyClick(Main(), Qt::Key_V);
     EXPECT_EQ(pastes, 1) << "V without Ctrl";
-    Main()->DatabaseOpen = false;
-    Main()->UpdateCommands();
+    Main()->CloseDatabase();
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(pastes, 1) << "new documents not allowed";
     EXPECT_TRUE(Main()->Collapsed);
@@ -248,3 +252,25 @@ TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)
 }
 
 } // namespace
+
+namespace {
+
+// How many sockets a child process started now holds open.
+int SocketsInheritedByAChild()
+{
+    QProcess child;
+    child.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("ls -l /proc/$$/fd")});
+    if (!child.waitForFinished(10000))
+        return -1;
+    return int(child.readAllStandardOutput().count("socket:"));
+}
+
+} // namespace
+
+TEST(TerminateSignals, ProgramsStartedFromQuietboxDoNotInheritTheSignalPipe)
+{
+    const int before = SocketsInheritedByAChild();
+    ASSERT_GE(before, 0);
+    CloseOnTerminate(*qApp);
+    EXPECT_EQ(SocketsInheritedByAChild(), before);
+}

@@ -15,13 +15,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMap>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <cerrno>
-#include <sqlcipher/sqlite3.h>
 
 using qbtest::AppFixture;
 
@@ -29,19 +26,6 @@ namespace {
 
 const QString kWrong = QStringLiteral("Incorrect password.\nTry again.");
 const QString kCanNot = QStringLiteral("Can not open the database.\n");
-
-using Snapshot = QMap<QString, QByteArray>;
-
-Snapshot TakeSnapshot(const QString& folder)
-{
-    Snapshot files;
-    const QDir dir(folder);
-    for (const QString& name :
-         dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot))
-        files.insert(name,
-                     QFileInfo(dir.filePath(name)).isDir() ? QByteArray("<dir>") : qbtest::ReadAll(dir.filePath(name)));
-    return files;
-}
 
 class OpenDatabaseTest : public AppFixture
 {
@@ -93,7 +77,7 @@ protected:
     }
     void ExpectClosed() const
     {
-        EXPECT_FALSE(Main()->DatabaseOpen);
+        EXPECT_FALSE(Main()->DatabaseOpen());
         EXPECT_FALSE(ADB().IsOpen());
         EXPECT_FALSE(Main()->O_doc_list1->IsActive());
         EXPECT_FALSE(Main()->TB_new_doc->isEnabled());
@@ -151,10 +135,10 @@ TEST_F(OpenDatabaseTest, PasswordFieldMasksAndUpperCasesWhatIsTyped)
     // Typed in lower case, the password reaches the engine in upper case and opens the database.
     const QString folder = AddDb(QStringLiteral("A"), QStringLiteral("SECRET"));
     OpenWithDialog(QStringLiteral("a"), QStringLiteral("secret"));
-    EXPECT_TRUE(Main()->DatabaseOpen) << Messages().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(Main()->DatabaseOpen()) << Messages().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(ADB().Password(), QStringLiteral("SECRET"));
     EXPECT_EQ(ADB().Path(), folder);
-    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("A"));
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("A"));
 }
 
 TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
@@ -167,8 +151,8 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
     };
     DialogScript::QueueTexts({QStringLiteral("...")});
     Main()->SBreopenClick();
-    EXPECT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("Fresh"));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
     EXPECT_EQ(ADB().Path(), made);
     EXPECT_TRUE(SettingsFileBytes().contains("Fresh")) << "the settings file is saved after the wizard";
 
@@ -179,9 +163,9 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
     ExpectClosed();
 }
 
-// ---- Opening, closing and the policy
+// ---- The wiring of the session to the windows (the policy itself: DatabaseSessionTest)
 
-TEST_F(OpenDatabaseTest, RestrictReportsWrongPasswordAndCancelClosesTheOpenDatabase)
+TEST_F(OpenDatabaseTest, DialogOpenReportsThroughTheMessageDialogAndCommandsFollow)
 {
     StartApp();
     AddDb(QStringLiteral("A"), QStringLiteral("PW"));
@@ -189,345 +173,45 @@ TEST_F(OpenDatabaseTest, RestrictReportsWrongPasswordAndCancelClosesTheOpenDatab
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("nope"));
     EXPECT_EQ(Messages(), QStringList{kWrong});
     ExpectClosed();
-    EXPECT_EQ(Main()->WrongAttempts, 0) << "restrict counts nothing";
 
     OpenWithDialog(QStringLiteral("B"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
-    EXPECT_TRUE(Main()->ListReady);
+    ASSERT_TRUE(Main()->DatabaseOpen());
+    EXPECT_TRUE(Main()->ListReady());
     EXPECT_TRUE(Main()->TB_del_doc->isEnabled());
-    EXPECT_TRUE(Settings()->LastOpenName().isEmpty());
+    EXPECT_TRUE(Main()->O_doc_list1->IsActive());
 
-    Main()->WrongAttempts = 1;
-    Main()->LastWrongDatabase = QStringLiteral("A");
     DialogScript::QueueTexts({QStringLiteral("Cancel")});
     Main()->SBreopenClick();
     ExpectClosed();
-    EXPECT_TRUE(Main()->CurrentDatabaseName.isEmpty());
     EXPECT_EQ(Settings()->LastOpenName(), QStringLiteral("B"));
-    EXPECT_EQ(Main()->WrongAttempts, 1) << "cancel leaves the counter";
     EXPECT_TRUE(HasDocs(b));
-
-    // "OK" with nothing selected: an open of an empty folder that fails without a word.
-    const int shown = int(Messages().size());
-    OpenWithDialog(QString(), QString());
-    ExpectClosed();
-    EXPECT_EQ(Messages().size(), shown);
 }
 
-TEST_F(OpenDatabaseTest, OpenDefaultOpensTheDefaultSilentlyUnlessItIsTheOneThatFailed)
+TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
 {
-    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>");
-    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    const QString d = AddDb(QStringLiteral("D"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
-    ASSERT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("D"));
-    EXPECT_EQ(ADB().Path(), d);
-    EXPECT_FALSE(Main()->DirectOpen);
-}
-
-TEST_F(OpenDatabaseTest, OpenDefaultWithAProtectedDefaultOpensNothingAndSaysNothing)
-{
-    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>");
-    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    AddDb(QStringLiteral("D"), QStringLiteral("DPW"));
-    OpenWithDialog(QStringLiteral("D"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(Messages().isEmpty());
-    ExpectClosed();
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(Messages().isEmpty());
-    ExpectClosed();
-}
-
-TEST_F(OpenDatabaseTest, OpenDefaultWhoseEntryIsSpelledOtherwiseIsTriedOnce)
-{
-    // The default is registered as "d" while DEFAULT_DB says "D": the failed default open must
-    // not redirect to the default again, and again.
-    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>");
-    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    const QString d = AddDb(QStringLiteral("d"), QStringLiteral("DPW"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(Messages().isEmpty()) << Messages().join(QLatin1Char('|')).toStdString();
-    ExpectClosed();
-    OpenWithDialog(QStringLiteral("d"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(Messages().isEmpty());
-    ExpectClosed();
-    EXPECT_TRUE(HasDocs(d));
-}
-
-TEST_F(OpenDatabaseTest, OpenDefaultWithoutDefaultReportsAndOpensNothing)
-{
-    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\"/>");
-    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_EQ(Messages(), QStringList{kWrong}) << "the open of the empty name fails unreported";
-    ExpectClosed();
-}
-
-TEST_F(OpenDatabaseTest, HiddenDefaultOpensWithoutNameAndIsNotRememberedAsLastUsed)
-{
-    StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\" DEFAULT_INVISIBLE=\"Y\" LAST_OPEN_NAME=\"X\"/>");
-    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    const QString d = AddDb(QStringLiteral("D"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    ASSERT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(ADB().Path(), d);
-    EXPECT_TRUE(Main()->CurrentDatabaseName.isEmpty());
-    Main()->CloseDatabase();
-    EXPECT_EQ(Settings()->LastOpenName(), QStringLiteral("X"));
-    ExpectClosed();
-}
-
-TEST_F(OpenDatabaseTest, DropPolicyDropsOnTheAttemptPastTheLimit)
-{
-    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"3\" DEFAULT_DB=\"A\"/>");
+    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\" DEFAULT_DB=\"A\"/>");
     const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    QDir(a).mkdir(QStringLiteral("keep"));
-    qbtest::WriteAll(a + QStringLiteral("/notes.txt"), "not the engine's");
-    for (int i = 1; i <= 3; ++i) {
+    Settings()->ShowSettings();
+    ASSERT_TRUE(Settings()->RB_drop_db->isChecked());
+    for (int i = 0; i < 3; ++i)
         OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
-        EXPECT_EQ(Main()->WrongAttempts, i);
-        EXPECT_TRUE(HasDocs(a)) << "attempt " << i;
-    }
-    EXPECT_EQ(Main()->LastWrongDatabase, QStringLiteral("A")) << "the listed name";
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
     EXPECT_FALSE(HasDocs(a));
-    EXPECT_TRUE(QFileInfo(a + QStringLiteral("/keep")).isDir()) << "subfolders stay";
-    EXPECT_TRUE(QFileInfo::exists(a + QStringLiteral("/notes.txt"))) << "only the database's own files go";
-    EXPECT_EQ(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("A")), nullptr);
-    EXPECT_TRUE(Settings()->DefaultDbName().isEmpty()) << "the default database was dropped";
-    EXPECT_TRUE(Settings()->WrongPasswordMode().isEmpty());
-    EXPECT_EQ(Messages(), QStringList(4, kWrong)) << "no question, no closing message";
-    EXPECT_FALSE(SettingsFileBytes().contains("\"A\"")) << "the settings file is saved";
+    EXPECT_EQ(Messages(), QStringList(3, kWrong)) << "no question, no closing message";
     EXPECT_EQ(Ask()->CB_databases->count(), 0);
+    EXPECT_TRUE(Settings()->Rb_restrict->isChecked()) << "the dialog shows the cleared policy";
     ExpectClosed();
 }
 
-TEST_F(OpenDatabaseTest, DropPolicyWithoutAttemptsDropsOnTheThirdAndEmptyFolderGoes)
+TEST_F(OpenDatabaseTest, ActivationOpensTheLastUsedDatabase)
 {
-    StartApp("<SETTINGS RP_MODE=\"DROP_DB\"/>");
-    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(HasDocs(a));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_FALSE(QFileInfo::exists(a)) << "the emptied folder is removed";
-    EXPECT_EQ(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("A")), nullptr);
-}
-
-TEST_F(OpenDatabaseTest, CounterRestartsForAnotherDatabaseAndResetsOnSuccessOrOtherErrors)
-{
-    StartApp("<SETTINGS RP_MODE=\"DROP_DB\"/>");
-    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    const QString b = AddDb(QStringLiteral("B"), QStringLiteral("PW"));
-    for (const char* name : {"A", "A", "B", "A"})
-        OpenWithDialog(QString::fromLatin1(name), QStringLiteral("WRONG"));
-    EXPECT_EQ(Main()->WrongAttempts, 1);
-    EXPECT_EQ(Main()->LastWrongDatabase, QStringLiteral("A"));
-
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_EQ(Main()->WrongAttempts, 2);
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("pw"));
-    EXPECT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(Main()->WrongAttempts, 0);
-    EXPECT_TRUE(Main()->LastWrongDatabase.isEmpty());
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(HasDocs(a)) << "the count started again after the success";
-
-    // An error that is not a wrong password resets the count too.
-    QFile::rename(b + QStringLiteral("/Docs.db"), b + QStringLiteral("/moved.db"));
-    AddEntry(QStringLiteral("Broken"), b);
-    OpenWithDialog(QStringLiteral("Broken"), QString());
-    EXPECT_EQ(Main()->WrongAttempts, 0);
-    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
-    EXPECT_TRUE(HasDocs(a));
-}
-
-TEST_F(OpenDatabaseTest, StartupOpenNeverTalksNeverDropsAndOpensAnUnprotectedLastDatabase)
-{
-    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"a\"/>");
-    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    for (int i = 0; i < 5; ++i) {
-        Main()->OpenLastUsed();
-        EXPECT_EQ(Main()->WrongAttempts, 0);
-        EXPECT_FALSE(Main()->StartupOpen);
-    }
-    EXPECT_TRUE(HasDocs(a));
-    EXPECT_TRUE(Messages().isEmpty());
-    ExpectClosed();
-
-    Root().SetAttr(QStringLiteral("LAST_OPEN_NAME"), QStringLiteral("Gone"));
-    Main()->OpenLastUsed();
-    EXPECT_TRUE(Messages().isEmpty()) << "an unregistered last database fails silently";
-
+    StartApp("<SETTINGS OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"b\"/>");
     const QString b = AddDb(QStringLiteral("B"));
-    Root().SetAttr(QStringLiteral("LAST_OPEN_NAME"), QStringLiteral("B"));
     Main()->Activate(); // the anchor table, then the last used database
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("B"));
     EXPECT_EQ(ADB().Path(), b);
     EXPECT_TRUE(QFileInfo::exists(Schema::AnchorTablePath()));
     EXPECT_GE(Main()->EngineVersion, 3000000);
-}
-
-TEST_F(OpenDatabaseTest, StartupOpenIsSkippedWhenNotWanted)
-{
-    StartApp("<SETTINGS LAST_OPEN_NAME=\"B\"/>");
-    AddDb(QStringLiteral("B"));
-    Main()->OpenLastUsed();
-    ExpectClosed();
-}
-
-// ---- Folders that are not databases
-
-TEST(OpenProbe, Hold)
-{
-    const QString folder = qEnvironmentVariable("QB_PROBE_DB");
-    if (folder.isEmpty())
-        GTEST_SKIP() << "run as the helper of another test";
-    TDatabaseConnection c;
-    c.SetParams(folder);
-    c.Open();
-    std::printf("OPENED\n");
-    std::fflush(stdout);
-    char line[8];
-    [[maybe_unused]] const char* r = std::fgets(line, sizeof line, stdin); // hold until told
-}
-
-TEST_F(OpenDatabaseTest, BadFoldersAreReportedAndLeftUntouched)
-{
-    StartApp();
-    struct Case
-    {
-        const char* name;
-        std::function<void(const QString&)> make;
-    };
-    auto sql = [](const char* text) {
-        return [text](const QString& folder) {
-            sqlite3* db = nullptr;
-            sqlite3_open(QFile::encodeName(folder + QStringLiteral("/Docs.db")).constData(), &db);
-            sqlite3_exec(db, text, nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        };
-    };
-    const std::vector<Case> cases{
-        {"missing", [](const QString&) {}},
-        {"empty", [](const QString& f) { qbtest::WriteAll(f + QStringLiteral("/Docs.db"), {}); }},
-        {"random",
-         [](const QString& f) { qbtest::WriteAll(f + QStringLiteral("/Docs.db"), QByteArray(1000, '\x5a')); }},
-        {"no Docs", sql("create table Other(x)")},
-        {"other columns", sql("create table Docs(a, b, c)")},
-    };
-    for (const Case& c : cases) {
-        const QString folder = qbtest::FreshFolder(QStringLiteral("bad"));
-        c.make(folder);
-        const QString name = QString::fromLatin1(c.name);
-        AddEntry(name, folder);
-        const Snapshot before = TakeSnapshot(folder);
-        DialogScript::Start();
-        OpenWithDialog(name, QStringLiteral("ANY"));
-        const QStringList shown = Messages();
-        ASSERT_EQ(shown.size(), 1) << c.name;
-        EXPECT_TRUE(shown[0].startsWith(kCanNot) && shown[0].size() > kCanNot.size()) << shown[0].toStdString();
-        EXPECT_FALSE(shown[0].contains(QStringLiteral("Insufficient"))) << c.name;
-        ExpectClosed();
-        EXPECT_EQ(TakeSnapshot(folder), before) << c.name;
-    }
-
-    // Held by another process.
-    const QString held = AddDb(QStringLiteral("held"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QB_PROBE_DB"), held);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
-    ASSERT_TRUE(child.waitForStarted());
-    QByteArray out;
-    while (!out.contains("OPENED") && child.waitForReadyRead(60000))
-        out += child.readAllStandardOutput();
-    ASSERT_TRUE(out.contains("OPENED")) << out.constData();
-    const Snapshot before = TakeSnapshot(held);
-    DialogScript::Start();
-    OpenWithDialog(QStringLiteral("held"), QString());
-    ASSERT_EQ(Messages().size(), 1);
-    EXPECT_TRUE(Messages()[0].startsWith(kCanNot));
-    ExpectClosed();
-    EXPECT_EQ(TakeSnapshot(held), before);
-    child.write("\n");
-    child.closeWriteChannel();
-    EXPECT_TRUE(child.waitForFinished(60000));
-}
-
-// ---- Dropping
-
-TEST_F(OpenDatabaseTest, ConfirmedDropAsksTellsAndKeepsForeignFiles)
-{
-    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" DEFAULT_DB=\"Other\"/>");
-    const QString a = AddDb(QStringLiteral("A"));
-    qbtest::WriteAll(a + QStringLiteral("/Docs.db-journal"), "stale");
-    QDir(a).mkdir(QStringLiteral("sub"));
-    OpenWithDialog(QStringLiteral("A"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
-
-    DialogScript::QueueAnswers({false});
-    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("a"), false));
-    EXPECT_TRUE(HasDocs(a));
-
-    DialogScript::QueueAnswers({true});
-    EXPECT_TRUE(Main()->DropDatabase(QStringLiteral("a"), false));
-    ExpectClosed();
-    EXPECT_FALSE(HasDocs(a));
-    EXPECT_FALSE(QFileInfo::exists(a + QStringLiteral("/Docs.db-journal")));
-    EXPECT_TRUE(QFileInfo(a + QStringLiteral("/sub")).isDir());
-    EXPECT_EQ(Messages().last(), QStringLiteral("The database \"a\" \nhas been removed from your computer."));
-    EXPECT_TRUE(Messages().contains(QStringLiteral("ATTENTION!\nAre you sure you want to DROP\nthe database \"a\"?")));
-    EXPECT_EQ(Settings()->DefaultDbName(), QStringLiteral("Other")) << "another database's drop keeps the default";
-    EXPECT_EQ(Settings()->WrongPasswordMode(), QStringLiteral("DROP_DB"));
-    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("A"), true)) << "already gone";
-}
-
-TEST_F(OpenDatabaseTest, DropRefusesFoldersThatAreNotADatabaseOfTheirOwn)
-{
-    StartApp();
-    const QString home = QDir::homePath();
-    qbtest::WriteAll(home + QStringLiteral("/Docs.db"), "canary");
-    const QString parentOfHome = QFileInfo(home).absolutePath();
-    const QStringList folders{QString(),    QStringLiteral("/"),
-                              home,         home + QStringLiteral("/"),
-                              parentOfHome, QStringLiteral("/no/such/folder")};
-    int i = 0;
-    for (const QString& folder : folders) {
-        const QString name = QStringLiteral("X%1").arg(i++);
-        AddEntry(name, folder);
-        EXPECT_FALSE(Main()->DropDatabase(name, true)) << "[" << folder.toStdString() << "]";
-        DialogScript::QueueAnswers({true});
-        EXPECT_FALSE(Main()->DropDatabase(name, false)) << folder.toStdString();
-        if (!folder.isEmpty()) {
-            EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(name), nullptr) << "the entry stays";
-            EXPECT_FALSE(TFmain::DropRefusal(folder).isEmpty());
-        }
-    }
-    EXPECT_EQ(qbtest::ReadAll(home + QStringLiteral("/Docs.db")), QByteArray("canary"));
-    EXPECT_TRUE(QFileInfo(home).isDir());
-    EXPECT_TRUE(TFmain::DropRefusal(qbtest::FreshFolder()).isEmpty());
-}
-
-TEST_F(OpenDatabaseTest, DropThatCannotDeleteTheTableKeepsTheEntryAndSaysSo)
-{
-    StartApp();
-    // A Docs.db that is a folder cannot be deleted as a file, even by root.
-    const QString folder = AddEntry(QStringLiteral("Stuck"), qbtest::FreshFolder());
-    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("Docs.db")));
-    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("Stuck"), true));
-    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
-    EXPECT_TRUE(Messages().isEmpty()) << "silent";
-
-    DialogScript::QueueAnswers({true});
-    EXPECT_FALSE(Main()->DropDatabase(QStringLiteral("Stuck"), false));
-    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
-    EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The database \"Stuck\" has not been dropped.")));
-    EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
 // ---- Password change
@@ -537,17 +221,17 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     StartApp();
     const QString a = AddDb(QStringLiteral("A"));
     OpenWithDialog(QStringLiteral("A"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
 
     // Wrong old password, then a password too long for the engine: refused, still open.
     DialogScript::QueueTexts(
         {QStringLiteral("Change"), QStringLiteral("x"), QStringLiteral("new"), QStringLiteral("new")});
     Main()->TB_chng_pwdClick();
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
     const QString tooLong(32, QLatin1Char('p'));
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), tooLong, tooLong});
     Main()->TB_chng_pwdClick();
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_TRUE(Messages().last().contains(QStringLiteral("31")));
 
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new pw"), QStringLiteral("new pw")});
@@ -558,7 +242,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     OpenWithDialog(QStringLiteral("A"), QString());
     ExpectClosed();
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("New Pw"));
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
 
     // A second change goes from the old password to the next one (rekey).
     DialogScript::QueueTexts(
@@ -566,7 +250,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     Main()->TB_chng_pwdClick();
     ExpectClosed();
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("THIRD"));
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
 }
 
 TEST_F(OpenDatabaseTest, FailedPasswordChangeKeepsTheOldPasswordAndTheDocuments)
@@ -574,7 +258,7 @@ TEST_F(OpenDatabaseTest, FailedPasswordChangeKeepsTheOldPasswordAndTheDocuments)
     StartApp();
     const QString a = AddDb(QStringLiteral("A"));
     OpenWithDialog(QStringLiteral("A"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
     TDocStore(ADB()).CreateDocumentRecord(QStringLiteral("keep me"), QStringLiteral("TXT"));
     ADB().SetRenameFunction([](const QString&, const QString&) {
         errno = EIO;
@@ -588,7 +272,7 @@ TEST_F(OpenDatabaseTest, FailedPasswordChangeKeepsTheOldPasswordAndTheDocuments)
     EXPECT_EQ(QDir(a).entryList(QDir::Files), QStringList{QStringLiteral("Docs.db")}) << "no rewrite left behind";
 
     OpenWithDialog(QStringLiteral("A"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen) << "the old (empty) password still opens it";
+    ASSERT_TRUE(Main()->DatabaseOpen()) << "the old (empty) password still opens it";
     EXPECT_EQ(Main()->O_doc_list1->CurrentName(), QStringLiteral("keep me"));
 }
 
@@ -597,28 +281,28 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     StartApp("<SETTINGS DEFAULT_DB=\"D\"/>");
     AddDb(QStringLiteral("D"));
     OpenWithDialog(QStringLiteral("D"), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
     const int before = int(DialogScript::Shown().size());
     DialogScript::QueueAnswers({false});
     Main()->TB_chng_pwdClick();
     const QStringList shown = DialogScript::Shown().mid(before);
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].startsWith(QStringLiteral("The database \"D\" is the default database")));
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
 
     // A hidden default is open under no name; the warning still names it.
     Main()->CloseDatabase();
     Root().SetAttr(QStringLiteral("DEFAULT_INVISIBLE"), QStringLiteral("Y"));
     Settings()->ShowSettings(); // the option is read from the settings dialog
     Main()->OpenDatabaseDirect(QStringLiteral("D"), TFaskBaseAndPwd::DatabasePath(QStringLiteral("D")), QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
-    ASSERT_TRUE(Main()->CurrentDatabaseName.isEmpty());
+    ASSERT_TRUE(Main()->DatabaseOpen());
+    ASSERT_TRUE(Main()->CurrentDatabaseName().isEmpty());
     DialogScript::QueueAnswers({false});
     Main()->TB_chng_pwdClick();
     EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("The database \"D\" is the default database")))
         << DialogScript::LastShown().toStdString();
     EXPECT_TRUE(DialogScript::LastShown().endsWith(QStringLiteral("with the \"D\" database?")));
-    EXPECT_TRUE(Main()->DatabaseOpen);
+    EXPECT_TRUE(Main()->DatabaseOpen());
 
     TFChngPwd dialog;
     EXPECT_FALSE(dialog.BtnChange->isEnabled());

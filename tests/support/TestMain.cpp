@@ -2,8 +2,9 @@
 // before Qt reads them, so no test touches the real home folder, and the process returns to
 // its original working folder at the end.
 #ifdef QB_TEST_WIDGETS
-#include <QApplication>
-using TestApplication = QApplication;
+// Windows are tested under the program's own application object, with its error display.
+#include "app/QuietboxApplication.h"
+using TestApplication = TQuietboxApplication;
 #else
 #include <QGuiApplication>
 using TestApplication = QGuiApplication;

@@ -177,11 +177,20 @@ bool Declares(const TObjectServer& server, const QMimeType& type)
 // The ids mimeapps.list files name as the default for the type, most important first.
 QStringList DefaultIds(const QMimeType& type)
 {
+    // In each folder the current desktop's own list comes before the common one.
+    QStringList names;
+    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts))
+        names << desktop.toLower() + QStringLiteral("-mimeapps.list");
+    names << QStringLiteral("mimeapps.list");
     QStringList files;
-    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation))
-        files << QDir(dir).filePath(QStringLiteral("mimeapps.list"));
-    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
-        files << QDir(dir).filePath(QStringLiteral("applications/mimeapps.list"));
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation)) {
+        for (const QString& name : names)
+            files << QDir(dir).filePath(name);
+    }
+    for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        for (const QString& name : names)
+            files << QDir(dir).filePath(QStringLiteral("applications/") + name);
+    }
     QStringList ids;
     for (const QString& file : files) {
         const Entries defaults = ReadGroup(file, QStringLiteral("Default Applications"));
@@ -247,9 +256,13 @@ std::optional<TObjectServer> DefaultFor(const QString& mimeType)
 
 QString SuffixFor(const TObjectServer& server)
 {
-    if (server.MimeTypes.isEmpty())
-        return QString();
-    return QMimeDatabase().mimeTypeForName(server.MimeTypes.first()).preferredSuffix();
+    const QMimeDatabase db;
+    for (const QString& type : server.MimeTypes) {
+        const QString suffix = db.mimeTypeForName(type).preferredSuffix();
+        if (!suffix.isEmpty())
+            return suffix;
+    }
+    return QString();
 }
 
 QStringList SplitExec(const QString& exec)

@@ -31,7 +31,7 @@ std::optional<TObjectServer> Find(const QString& className);
 // The server for a MIME type: the desktop's default (mimeapps.list) when it is a server, else
 // the first server that declares the type, else the same for the type's parents.
 std::optional<TObjectServer> DefaultFor(const QString& mimeType);
-// The preferred file suffix of the server's first MIME type ("" when it has none).
+// The preferred file suffix of the server's first MIME type that has one ("" when none has).
 QString SuffixFor(const TObjectServer& server);
 
 // The command line for opening one file: Exec split into arguments by the desktop-entry rules

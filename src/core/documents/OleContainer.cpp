@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const QByteArray TOleContainer::Magic = QByteArrayLiteral("QBOB\r\n\x1a\n");
@@ -151,12 +152,20 @@ TOleContainer::TOleContainer(QObject* parent)
 TOleContainer::~TOleContainer()
 {
     const bool wasOpen = m_state == osOpen;
-    StopServer();
-    WipeFolder(m_folder);
+    DropSession();
     if (wasOpen) {
         m_state = osLoaded;
         Q_EMIT ObjectClosed();
     }
+}
+
+void TOleContainer::DropSession()
+{
+    StopServer();
+    WipeFolder(m_folder);
+    m_folder.clear();
+    m_filePath.clear();
+    m_poll->stop();
 }
 
 void TOleContainer::SetObjectChooser(TObjectChooser chooser)
@@ -174,14 +183,8 @@ void TOleContainer::SetState(TObjectState state)
 
 void TOleContainer::SetObject(const QString& className, const QString& suffix, QByteArray bytes)
 {
-    if (!m_folder.isEmpty() || m_process) {
-        StopServer();
-        WipeFolder(m_folder);
-        m_folder.clear();
-        m_filePath.clear();
-        m_poll->stop();
-    }
     const bool wasOpen = m_state == osOpen;
+    DropSession();
     m_className = className;
     m_suffix = suffix;
     m_bytes = std::move(bytes);
@@ -336,12 +339,12 @@ void TOleContainer::RunVerb(int verb)
             throw QbError(QStringLiteral("The object server \"%1\" did not start: %2")
                               .arg(server->Name, m_process->errorString()));
     } catch (...) {
-        StopServer();
-        WipeFolder(m_folder);
-        m_folder.clear();
-        m_filePath.clear();
+        DropSession();
         throw;
     }
+    m_serverName = server->Name;
+    m_serverError.clear();
+    m_sessionChanged = false;
     m_idle.invalidate();
     SetState(osOpen);
     m_poll->start();
@@ -368,6 +371,7 @@ bool TOleContainer::SyncFromFile()
         return false;
     m_bytes = std::move(bytes);
     m_modified = true;
+    m_sessionChanged = true;
     Q_EMIT StateChanged();
     return true;
 }
@@ -405,11 +409,16 @@ void TOleContainer::Poll()
 void TOleContainer::FinishSession()
 {
     SyncFromFile();
-    StopServer();
-    WipeFolder(m_folder);
-    m_folder.clear();
-    m_filePath.clear();
-    m_poll->stop();
+    // A server that ended by itself in failure without changing anything did not edit it.
+    if (m_process && m_process->state() == QProcess::NotRunning && !m_sessionChanged) {
+        if (m_process->exitStatus() == QProcess::CrashExit)
+            m_serverError = QStringLiteral("The object server \"%1\" stopped unexpectedly.").arg(m_serverName);
+        else if (m_process->exitCode() != 0)
+            m_serverError = QStringLiteral("The object server \"%1\" ended with the exit code %2.")
+                                .arg(m_serverName)
+                                .arg(m_process->exitCode());
+    }
+    DropSession();
     SetState(osLoaded);
     Q_EMIT ObjectClosed();
 }
@@ -440,11 +449,7 @@ void TOleContainer::StopServer()
 void TOleContainer::ReleaseObject()
 {
     const bool wasOpen = m_state == osOpen;
-    StopServer();
-    WipeFolder(m_folder);
-    m_folder.clear();
-    m_filePath.clear();
-    m_poll->stop();
+    DropSession();
     m_className.clear();
     m_suffix.clear();
     m_bytes.clear();
@@ -472,10 +477,12 @@ void TOleContainer::WipeFolder(const QString& folder)
                     QDirIterator::Subdirectories);
     const QByteArray zeros(Chunk, '\0');
     while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        if (info.isSymLink() || !info.isFile())
+        const QString path = it.next();
+        // Only the folder's own files: a link (symbolic or hard) may lead outside it.
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
             continue;
-        QFile file(info.filePath());
+        QFile file(path);
         file.setPermissions(file.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (!file.open(QIODevice::ReadWrite))
             continue;

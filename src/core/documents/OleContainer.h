@@ -80,15 +80,19 @@ public:
     // Runs a local event loop until the object is no longer open (returns at once if it is not).
     void WaitWhileOpen();
 
+    // Why the last editing session failed: the server ended by itself with an error (exit code
+    // or crash) and changed nothing. Empty when it did not fail.
+    QString ServerError() const { return m_serverError; }
+
     // The file the server edits; empty unless the object is open.
     QString EditedFilePath() const { return m_filePath; }
     // How long the session stays open after the server's process ended and no lock file is
     // left: a server that hands the file to a running instance returns before the instance
-    // has locked it.
+    // has locked it. 1.5 seconds unless set.
     void SetHandOverGrace(int milliseconds) { m_handOverGrace = milliseconds; }
 
-    // Overwrites every file below folder with zeros and removes the folder. Symbolic links are
-    // removed, never followed.
+    // Overwrites every file below folder with zeros and removes the folder. Links, symbolic or
+    // hard, are removed and never written through.
     static void WipeFolder(const QString& folder);
 
 Q_SIGNALS:
@@ -104,6 +108,7 @@ private:
     bool SyncFromFile();
     void FinishSession();
     void StopServer();
+    void DropSession(); // stops the server and wipes the folder, without reading back
     void SetState(TObjectState state);
     void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
     QString LockFilePath() const;
@@ -118,6 +123,9 @@ private:
     QString m_folder;
     QString m_filePath;
     QProcess* m_process = nullptr;
+    QString m_serverName;
+    QString m_serverError;
+    bool m_sessionChanged = false; // the file changed during the session
     QTimer* m_poll = nullptr;
     QDateTime m_seenTime; // the file's last seen modification time and size
     qint64 m_seenSize = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QUrl>
 #include <functional>
 
@@ -9,4 +10,9 @@ namespace Shell {
 using Opener = std::function<bool(const QUrl&)>;
 bool Open(const QUrl& url);
 void SetOpener(Opener opener); // an empty opener restores the desktop's own
+
+// Where the documentation pages are: <executable's folder>/../doc, else the installed folder.
+QString DocFolder();
+// Opens doc/<name>.html in the desktop's browser; failures are ignored.
+void OpenDocPage(const QString& name);
 } // namespace Shell

@@ -1,9 +1,8 @@
 #include "gui/archive/backUpRestore.h"
 
-#include "app/Windows.h"
 #include "core/database/Connection.h"
 #include "core/dialogs/DialogScript.h"
-#include "gui/dialogs/msg.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/OrbFileEdit.h"
 
 #include <QCloseEvent>
@@ -48,8 +47,8 @@ bool HoldsOtherFilesOnly(const QString& folder)
 
 void ShowMessageText(const QString& text)
 {
-    if (TDmsg* dmsg = Windows().Dmsg) {
-        dmsg->ShowText(text);
+    if (Dialogs::MessageInstalled()) {
+        Dialogs::ShowMessage(text);
         return;
     }
     if (DialogScript::Active()) {

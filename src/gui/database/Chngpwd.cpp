@@ -1,13 +1,12 @@
 #include "gui/database/Chngpwd.h"
 
-#include "app/Fmain.h"
-#include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
+#include "core/database/DatabaseSession.h"
 #include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
-#include "gui/dialogs/msg.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -22,8 +21,7 @@ namespace {
 
 void Tell(const QString& text)
 {
-    if (Windows().Dmsg)
-        Windows().Dmsg->ShowText(text);
+    Dialogs::ShowMessage(text);
 }
 
 } // namespace
@@ -101,9 +99,9 @@ bool TFChngPwd::Execute()
 
 bool TFChngPwd::BtnChangeClick()
 {
-    TFmain* main = Windows().Fmain;
+    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     TDatabaseConnection& adb = TDatabaseConnection::ADB();
-    if (!main || !main->DatabaseOpen || !adb.IsOpen()) {
+    if (!session || !session->DatabaseOpen() || !adb.IsOpen()) {
         Tell(QStringLiteral("No database is open."));
         return false;
     }
@@ -125,8 +123,8 @@ bool TFChngPwd::BtnChangeClick()
     }
 
     const QString folder = adb.Path();
-    main->CloseDatabase();
-    // The main window's password request would talk about the selection dialog; decline quietly.
+    session->CloseDatabase();
+    // The session's password request would talk about the selection dialog; decline quietly.
     adb.SetPasswordRequest({});
     try {
         SetDatabasePassword(adb, folder, newPassword, oldPassword);

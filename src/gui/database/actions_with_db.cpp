@@ -1,18 +1,14 @@
 #include "gui/database/actions_with_db.h"
 
-#include "app/Fmain.h"
-#include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
-#include "core/settings/OrbPigger.h"
+#include "core/database/DatabaseSession.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/database/edit_database.h"
 #include "gui/database/wz_new_database.h"
 #include "gui/dialogs/CentreOnScreen.h"
-#include "gui/dialogs/sure.h"
-#include "gui/dialogs/sure_hecked.h"
-#include "gui/documents/doc_list.h"
-#include "gui/settings/SB_settings.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -21,20 +17,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <memory>
-
-namespace {
-
-bool AskChecked(const QString& text)
-{
-    return Windows().Fsure_checked && Windows().Fsure_checked->Ask(text);
-}
-
-bool AskPlain(const QString& text)
-{
-    return Windows().Fsure && Windows().Fsure->Ask(text);
-}
-
-} // namespace
 
 TD_action_with_db::TD_action_with_db(QWidget* parent)
     : QDialog(parent)
@@ -73,17 +55,9 @@ TD_action_with_db::TD_action_with_db(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
-
-    // The selection dialog's "..." button creates a database through this window.
-    if (auto* ask = qobject_cast<TFaskBaseAndPwd*>(Windows().FaskBaseAndPwd))
-        ask->CreateNewHook = [this] { return CreateNew(); };
 }
 
-TD_action_with_db::~TD_action_with_db()
-{
-    if (auto* ask = qobject_cast<TFaskBaseAndPwd*>(Windows().FaskBaseAndPwd))
-        ask->CreateNewHook = {};
-}
+TD_action_with_db::~TD_action_with_db() = default;
 
 void TD_action_with_db::PrepareAsk(const QString& name)
 {
@@ -120,32 +94,32 @@ int TD_action_with_db::AskAction(const QString& name)
 
 void TD_action_with_db::DatabaseControl()
 {
-    TFmain* main = Windows().Fmain;
-    if (!main)
+    if (!TDatabaseSession::HasInstance())
         return;
-    const QString name = main->DatabaseOpen ? main->CurrentDatabaseName : QString();
+    TDatabaseSession& session = TDatabaseSession::Instance();
+    const QString name = session.DatabaseOpen() ? session.CurrentDatabaseName() : QString();
     switch (AskAction(name)) {
         case CreateNewAction: {
-            main->CloseDatabase();
+            session.CloseDatabase();
             const TNewDatabase created = CreateNew();
             if (!created.Name.isEmpty())
-                main->OpenDatabaseDirect(created.Name, created.Path, created.Password);
+                session.OpenDatabaseDirect(created.Name, created.Path, created.Password);
             else
-                main->SBreopenClick();
+                session.SBreopenClick();
             break;
         }
         case EditAction:
-            main->CloseDatabase();
+            session.CloseDatabase();
             EditEntry(name);
-            main->SBreopenClick();
+            session.SBreopenClick();
             break;
         case PackAction:
             PackCurrentDatabase();
             break;
         case DropAction:
-            main->CloseDatabase();
-            main->DropDatabase(name, false);
-            main->SBreopenClick();
+            session.CloseDatabase();
+            session.DropDatabase(name, false);
+            session.SBreopenClick();
             break;
         default:
             break;
@@ -155,22 +129,22 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    TD_SB_settings* settings = Windows().D_SB_settings;
-    if (!settings)
+    if (!TDatabaseSession::HasInstance())
         return result;
-    auto* shared = qobject_cast<TW_new_database*>(Windows().W_new_database);
+    TSettingsModel& settings = TDatabaseSession::Instance().Settings();
+    TW_new_database* shared = Wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
-        own = std::make_unique<TW_new_database>(Windows().Fmain);
+        own = std::make_unique<TW_new_database>(parentWidget());
         shared = own.get();
     }
-    const TW_new_database::Result created = shared->CreateDatabase(settings->BaseListNode());
+    const TW_new_database::Result created = shared->CreateDatabase(settings.BaseListNode());
     if (created.entry) {
         result.Name = created.entry->GetAttr(QStringLiteral("NAME"));
         result.Path = created.entry->GetAttr(QStringLiteral("PATH"));
         result.Password = created.password;
     }
-    settings->SaveSettings();
+    settings.Save();
     return result;
 }
 
@@ -179,23 +153,24 @@ void TD_action_with_db::EditEntry(const QString& name)
     TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
     if (!entry)
         return;
-    TD_edit_database dialog(Windows().Fmain);
+    TD_edit_database dialog(parentWidget());
     dialog.EditDatabase(entry);
 }
 
 void TD_action_with_db::PackCurrentDatabase()
 {
-    if (!AskChecked(QStringLiteral("This operation removes unused parts of DB files\nand REMOVES password protection.\n"
-                                   "If you want the database stays protected\nset password again when operation will "
-                                   "be finished.\nOperation can take some time depend on DB size.\n\nPack the "
-                                   "database now?")))
+    if (!Dialogs::ConfirmChecked(
+            QStringLiteral("This operation removes unused parts of DB files\nand REMOVES password protection.\n"
+                           "If you want the database stays protected\nset password again when operation will "
+                           "be finished.\nOperation can take some time depend on DB size.\n\nPack the "
+                           "database now?")))
         return;
 
-    TFmain* main = Windows().Fmain;
+    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     if (BeforePack)
         BeforePack();
-    else if (main)
-        main->O_doc_list1->CloseList();
+    else if (session)
+        session->CloseList();
     QCoreApplication::processEvents();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
@@ -212,22 +187,20 @@ void TD_action_with_db::PackCurrentDatabase()
     QApplication::restoreOverrideCursor();
     if (AfterPack) {
         AfterPack();
-    } else if (main) {
+    } else if (session) {
         try {
-            main->O_doc_list1->OpenList();
+            session->ReopenList();
         } catch (const QbError& e) {
             if (failure.isEmpty())
                 failure = e.Message();
         }
-        main->ListReady = main->O_doc_list1->IsActive();
-        main->UpdateCommands();
     }
     if (!failure.isEmpty())
         throw QbError(failure);
 
     QCoreApplication::processEvents();
-    if (AskPlain(
+    if (Dialogs::Confirm(
             QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
-        && main)
-        main->TB_chng_pwdClick();
+        && ChangePassword)
+        ChangePassword();
 }

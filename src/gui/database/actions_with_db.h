@@ -8,6 +8,7 @@
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+class TW_new_database;
 
 // "Database control": what to do with the databases, and the commands that do it.
 class TD_action_with_db : public QDialog
@@ -44,10 +45,14 @@ public:
     // Packs the open database: every document stays, the password goes; then offers to set one.
     void PackCurrentDatabase();
 
-    // Around the pack: the document list is closed and reopened. Unset, the main window's
-    // list is closed and reopened.
+    // Around the pack: the document list is closed and reopened. Unset, the database
+    // session's list is closed and reopened.
     std::function<void()> BeforePack;
     std::function<void()> AfterPack;
+    // The password command, offered after a pack; the application sets it.
+    std::function<void()> ChangePassword;
+    // The shared new-database wizard; null: one of its own for each run.
+    TW_new_database* Wizard = nullptr;
 
     // Controls (objectName = member name).
     QGroupBox* GroupBox1 = nullptr;

@@ -1,9 +1,8 @@
 #include "gui/database/askBaseAndPwd.h"
 
-#include "app/Windows.h"
+#include "core/database/DatabaseSession.h"
 #include "core/dialogs/DialogScript.h"
-#include "core/settings/OrbPigger.h"
-#include "gui/settings/SB_settings.h"
+#include "core/settings/SettingsModel.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -14,9 +13,9 @@
 
 namespace {
 
-TD_SB_settings* Settings()
+TSettingsModel* Settings()
 {
-    return Windows().D_SB_settings;
+    return TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance().Settings() : nullptr;
 }
 
 } // namespace
@@ -49,14 +48,12 @@ TFaskBaseAndPwd::TFaskBaseAndPwd(QWidget* parent)
 
 TOrbPigger* TFaskBaseAndPwd::FindDatabaseEntry(const QString& name)
 {
-    const TOrbPigger* list = Settings() ? Settings()->BaseListNode() : nullptr;
-    return list ? list->FindChildByAttr(QStringLiteral("NAME"), name) : nullptr;
+    return Settings() ? Settings()->FindDatabaseEntry(name) : nullptr;
 }
 
 QString TFaskBaseAndPwd::DatabasePath(const QString& name)
 {
-    const TOrbPigger* entry = FindDatabaseEntry(name);
-    return entry ? entry->GetAttr(QStringLiteral("PATH")) : QString();
+    return Settings() ? Settings()->DatabasePath(name) : QString();
 }
 
 QString TFaskBaseAndPwd::SelectedDatabaseName() const
@@ -82,21 +79,10 @@ void TFaskBaseAndPwd::SetPassword(const QString& text)
 
 void TFaskBaseAndPwd::FillDatabaseList()
 {
-    const TOrbPigger* list = Settings() ? Settings()->BaseListNode() : nullptr;
-    if (!list)
+    if (!Settings() || !Settings()->BaseListNode())
         return;
     CB_databases->clear();
-    const bool hideDefault = Settings()->DefaultHidden();
-    const QString defaultName = Settings()->DefaultDbName();
-    for (int i = 0; i < list->ChildCount(); ++i) {
-        const TOrbPigger* node = list->Child(i);
-        if (node->Name() != QStringLiteral("BASE"))
-            continue;
-        const QString name = node->GetAttr(QStringLiteral("NAME"));
-        if (hideDefault && name == defaultName)
-            continue;
-        CB_databases->addItem(name);
-    }
+    CB_databases->addItems(Settings()->ListedDatabaseNames());
     CB_databases->setCurrentIndex(-1);
 }
 
@@ -138,7 +124,7 @@ void TFaskBaseAndPwd::SB_databasesClick()
 {
     const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
     if (Settings())
-        Settings()->SaveSettings();
+        Settings()->Save();
     if (!made.Name.isEmpty()) {
         Created = true;
         FillDatabaseList();

@@ -201,6 +201,8 @@ void TO_OLE_DOC::EditObject(const QString& id)
 {
     ShowObject();
     OLE_viewer->WaitWhileOpen();
+    if (!OLE_viewer->ServerError().isEmpty())
+        throw QbError(OLE_viewer->ServerError());
     SaveObject(id);
 }
 

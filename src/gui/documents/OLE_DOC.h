@@ -51,7 +51,8 @@ public:
     void CloseObject();
     // Opens the object in its server's own window.
     void ShowObject();
-    // ShowObject, waiting while the object is open, SaveObject; errors reach the caller.
+    // ShowObject, waiting while the object is open, SaveObject; errors (a server that failed
+    // included) reach the caller, and the record then keeps its object.
     void EditObject(const QString& id);
 
     TOleContainer* OLE_viewer = nullptr; // the container

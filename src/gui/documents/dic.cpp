@@ -1,11 +1,10 @@
 #include "gui/documents/dic.h"
 
-#include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/Query.h"
 #include "core/dialogs/DialogScript.h"
-#include "gui/dialogs/sure.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -444,14 +443,14 @@ bool TOdic::Q1BeforeInsert()
 {
     if (InsertAllowed)
         return true;
-    return Windows().Fsure && Windows().Fsure->Ask(QStringLiteral("Add new line?"));
+    return Dialogs::Confirm(QStringLiteral("Add new line?"));
 }
 
 bool TOdic::Q1BeforeDelete()
 {
     if (DeleteWithoutAsking)
         return true;
-    return Windows().Fsure && Windows().Fsure->Ask(QStringLiteral("Delete \"%1\"?").arg(CurrentName()));
+    return Dialogs::Confirm(QStringLiteral("Delete \"%1\"?").arg(CurrentName()));
 }
 
 void TOdic::ApplyIt()

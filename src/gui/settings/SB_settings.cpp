@@ -1,9 +1,6 @@
 #include "gui/settings/SB_settings.h"
 
-#include "app/Fmain.h"
-#include "app/Windows.h"
-#include "gui/dialogs/msg.h"
-#include "gui/dialogs/sure.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/settings/about.h"
 
 #include <QButtonGroup>
@@ -27,17 +24,7 @@
 #include <cmath>
 
 namespace {
-const QString kAlign = QStringLiteral("ALIGN");
-const QString kDelay = QStringLiteral("DELAY");
-const QString kRpMode = QStringLiteral("RP_MODE");
-const QString kDefaultDb = QStringLiteral("DEFAULT_DB");
-const QString kAttempts = QStringLiteral("FATTEMPTS");
-const QString kOpenLastUsed = QStringLiteral("OPEN_LAST_USED");
-const QString kDefaultInvisible = QStringLiteral("DEFAULT_INVISIBLE");
-const QString kLastOpenName = QStringLiteral("LAST_OPEN_NAME");
-const QString kOpenDefault = QStringLiteral("OPEN_DEFAULT");
-const QString kDropDb = QStringLiteral("DROP_DB");
-const QString kYes = QStringLiteral("Y");
+namespace Key = SettingsKey;
 
 template <typename T> T* Named(T* w, const char* name)
 {
@@ -46,9 +33,9 @@ template <typename T> T* Named(T* w, const char* name)
 }
 } // namespace
 
-TD_SB_settings::TD_SB_settings(TFmain* mainWindow, QWidget* parent)
-    : TD_settings(parent)
-    , m_main(mainWindow)
+TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidget* parent)
+    : TD_settings(model, parent)
+    , m_host(std::move(host))
 {
     setObjectName(QStringLiteral("D_SB_settings"));
     setModal(true);
@@ -83,6 +70,8 @@ TD_SB_settings::TD_SB_settings(TFmain* mainWindow, QWidget* parent)
 
     // The tree, then the controls that mirror it.
     LoadSettings();
+    // Logic that changes the tree (a dropped database) has the controls follow.
+    connect(&model, &TSettingsModel::Changed, this, &TD_SB_settings::ShowSettings);
 }
 
 TD_SB_settings::~TD_SB_settings() = default;
@@ -200,11 +189,6 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     return page;
 }
 
-void TD_SB_settings::SetDefaults()
-{
-    TSettingsFile::FillDefaults(Root());
-}
-
 int TD_SB_settings::RadioGroupIndex() const
 {
     return RadioGroup1Buttons->checkedId();
@@ -230,26 +214,26 @@ void TD_SB_settings::ShowSettings()
 {
     TOrbPigger& root = Root();
     bool ok = false;
-    const int align = root.GetAttr(kAlign).toInt(&ok);
+    const int align = root.GetAttr(Key::Align).toInt(&ok);
     SetRadioGroupIndex(ok ? align : 1);
 
     // The object-server and accept-mode pages have no settings of their own yet.
 
-    const int delay = IntOrZero(root.GetAttr(kDelay));
+    const int delay = IntOrZero(root.GetAttr(Key::Delay));
     if (delay > 200 && delay < 1000)
         TrackBar1->setValue(delay);
 
-    if (root.GetAttr(kRpMode) == kOpenDefault && !root.GetAttr(kDefaultDb).isEmpty())
+    if (root.GetAttr(Key::WrongPasswordMode) == Key::OpenDefault && !root.GetAttr(Key::DefaultDb).isEmpty())
         RB_default_db->setChecked(true);
-    else if (root.GetAttr(kRpMode) == kDropDb)
+    else if (root.GetAttr(Key::WrongPasswordMode) == Key::DropDb)
         RB_drop_db->setChecked(true);
     else
         Rb_restrict->setChecked(true);
-    SE_attempts->setValue(IntOrZero(root.GetAttr(kAttempts)));
+    SE_attempts->setValue(IntOrZero(root.GetAttr(Key::Attempts)));
     FillDefaultDbList();
 
-    CB_open_last_used->setChecked(root.GetAttr(kOpenLastUsed) == kYes);
-    CB_default_invisible->setChecked(root.GetAttr(kDefaultInvisible) == kYes);
+    CB_open_last_used->setChecked(root.GetAttr(Key::OpenLastUsed) == Key::Yes);
+    CB_default_invisible->setChecked(root.GetAttr(Key::DefaultInvisible) == Key::Yes);
 }
 
 void TD_SB_settings::show_align()
@@ -279,26 +263,26 @@ void TD_SB_settings::show_align()
             break;
     }
     Shape1->setGeometry(shape);
-    Root().SetAttr(kAlign, QString::number(index));
+    Root().SetAttr(Key::Align, QString::number(index));
 }
 
 void TD_SB_settings::TrackBar1Change()
 {
     const QString text = QString::number(TrackBar1->value());
     Label_delay->setText(text);
-    Root().SetAttr(kDelay, text);
-    if (m_main)
-        m_main->Timer1->setInterval(TrackBar1->value());
+    Root().SetAttr(Key::Delay, text);
+    if (m_host.SetPreviewDelay)
+        m_host.SetPreviewDelay(TrackBar1->value());
 }
 
 void TD_SB_settings::CB_open_last_usedClick()
 {
-    Root().SetAttr(kOpenLastUsed, CB_open_last_used->isChecked() ? kYes : QString());
+    Root().SetAttr(Key::OpenLastUsed, CB_open_last_used->isChecked() ? Key::Yes : QString());
 }
 
 void TD_SB_settings::CB_default_invisibleClick()
 {
-    Root().SetAttr(kDefaultInvisible, CB_default_invisible->isChecked() ? kYes : QString());
+    Root().SetAttr(Key::DefaultInvisible, CB_default_invisible->isChecked() ? Key::Yes : QString());
 }
 
 void TD_SB_settings::set_wrong_password_mode()
@@ -306,20 +290,20 @@ void TD_SB_settings::set_wrong_password_mode()
     CB_default_db->setEnabled(false);
     SE_attempts->setEnabled(false);
     if (Rb_restrict->isChecked()) {
-        Root().DeleteAttr(kRpMode);
+        Root().DeleteAttr(Key::WrongPasswordMode);
     } else if (RB_default_db->isChecked()) {
         CB_default_db->setEnabled(true);
-        Root().SetAttr(kRpMode, kOpenDefault);
+        Root().SetAttr(Key::WrongPasswordMode, Key::OpenDefault);
     } else if (RB_drop_db->isChecked()) {
         SE_attempts->setEnabled(true);
-        Root().SetAttr(kRpMode, kDropDb);
+        Root().SetAttr(Key::WrongPasswordMode, Key::DropDb);
         if (isVisible()) {
             const QString question
                 = QStringLiteral("ATTENTION!\nDatabase will be droped without confirmation\nAfter %1 "
                                  "attempts to open it with incorrect password.\nAre you sure you "
                                  "really want this?")
                       .arg(SE_attempts->value());
-            if (!Windows().Fsure->Ask(question))
+            if (!Dialogs::Confirm(question))
                 Rb_restrict->setChecked(true);
         }
     }
@@ -330,15 +314,15 @@ void TD_SB_settings::CB_default_dbChange(int index)
     if (index < 0)
         return;
     const QString name = CB_default_db->itemText(index);
-    Root().SetAttr(kDefaultDb, name);
-    Windows().Dmsg->ShowText(QStringLiteral("To open the \"%1\" database\ninstead of the protected one\nmake sure that "
-                                            "the \"%1\" is not\nprotected by password.")
-                                 .arg(name));
+    Root().SetAttr(Key::DefaultDb, name);
+    Dialogs::ShowMessage(QStringLiteral("To open the \"%1\" database\ninstead of the protected one\nmake sure that "
+                                        "the \"%1\" is not\nprotected by password.")
+                             .arg(name));
 }
 
 void TD_SB_settings::SE_attemptsChange()
 {
-    Root().SetAttr(kAttempts, QString::number(SE_attempts->value()));
+    Root().SetAttr(Key::Attempts, QString::number(SE_attempts->value()));
 }
 
 void TD_SB_settings::FillDefaultDbList()
@@ -351,9 +335,9 @@ void TD_SB_settings::FillDefaultDbList()
     int selected = -1;
     for (int i = 0; i < list->ChildCount(); ++i) {
         const TOrbPigger* node = list->Child(i);
-        if (node->Name() != QStringLiteral("BASE"))
+        if (node->Name() != Key::Base)
             continue;
-        const QString name = node->GetAttr(QStringLiteral("NAME"));
+        const QString name = node->GetAttr(Key::Name);
         if (selected < 0 && name.compare(wanted, Qt::CaseInsensitive) == 0 && !wanted.isEmpty())
             selected = CB_default_db->count();
         CB_default_db->addItem(name);
@@ -363,22 +347,24 @@ void TD_SB_settings::FillDefaultDbList()
 
 void TD_SB_settings::StorePlacement()
 {
-    if (!m_main || m_main->Collapsed)
+    const std::optional<TWindowPlacement> placement
+        = m_host.CurrentPlacement ? m_host.CurrentPlacement() : std::optional<TWindowPlacement>();
+    if (!placement)
         return;
-    const QRect r = m_main->frameGeometry();
-    Root().SetAttr(QStringLiteral("WIDTH"), QString::number(r.width()));
-    Root().SetAttr(QStringLiteral("HEIGHT"), QString::number(r.height()));
-    Root().SetAttr(QStringLiteral("LEFT"), QString::number(r.x()));
-    Root().SetAttr(QStringLiteral("TOP"), QString::number(r.y()));
-    Root().SetAttr(QStringLiteral("G_WIDTH"), QString::number(m_main->Panel_guider->width()));
-    Root().SetAttr(QStringLiteral("G_HEIGHT"), QString::number(m_main->Panel_guider->height()));
+    const QRect r = placement->outer;
+    Root().SetAttr(Key::Width, QString::number(r.width()));
+    Root().SetAttr(Key::Height, QString::number(r.height()));
+    Root().SetAttr(Key::Left, QString::number(r.x()));
+    Root().SetAttr(Key::Top, QString::number(r.y()));
+    Root().SetAttr(Key::ListWidth, QString::number(placement->listPanel.width()));
+    Root().SetAttr(Key::ListHeight, QString::number(placement->listPanel.height()));
 }
 
 void TD_SB_settings::OKBtnClick()
 {
     StorePlacement();
-    if (m_main)
-        m_main->ApplyPlacement();
+    if (m_host.ApplyPlacement)
+        m_host.ApplyPlacement();
     SaveSettings();
     QDialog::done(QDialog::Accepted);
 }
@@ -419,37 +405,37 @@ void TD_SB_settings::FormDestroy()
 
 TOrbPigger* TD_SB_settings::OleServersNode() const
 {
-    return Root().FindChild(QStringLiteral("OLE_SERVERS"));
+    return Model().OleServersNode();
 }
 TOrbPigger* TD_SB_settings::BaseListNode() const
 {
-    return Root().FindChild(QStringLiteral("BASE_LIST"));
+    return Model().BaseListNode();
 }
 QString TD_SB_settings::DefaultDbName() const
 {
-    return Root().GetAttr(kDefaultDb);
+    return Model().DefaultDbName();
 }
 QString TD_SB_settings::WrongPasswordMode() const
 {
-    return Root().GetAttr(kRpMode);
+    return Model().WrongPasswordMode();
 }
 int TD_SB_settings::AttemptsLimit() const
 {
-    return WrongPasswordMode() == kDropDb ? SE_attempts->value() : -1;
+    return Model().AttemptsLimit();
 }
 bool TD_SB_settings::OpenLastUsedWanted() const
 {
-    return CB_open_last_used->isChecked();
+    return Model().OpenLastUsedWanted();
 }
 bool TD_SB_settings::DefaultHidden() const
 {
-    return CB_default_invisible->isChecked();
+    return Model().DefaultHidden();
 }
 QString TD_SB_settings::LastOpenName() const
 {
-    return Root().GetAttr(kLastOpenName);
+    return Model().LastOpenName();
 }
 void TD_SB_settings::SetLastOpenName(const QString& name)
 {
-    Root().SetAttr(kLastOpenName, name);
+    Model().SetLastOpenName(name);
 }

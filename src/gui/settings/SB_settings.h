@@ -2,6 +2,10 @@
 
 #include "gui/settings/settings.h"
 
+#include <QRect>
+#include <functional>
+#include <optional>
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -13,23 +17,37 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QWidget;
-class TFmain;
 class TO_about;
 
-// The settings dialog, and the one owner of the settings tree. Every control writes its value
-// into the tree the moment it changes; "OK" writes the file, "Cancel" reloads it.
+// Where the main window is, as the settings store it.
+struct TWindowPlacement
+{
+    QRect outer; // the outer rectangle, frame included
+    QSize listPanel; // the document list's panel
+};
+
+// What the settings dialog needs of the main window, given by the application.
+struct TSettingsHost
+{
+    std::function<void(int milliseconds)> SetPreviewDelay;
+    // Nothing while the window is collapsed: that size is not stored.
+    std::function<std::optional<TWindowPlacement>()> CurrentPlacement;
+    std::function<void()> ApplyPlacement;
+};
+
+// The settings dialog over the settings model. Every control writes its value into the tree
+// the moment it changes; "OK" writes the file, "Cancel" reloads it.
 class TD_SB_settings : public TD_settings
 {
     Q_OBJECT
 
 public:
-    explicit TD_SB_settings(TFmain* mainWindow, QWidget* parent = nullptr);
+    explicit TD_SB_settings(TSettingsModel& model, TSettingsHost host = {}, QWidget* parent = nullptr);
     ~TD_SB_settings() override;
 
-    void SetDefaults() override;
     void ShowSettings() override;
 
-    // Queries the other windows use.
+    // Queries the other windows use; they answer from the settings model.
     TOrbPigger* OleServersNode() const;
     TOrbPigger* BaseListNode() const;
     QString DefaultDbName() const;
@@ -95,6 +113,6 @@ private:
     QWidget* CreateApplicationPage();
     QWidget* CreateSecurityPage();
 
-    TFmain* m_main = nullptr;
+    TSettingsHost m_host;
     bool m_closingByBox = false;
 };

@@ -3,8 +3,9 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 
-TD_settings::TD_settings(QWidget* parent)
+TD_settings::TD_settings(TSettingsModel& model, QWidget* parent)
     : QDialog(parent)
+    , m_model(model)
 {
     setWindowTitle(QStringLiteral("Settings"));
     m_buttons = new QDialogButtonBox(this);
@@ -19,20 +20,11 @@ TD_settings::~TD_settings() = default;
 
 void TD_settings::LoadSettings()
 {
-    if (!m_file.Load()) {
-        SetDefaults();
-        SaveSettings();
-    }
+    m_model.Load();
     ShowSettings();
 }
 
 void TD_settings::SaveSettings()
 {
-    m_file.Save();
-}
-
-void TD_settings::SetDefaults()
-{
-    Root().Clear();
-    Root().SetName(QStringLiteral("SETTINGS"));
+    m_model.Save();
 }

@@ -1,34 +1,34 @@
 #pragma once
 
-#include "core/settings/SettingsFile.h"
+#include "core/settings/SettingsModel.h"
 
 #include <QDialog>
 
 class QDialogButtonBox;
 class QPushButton;
 
-// The settings window: owns the settings tree for the whole run, loads it when created and
-// writes it at the moments the program chooses.
+// The settings window over the program's settings model: loads the model when created and
+// has it write the file at the moments the program chooses.
 class TD_settings : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit TD_settings(QWidget* parent = nullptr);
+    explicit TD_settings(TSettingsModel& model, QWidget* parent = nullptr);
     ~TD_settings() override;
 
-    TOrbPigger& Root() { return m_file.Root(); }
-    const TOrbPigger& Root() const { return m_file.Root(); }
+    TSettingsModel& Model() const { return m_model; }
+    TOrbPigger& Root() { return m_model.Root(); }
+    const TOrbPigger& Root() const { return m_model.Root(); }
 
-    static QString SettingsFileName() { return TSettingsFile::SettingsFileName(); }
     static int IntOrZero(const QString& text) { return TSettingsFile::IntOrZero(text); }
 
-    // Reads the file; a missing or unusable file gives the defaults, written at once.
+    // Reads the file (a missing or unusable file gives the defaults, written at once), then
+    // shows what it holds.
     void LoadSettings();
     // Writes the file; a failure is ignored (the tree stays in memory).
     void SaveSettings();
 
-    virtual void SetDefaults();
     virtual void ShowSettings() { }
 
     QPushButton* OKBtn = nullptr;
@@ -38,5 +38,5 @@ protected:
     QDialogButtonBox* m_buttons = nullptr;
 
 private:
-    TSettingsFile m_file;
+    TSettingsModel& m_model;
 };

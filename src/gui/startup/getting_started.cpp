@@ -1,9 +1,8 @@
 #include "gui/startup/getting_started.h"
 
-#include "app/Fmain.h"
-#include "app/Windows.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
+#include "core/shell/Shell.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -63,7 +62,7 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
 {
     switch (choice) {
         case RunNow:
-            TFmain::OpenDocPage(QStringLiteral("gs"));
+            Shell::OpenDocPage(QStringLiteral("gs"));
             break;
         case DontShowAgain:
             root.SetAttr(QStringLiteral("GS"), QStringLiteral("NO"));
@@ -73,7 +72,7 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
     }
 }
 
-void TF_getting_started::ShowIfWanted(TOrbPigger& root)
+void TF_getting_started::ShowIfWanted(TOrbPigger& root, QWidget* parent)
 {
     if (root.GetAttr(QStringLiteral("GS")) == QStringLiteral("NO"))
         return;
@@ -84,7 +83,7 @@ void TF_getting_started::ShowIfWanted(TOrbPigger& root)
             Apply(static_cast<Choice>(std::clamp(answer.toInt(), 0, 2)), root);
         return;
     }
-    TF_getting_started prompt(Windows().Fmain);
+    TF_getting_started prompt(parent);
     if (prompt.exec() == QDialog::Accepted)
         Apply(prompt.Chosen(), root);
 }

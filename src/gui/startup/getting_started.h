@@ -21,7 +21,7 @@ public:
     explicit TF_getting_started(QWidget* parent = nullptr);
 
     // Shows the prompt modally unless GS is "NO", then acts on the choice made with "Ok".
-    static void ShowIfWanted(TOrbPigger& settingsRoot);
+    static void ShowIfWanted(TOrbPigger& settingsRoot, QWidget* parent = nullptr);
 
     // What "Ok" does with a choice: run the tutorial now, nothing, or never ask again.
     static void Apply(Choice choice, TOrbPigger& settingsRoot);

@@ -43,6 +43,20 @@ inline QString AddFakeServer(const QString& id, const QByteArray& script,
     return scriptPath;
 }
 
+// A server that hands the file to an "instance" and returns at once: the instance locks the
+// file as office suites do, writes `saved`, and waits for a file "go" beside it before it
+// writes `closed` and unlocks.
+inline QByteArray LockingServerScript(const QByteArray& saved, const QByteArray& closed)
+{
+    return "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
+           ": > \"$lock\"; printf '"
+        + saved
+        + "' >> \"$1\"\n"
+          "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
+          "  printf '"
+        + closed + "' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &";
+}
+
 // The editing folders a container left in the runtime folder.
 inline QStringList LeftoverObjectFolders()
 {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace qbtest;
 
@@ -59,12 +60,7 @@ protected:
         // Records the modes of the file and its folder, then edits it.
         AddFakeServer(QStringLiteral("qbtest-editor"),
                       "stat -c '%a' \"$1\" \"$(dirname \"$1\")\" >> \"$1\"\nprintf 'edited' >> \"$1\"");
-        // Hands the file to an "instance" that keeps a lock file until the test says go.
-        AddFakeServer(QStringLiteral("qbtest-office"),
-                      "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
-                      ": > \"$lock\"; printf 'first' > \"$1\"\n"
-                      "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
-                      "  printf ' later' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &");
+        AddFakeServer(QStringLiteral("qbtest-office"), LockingServerScript("first", " later"));
         AddFakeServer(QStringLiteral("qbtest-sleeper"), "exec sleep 60");
         WriteFakeEntry(
             QStringLiteral("qbtest-missing"),
@@ -128,6 +124,25 @@ TEST_F(OleContainerTest, EveryWayOutOfAnEditLeavesNoFile)
     EXPECT_THROW(container.RunVerb(-1), QbError);
     EXPECT_EQ(container.ObjectState(), TOleContainer::osLoaded);
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
+TEST(WipeFolderTest, RemovesTheFolderButLeavesWhatLinksLeadTo)
+{
+    const QString outside = FreshFolder();
+    const QString folder = FreshFolder();
+    WriteAll(outside + QStringLiteral("/target"), "keep me");
+    WriteAll(outside + QStringLiteral("/linked"), "keep me too");
+    QDir().mkpath(folder + QStringLiteral("/sub/.hidden"));
+    WriteAll(folder + QStringLiteral("/sub/.hidden/backup~"), "secret");
+    ASSERT_TRUE(QFile::link(outside + QStringLiteral("/target"), folder + QStringLiteral("/symlink")));
+    ASSERT_TRUE(QFile::link(outside, folder + QStringLiteral("/dirlink")));
+    ASSERT_EQ(::link(QFile::encodeName(outside + QStringLiteral("/linked")).constData(),
+                     QFile::encodeName(folder + QStringLiteral("/hardlink")).constData()),
+              0);
+    TOleContainer::WipeFolder(folder);
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_EQ(ReadAll(outside + QStringLiteral("/target")), QByteArray("keep me"));
+    EXPECT_EQ(ReadAll(outside + QStringLiteral("/linked")), QByteArray("keep me too"));
 }
 
 TEST_F(OleContainerTest, UnknownClassRaisesAndChangesNothing)
@@ -236,19 +251,6 @@ TEST_F(OleContainerTest, ClipboardFileBecomesAnObjectOfTheDefaultServer)
         }
     }
     QGuiApplication::clipboard()->clear();
-}
-
-TEST_F(OleContainerTest, ChooserPicksTheClass)
-{
-    TOleContainer container;
-    TOleContainer::SetObjectChooser({});
-    EXPECT_THROW(container.ChooseObjectDialog(), QbError);
-    for (const QString& answer : {QString(), QStringLiteral("qbtest-editor")}) {
-        TOleContainer::SetObjectChooser([answer] { return answer; });
-        EXPECT_EQ(container.ChooseObjectDialog(), !answer.isEmpty());
-        EXPECT_EQ(container.ObjectClassName(), answer);
-    }
-    TOleContainer::SetObjectChooser({});
 }
 
 TEST(ObjectServersTest, OnlyUsableEntriesAreServers)

@@ -19,7 +19,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace qbtest;
 
@@ -110,7 +112,7 @@ TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
     });
     Main()->TB_db_actions->trigger();
     EXPECT_TRUE(asked);
-    EXPECT_TRUE(Main()->DatabaseOpen) << "Cancel does nothing";
+    EXPECT_TRUE(Main()->DatabaseOpen()) << "Cancel does nothing";
 }
 
 TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDefaults)
@@ -123,7 +125,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     Root().SetAttr(QStringLiteral("DEFAULT_DB"), QStringLiteral("Work"));
     Root().SetAttr(QStringLiteral("RP_MODE"), QStringLiteral("OPEN_DEFAULT"));
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
 
     // Declined: nothing changes.
     Choose("RB_drop_database");
@@ -147,7 +149,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     EXPECT_TRUE(Root().GetAttr(QStringLiteral("RP_MODE")).isEmpty());
     EXPECT_FALSE(SettingsFileBytes().contains("<BASE NAME=\"Work\"")) << SettingsFileBytes().constData();
     EXPECT_TRUE(QFileInfo::exists(keep + QStringLiteral("/Docs.db")));
-    EXPECT_FALSE(Main()->DatabaseOpen);
+    EXPECT_FALSE(Main()->DatabaseOpen());
 
     // Silent: no question, no message.
     Root().SetAttr(QStringLiteral("DEFAULT_DB"), QStringLiteral("Other"));
@@ -178,8 +180,8 @@ TEST_F(DatabaseControlTest, CreateNewOpensTheNewDatabaseWithItsPassword)
         w->btnFinish->click();
     });
     control->DatabaseControl();
-    EXPECT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("Щоденник"));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Щоденник"));
     const QString folder = location + QStringLiteral("/Щоденник");
     EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("щоденник")), folder);
     EXPECT_TRUE(QString::fromUtf8(SettingsFileBytes()).contains(QStringLiteral("Щоденник")));
@@ -203,8 +205,8 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
         w->btnFinish->click();
     });
     Main()->SBreopenClick();
-    EXPECT_TRUE(Main()->DatabaseOpen);
-    EXPECT_EQ(Main()->CurrentDatabaseName, QStringLiteral("Fresh"));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
     EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fresh/Docs.db")));
 }
 
@@ -307,7 +309,7 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     }
     const qint64 sizeBefore = QFileInfo(folder + QStringLiteral("/Docs.db")).size();
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QStringLiteral("OLD"));
-    ASSERT_TRUE(Main()->DatabaseOpen);
+    ASSERT_TRUE(Main()->DatabaseOpen());
 
     // Declined: untouched.
     Choose("RB_pack_database");
@@ -321,8 +323,8 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     EXPECT_EQ(
         DialogScript::LastShown(),
         QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"));
-    EXPECT_TRUE(Main()->DatabaseOpen) << "the database stays open";
-    EXPECT_TRUE(Main()->ListReady);
+    EXPECT_TRUE(Main()->DatabaseOpen()) << "the database stays open";
+    EXPECT_TRUE(Main()->ListReady());
     EXPECT_LT(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
     Main()->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 5) << "no password needed any more";
@@ -347,3 +349,39 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
 }
 
 } // namespace
+
+TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
+{
+    Start();
+    const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.Open();
+        TDocStore store(c);
+        const QString id = store.CreateDocumentRecord(QStringLiteral("kept"), QStringLiteral("TXT"));
+        store.WriteContentBytes(id, QStringLiteral("Image"), QByteArray(400000, 'k'));
+        c.Close();
+    }
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+    ASSERT_TRUE(Main()->DatabaseOpen());
+
+    // The rewrite cannot grow past 64 KiB: a full disk, as the pack sees it.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    Choose("RB_pack_database");
+    DialogScript::QueueAnswers({true});
+    // Through the toolbar button, as a user would: the failure reaches the application's handler.
+    QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_db_actions), Qt::LeftButton);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(DialogScript::LastShown().startsWith(QStringLiteral("Current database has been packed")))
+        << DialogScript::LastShown().toStdString();
+    EXPECT_FALSE(DialogScript::LastShown().isEmpty());
+    Main()->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 1);
+}

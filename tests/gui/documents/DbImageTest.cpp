@@ -214,6 +214,9 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
         EXPECT_TRUE(w->O_db_image1->IsImageOpen());
         EXPECT_EQ(w->findChild<QToolButton*>(QStringLiteral("TB_paste"))->toolTip(),
                   QStringLiteral("Paste from clipboard (Cvtrl+V)"));
+        // The shortcut acts only in the active window, which a loaded machine may make late.
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
         QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
         EXPECT_TRUE(w->O_db_image1->PictureChanged);
         w->O_db_image1->TB_exit->trigger();

@@ -43,7 +43,7 @@ protected:
         entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Docs"));
         entry->SetAttr(QStringLiteral("PATH"), folder);
         Main()->OpenDatabaseDirect(QStringLiteral("Docs"), folder, QString());
-        ASSERT_TRUE(Main()->DatabaseOpen) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(Main()->DatabaseOpen()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
         Main()->show();
         Main()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Main()));

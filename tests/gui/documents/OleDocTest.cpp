@@ -28,12 +28,8 @@ protected:
     {
         AddFakeServer(Editor, "printf ' edited' >> \"$1\"");
         AddFakeServer(QStringLiteral("qbtest-gui-viewer"), "true", QStringLiteral("image/png"));
-        // Returns at once; its "instance" saves, then keeps the file locked until the test says go.
-        AddFakeServer(Office,
-                      "dir=$(dirname \"$1\"); lock=\"$dir/.~lock.$(basename \"$1\")#\"\n"
-                      ": > \"$lock\"; printf ' saved' >> \"$1\"\n"
-                      "( i=0; while [ ! -e \"$dir/go\" ] && [ $i -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n"
-                      "  printf ' closed' >> \"$1\"; rm -f \"$lock\" ) >/dev/null 2>&1 &");
+        AddFakeServer(Office, LockingServerScript(" saved", " closed"));
+        AddFakeServer(QStringLiteral("qbtest-failing-gui"), "exit 3");
     }
     void SetUp() override { DialogScript::Start(); }
     void TearDown() override { DialogScript::Stop(); }
@@ -104,6 +100,23 @@ TEST_F(OleDocTest, EditedObjectIsWrittenBackWhenTheServerEnds)
     frame.EditObject(id);
     EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osLoaded);
     EXPECT_EQ(Content(id), QByteArray("text edited"));
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
+TEST_F(OleDocTest, FailingServerIsAnErrorAndTheRecordKeepsItsObject)
+{
+    const QString id = StoredObject("text", QStringLiteral("qbtest-failing-gui"));
+    TO_OLE_DOC frame(Db.Connection);
+    frame.LoadObject(id);
+    frame.OLE_viewer->SetHandOverGrace(0);
+    try {
+        frame.EditObject(id);
+        ADD_FAILURE() << "no error";
+    } catch (const QbError& e) {
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("The object server \"Fake qbtest-failing-gui\" ended with the exit code 3."));
+    }
+    EXPECT_EQ(Content(id), QByteArray("text"));
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 

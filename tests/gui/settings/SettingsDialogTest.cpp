@@ -204,7 +204,6 @@ TEST_F(SettingsDialogTest, CollapsedWindowPlacementIsNotStored)
     StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");
     Main()->show();
     Main()->ApplyPlacement();
-    Main()->DatabaseOpen = true;
     Main()->SetCollapsed(true);
     Settings()->OKBtn->click();
     EXPECT_EQ(Attr("WIDTH"), QStringLiteral("500"));

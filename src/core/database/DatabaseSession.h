@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class TDatabaseConnection;
+class TSettingsModel;
+
+// What opening a database needs to ask the user. The windows implement it over the selection,
+// message and confirmation dialogs; without it, messages are only recorded while dialogs are
+// scripted, confirmations take scripted answers, and nothing is chosen.
+class TSessionPrompts
+{
+public:
+    virtual ~TSessionPrompts() = default;
+    // The database selection: true when a database was chosen, with the chosen name as listed
+    // (empty when none is selected), its folder and the password typed.
+    virtual bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) = 0;
+    virtual void ShowMessage(const QString& text) = 0;
+    // The confirmation of a destructive action.
+    virtual bool ConfirmDestructive(const QString& text) = 0;
+};
+
+// The document list's part in opening and closing; the main window's list frame fills it in.
+// Without it, opening the list only connects.
+struct TSessionList
+{
+    std::function<void()> Prepare; // before the list of a newly opened database
+    std::function<void()> Open; // prepares and fills the list; connects the database
+    std::function<void()> Close; // posts a pending edit and empties the list
+    std::function<bool()> IsActive;
+};
+
+// The one open database of the program: the connection "ADB", the open and ready state, the
+// name it was opened under, the wrong-password counter and what a wrong password leads to.
+// No windows: it asks through TSessionPrompts and reports by signals.
+//
+// The application creates one session (over its settings) before its windows and destroys it
+// after them; while it lives, Instance() returns it, so windows reach it without the main window.
+class TDatabaseSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TDatabaseSession(TSettingsModel& settings, QObject* parent = nullptr);
+    ~TDatabaseSession() override;
+
+    static TDatabaseSession& Instance(); // throws QbError when there is none
+    static bool HasInstance();
+
+    TSettingsModel& Settings() const { return m_settings; }
+    TDatabaseConnection& Connection() const;
+    void SetPrompts(TSessionPrompts* prompts) { m_prompts = prompts; } // not owned; null: none
+    void SetList(TSessionList list) { m_list = std::move(list); }
+
+    bool DatabaseOpen() const { return m_open; }
+    QString CurrentDatabaseName() const { return m_name; }
+    bool ListReady() const { return m_listReady; }
+    void SetListReady(bool ready);
+
+    // The open command: closes the open database, then opens one, asking unless DirectOpen.
+    // Failures never leave it: they are reported (or acted on by the wrong-password policy).
+    void SBreopenClick();
+    // Opens a registered database without asking.
+    void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
+    // Remembers the open database as the last used one, closes the list and disconnects.
+    void CloseDatabase();
+    // The start-up open of the last used database; never reports a wrong password.
+    void OpenLastUsed();
+
+    // Drops a registered database: its own files (Docs.db and the engine's companion files),
+    // then its folder when that is empty, its list entry, and the default-database settings
+    // when it was the default. Unless silent, asks first and tells when done. A folder that is
+    // missing, or that is the file-system root, the home folder or one above it, is refused:
+    // nothing is deleted and the entry stays. True when the entry was removed.
+    bool DropDatabase(const QString& name, bool silent);
+    // Why a database folder must not be dropped, or empty when it may.
+    static QString DropRefusal(const QString& folder);
+
+    // Closes and reopens the document list around work on the whole open database.
+    void CloseList();
+    void ReopenList(); // throws what opening the list throws
+
+    // The default database under the OPEN_DEFAULT policy, else empty.
+    QString RedirectDatabaseName() const;
+
+    // The wrong-password counter: consecutive wrong passwords for one database name.
+    int WrongAttempts() const { return m_wrongAttempts; }
+    QString LastWrongDatabase() const { return m_lastWrong; }
+    void ResetWrongAttempts();
+    // Opening state: DirectOpen only during OpenDatabaseDirect, StartupOpen during OpenLastUsed.
+    bool DirectOpen() const { return m_directOpen; }
+    bool StartupOpen() const { return m_startupOpen; }
+    // The name selected for the open under way (the listed spelling), or empty.
+    QString SelectedDatabaseName() const { return m_selected; }
+
+Q_SIGNALS:
+    // The open or ready state changed: commands follow it.
+    void StateChanged();
+    // The database list of the settings changed (a drop): the selection list refills.
+    void DatabaseListChanged();
+
+private:
+    bool PrepareConnection();
+    bool OnEnginePassword(QString& password);
+    void HandleOpenFailure(const QString& message);
+    void OpenDefaultInstead();
+    void CountWrongAttempt(const QString& name);
+    void SelectListed(const QString& name);
+    void ShowMessage(const QString& text);
+    bool ConfirmDestructive(const QString& text);
+    void OpenListNow();
+    void CloseListNow();
+    bool ListActive() const;
+
+    TSettingsModel& m_settings;
+    TSessionPrompts* m_prompts = nullptr;
+    TSessionList m_list;
+
+    bool m_open = false;
+    bool m_listReady = false;
+    QString m_name;
+    QString m_selected;
+    bool m_directOpen = false;
+    bool m_startupOpen = false;
+    bool m_openingDefault = false; // the open that replaces a failed one is under way
+    QString m_directPath;
+    QString m_directPassword;
+    QString m_openPath;
+    int m_wrongAttempts = 0;
+    QString m_lastWrong;
+};

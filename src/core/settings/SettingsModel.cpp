@@ -1,0 +1,110 @@
+#include "core/settings/SettingsModel.h"
+
+#include <algorithm>
+
+TSettingsModel::TSettingsModel(QObject* parent)
+    : QObject(parent)
+{
+}
+
+TSettingsModel::~TSettingsModel() = default;
+
+void TSettingsModel::Load()
+{
+    if (!m_file.Load()) {
+        TSettingsFile::FillDefaults(Root());
+        Save();
+    }
+}
+
+void TSettingsModel::Save()
+{
+    m_file.Save();
+}
+
+void TSettingsModel::NotifyChanged()
+{
+    Q_EMIT Changed();
+}
+
+TOrbPigger* TSettingsModel::BaseListNode() const
+{
+    return Root().FindChild(SettingsKey::BaseList);
+}
+
+TOrbPigger* TSettingsModel::OleServersNode() const
+{
+    return Root().FindChild(SettingsKey::OleServers);
+}
+
+TOrbPigger* TSettingsModel::FindDatabaseEntry(const QString& name) const
+{
+    const TOrbPigger* list = BaseListNode();
+    return list ? list->FindChildByAttr(SettingsKey::Name, name) : nullptr;
+}
+
+QString TSettingsModel::DatabasePath(const QString& name) const
+{
+    const TOrbPigger* entry = FindDatabaseEntry(name);
+    return entry ? entry->GetAttr(SettingsKey::Path) : QString();
+}
+
+QStringList TSettingsModel::ListedDatabaseNames() const
+{
+    QStringList names;
+    const TOrbPigger* list = BaseListNode();
+    if (!list)
+        return names;
+    const bool hideDefault = DefaultHidden();
+    const QString defaultName = DefaultDbName();
+    for (int i = 0; i < list->ChildCount(); ++i) {
+        const TOrbPigger* node = list->Child(i);
+        if (node->Name() != SettingsKey::Base)
+            continue;
+        const QString name = node->GetAttr(SettingsKey::Name);
+        if (hideDefault && name == defaultName)
+            continue;
+        names << name;
+    }
+    return names;
+}
+
+QString TSettingsModel::DefaultDbName() const
+{
+    return Root().GetAttr(SettingsKey::DefaultDb);
+}
+
+QString TSettingsModel::WrongPasswordMode() const
+{
+    return Root().GetAttr(SettingsKey::WrongPasswordMode);
+}
+
+int TSettingsModel::Attempts() const
+{
+    return std::clamp(TSettingsFile::IntOrZero(Root().GetAttr(SettingsKey::Attempts)), MinAttempts, MaxAttempts);
+}
+
+int TSettingsModel::AttemptsLimit() const
+{
+    return WrongPasswordMode() == SettingsKey::DropDb ? Attempts() : -1;
+}
+
+bool TSettingsModel::OpenLastUsedWanted() const
+{
+    return Root().GetAttr(SettingsKey::OpenLastUsed) == SettingsKey::Yes;
+}
+
+bool TSettingsModel::DefaultHidden() const
+{
+    return Root().GetAttr(SettingsKey::DefaultInvisible) == SettingsKey::Yes;
+}
+
+QString TSettingsModel::LastOpenName() const
+{
+    return Root().GetAttr(SettingsKey::LastOpenName);
+}
+
+void TSettingsModel::SetLastOpenName(const QString& name)
+{
+    Root().SetAttr(SettingsKey::LastOpenName, name);
+}

@@ -1,0 +1,493 @@
+#include "core/database/DatabaseSession.h"
+
+#include "core/common/QbError.h"
+#include "core/settings/SettingsModel.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <sqlcipher/sqlite3.h>
+
+namespace {
+
+const QString kWrong = QStringLiteral("Incorrect password.\nTry again.");
+const QString kCanNot = QStringLiteral("Can not open the database.\n");
+
+// The user's side of the session: a queue of choices in the selection dialog (nothing: Cancel),
+// the answers to confirmations, and what was shown.
+class TestPrompts : public TSessionPrompts
+{
+public:
+    explicit TestPrompts(TSettingsModel& settings)
+        : m_settings(settings)
+    {
+    }
+    bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) override
+    {
+        if (choices.isEmpty())
+            throw QbError(QStringLiteral("no choice queued"));
+        const auto choice = choices.takeFirst();
+        if (!choice)
+            return false;
+        // As the selection list: the listed spelling of the first name equal ignoring case.
+        for (const QString& listed : m_settings.ListedDatabaseNames())
+            if (listed.compare(choice->first, Qt::CaseInsensitive) == 0) {
+                name = listed.trimmed();
+                break;
+            }
+        path = m_settings.DatabasePath(name);
+        password = choice->second;
+        return true;
+    }
+    void ShowMessage(const QString& text) override { shown << text; }
+    bool ConfirmDestructive(const QString& text) override
+    {
+        shown << text;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
+    QList<std::optional<std::pair<QString, QString>>> choices;
+    QList<bool> answers;
+    QStringList shown;
+
+private:
+    TSettingsModel& m_settings;
+};
+
+using Snapshot = QMap<QString, QByteArray>;
+
+Snapshot TakeSnapshot(const QString& folder)
+{
+    Snapshot files;
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot))
+        files.insert(name,
+                     QFileInfo(dir.filePath(name)).isDir() ? QByteArray("<dir>") : qbtest::ReadAll(dir.filePath(name)));
+    return files;
+}
+
+class DatabaseSessionTest : public ::testing::Test
+{
+protected:
+    void Start(const char* settingsText = "<SETTINGS/>")
+    {
+        const QString file = TSettingsFile::SettingsFileName();
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        qbtest::WriteAll(file, settingsText);
+        settings = std::make_unique<TSettingsModel>();
+        settings->Load();
+        session = std::make_unique<TDatabaseSession>(*settings);
+        prompts = std::make_unique<TestPrompts>(*settings);
+        session->SetPrompts(prompts.get());
+    }
+    void TearDown() override
+    {
+        if (session)
+            session->CloseDatabase();
+        session.reset();
+    }
+
+    QString AddEntry(const QString& name, const QString& folder)
+    {
+        TOrbPigger* list = settings->BaseListNode();
+        if (!list)
+            list = settings->Root().AddChild(SettingsKey::BaseList);
+        TOrbPigger* entry = list->AddChild(SettingsKey::Base);
+        entry->SetAttr(SettingsKey::Name, name);
+        entry->SetAttr(SettingsKey::Path, folder);
+        return folder;
+    }
+    QString AddDb(const QString& name, const QString& password = QString())
+    {
+        return AddEntry(name, qbtest::FreshDatabase(password));
+    }
+    // The user picks name in the selection dialog with password, and presses "OK".
+    void OpenWithDialog(const QString& name, const QString& password)
+    {
+        prompts->choices << std::make_pair(name, password);
+        session->SBreopenClick();
+    }
+    void Cancel()
+    {
+        prompts->choices << std::nullopt;
+        session->SBreopenClick();
+    }
+    void ExpectClosed() const
+    {
+        EXPECT_FALSE(session->DatabaseOpen());
+        EXPECT_FALSE(session->Connection().IsOpen());
+        EXPECT_FALSE(session->ListReady());
+    }
+    static bool HasDocs(const QString& folder) { return QFileInfo::exists(folder + QStringLiteral("/Docs.db")); }
+    static QByteArray FileBytes() { return qbtest::ReadAll(TSettingsFile::SettingsFileName()); }
+
+    std::unique_ptr<TSettingsModel> settings;
+    std::unique_ptr<TDatabaseSession> session;
+    std::unique_ptr<TestPrompts> prompts;
+};
+
+TEST_F(DatabaseSessionTest, SettingsQueriesApplyTheDialogsLimits)
+{
+    struct Row
+    {
+        const char* settings;
+        int attempts;
+        int limit;
+    };
+    const Row rows[] = {
+        {"<SETTINGS/>", 2, -1},
+        {"<SETTINGS RP_MODE=\"DROP_DB\"/>", 2, 2},
+        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"x\"/>", 2, 2},
+        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"1\"/>", 2, 2},
+        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"4\"/>", 4, 4},
+        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"9\"/>", 5, 5},
+        {"<SETTINGS RP_MODE=\"OPEN_DEFAULT\" FATTEMPTS=\"4\"/>", 4, -1},
+    };
+    for (const Row& row : rows) {
+        Start(row.settings);
+        EXPECT_EQ(settings->Attempts(), row.attempts) << row.settings;
+        EXPECT_EQ(settings->AttemptsLimit(), row.limit) << row.settings;
+    }
+    Start("<SETTINGS OPEN_LAST_USED=\"y\" DEFAULT_INVISIBLE=\"Y\"/>");
+    EXPECT_FALSE(settings->OpenLastUsedWanted()) << "only \"Y\" counts";
+    EXPECT_TRUE(settings->DefaultHidden());
+}
+
+TEST_F(DatabaseSessionTest, RestrictReportsWrongPasswordAndCancelClosesTheOpenDatabase)
+{
+    Start();
+    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    const QString b = AddDb(QStringLiteral("B"));
+    int changes = 0;
+    QObject::connect(session.get(), &TDatabaseSession::StateChanged, [&changes] { ++changes; });
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("NOPE"));
+    EXPECT_EQ(prompts->shown, QStringList{kWrong});
+    ExpectClosed();
+    EXPECT_EQ(session->WrongAttempts(), 0) << "restrict counts nothing";
+    EXPECT_GT(changes, 0) << "the commands are told";
+
+    OpenWithDialog(QStringLiteral("b"), QString());
+    ASSERT_TRUE(session->DatabaseOpen());
+    EXPECT_TRUE(session->ListReady());
+    EXPECT_EQ(session->CurrentDatabaseName(), QStringLiteral("B")) << "the listed spelling";
+    EXPECT_TRUE(settings->LastOpenName().isEmpty());
+
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("NOPE"));
+    Cancel();
+    ExpectClosed();
+    EXPECT_TRUE(session->CurrentDatabaseName().isEmpty());
+    EXPECT_EQ(settings->LastOpenName(), QStringLiteral("B"));
+    EXPECT_TRUE(HasDocs(b));
+
+    // "OK" with nothing selected: an open of an empty folder that fails without a word.
+    const qsizetype shown = prompts->shown.size();
+    OpenWithDialog(QString(), QString());
+    ExpectClosed();
+    EXPECT_EQ(prompts->shown.size(), shown);
+}
+
+TEST_F(DatabaseSessionTest, OpenDefaultPolicy)
+{
+    struct Row
+    {
+        const char* name;
+        const char* settings;
+        const char* defaultEntry; // registered spelling of the default database
+        const char* defaultPassword;
+        const char* tried; // the database given a wrong password
+        bool warned; // "Incorrect password" shown
+        bool defaultOpens;
+    };
+    const Row rows[] = {
+        {"unprotected default opens silently", "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>", "D", "", "A",
+         false, true},
+        {"the default itself failed", "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>", "D", "DPW", "D", false,
+         false},
+        {"protected default", "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>", "D", "DPW", "A", false, false},
+        // Registered as "d" while DEFAULT_DB says "D": the failed default open must not redirect
+        // to the default again, and again.
+        {"default spelled otherwise is tried once", "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\"/>", "d", "DPW",
+         "A", false, false},
+        {"no default: reported, the empty open fails unreported", "<SETTINGS RP_MODE=\"OPEN_DEFAULT\"/>", "D", "", "A",
+         true, false},
+    };
+    for (const Row& row : rows) {
+        Start(row.settings);
+        AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+        const QString d = AddDb(QString::fromLatin1(row.defaultEntry), QString::fromLatin1(row.defaultPassword));
+        OpenWithDialog(QString::fromLatin1(row.tried), QStringLiteral("WRONG"));
+        EXPECT_EQ(prompts->shown, row.warned ? QStringList{kWrong} : QStringList()) << row.name;
+        EXPECT_EQ(session->DatabaseOpen(), row.defaultOpens) << row.name;
+        if (row.defaultOpens) {
+            EXPECT_EQ(session->Connection().Path(), d);
+            EXPECT_EQ(session->CurrentDatabaseName(), QStringLiteral("D"));
+        } else {
+            ExpectClosed();
+        }
+        EXPECT_FALSE(session->DirectOpen());
+        EXPECT_TRUE(HasDocs(d)) << row.name;
+        session->CloseDatabase();
+    }
+}
+
+TEST_F(DatabaseSessionTest, HiddenDefaultOpensWithoutNameAndIsNotRememberedAsLastUsed)
+{
+    Start("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"D\" DEFAULT_INVISIBLE=\"Y\" LAST_OPEN_NAME=\"X\"/>");
+    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    const QString d = AddDb(QStringLiteral("D"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    ASSERT_TRUE(session->DatabaseOpen());
+    EXPECT_EQ(session->Connection().Path(), d);
+    EXPECT_TRUE(session->CurrentDatabaseName().isEmpty());
+    session->CloseDatabase();
+    EXPECT_EQ(settings->LastOpenName(), QStringLiteral("X"));
+    ExpectClosed();
+}
+
+TEST_F(DatabaseSessionTest, DropPolicyDropsOnTheAttemptPastTheLimit)
+{
+    Start("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"3\" DEFAULT_DB=\"A\"/>");
+    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    QDir(a).mkdir(QStringLiteral("keep"));
+    qbtest::WriteAll(a + QStringLiteral("/notes.txt"), "not the engine's");
+    int listChanges = 0;
+    QObject::connect(session.get(), &TDatabaseSession::DatabaseListChanged, [&listChanges] { ++listChanges; });
+    for (int i = 1; i <= 3; ++i) {
+        OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
+        EXPECT_EQ(session->WrongAttempts(), i);
+        EXPECT_TRUE(HasDocs(a)) << "attempt " << i;
+    }
+    EXPECT_EQ(session->LastWrongDatabase(), QStringLiteral("A")) << "the listed name";
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_FALSE(HasDocs(a));
+    EXPECT_TRUE(QFileInfo(a + QStringLiteral("/keep")).isDir()) << "subfolders stay";
+    EXPECT_TRUE(QFileInfo::exists(a + QStringLiteral("/notes.txt"))) << "only the database's own files go";
+    EXPECT_EQ(settings->FindDatabaseEntry(QStringLiteral("A")), nullptr);
+    EXPECT_TRUE(settings->DefaultDbName().isEmpty()) << "the default database was dropped";
+    EXPECT_TRUE(settings->WrongPasswordMode().isEmpty());
+    EXPECT_EQ(prompts->shown, QStringList(4, kWrong)) << "no question, no closing message";
+    EXPECT_FALSE(FileBytes().contains("\"A\"")) << "the settings file is saved";
+    EXPECT_EQ(listChanges, 1);
+    ExpectClosed();
+}
+
+TEST_F(DatabaseSessionTest, DropPolicyWithoutAttemptsDropsOnTheThirdAndEmptyFolderGoes)
+{
+    Start("<SETTINGS RP_MODE=\"DROP_DB\"/>");
+    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_TRUE(HasDocs(a));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_FALSE(QFileInfo::exists(a)) << "the emptied folder is removed";
+    EXPECT_EQ(settings->FindDatabaseEntry(QStringLiteral("A")), nullptr);
+}
+
+TEST_F(DatabaseSessionTest, CounterRestartsForAnotherDatabaseAndResetsOnSuccessOrOtherErrors)
+{
+    Start("<SETTINGS RP_MODE=\"DROP_DB\"/>");
+    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    const QString b = AddDb(QStringLiteral("B"), QStringLiteral("PW"));
+    for (const char* name : {"A", "A", "B", "A"})
+        OpenWithDialog(QString::fromLatin1(name), QStringLiteral("WRONG"));
+    EXPECT_EQ(session->WrongAttempts(), 1);
+    EXPECT_EQ(session->LastWrongDatabase(), QStringLiteral("A"));
+
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_EQ(session->WrongAttempts(), 2);
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("PW"));
+    EXPECT_TRUE(session->DatabaseOpen());
+    EXPECT_EQ(session->WrongAttempts(), 0);
+    EXPECT_TRUE(session->LastWrongDatabase().isEmpty());
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_TRUE(HasDocs(a)) << "the count started again after the success";
+
+    // An error that is not a wrong password resets the count too.
+    QFile::rename(b + QStringLiteral("/Docs.db"), b + QStringLiteral("/moved.db"));
+    AddEntry(QStringLiteral("Broken"), b);
+    OpenWithDialog(QStringLiteral("Broken"), QString());
+    EXPECT_EQ(session->WrongAttempts(), 0);
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("WRONG"));
+    EXPECT_TRUE(HasDocs(a));
+}
+
+TEST_F(DatabaseSessionTest, StartupOpenNeverTalksNeverDropsAndOpensAnUnprotectedLastDatabase)
+{
+    Start("<SETTINGS RP_MODE=\"DROP_DB\" OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"a\"/>");
+    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    for (int i = 0; i < 5; ++i) {
+        session->OpenLastUsed();
+        EXPECT_EQ(session->WrongAttempts(), 0);
+        EXPECT_FALSE(session->StartupOpen());
+    }
+    EXPECT_TRUE(HasDocs(a));
+    EXPECT_TRUE(prompts->shown.isEmpty());
+    ExpectClosed();
+
+    settings->SetLastOpenName(QStringLiteral("Gone"));
+    session->OpenLastUsed();
+    EXPECT_TRUE(prompts->shown.isEmpty()) << "an unregistered last database fails silently";
+
+    const QString b = AddDb(QStringLiteral("B"));
+    settings->SetLastOpenName(QStringLiteral("B"));
+    session->OpenLastUsed();
+    EXPECT_TRUE(session->DatabaseOpen());
+    EXPECT_EQ(session->Connection().Path(), b);
+
+    session->CloseDatabase();
+    settings->Root().DeleteAttr(SettingsKey::OpenLastUsed);
+    session->OpenLastUsed();
+    ExpectClosed();
+}
+
+TEST(OpenProbe, Hold)
+{
+    const QString folder = qEnvironmentVariable("QB_PROBE_DB");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "run as the helper of another test";
+    TDatabaseConnection c;
+    c.SetParams(folder);
+    c.Open();
+    std::printf("OPENED\n");
+    std::fflush(stdout);
+    char line[8];
+    [[maybe_unused]] const char* r = std::fgets(line, sizeof line, stdin); // hold until told
+}
+
+TEST_F(DatabaseSessionTest, BadFoldersAreReportedAndLeftUntouched)
+{
+    Start();
+    auto sql = [](const char* text) {
+        return [text](const QString& folder) {
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(folder + QStringLiteral("/Docs.db")).constData(), &db);
+            sqlite3_exec(db, text, nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        };
+    };
+    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> cases{
+        {"missing", [](const QString&) {}},
+        {"empty", [](const QString& f) { qbtest::WriteAll(f + QStringLiteral("/Docs.db"), {}); }},
+        {"random",
+         [](const QString& f) { qbtest::WriteAll(f + QStringLiteral("/Docs.db"), QByteArray(1000, '\x5a')); }},
+        {"no Docs", sql("create table Other(x)")},
+        {"other columns", sql("create table Docs(a, b, c)")},
+    };
+    const auto expectReported = [this](const char* what) {
+        ASSERT_EQ(prompts->shown.size(), 1) << what;
+        const QString shown = prompts->shown.takeFirst();
+        EXPECT_TRUE(shown.startsWith(kCanNot) && shown.size() > kCanNot.size()) << shown.toStdString();
+        EXPECT_FALSE(shown.contains(QStringLiteral("Insufficient"))) << what;
+        ExpectClosed();
+    };
+    for (const auto& [name, make] : cases) {
+        const QString folder = qbtest::FreshFolder(QStringLiteral("bad"));
+        make(folder);
+        AddEntry(QString::fromLatin1(name), folder);
+        const Snapshot before = TakeSnapshot(folder);
+        OpenWithDialog(QString::fromLatin1(name), QStringLiteral("ANY"));
+        expectReported(name);
+        EXPECT_EQ(TakeSnapshot(folder), before) << name;
+    }
+
+    // Held by another process.
+    const QString held = AddDb(QStringLiteral("held"));
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QB_PROBE_DB"), held);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
+    ASSERT_TRUE(child.waitForStarted());
+    QByteArray out;
+    while (!out.contains("OPENED") && child.waitForReadyRead(60000))
+        out += child.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("OPENED")) << out.constData();
+    const Snapshot before = TakeSnapshot(held);
+    OpenWithDialog(QStringLiteral("held"), QString());
+    expectReported("held");
+    EXPECT_EQ(TakeSnapshot(held), before);
+    child.write("\n");
+    child.closeWriteChannel();
+    EXPECT_TRUE(child.waitForFinished(60000));
+}
+
+TEST_F(DatabaseSessionTest, ConfirmedDropAsksTellsAndKeepsForeignFiles)
+{
+    Start("<SETTINGS RP_MODE=\"DROP_DB\" DEFAULT_DB=\"Other\"/>");
+    const QString a = AddDb(QStringLiteral("A"));
+    qbtest::WriteAll(a + QStringLiteral("/Docs.db-journal"), "stale");
+    QDir(a).mkdir(QStringLiteral("sub"));
+    OpenWithDialog(QStringLiteral("A"), QString());
+    ASSERT_TRUE(session->DatabaseOpen());
+
+    prompts->answers = {false};
+    EXPECT_FALSE(session->DropDatabase(QStringLiteral("a"), false));
+    EXPECT_TRUE(HasDocs(a));
+    EXPECT_TRUE(session->DatabaseOpen());
+
+    prompts->answers = {true};
+    EXPECT_TRUE(session->DropDatabase(QStringLiteral("a"), false));
+    ExpectClosed();
+    EXPECT_FALSE(HasDocs(a));
+    EXPECT_FALSE(QFileInfo::exists(a + QStringLiteral("/Docs.db-journal")));
+    EXPECT_TRUE(QFileInfo(a + QStringLiteral("/sub")).isDir());
+    EXPECT_EQ(prompts->shown.last(), QStringLiteral("The database \"a\" \nhas been removed from your computer."));
+    EXPECT_EQ(prompts->shown.first(), QStringLiteral("ATTENTION!\nAre you sure you want to DROP\nthe database \"a\"?"));
+    EXPECT_EQ(settings->DefaultDbName(), QStringLiteral("Other")) << "another database's drop keeps the default";
+    EXPECT_EQ(settings->WrongPasswordMode(), QStringLiteral("DROP_DB"));
+    EXPECT_FALSE(session->DropDatabase(QStringLiteral("A"), true)) << "already gone";
+}
+
+TEST_F(DatabaseSessionTest, DropRefusesFoldersThatAreNotADatabaseOfTheirOwn)
+{
+    Start();
+    const QString home = QDir::homePath();
+    qbtest::WriteAll(home + QStringLiteral("/Docs.db"), "canary");
+    const QString parentOfHome = QFileInfo(home).absolutePath();
+    const QStringList folders{QString(),    QStringLiteral("/"),
+                              home,         home + QStringLiteral("/"),
+                              parentOfHome, QStringLiteral("/no/such/folder")};
+    int i = 0;
+    for (const QString& folder : folders) {
+        const QString name = QStringLiteral("X%1").arg(i++);
+        AddEntry(name, folder);
+        EXPECT_FALSE(session->DropDatabase(name, true)) << "[" << folder.toStdString() << "]";
+        prompts->answers = {true};
+        EXPECT_FALSE(session->DropDatabase(name, false)) << folder.toStdString();
+        if (!folder.isEmpty()) {
+            EXPECT_NE(settings->FindDatabaseEntry(name), nullptr) << "the entry stays";
+            EXPECT_FALSE(TDatabaseSession::DropRefusal(folder).isEmpty());
+        }
+    }
+    EXPECT_EQ(qbtest::ReadAll(home + QStringLiteral("/Docs.db")), QByteArray("canary"));
+    EXPECT_TRUE(QFileInfo(home).isDir());
+    EXPECT_TRUE(TDatabaseSession::DropRefusal(qbtest::FreshFolder()).isEmpty());
+}
+
+TEST_F(DatabaseSessionTest, DropThatCannotDeleteTheTableKeepsTheEntryAndSaysSo)
+{
+    Start();
+    // A Docs.db that is a folder cannot be deleted as a file, even by root.
+    const QString folder = AddEntry(QStringLiteral("Stuck"), qbtest::FreshFolder());
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("Docs.db")));
+    EXPECT_FALSE(session->DropDatabase(QStringLiteral("Stuck"), true));
+    EXPECT_NE(settings->FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
+    EXPECT_TRUE(prompts->shown.isEmpty()) << "silent";
+
+    prompts->answers = {true};
+    EXPECT_FALSE(session->DropDatabase(QStringLiteral("Stuck"), false));
+    EXPECT_NE(settings->FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
+    EXPECT_TRUE(prompts->shown.last().startsWith(QStringLiteral("The database \"Stuck\" has not been dropped.")));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+} // namespace

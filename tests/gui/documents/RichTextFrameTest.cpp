@@ -1,0 +1,270 @@
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogScript.h"
+#include "core/documents/RichTextStore.h"
+#include "gui/documents/O_db_rtf.h"
+#include "gui/documents/db_rtf.h"
+#include "support/ModalDriver.h"
+#include "support/TempDatabase.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextList>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using RulerMath::Indents;
+
+namespace {
+
+class RichTextFrameTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DialogScript::Start();
+        id = store.CreateDocumentRecord(QStringLiteral("note"), QStringLiteral("TXT"));
+    }
+    void TearDown() override { DialogScript::Stop(); }
+
+    static void Bind(TOdb_rtf& frame, bool viewOnly)
+    {
+        frame.SetTableName(QStringLiteral("Docs"));
+        frame.SetKeyFieldName(QStringLiteral("Doc_id"));
+        frame.SetBlobFieldName(QStringLiteral("Image"));
+        frame.SetViewOnly(viewOnly);
+    }
+    QByteArray Stored() const { return store.ReadContentBytes(id, QStringLiteral("Image")); }
+    void Store(const QByteArray& bytes) { store.WriteContentBytes(id, QStringLiteral("Image"), bytes); }
+    static void Click(QWidget* root, const char* name)
+    {
+        auto* button = root->findChild<QToolButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        button->click();
+    }
+
+    qbtest::TempDatabase db;
+    TDocStore store{db.Connection};
+    QString id;
+};
+
+TEST_F(RichTextFrameTest, ThreeLinesGivenToANewDocumentAreStoredAsRichText)
+{
+    TOdb_rtf frame(db.Connection);
+    Bind(frame, true);
+    frame.OpenDocument(id); // the content cell is still empty
+    ASSERT_TRUE(frame.DocumentOpen());
+    frame.SetPlainText(QStringLiteral("one\r\nдва\r\nthree\r\n"));
+    frame.CloseDocument();
+
+    const QByteArray stored = Stored();
+    EXPECT_EQ(RichTextStore::Classify(stored), RichTextStore::Format::Html);
+    QTextDocument loaded;
+    RichTextStore::Load(loaded, stored);
+    EXPECT_EQ(loaded.toPlainText(), QStringLiteral("one\nдва\nthree"));
+}
+
+TEST_F(RichTextFrameTest, ViewOnlyHidesTheToolsAndIgnoresTyping)
+{
+    Store("plain words");
+    TOdb_rtf frame(db.Connection);
+    Bind(frame, true);
+    frame.show();
+    frame.OpenDocument(id);
+    EXPECT_FALSE(frame.Ruler->isVisible());
+    EXPECT_FALSE(frame.StandardToolBar->isVisible());
+    EXPECT_FALSE(frame.TB_exit->isVisible());
+
+    frame.RichEdit1->setFocus();
+    QTest::keyClicks(frame.RichEdit1, QStringLiteral("typed"));
+    QTest::keyClick(frame.RichEdit1, Qt::Key_Delete);
+    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("plain words"));
+    EXPECT_FALSE(frame.TextChanged());
+    frame.CloseDocument();
+    EXPECT_EQ(Stored(), QByteArray("plain words")); // not rewritten as HTML
+
+    Bind(frame, false);
+    EXPECT_TRUE(frame.Ruler->isVisible());
+    EXPECT_TRUE(frame.StandardToolBar->isVisible());
+    EXPECT_TRUE(frame.TB_exit->isVisible());
+}
+
+TEST_F(RichTextFrameTest, EditedFormattingIsWrittenBackWhenTheWindowCloses)
+{
+    TF_db_rtf window(db.Connection);
+    qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
+        QTextEdit* edit = w->Odb_rtf1->RichEdit1;
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("Title"));
+        QTest::keyClick(edit, Qt::Key_Home, Qt::ShiftModifier);
+        Click(w, "BoldButton");
+        Click(w, "CenterAlign");
+        w->Odb_rtf1->FontSize->setValue(20);
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Return);
+        Click(w, "LeftAlign");
+        Click(w, "BulletsButton");
+        Click(w, "BoldButton"); // nothing selected: only what is typed next
+        QTest::keyClicks(edit, QStringLiteral("item"));
+        Click(w, "TB_exit");
+    });
+    window.EditText(id, QStringLiteral("note"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("note"));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.Odb_rtf1->DocumentOpen());
+
+    QTextDocument loaded;
+    RichTextStore::Load(loaded, Stored());
+    const QTextBlock title = loaded.begin();
+    const QTextBlock item = title.next();
+    ASSERT_EQ(title.text(), QStringLiteral("Title"));
+    ASSERT_EQ(item.text(), QStringLiteral("item"));
+    QTextCursor inTitle(title);
+    inTitle.movePosition(QTextCursor::EndOfBlock);
+    EXPECT_TRUE(inTitle.charFormat().font().bold());
+    EXPECT_EQ(inTitle.charFormat().font().pointSize(), 20);
+    EXPECT_EQ(title.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(title.textList(), nullptr);
+    QTextCursor inItem(item);
+    inItem.movePosition(QTextCursor::EndOfBlock);
+    EXPECT_FALSE(inItem.charFormat().font().bold());
+    EXPECT_NE(item.textList(), nullptr);
+    EXPECT_EQ(item.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+}
+
+TEST_F(RichTextFrameTest, ClosingTheWindowWithoutTypingWritesNothing)
+{
+    Store("plain words");
+    TF_db_rtf window(db.Connection);
+    qbtest::OnModal<TF_db_rtf>([](TF_db_rtf* w) { w->close(); });
+    window.EditText(id, QStringLiteral("note"));
+    EXPECT_EQ(Stored(), QByteArray("plain words"));
+}
+
+TEST_F(RichTextFrameTest, FailuresAreReportedAndLoseNothing)
+{
+    TOdb_rtf frame(db.Connection);
+    frame.OpenDocument(id);
+    frame.SetTableName(QStringLiteral("Docs"));
+    frame.OpenDocument(id);
+    frame.SetKeyFieldName(QStringLiteral("Doc_id"));
+    frame.OpenDocument(id);
+    EXPECT_EQ(
+        DialogScript::Shown(),
+        (QStringList{QStringLiteral("table name is not assigned"), QStringLiteral("key field name is not assigned"),
+                     QStringLiteral("blob field name is not assigned")}));
+    EXPECT_FALSE(frame.DocumentOpen());
+
+    Bind(frame, false);
+    frame.OpenDocument(TDocStore::NewIdentifier());
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("no responding record found"));
+    EXPECT_FALSE(frame.DocumentOpen());
+
+    Store(QByteArray("BM\0\0\0\0", 6));
+    try {
+        frame.OpenDocument(id);
+        ADD_FAILURE() << "a picture opened as text";
+    } catch (const QbError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Failed to Load Stream"));
+    }
+    EXPECT_FALSE(frame.DocumentOpen());
+
+    Store("text");
+    frame.OpenDocument(id);
+    ASSERT_TRUE(frame.DocumentOpen());
+    DialogScript::Start();
+    frame.SetTableName(QStringLiteral("Other"));
+    frame.SetKeyFieldName(QStringLiteral("Other"));
+    frame.SetBlobFieldName(QStringLiteral("OLEobj"));
+    frame.SetViewOnly(true);
+    EXPECT_EQ(DialogScript::Shown(),
+              (QStringList{QStringLiteral("can`t change table name while document is open"),
+                           QStringLiteral("can`t change key field name while document is open"),
+                           QStringLiteral("can`t change blob field name while document is open"),
+                           QStringLiteral("can`t change edit/view mode while document is open")}));
+    EXPECT_EQ(frame.TableName(), QStringLiteral("Docs"));
+    EXPECT_FALSE(frame.ViewOnly());
+
+    // The row vanishes under an edit: the write-back fails and the text stays open.
+    frame.SetPlainText(QStringLiteral("edited"));
+    store.DeleteDocument(id);
+    try {
+        frame.CloseDocument();
+        ADD_FAILURE() << "a lost write reported as success";
+    } catch (const QbError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Failed to Save Stream"));
+    }
+    EXPECT_TRUE(frame.DocumentOpen());
+    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("edited"));
+    store.InsertDocument({id, QStringLiteral("TXT"), QStringLiteral("note"), {}, {}});
+    frame.CloseDocument();
+    QTextDocument loaded;
+    RichTextStore::Load(loaded, Stored());
+    EXPECT_EQ(loaded.toPlainText(), QStringLiteral("edited"));
+}
+
+TEST_F(RichTextFrameTest, DraggedMarkersSetTheParagraphIndents)
+{
+    Store("one paragraph of text");
+    TOdb_rtf frame(db.Connection);
+    Bind(frame, false);
+    frame.resize(500, 300);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    frame.OpenDocument(id);
+    ASSERT_EQ(frame.FirstInd->x(), 2);
+    ASSERT_EQ(frame.LeftInd->x(), 2);
+    const int rulerWidth = frame.Ruler->width();
+    ASSERT_EQ(frame.RightInd->x(), RulerMath::RightMarkerLeft({}, rulerWidth));
+
+    // Held at its middle (4) and let go 12 pixels further right.
+    QTest::mousePress(frame.FirstInd, Qt::LeftButton, {}, QPoint(16, 4));
+    QTest::mouseRelease(frame.FirstInd, Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(RulerMath::IndentsOf(frame.RichEdit1->textCursor().blockFormat()), (Indents{9, -9, 0}));
+    EXPECT_EQ(frame.FirstInd->x(), 14);
+    EXPECT_EQ(frame.LeftInd->x(), 2); // the other lines stay
+
+    const int rightBefore = frame.RightInd->x();
+    QTest::mousePress(frame.RightInd, Qt::LeftButton, {}, QPoint(-36, 4));
+    QTest::mouseRelease(frame.RightInd, Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(RulerMath::IndentsOf(frame.RichEdit1->textCursor().blockFormat()).Right,
+              RulerMath::RightIndentAt(rightBefore - 40, RulerMath::DragOffset, rulerWidth));
+    EXPECT_TRUE(frame.TextChanged());
+}
+
+TEST_F(RichTextFrameTest, ToolBarCarriesTheNamedButtonsAndKeys)
+{
+    TOdb_rtf frame(db.Connection);
+    const struct
+    {
+        const char* name;
+        const char* tip;
+    } buttons[] = {
+        {"TB_exit", "Return"},         {"BoldButton", "Bold"},
+        {"ItalicButton", "Italic"},    {"UnderlineButton", "Underline"},
+        {"LeftAlign", "Align Left"},   {"CenterAlign", "Center"},
+        {"RightAlign", "Align Right"}, {"BulletsButton", "Bullets"},
+    };
+    for (const auto& b : buttons) {
+        auto* button = frame.StandardToolBar->findChild<QToolButton*>(QString::fromLatin1(b.name));
+        ASSERT_NE(button, nullptr) << b.name;
+        EXPECT_EQ(button->toolTip(), QString::fromLatin1(b.tip)) << b.name;
+    }
+    EXPECT_EQ(frame.BulletsButton->statusTip(), QStringLiteral("Enter bullet mode"));
+    EXPECT_EQ(frame.FontName->statusTip(), QStringLiteral("Select font name"));
+    EXPECT_EQ(frame.FontSize->maximum(), 100);
+    EXPECT_EQ(frame.EditUndo->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_EQ(frame.EditCut->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+    EXPECT_EQ(frame.EditCopy->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+    EXPECT_EQ(frame.EditPaste->shortcut(), QKeySequence(QStringLiteral("Ctrl+V")));
+    EXPECT_EQ(frame.EditCut->toolTip(), QStringLiteral("Delete selected item"));
+}
+
+} // namespace
