@@ -4,6 +4,7 @@
 #include "core/documents/OleContainer.h"
 #include "core/documents/wz_new_doc_rules.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/intake/OleServers.h"
 
 #include <QApplication>
@@ -22,7 +23,6 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <utility>
 
 namespace {
 
@@ -139,15 +139,9 @@ QWidget* TW_new_doc::CreateReadyPage()
     return page;
 }
 
-void TW_new_doc::SetSettings(TOrbPigger* root, std::function<void()> saveSettings)
-{
-    m_root = root;
-    m_saveSettings = std::move(saveSettings);
-}
-
 TOrbPigger* TW_new_doc::ServersNode() const
 {
-    return m_root ? m_root->FindChild(QStringLiteral("OLE_SERVERS")) : nullptr;
+    return m_settings ? m_settings->OleServersNode() : nullptr;
 }
 
 TDocContent TW_new_doc::Execute(QString& name, QString& type)
@@ -292,7 +286,7 @@ void TW_new_doc::SB_doc_typesClick()
         dialog.setObjectName(QStringLiteral("D_ole_servers"));
         dialog.setWindowTitle(QStringLiteral("OLE servers"));
         auto* frame = new TOOLEServers(&dialog);
-        frame->InitServerList(m_container, m_root);
+        frame->InitServerList(m_container, m_settings ? &m_settings->Root() : nullptr);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
         connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         auto* layout = new QVBoxLayout(&dialog);
@@ -301,8 +295,8 @@ void TW_new_doc::SB_doc_typesClick()
         dialog.exec();
     }
     LoadServerList();
-    if (m_saveSettings)
-        m_saveSettings();
+    if (m_settings)
+        m_settings->Save();
 }
 
 void TW_new_doc::btnFinishClick()

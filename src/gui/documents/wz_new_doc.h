@@ -18,6 +18,7 @@ class QStackedWidget;
 class QToolButton;
 class TOleContainer;
 class TOrbPigger;
+class TSettingsModel;
 
 class TW_new_doc : public TWizard
 {
@@ -26,8 +27,8 @@ class TW_new_doc : public TWizard
 public:
     explicit TW_new_doc(QWidget* parent = nullptr);
 
-    // The settings tree the server list comes from, and how to write it to its file.
-    void SetSettings(TOrbPigger* root, std::function<void()> saveSettings);
+    // The settings the server list comes from; written to their file after "...".
+    void SetSettings(TSettingsModel* settings) { m_settings = settings; }
     // The object container whose chooser the server page's "..." lends out.
     void SetContainer(TOleContainer* container) { m_container = container; }
     // Shows the settings dialog on its "OLE servers" page with the container lent to it. Unset,
@@ -80,7 +81,6 @@ private:
     TOrbPigger* ServersNode() const;
     TDocContent ClipboardContent(QString& type) const;
 
-    TOrbPigger* m_root = nullptr;
-    std::function<void()> m_saveSettings;
+    TSettingsModel* m_settings = nullptr;
     TOleContainer* m_container = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "core/dialogs/DialogScript.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/documents/wz_new_doc.h"
 #include "support/ModalDriver.h"
 #include "support/TestEnv.h"
@@ -9,6 +10,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -33,11 +35,11 @@ protected:
         if (const QMimeData* old = QApplication::clipboard()->mimeData())
             for (const QString& format : old->formats())
                 m_saved->setData(format, old->data(format));
-        root.SetText(
+        settings.Root().SetText(
             QStringLiteral("<SETTINGS><OLE_SERVERS DEFAULT=\"nobody\"><SERVER NAME=\"Sketch\" CLASS=\"org.s\"/>"
                            "<SERVER NAME=\" \" CLASS=\"org.blank\"/><SERVER NAME=\"Writer\" CLASS=\"org.w\"/>"
                            "</OLE_SERVERS></SETTINGS>"));
-        wizard.SetSettings(&root, [this] { ++saves; });
+        wizard.SetSettings(&settings);
     }
     void TearDown() override { QApplication::clipboard()->setMimeData(m_saved.release()); }
 
@@ -54,9 +56,8 @@ protected:
         list->setCurrentItem(list->findItems(text, Qt::MatchExactly).value(0));
     }
 
-    TOrbPigger root;
+    TSettingsModel settings;
     TW_new_doc wizard;
-    int saves = 0;
     QString name = QStringLiteral("Document created at 10:15:00");
     QString type = QStringLiteral("stale");
 
@@ -104,15 +105,16 @@ TEST_F(NewDocWizardTest, AServerChosenByNameGivesItsClass)
 
 TEST_F(NewDocWizardTest, DotsOpenTheServerSettingsThenReloadAndSave)
 {
+    QFile::remove(TSettingsFile::SettingsFileName());
     wizard.OpenServerSettings = [this] {
-        TOrbPigger* entry = root.FindChild(QStringLiteral("OLE_SERVERS"))->AddChild(QStringLiteral("SERVER"));
+        TOrbPigger* entry = settings.OleServersNode()->AddChild(QStringLiteral("SERVER"));
         entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Added"));
         entry->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.added"));
     };
-    OnModal<TW_new_doc>([this](TW_new_doc* w) {
+    OnModal<TW_new_doc>([](TW_new_doc* w) {
         w->SB_doc_types->click();
         EXPECT_EQ(w->CB1->itemText(2), QStringLiteral("Added"));
-        EXPECT_EQ(saves, 1);
+        EXPECT_TRUE(qbtest::ReadAll(TSettingsFile::SettingsFileName()).contains("org.added")) << "saved";
         w->btnCancel->click();
     });
     wizard.Execute(name, type);
