@@ -65,29 +65,22 @@ private:
     std::unique_ptr<QMimeData> m_saved = std::make_unique<QMimeData>();
 };
 
-TEST_F(NewDocWizardTest, ANativeDocumentTakesTheTrimmedNameAndItsType)
+TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
 {
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_EQ(w->windowTitle(), QStringLiteral("New document"));
         EXPECT_EQ(w->Edit1->text(), QStringLiteral("Document created at 10:15:00")) << "the proposed name";
-        EXPECT_TRUE(w->btnNext->isEnabled());
         w->Edit1->setText(QStringLiteral("   "));
         EXPECT_FALSE(w->btnNext->isEnabled()) << "a blank name";
         w->Edit1->setText(QStringLiteral("  Notes  "));
         w->btnNext->click();
         EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet1);
-        EXPECT_TRUE(w->btnFinish->isEnabled());
         w->RG1Buttons->button(1)->click();
         w->btnFinish->click();
     });
-    const TDocContent content = wizard.Execute(name, type);
+    EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
     EXPECT_EQ(name, QStringLiteral("Notes"));
     EXPECT_EQ(type, QStringLiteral("TXT"));
-    EXPECT_EQ(content.ContentKind, TDocContent::Kind::Nothing);
-}
 
-TEST_F(NewDocWizardTest, AServerChosenByNameGivesItsClass)
-{
     OnModal<TW_new_doc>([](TW_new_doc* w) {
         EXPECT_EQ(w->CB1->count(), 2) << "the entry with a blank name is left out";
         EXPECT_EQ(w->CB1->currentIndex(), -1) << "DEFAULT names no entry";
@@ -96,7 +89,6 @@ TEST_F(NewDocWizardTest, AServerChosenByNameGivesItsClass)
         EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet2);
         EXPECT_FALSE(w->btnFinish->isEnabled());
         w->CB1->setCurrentText(QStringLiteral("Writer"));
-        EXPECT_TRUE(w->btnFinish->isEnabled());
         w->btnFinish->click();
     });
     EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
@@ -144,13 +136,10 @@ TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
         SetClipboard(data);
         const QString format = QString::fromLatin1(row.format);
         OnModal<TW_new_doc>([format](TW_new_doc* w) {
-            EXPECT_EQ(w->CurrentPage(), 1);
             EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet3);
-            EXPECT_FALSE(w->btnPrev->isVisible());
             EXPECT_FALSE(w->btnNext->isVisible());
             EXPECT_EQ(Items(w->LB_paste),
                       (QStringList{QStringLiteral("Bitmap"), QStringLiteral("Text"), QStringLiteral("OLE object")}));
-            EXPECT_FALSE(w->btnFinish->isEnabled());
             Choose(w->LB_paste, format);
             w->btnFinish->click();
         });
@@ -172,7 +161,6 @@ TEST_F(NewDocWizardTest, NothingImportableKeepsOkDisabled)
 {
     SetClipboard(new QMimeData);
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_EQ(w->LB_paste->count(), 0);
         EXPECT_FALSE(w->LB_paste->isEnabled());
         EXPECT_TRUE(w->Label_clp_empty->isVisible());
         EXPECT_FALSE(w->btnFinish->isEnabled());
