@@ -286,6 +286,8 @@ void TW_new_doc::SB_doc_typesClick()
         dialog.setObjectName(QStringLiteral("D_ole_servers"));
         dialog.setWindowTitle(QStringLiteral("OLE servers"));
         auto* frame = new TOOLEServers(&dialog);
+        if (!m_container) // a container of its own, only to ask for a class
+            m_container = new TOleContainer(this);
         frame->InitServerList(m_container, m_settings ? &m_settings->Root() : nullptr);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
         connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

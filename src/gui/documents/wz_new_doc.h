@@ -29,7 +29,7 @@ public:
 
     // The settings the server list comes from; written to their file after "...".
     void SetSettings(TSettingsModel* settings) { m_settings = settings; }
-    // The object container whose chooser the server page's "..." lends out.
+    // The object container lent to the server page that "..." opens.
     void SetContainer(TOleContainer* container) { m_container = container; }
     // Shows the settings dialog on its "OLE servers" page with the container lent to it. Unset,
     // "..." shows that page's frame in a window of its own.

@@ -2,6 +2,7 @@
 
 #include "core/intake/OleDrop.h"
 
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
 
@@ -24,7 +25,9 @@ bool TDropTarget::RegisterWindow(QWidget* window)
     m_window = window;
     m_acceptedDropsBefore = window->acceptDrops();
     window->setAcceptDrops(true);
-    window->installEventFilter(this);
+    // Controls that take drops of their own (an edit field) would otherwise keep a drop made
+    // over them: the whole window is one target, as the collapsed panel inside it is.
+    QCoreApplication::instance()->installEventFilter(this);
     return true;
 }
 
@@ -32,7 +35,7 @@ void TDropTarget::Revoke()
 {
     if (!m_window)
         return;
-    m_window->removeEventFilter(this);
+    QCoreApplication::instance()->removeEventFilter(this);
     m_window->setAcceptDrops(m_acceptedDropsBefore);
     m_window = nullptr;
 }
@@ -44,9 +47,13 @@ Qt::DropAction TDropTarget::AnswerFor(Qt::DropActions possible, Qt::DropAction p
 
 bool TDropTarget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_window)
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::DragLeave && type != QEvent::Drop)
         return false;
-    switch (event->type()) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!m_window || !widget || (widget != m_window && !m_window->isAncestorOf(widget)))
+        return false;
+    switch (type) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);

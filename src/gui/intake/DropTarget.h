@@ -16,8 +16,9 @@ public:
     explicit TDropTarget(TOleDropper& dropper, QObject* parent = nullptr);
     ~TDropTarget() override;
 
-    // Every drag over the window is accepted, whatever it carries; a drop goes to the dropper.
-    // A window registered before is revoked first. False (and nothing remembered) without a window.
+    // Every drag over the window, or over any control inside it, is accepted whatever it
+    // carries; a drop goes to the dropper. A window registered before is revoked first. False
+    // (and nothing remembered) without a window.
     bool RegisterWindow(QWidget* window);
     // The window stops accepting drops, unless it accepted them of its own before.
     void Revoke();

@@ -3,6 +3,7 @@
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/documents/wz_new_doc.h"
+#include "gui/intake/OleServers.h"
 #include "support/ModalDriver.h"
 #include "support/TestEnv.h"
 
@@ -10,6 +11,7 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,22 +97,34 @@ TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
     EXPECT_EQ(type, QStringLiteral("org.w"));
 }
 
-TEST_F(NewDocWizardTest, DotsOpenTheServerSettingsThenReloadAndSave)
+TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
 {
+    // Without a settings dialog to open, the server page comes in a window of its own.
+    qbtest::AddFakeServer(QStringLiteral("org.example.Sketch"), "exit 0", QStringLiteral("image/png"));
+    TOleContainer::SetObjectChooser([] { return QStringLiteral("org.example.Sketch"); });
     QFile::remove(TSettingsFile::SettingsFileName());
-    wizard.OpenServerSettings = [this] {
-        TOrbPigger* entry = settings.OleServersNode()->AddChild(QStringLiteral("SERVER"));
-        entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Added"));
-        entry->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.added"));
-    };
     OnModal<TW_new_doc>([](TW_new_doc* w) {
+        OnModal<QDialog>([](QDialog* page) {
+            page->findChild<TOOLEServers*>()->BtnAdd->click();
+            page->reject();
+        });
         w->SB_doc_types->click();
-        EXPECT_EQ(w->CB1->itemText(2), QStringLiteral("Added"));
-        EXPECT_TRUE(qbtest::ReadAll(TSettingsFile::SettingsFileName()).contains("org.added")) << "saved";
+        EXPECT_EQ(w->CB1->itemText(2), QStringLiteral("org.example.Sketch"));
+        EXPECT_TRUE(qbtest::ReadAll(TSettingsFile::SettingsFileName()).contains("org.example.Sketch")) << "saved";
         w->btnCancel->click();
     });
     wizard.Execute(name, type);
+    TOleContainer::SetObjectChooser(nullptr);
     EXPECT_TRUE(name.isEmpty() && type.isEmpty()) << "cancelled";
+
+    int opened = 0; // the settings dialog on its server page, as the program wires it
+    wizard.OpenServerSettings = [&opened] { ++opened; };
+    OnModal<TW_new_doc>([](TW_new_doc* w) {
+        w->SB_doc_types->click();
+        w->btnCancel->click();
+    });
+    wizard.Execute(name, type);
+    EXPECT_EQ(opened, 1);
 }
 
 TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
