@@ -13,7 +13,11 @@
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/msg.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/OLE_DOC.h"
+#include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
@@ -86,6 +90,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
 
     CreateToolBar();
     CreatePanels();
+    CreateDocumentCommands();
 
     // The session opens and closes the list; the commands follow its state.
     TSessionList list;
@@ -98,7 +103,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
         });
     };
     list.Open = [this] { O_doc_list1->OpenList(); };
-    list.Close = [this] { O_doc_list1->CloseList(); };
+    list.Close = [this] {
+        O_doc_content1->ClearDocument(); // a changed document is written back first
+        O_doc_content1->ShowObjectPage();
+        O_doc_list1->CloseList();
+    };
     list.IsActive = [this] { return O_doc_list1->IsActive(); };
     m_session.SetList(std::move(list));
     connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
@@ -127,6 +136,57 @@ QString TFmain::CurrentDatabaseName() const
 bool TFmain::ListReady() const
 {
     return m_session.ListReady();
+}
+
+void TFmain::CreateDocumentCommands()
+{
+    DocCommands = new TDocumentCommands(m_session, O_doc_list1, O_doc_content1, Timer1, this);
+    PasteCommand = [this] { N_pasteClick(); };
+    connect(TB_new_doc, &QAction::triggered, this, &TFmain::SBnewDocClick);
+    connect(TB_edit_doc, &QAction::triggered, this, &TFmain::TB_edit_docClick);
+    connect(TB_del_doc, &QAction::triggered, this, &TFmain::TB_del_docClick);
+    connect(TB_search, &QAction::triggered, this, &TFmain::TB_searchClick);
+    // Keys beyond the list's own, on keys nothing else uses; the tool tips name them.
+    const auto key = [](QAction* a, const QKeySequence& k) {
+        a->setShortcut(k);
+        a->setToolTip(QStringLiteral("%1 (%2)").arg(a->statusTip(), k.toString(QKeySequence::NativeText)));
+    };
+    key(TB_new_doc, QKeySequence(Qt::CTRL | Qt::Key_N));
+    key(TB_edit_doc, QKeySequence(Qt::CTRL | Qt::Key_E));
+    key(TB_search, QKeySequence(Qt::CTRL | Qt::Key_F));
+    key(TB_doc, QKeySequence(Qt::Key_F1));
+    O_doc_list1->Grid1->installEventFilter(this);
+}
+
+TOleContainer* TFmain::ViewerContainer() const
+{
+    return O_doc_content1->O_OLE_DOC1->OLE_viewer;
+}
+
+void TFmain::SBnewDocClick()
+{
+    DocCommands->SBnewDocClick();
+}
+
+void TFmain::N_pasteClick()
+{
+    DocCommands->N_pasteClick();
+}
+
+void TFmain::TB_edit_docClick()
+{
+    DocCommands->TB_edit_docClick();
+}
+
+void TFmain::TB_del_docClick()
+{
+    DocCommands->TB_del_docClick();
+}
+
+void TFmain::TB_searchClick()
+{
+    DocCommands->SearchDialog = qobject_cast<TD_search*>(Windows().D_search);
+    DocCommands->TB_searchClick();
 }
 
 void TFmain::CreateToolBar()
@@ -216,10 +276,8 @@ void TFmain::CreatePanels()
             [this](const QPoint& p) { PM1->popup(O_doc_list1->Grid1->viewport()->mapToGlobal(p)); });
     guiderLayout->addWidget(O_doc_list1);
 
-    O_doc_content1 = new QWidget(Splitter1);
-    O_doc_content1->setObjectName(QStringLiteral("O_doc_content1"));
-    O_doc_content1->setAutoFillBackground(true);
-    O_doc_content1->setBackgroundRole(QPalette::Base);
+    O_doc_content1 = new TO_doc_content(m_session.Connection(), Splitter1);
+    O_doc_content1->ResetViewer();
 
     Splitter1->addWidget(Panel_guider);
     Splitter1->addWidget(O_doc_content1);
@@ -279,14 +337,11 @@ void TFmain::ApplyPlacement()
 {
     const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
-    const QString alignText = root.GetAttr(QStringLiteral("ALIGN"));
-    bool ok = false;
-    const int align = alignText.toInt(&ok);
-    stored.align = ok ? align : 1;
-    stored.width = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("WIDTH")));
-    stored.height = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("HEIGHT")));
-    stored.left = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("LEFT")));
-    stored.top = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("TOP")));
+    stored.align = m_session.Settings().Align();
+    stored.width = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Width));
+    stored.height = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Height));
+    stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
+    stored.top = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Top));
 
     if (isMaximized() || isFullScreen())
         showNormal();
@@ -314,8 +369,8 @@ void TFmain::ArrangePanels(bool sideBySide)
     Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
 
     const TOrbPigger& root = m_session.Settings().Root();
-    const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_WIDTH")));
-    const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_HEIGHT")));
+    const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::ListWidth));
+    const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::ListHeight));
     const int along = sideBySide ? gWidth : gHeight;
     const int total = sideBySide ? Splitter1->width() : Splitter1->height();
     int listSize = along;
@@ -379,6 +434,17 @@ void TFmain::changeEvent(QEvent* e)
 
 bool TFmain::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == O_doc_list1->Grid1 && e->type() == QEvent::KeyPress) {
+        // Insert and Ctrl+V create documents through the commands; the grid never adds a row.
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const bool insert = key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier;
+        const bool paste = key->key() == Qt::Key_V && (key->modifiers() & Qt::ControlModifier);
+        if (insert || paste) {
+            if (TB_new_doc->isEnabled())
+                insert ? SBnewDocClick() : N_pasteClick();
+            return true;
+        }
+    }
     if (Collapsed) {
         if ((watched == Panel_Collaps || watched == O_target1) && e->type() == QEvent::MouseButtonDblClick) {
             SetCollapsed(false);

@@ -13,6 +13,9 @@
 
 class TDatabaseSession;
 class TO_doc_list;
+class TO_doc_content;
+class TDocumentCommands;
+class TOleContainer;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
@@ -57,7 +60,7 @@ public:
     QSplitter* Splitter1 = nullptr;
     QWidget* Panel_guider = nullptr;
     TO_doc_list* O_doc_list1 = nullptr;
-    QWidget* O_doc_content1 = nullptr;
+    TO_doc_content* O_doc_content1 = nullptr;
     QWidget* Panel_Collaps = nullptr;
     QWidget* O_target1 = nullptr;
     QLabel* Label_restore = nullptr;
@@ -98,6 +101,17 @@ public:
     // The paste command, for Ctrl+V while collapsed. Document commands install it.
     std::function<void()> PasteCommand;
 
+    // The viewer's object container, lent to the windows that pick object servers.
+    TOleContainer* ViewerContainer() const;
+
+    // Document commands.
+    TDocumentCommands* DocCommands = nullptr;
+    void SBnewDocClick();
+    void N_pasteClick();
+    void TB_edit_docClick();
+    void TB_del_docClick();
+    void TB_searchClick();
+
 Q_SIGNALS:
     void Activated();
 
@@ -112,6 +126,7 @@ protected:
 private:
     void CreateToolBar();
     void CreatePanels();
+    void CreateDocumentCommands();
     void ApplyCollapsedSize();
     void SBsettingsClick();
 

@@ -11,6 +11,13 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/db_image.h"
+#include "gui/documents/db_rtf.h"
+#include "gui/documents/doc_content.h"
+#include "gui/documents/scale_image.h"
+#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 
 #include <QApplication>
@@ -82,7 +89,16 @@ void CreateWindows()
     w.FChngPwd = new TFChngPwd(w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
     auto* control = new TD_action_with_db(w.Fmain);
+    control->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
+    control->AfterPack = [main = w.Fmain] { main->DocCommands->AfterPack(); };
     w.D_action_with_db = control;
+    w.D_search = new TD_search(w.Session->Connection(), w.Fmain);
+    auto* pictureWindow = new TF_db_image(w.Session->Connection(), w.Fmain);
+    w.F_db_image = pictureWindow;
+    auto* textWindow = new TF_db_rtf(w.Session->Connection(), w.Fmain);
+    w.F_db_rtf = textWindow;
+    auto* scale = new TD_scale_image(w.Fmain);
+    w.D_scale_image = scale;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
     auto* wizard = new TW_new_database(w.Fmain);
     w.W_new_database = wizard;
@@ -96,6 +112,12 @@ void CreateWindows()
     w.FaskBaseAndPwd->CreateNewHook = [control] { return control->CreateNew(); };
     TFmain* main = w.Fmain;
     control->ChangePassword = [main] { main->TB_chng_pwdClick(); };
+    // The document frames share the program's dialogs; the viewer borrows the edit windows.
+    TO_doc_content* viewer = main->O_doc_content1;
+    viewer->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
+    pictureWindow->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
+    viewer->PictureWindow = pictureWindow;
+    viewer->TextWindow = textWindow;
 }
 
 void DestroyWindows()
@@ -110,6 +132,10 @@ void DestroyWindows()
     Dialogs::Install(nullptr, nullptr, nullptr);
     delete w.W_new_database;
     delete w.Fsure_checked;
+    delete w.D_scale_image;
+    delete w.F_db_rtf;
+    delete w.F_db_image;
+    delete w.D_search;
     delete w.D_action_with_db;
     delete w.Dmsg;
     delete w.FChngPwd;

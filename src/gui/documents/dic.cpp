@@ -507,6 +507,20 @@ void TOdic::SetCurrentRow(int row)
     Grid1->scrollTo(Grid1->currentIndex());
 }
 
+bool TOdic::Locate(const QString& field, const QString& value)
+{
+    const int f = Q1->FieldIndex(field);
+    if (f < 0)
+        return false;
+    for (int row = 0; row < Q1->RowCount(); ++row) {
+        if (Q1->m_rows[size_t(row)].value(f).toString() == value) {
+            SetCurrentRow(row);
+            return true;
+        }
+    }
+    return false;
+}
+
 void TOdic::CurrentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     if (current.row() != previous.row()) {

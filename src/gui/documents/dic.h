@@ -135,6 +135,8 @@ public:
     void SelectColumn(int column);
     int CurrentRow() const;
     void SetCurrentRow(int row);
+    // Makes the first row whose field equals value (exactly) current; false when there is none.
+    bool Locate(const QString& field, const QString& value);
 
 Q_SIGNALS:
     void AfterScroll();

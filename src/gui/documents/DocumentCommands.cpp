@@ -1,0 +1,246 @@
+#include "gui/documents/DocumentCommands.h"
+
+#include "core/common/QbError.h"
+#include "core/database/DatabaseSession.h"
+#include "core/documents/OleContainer.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/documents/doc_content.h"
+#include "gui/documents/doc_list.h"
+#include "gui/documents/search.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLocale>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+const QString kEmpty = QStringLiteral("The database is empty.");
+
+// Clears ListReady for the length of a command and sets it again afterwards, also on failure: a
+// command that failed must not leave the preview and the delete command dead. A database closed
+// meanwhile (events run while an object is edited) stays without a ready list.
+class ReadyScope
+{
+public:
+    ReadyScope(TDatabaseSession& session, const TO_doc_list* list)
+        : m_session(session)
+        , m_list(list)
+    {
+        m_session.SetListReady(false);
+    }
+    ~ReadyScope() { m_session.SetListReady(m_session.DatabaseOpen() && m_list->IsActive()); }
+    ReadyScope(const ReadyScope&) = delete;
+    ReadyScope& operator=(const ReadyScope&) = delete;
+
+private:
+    TDatabaseSession& m_session;
+    const TO_doc_list* m_list;
+};
+
+} // namespace
+
+TDocumentCommands::TDocumentCommands(TDatabaseSession& session, TO_doc_list* list, TO_doc_content* viewer,
+                                     QTimer* timer, QObject* parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_list(list)
+    , m_viewer(viewer)
+    , m_timer(timer)
+{
+    m_timer->setSingleShot(false);
+    connect(m_timer, &QTimer::timeout, this, &TDocumentCommands::Timer1Timer);
+    connect(m_list, &TOdic::AfterScroll, this, &TDocumentCommands::O_doc_list1Q1AfterScroll);
+    m_list->BeforeDeleteHook = [this] { return O_doc_list1Q1BeforeDelete(); };
+    m_viewer->CurrentName = [this] { return m_list->CurrentName(); };
+    m_viewer->ShowText = &Dialogs::ShowMessage;
+}
+
+bool TDocumentCommands::Guard(const std::function<void()>& work)
+{
+    try {
+        work();
+        return true;
+    } catch (const QbError& e) {
+        Dialogs::ShowMessage(e.Message());
+    } catch (const std::exception& e) {
+        Dialogs::ShowMessage(QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+QString TDocumentCommands::DefaultDocumentName(const QTime& time, const QLocale& locale)
+{
+    // The locale's long time format without its time zone: "Document created at 9:41:07 AM".
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b\\s*"));
+    format = format.replace(zone, QStringLiteral(" ")).trimmed();
+    return QStringLiteral("Document created at ") + locale.toString(time, format);
+}
+
+QString TDocumentCommands::DefaultDocumentName()
+{
+    return DefaultDocumentName(QTime::currentTime(), QLocale());
+}
+
+QString TDocumentCommands::CreateDocumentRecord(const QString& name, const QString& type)
+{
+    if (!m_list->IsActive())
+        return QString();
+    struct Allow
+    {
+        TO_doc_list* list;
+        ~Allow() { list->InsertAllowed = false; }
+    } allow{m_list};
+    m_list->InsertAllowed = true;
+    if (!m_list->AppendRecord({{QStringLiteral("doc_name"), name}, {QStringLiteral("doc_type"), type}}))
+        return QString();
+    return m_list->CurrentId();
+}
+
+void TDocumentCommands::StoreDocumentContent(const QString& id, const QString& type, const TDocContent& content)
+{
+    if (!id.trimmed().isEmpty())
+        m_viewer->SetContent(id, type, content);
+}
+
+bool TDocumentCommands::ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content)
+{
+    if (!data)
+        return false;
+    if (data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        if (!image.isNull()) {
+            type = QStringLiteral("IMG");
+            content = TDocContent::FromBitmap(image);
+            return true;
+        }
+    }
+    // A file copied in a file manager comes as its address (and often as its path in text too).
+    if (TOleContainer::OffersObject(data)) {
+        type.clear(); // an object pasted from the clipboard has an empty type
+        content = TDocContent::FromClipboard();
+        return true;
+    }
+    if (data->hasText()) {
+        type = QStringLiteral("TXT");
+        content = TDocContent::Text(data->text().split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))));
+        return true;
+    }
+    return false;
+}
+
+void TDocumentCommands::NewDocument(const QString& name, const QString& type, const TDocContent& content)
+{
+    m_viewer->ClearDocument();
+    const QString id = CreateDocumentRecord(name, type);
+    if (id.isEmpty())
+        return;
+    ReadyScope busy(m_session, m_list);
+    StoreDocumentContent(id, type, content);
+    m_viewer->ShowDocument(id, type);
+    m_viewer->EditDocument();
+}
+
+void TDocumentCommands::SBnewDocClick(bool paste)
+{
+    Guard([&] {
+        const QString name = DefaultDocumentName();
+        if (!paste) {
+            NewDocument(name, QStringLiteral("TXT"), TDocContent::Text({}));
+            return;
+        }
+        QString type;
+        TDocContent content;
+        if (!ClipboardDocument(QGuiApplication::clipboard()->mimeData(), type, content)) {
+            Dialogs::ShowMessage(QStringLiteral("Sorry, no importable data found."));
+            return;
+        }
+        NewDocument(name, type, content);
+    });
+}
+
+void TDocumentCommands::N_pasteClick()
+{
+    SBnewDocClick(true);
+}
+
+void TDocumentCommands::TB_edit_docClick()
+{
+    {
+        ReadyScope busy(m_session, m_list); // the commands follow the session's state
+        if (!m_list->HasRecords()) {
+            Dialogs::ShowMessage(kEmpty);
+        } else {
+            Guard([this] {
+                m_viewer->ClearDocument();
+                const QString id = m_list->CurrentId();
+                if (id.isEmpty())
+                    return;
+                m_viewer->ShowDocument(id, m_list->FieldText(QStringLiteral("doc_type")));
+                m_viewer->EditDocument();
+            });
+        }
+    }
+}
+
+void TDocumentCommands::TB_del_docClick()
+{
+    if (!m_list->HasRecords()) {
+        Dialogs::ShowMessage(kEmpty);
+        return;
+    }
+    Guard([this] { m_list->DeleteCurrent(); });
+}
+
+bool TDocumentCommands::O_doc_list1Q1BeforeDelete()
+{
+    if (!m_session.ListReady())
+        return false;
+    m_viewer->ClearDocument();
+    return true;
+}
+
+void TDocumentCommands::TB_searchClick()
+{
+    m_list->FocusList();
+    if (SearchDialog)
+        SearchDialog->SearchIn(m_list);
+}
+
+void TDocumentCommands::O_doc_list1Q1AfterScroll()
+{
+    m_list->ShowStatus();
+    // Starting a running timer would start its delay again: the preview comes one delay after
+    // the first move, however fast the list scrolls.
+    if (m_list->IsActive() && !m_timer->isActive())
+        m_timer->start();
+}
+
+void TDocumentCommands::Timer1Timer()
+{
+    m_timer->stop();
+    if (!m_session.ListReady())
+        return;
+    ReadyScope busy(m_session, m_list);
+    const QString type = m_list->FieldText(QStringLiteral("doc_type"));
+    const QString id = m_list->CurrentId();
+    Guard([&] { m_viewer->ShowDocument(id, type); });
+}
+
+void TDocumentCommands::BeforePack()
+{
+    m_session.SetListReady(false);
+    m_timer->stop();
+    m_session.CloseList(); // the viewer writes back and lets its document go with the list
+}
+
+void TDocumentCommands::AfterPack()
+{
+    Guard([this] { m_session.ReopenList(); });
+    O_doc_list1Q1AfterScroll(); // the current document comes back after the usual delay
+}

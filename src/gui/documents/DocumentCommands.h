@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/documents/DocContent.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QLocale;
+class QMimeData;
+class QTime;
+class QTimer;
+class TDatabaseSession;
+class TD_search;
+class TO_doc_content;
+class TO_doc_list;
+
+// The document commands of the main window (new, paste, edit, delete, search) and the delayed
+// preview of the list's current document. The window forwards its handlers here.
+class TDocumentCommands : public QObject
+{
+    Q_OBJECT
+public:
+    // The session's ListReady keeps the preview and the delete away while a command works.
+    TDocumentCommands(TDatabaseSession& session, TO_doc_list* list, TO_doc_content* viewer, QTimer* timer,
+                      QObject* parent = nullptr);
+
+    TD_search* SearchDialog = nullptr;
+
+    // "Document created at " and the time of day in the locale's time format.
+    static QString DefaultDocumentName();
+    static QString DefaultDocumentName(const QTime& time, const QLocale& locale);
+    // Appends a record through the list; the new row becomes current. Empty when no list is open.
+    QString CreateDocumentRecord(const QString& name, const QString& type);
+    void StoreDocumentContent(const QString& id, const QString& type, const TDocContent& content);
+    // What a paste makes of the clipboard's data: a picture, an embedded object from a copied
+    // file, or text, in that order. False when nothing can be pasted.
+    static bool ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content);
+
+    // The commands; each reports its own failure in the message dialog.
+    void SBnewDocClick(bool paste = false);
+    void N_pasteClick();
+    void TB_edit_docClick();
+    void TB_del_docClick();
+    void TB_searchClick();
+
+    // The list's guard before a delete: refused while a command works; otherwise the viewer lets
+    // the document go (writing back what changed) before the question is asked.
+    bool O_doc_list1Q1BeforeDelete();
+    void O_doc_list1Q1AfterScroll();
+    void Timer1Timer();
+
+    // The document side of a pack: nothing held or shown while the database is rewritten.
+    void BeforePack();
+    void AfterPack();
+
+private:
+    bool Guard(const std::function<void()>& work);
+    void NewDocument(const QString& name, const QString& type, const TDocContent& content);
+
+    TDatabaseSession& m_session;
+    TO_doc_list* m_list;
+    TO_doc_content* m_viewer;
+    QTimer* m_timer;
+};

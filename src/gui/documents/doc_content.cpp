@@ -1,0 +1,203 @@
+// The content viewer of the main window (unit _doc_content).
+#include "gui/documents/doc_content.h"
+
+#include "core/common/QbError.h"
+#include "core/documents/OleContainer.h"
+#include "gui/documents/OLE_DOC.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/O_db_rtf.h"
+#include "gui/documents/db_image.h"
+#include "gui/documents/db_rtf.h"
+
+#include <QLabel>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kText = QStringLiteral("TXT");
+const QString kPicture = QStringLiteral("IMG");
+
+QWidget* Page(const char* name, QStackedWidget* pages)
+{
+    auto* page = new QWidget(pages);
+    page->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    pages->addWidget(page);
+    return page;
+}
+
+} // namespace
+
+TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("O_doc_content1"));
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet_rtf = Page("TabSheet_rtf", PageControl1);
+    TabSheet_picture = Page("TabSheet_picture", PageControl1);
+    TabSheet_ole = Page("TabSheet_ole", PageControl1);
+    TabSheet_file = Page("TabSheet_file", PageControl1);
+    TabSheet_url = Page("TabSheet_url", PageControl1);
+    TabSheet_undef = Page("TabSheet_undef", PageControl1);
+    Label_undef = new QLabel(QStringLiteral("Unknown document type"), TabSheet_undef);
+    Label_undef->setObjectName(QStringLiteral("Label_undef"));
+    Label_undef->setAlignment(Qt::AlignCenter);
+    TabSheet_undef->layout()->addWidget(Label_undef);
+
+    Odb_rtf1 = new TOdb_rtf(connection, TabSheet_rtf);
+    Odb_rtf1->setObjectName(QStringLiteral("Odb_rtf1"));
+    TabSheet_rtf->layout()->addWidget(Odb_rtf1);
+    O_db_image1 = new TO_db_image(connection, TabSheet_picture);
+    O_db_image1->setObjectName(QStringLiteral("O_db_image1"));
+    O_db_image1->ToolBar1->hide();
+    TabSheet_picture->layout()->addWidget(O_db_image1);
+    O_OLE_DOC1 = new TO_OLE_DOC(connection, TabSheet_ole);
+    O_OLE_DOC1->setObjectName(QStringLiteral("O_OLE_DOC1"));
+    TabSheet_ole->layout()->addWidget(O_OLE_DOC1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(PageControl1);
+}
+
+TO_doc_content::~TO_doc_content() = default;
+
+void TO_doc_content::ResetViewer()
+{
+    ShowPage(TabSheet_ole);
+    Odb_rtf1->SetTableName(QStringLiteral("Docs"));
+    Odb_rtf1->SetKeyFieldName(QStringLiteral("Doc_id"));
+    Odb_rtf1->SetBlobFieldName(QStringLiteral("Image"));
+    Odb_rtf1->SetViewOnly(true);
+    ShownId.clear();
+    Shown = false;
+}
+
+QWidget* TO_doc_content::CurrentPage() const
+{
+    return PageControl1->currentWidget();
+}
+
+void TO_doc_content::ShowPage(QWidget* page)
+{
+    PageControl1->setCurrentWidget(page);
+}
+
+void TO_doc_content::ShowObjectPage()
+{
+    ShowPage(TabSheet_ole);
+}
+
+QString TO_doc_content::Caption() const
+{
+    return CurrentName ? CurrentName() : QString();
+}
+
+void TO_doc_content::ClearDocument()
+{
+    Shown = false;
+    ShownId.clear();
+    ShownType.clear();
+    O_OLE_DOC1->CloseObject();
+    O_db_image1->CloseImage();
+    Odb_rtf1->CloseDocument();
+}
+
+void TO_doc_content::ShowDocument(const QString& id, const QString& type)
+{
+    ClearDocument();
+    ShownId = id;
+    ShownType = type;
+    if (type == kText) {
+        ShowPage(TabSheet_rtf);
+        Odb_rtf1->OpenDocument(id);
+    } else if (type != kPicture) {
+        ShowPage(TabSheet_ole);
+        O_OLE_DOC1->LoadObject(id);
+    } else {
+        ShowPage(TabSheet_picture);
+        O_db_image1->ImageKey = id;
+        O_db_image1->OpenImage();
+    }
+    Shown = true;
+    Q_EMIT DocumentShown(id, type);
+}
+
+void TO_doc_content::EditDocument()
+{
+    if (!Shown)
+        return;
+    if (ShownType == kText) {
+        if (!TextWindow)
+            return;
+        TextWindow->EditText(ShownId, Caption());
+        // The page shows what was saved in the window.
+        Odb_rtf1->CloseDocument();
+        Odb_rtf1->OpenDocument(ShownId);
+        return;
+    }
+    if (ShownType == kPicture) {
+        if (!PictureWindow)
+            return;
+        PictureWindow->EditPicture(ShownId, Caption());
+        // The page shows what was saved in the window.
+        O_db_image1->CloseImage();
+        O_db_image1->ImageKey = ShownId;
+        O_db_image1->OpenImage();
+        return;
+    }
+    try {
+        // Waits in a local event loop while the server has the object open.
+        O_OLE_DOC1->EditObject(ShownId);
+    } catch (const QbError& e) {
+        if (ShowText)
+            ShowText(TO_OLE_DOC::OleErrorText(e.Message()));
+    }
+}
+
+void TO_doc_content::SetContent(const QString& id, const QString& type, const TDocContent& content)
+{
+    ClearDocument();
+    if (id.trimmed().isEmpty())
+        return;
+    ShownId = id;
+    if (type == kText) {
+        if (content.IsText()) {
+            Odb_rtf1->OpenDocument(id);
+            // One paragraph per entry; the last entry ends the text, as a list's text does.
+            Odb_rtf1->SetPlainText(content.Lines.join(QLatin1Char('\n')));
+            Odb_rtf1->CloseDocument(); // writes the text as rich text
+        }
+    } else if (type == kPicture) {
+        O_db_image1->ImageKey = id;
+        O_db_image1->OpenImage(); // the column is still empty
+        if (content.IsBitmap())
+            O_db_image1->SetPicture(content.Picture);
+        else if (content.ContentKind == TDocContent::Kind::Nothing)
+            O_db_image1->SetEmptyPicture();
+        O_db_image1->CloseImage();
+    } else if (content.IsClipboard()) {
+        PasteObject(id);
+    } else {
+        O_OLE_DOC1->ObjectKey = id;
+        O_OLE_DOC1->OLE_viewer->CreateFromClass(type, false); // an unknown class raises
+        O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
+    }
+    Shown = true;
+}
+
+void TO_doc_content::PasteObject(const QString& id)
+{
+    ClearDocument();
+    if (id.trimmed().isEmpty())
+        return;
+    ShownId = id;
+    O_OLE_DOC1->ObjectKey = id;
+    O_OLE_DOC1->OLE_viewer->PasteFromClipboard(); // nothing when the clipboard offers no object
+    O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
+    Shown = true;
+}

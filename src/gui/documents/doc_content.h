@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/documents/DocContent.h"
+
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QStackedWidget;
+class TDatabaseConnection;
+class TF_db_image;
+class TF_db_rtf;
+class TOdb_rtf;
+class TO_OLE_DOC;
+class TO_db_image;
+
+// The content viewer: the current document on the page of its type, the first content of a
+// new document, and editing a document in its own window.
+class TO_doc_content : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TO_doc_content(TDatabaseConnection& connection, QWidget* parent = nullptr);
+    ~TO_doc_content() override;
+
+    // The pages; their tabs are never shown, only the program switches them.
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet_rtf = nullptr;
+    QWidget* TabSheet_picture = nullptr;
+    QWidget* TabSheet_ole = nullptr;
+    QWidget* TabSheet_file = nullptr;
+    QWidget* TabSheet_url = nullptr;
+    QWidget* TabSheet_undef = nullptr;
+    QLabel* Label_undef = nullptr;
+    TOdb_rtf* Odb_rtf1 = nullptr;
+    TO_db_image* O_db_image1 = nullptr;
+    TO_OLE_DOC* O_OLE_DOC1 = nullptr;
+
+    QString ShownId;
+    QString ShownType;
+    bool Shown = false;
+
+    // The name of the list's current row: the caption of the edit windows.
+    std::function<QString()> CurrentName;
+    // The program's message dialog.
+    std::function<void(const QString&)> ShowText;
+    // The windows that edit documents; the owner lends them.
+    TF_db_image* PictureWindow = nullptr;
+    TF_db_rtf* TextWindow = nullptr;
+
+    void ResetViewer();
+    // Closes whatever is shown; pending changes are written back first.
+    void ClearDocument();
+    // Shows the stored document read-only on the page of its type.
+    void ShowDocument(const QString& id, const QString& type);
+    // Opens the shown document for editing; returns when the editing has ended.
+    void EditDocument();
+    // Writes the first content of a new document and shows it.
+    void SetContent(const QString& id, const QString& type, const TDocContent& content);
+    // Makes the document's object from the clipboard, writes it and shows it.
+    void PasteObject(const QString& id);
+    void ShowObjectPage();
+    QWidget* CurrentPage() const;
+
+Q_SIGNALS:
+    // A document has been shown (by the preview, a command or a new document).
+    void DocumentShown(const QString& id, const QString& type);
+
+private:
+    void ShowPage(QWidget* page);
+    QString Caption() const;
+};

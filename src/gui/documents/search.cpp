@@ -1,0 +1,209 @@
+#include "gui/documents/search.h"
+
+#include "core/common/QbError.h"
+#include "core/documents/Search.h"
+#include "gui/dialogs/CentreOnScreen.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/documents/dic.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int IdRole = Qt::UserRole;
+
+// The hourglass for the length of a search, back to the previous cursor on every way out.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+void ShowText(const QString& text)
+{
+    Dialogs::ShowMessage(text);
+}
+
+QPushButton* Button(const char* name, const char* caption, QWidget* parent)
+{
+    auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+    b->setObjectName(QString::fromLatin1(name));
+    // Enter belongs to the field and the result list, never to a default button.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+TD_search::TD_search(TDatabaseConnection& connection, QWidget* parent)
+    : QDialog(parent)
+    , m_connection(connection)
+{
+    setObjectName(QStringLiteral("D_search"));
+    setWindowTitle(QStringLiteral("Search"));
+    setModal(true);
+
+    Label1 = new QLabel(QStringLiteral("Search for:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Label1->setBuddy(Edit1);
+    Edit1->installEventFilter(this);
+
+    RG1 = new QGroupBox(this);
+    RG1->setObjectName(QStringLiteral("RG1"));
+    RG1Buttons = new QButtonGroup(this);
+    RB_in_name = new QRadioButton(QStringLiteral("In the document name ( *A* )"), RG1);
+    RB_in_name->setObjectName(QStringLiteral("RB_in_name"));
+    RB_at_begin = new QRadioButton(QStringLiteral("At the begin of the document name ( A*)"), RG1);
+    RB_at_begin->setObjectName(QStringLiteral("RB_at_begin"));
+    RG1Buttons->addButton(RB_in_name, TDocSearch::InName);
+    RG1Buttons->addButton(RB_at_begin, TDocSearch::AtBegin);
+    RB_in_name->setChecked(true);
+    auto* rgLayout = new QVBoxLayout(RG1);
+    rgLayout->addWidget(RB_in_name);
+    rgLayout->addWidget(RB_at_begin);
+
+    CB_case = new QCheckBox(QStringLiteral("Case sensitive"), this);
+    CB_case->setObjectName(QStringLiteral("CB_case"));
+
+    LV1 = new QTreeWidget(this);
+    LV1->setObjectName(QStringLiteral("LV1"));
+    LV1->setColumnCount(2);
+    LV1->setHeaderLabels({QStringLiteral("Context in the name"), QStringLiteral("Doc type")});
+    LV1->setRootIsDecorated(false);
+    LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LV1->setSelectionMode(QAbstractItemView::SingleSelection);
+    LV1->header()->setStretchLastSection(false);
+    LV1->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    LV1->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    LV1->installEventFilter(this);
+
+    Btn_search = Button("Btn_search", "Search", this);
+    Btn_go_to = Button("Btn_go_to", "Go to", this);
+    Btn_close = Button("Btn_close", "Close", this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Label1);
+    top->addWidget(Edit1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Btn_search);
+    buttons->addWidget(Btn_go_to);
+    buttons->addStretch();
+    buttons->addWidget(Btn_close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(RG1);
+    layout->addWidget(CB_case);
+    layout->addWidget(LV1, 1);
+    layout->addLayout(buttons);
+    resize(420, 360);
+
+    connect(Btn_search, &QPushButton::clicked, this, &TD_search::Btn_searchClick);
+    connect(Btn_go_to, &QPushButton::clicked, this, &TD_search::Btn_go_toClick);
+    connect(Btn_close, &QPushButton::clicked, this, &QDialog::reject); // Escape closes as well
+    connect(Edit1, &QLineEdit::textChanged, this, &TD_search::UpdateButtons);
+    connect(LV1, &QTreeWidget::itemSelectionChanged, this, &TD_search::UpdateButtons);
+    connect(LV1, &QTreeWidget::itemDoubleClicked, this, &TD_search::Btn_go_toClick);
+    connect(RG1Buttons, &QButtonGroup::idClicked, this, [this] {
+        ClearResults();
+        UpdateButtons();
+    });
+    connect(CB_case, &QCheckBox::clicked, this, &TD_search::ClearResults);
+    UpdateButtons();
+}
+
+int TD_search::ModeIndex() const
+{
+    return RG1Buttons->checkedId() == TDocSearch::AtBegin ? TDocSearch::AtBegin : TDocSearch::InName;
+}
+
+void TD_search::SearchIn(TOdic* list)
+{
+    if (!list)
+        return;
+    TargetList = list;
+    UpdateButtons();
+    CentreOnScreen(this);
+    exec();
+}
+
+void TD_search::UpdateButtons()
+{
+    Btn_go_to->setEnabled(!LV1->selectedItems().isEmpty());
+    Btn_search->setEnabled(!Edit1->text().trimmed().isEmpty());
+}
+
+void TD_search::ClearResults()
+{
+    LV1->clear();
+    UpdateButtons();
+}
+
+void TD_search::Btn_searchClick()
+{
+    WaitCursor wait;
+    ClearResults();
+    const QString text = Edit1->text();
+    std::vector<TSearchHit> hits;
+    try {
+        hits = TDocSearch::Run(m_connection, text, ModeIndex(), CB_case->isChecked());
+    } catch (const QbError& e) {
+        ShowText(e.Message());
+        return;
+    }
+    if (hits.empty()) {
+        ShowText(QStringLiteral("Context \"%1\" \nnot found").arg(text));
+        return;
+    }
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(hits.size()));
+    for (const TSearchHit& hit : hits) {
+        auto* item = new QTreeWidgetItem({hit.Name, hit.Type});
+        item->setData(0, IdRole, hit.Id);
+        items << item;
+    }
+    LV1->addTopLevelItems(items);
+    UpdateButtons();
+}
+
+void TD_search::Btn_go_toClick()
+{
+    const QList<QTreeWidgetItem*> selected = LV1->selectedItems();
+    if (selected.isEmpty() || !TargetList)
+        return;
+    // A document deleted meanwhile is not found: the list stays where it is.
+    TargetList->Locate(QStringLiteral("doc_id"), selected.first()->data(0, IdRole).toString());
+}
+
+bool TD_search::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == Edit1) {
+            Btn_searchClick(); // also while "Search" is disabled
+            return true;
+        }
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == LV1) {
+            Btn_go_toClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,89 @@
+#include "core/documents/Search.h"
+
+#include "core/common/QbError.h"
+#include "core/database/DocStore.h"
+#include "core/database/Query.h"
+#include "support/TempDatabase.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList Names(const std::vector<TSearchHit>& hits)
+{
+    QStringList names;
+    for (const TSearchHit& h : hits)
+        names << h.Name;
+    return names;
+}
+
+TEST(SearchTest, ModesCaseAndWildcards)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QStringList names = {QStringLiteral("Banana apple"), QStringLiteral("apple"), QStringLiteral("APPLE jam"),
+                               QStringLiteral("abc"),          QStringLiteral("a_c"),   QStringLiteral("100% cotton"),
+                               QStringLiteral("Ёлка"),         QStringLiteral("ёжик"),  QStringLiteral(" apple tart"),
+                               QStringLiteral("say \"hi\"")};
+    for (const QString& n : names)
+        store.CreateDocumentRecord(n, QStringLiteral("TXT"));
+
+    struct Row
+    {
+        const char* text;
+        int mode;
+        bool caseSensitive;
+        QStringList expected; // in the order of the list: by name, ignoring case
+    };
+    const auto L = [](std::initializer_list<const char*> l) {
+        QStringList out;
+        for (const char* s : l)
+            out << QString::fromUtf8(s);
+        return out;
+    };
+    const Row rows[] = {
+        {"apple", TDocSearch::InName, false, L({" apple tart", "apple", "APPLE jam", "Banana apple"})},
+        {"apple", TDocSearch::AtBegin, false, L({"apple", "APPLE jam"})},
+        {"apple", TDocSearch::InName, true, L({" apple tart", "apple", "Banana apple"})},
+        {"APPLE", TDocSearch::AtBegin, true, L({"APPLE jam"})},
+        {" apple", TDocSearch::AtBegin, false, L({" apple tart"})}, // blanks are kept
+        {"a_c", TDocSearch::AtBegin, false, L({"a_c", "abc"})}, // "_" is any one character
+        {"0%c", TDocSearch::InName, false, L({"100% cotton"})},
+        {"ЁЛ", TDocSearch::AtBegin, false, L({"Ёлка"})}, // case beyond ASCII
+        {"ё", TDocSearch::AtBegin, true, L({"ёжик"})},
+        {"\"hi\"", TDocSearch::InName, false, L({"say \"hi\""})}, // quotes are plain text
+        {"pear", TDocSearch::InName, false, {}},
+        {"APPLE TART", TDocSearch::InName, true, {}},
+    };
+    for (const Row& r : rows) {
+        const auto hits = TDocSearch::Run(db.Connection, QString::fromUtf8(r.text), r.mode, r.caseSensitive);
+        EXPECT_EQ(Names(hits), r.expected) << r.text << " mode " << r.mode << " case " << r.caseSensitive;
+    }
+
+    // An empty text, or "%" at the beginning, matches every document, in the list's order.
+    QStringList listed;
+    for (const TDocRow& d : store.ListDocuments())
+        listed << d.Name;
+    for (const QString& text : {QString(), QStringLiteral("%")})
+        for (int mode : {int(TDocSearch::InName), int(TDocSearch::AtBegin)})
+            EXPECT_EQ(Names(TDocSearch::Run(db.Connection, text, mode, true)), listed) << text.toStdString();
+
+    // Ids and types come with the names.
+    const auto one = TDocSearch::Run(db.Connection, QStringLiteral("abc"), TDocSearch::AtBegin, true);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].Id.size(), 32);
+    EXPECT_EQ(one[0].Type, QStringLiteral("TXT"));
+
+    // A case-sensitive search leaves LIKE as the engine has it for everyone else.
+    TQuery like(db.Connection, QStringLiteral("select 'a' like 'A'"));
+    ASSERT_TRUE(like.Next());
+    EXPECT_EQ(like.Value(0).toInt(), 1);
+}
+
+TEST(SearchTest, ClosedConnectionRaises)
+{
+    TDatabaseConnection closed;
+    EXPECT_THROW(TDocSearch::Run(closed, QStringLiteral("x"), TDocSearch::InName, false), QbError);
+}
+
+} // namespace

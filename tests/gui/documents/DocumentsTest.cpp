@@ -1,0 +1,303 @@
+#include "DocumentsFixture.h"
+#include "core/documents/ImageStore.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/doc_content.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTextDocument>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+// Closes each modal window that opens while it lives: the edit window of a new document.
+class ModalCloser
+{
+public:
+    ModalCloser()
+    {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                Closed << dialog->objectName();
+                dialog->reject();
+            }
+        });
+        m_timer.start();
+    }
+    QStringList Closed;
+
+private:
+    QTimer m_timer;
+};
+
+class DocumentsTest : public qbtest::DocumentsFixture
+{
+protected:
+    TO_doc_content* Viewer() const { return Main()->O_doc_content1; }
+
+    // Lets events run until pred holds; false when it never does.
+    static bool ProcessUntil(const std::function<bool()>& pred)
+    {
+        const QDeadlineTimer deadline(10000);
+        while (!pred() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        return pred();
+    }
+    QString PlainText(const QString& id) const
+    {
+        QTextDocument document;
+        document.setHtml(QString::fromUtf8(TDocStore(ADB()).ReadContentBytes(id, QStringLiteral("Image"))));
+        return document.toPlainText();
+    }
+    static void SetClipboard(QMimeData* data) { QGuiApplication::clipboard()->setMimeData(data); }
+};
+
+TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
+{
+    OpenDatabase();
+    struct Row
+    {
+        const char* what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool newDocEnabled;
+        std::function<QMimeData*()> clipboard;
+        QString type; // of the document made; empty: none made
+        QString plainText;
+    };
+    const auto text = [](const char* t) {
+        return [t] {
+            auto* m = new QMimeData;
+            m->setText(QString::fromUtf8(t));
+            return m;
+        };
+    };
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    const Row rows[] = {
+        {"Insert", Qt::Key_Insert, Qt::NoModifier, true, {}, QStringLiteral("TXT"), QString()},
+        {"Insert while new is off", Qt::Key_Insert, Qt::NoModifier, false, {}, {}, {}},
+        {"three lines", Qt::Key_V, Qt::ControlModifier, true, text("one\r\ntwo\nthree"), QStringLiteral("TXT"),
+         QStringLiteral("one\ntwo\nthree")},
+        {"Ctrl+V while new is off", Qt::Key_V, Qt::ControlModifier, false, text("x"), {}, {}},
+        {"picture",
+         Qt::Key_V,
+         Qt::ControlModifier,
+         true,
+         [&] {
+             auto* m = new QMimeData;
+             m->setImageData(picture);
+             return m;
+         },
+         QStringLiteral("IMG"),
+         {}},
+        {"nothing to paste", Qt::Key_V, Qt::ControlModifier, true, [] { return new QMimeData; }, {}, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.clipboard)
+            SetClipboard(r.clipboard());
+        Main()->UpdateCommands();
+        Main()->TB_new_doc->setEnabled(r.newDocEnabled);
+        const int before = List()->Q1->RowCount();
+        DialogScript::Start();
+        ModalCloser closer;
+        QTest::keyClick(List()->Grid1, r.key, r.modifiers);
+        EXPECT_TRUE(Main()->ListReady());
+        // The new document is opened for editing.
+        QStringList edited;
+        if (!r.type.isEmpty())
+            edited << (r.type == QStringLiteral("IMG") ? QStringLiteral("F_db_image") : QStringLiteral("F_db_rtf"));
+        EXPECT_EQ(closer.Closed, edited);
+        if (r.type.isEmpty()) {
+            EXPECT_EQ(List()->Q1->RowCount(), before);
+            continue;
+        }
+        ASSERT_EQ(List()->Q1->RowCount(), before + 1);
+        const QString id = List()->CurrentId();
+        EXPECT_EQ(id.size(), 32);
+        EXPECT_TRUE(List()->CurrentName().startsWith(QStringLiteral("Document created at ")));
+        EXPECT_EQ(List()->FieldText(QStringLiteral("doc_type")), r.type);
+        EXPECT_EQ(Viewer()->ShownId, id) << "the new document is shown";
+        if (r.type == QStringLiteral("TXT"))
+            EXPECT_EQ(PlainText(id), r.plainText);
+        else
+            EXPECT_EQ(ImageStore::ReadPicture(ADB(), id).size(), picture.size());
+    }
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, no importable data found."));
+    EXPECT_EQ(List()->Q1->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
+}
+
+TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
+{
+    OpenDatabase();
+    TDocumentCommands* commands = Main()->DocCommands;
+    QImage bitmap(3, 2, QImage::Format_RGB32);
+    bitmap.fill(Qt::red);
+    struct Row
+    {
+        const char* type;
+        TDocContent content;
+        QByteArray expectedImage; // the stored picture's BMP bytes, or the rich text's plain text
+    };
+    const Row rows[] = {
+        {"TXT", TDocContent::Text({QStringLiteral("a"), QStringLiteral("b b"), QStringLiteral("c")}), "a\nb b\nc"},
+        {"TXT", TDocContent(), ""},
+        {"IMG", TDocContent(), ImageStore::EncodeBmp(ImageStore::PlaceholderImage(0))},
+        {"IMG", TDocContent::FromBitmap(bitmap), ImageStore::EncodeBmp(bitmap)},
+    };
+    for (const Row& r : rows) {
+        const QString type = QString::fromLatin1(r.type);
+        const QString id = commands->CreateDocumentRecord(QStringLiteral("new"), type);
+        ASSERT_EQ(id.size(), 32);
+        commands->StoreDocumentContent(id, type, r.content);
+        if (type == QStringLiteral("TXT"))
+            EXPECT_EQ(PlainText(id).toUtf8(), r.expectedImage);
+        else
+            EXPECT_EQ(ImageStore::EncodeBmp(ImageStore::ReadPicture(ADB(), id)), r.expectedImage);
+    }
+
+    // A type that names no object server raises; the record stays without content.
+    const QString id = commands->CreateDocumentRecord(QStringLiteral("object"), QStringLiteral("no.such.server"));
+    EXPECT_THROW(commands->StoreDocumentContent(id, QStringLiteral("no.such.server"), TDocContent()), QbError);
+    EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(id, QStringLiteral("OLEobj")).isEmpty());
+    // Without a database nothing is created.
+    Main()->CloseDatabase();
+    EXPECT_TRUE(commands->CreateDocumentRecord(QStringLiteral("x"), QStringLiteral("TXT")).isEmpty());
+}
+
+TEST_F(DocumentsTest, PageByTypeComparedExactly)
+{
+    OpenDatabase();
+    struct Row
+    {
+        const char* type;
+        const char* page;
+    };
+    const Row rows[] = {{"TXT", "TabSheet_rtf"}, {"IMG", "TabSheet_picture"},
+                        {"", "TabSheet_ole"},    {"org.example.Editor", "TabSheet_ole"},
+                        {"txt", "TabSheet_ole"}, {"URL", "TabSheet_ole"}};
+    EXPECT_EQ(Viewer()->CurrentPage()->objectName(), QStringLiteral("TabSheet_ole"));
+    for (const Row& r : rows) {
+        const QString type = QString::fromLatin1(r.type);
+        const QString id = TDocStore(ADB()).CreateDocumentRecord(QStringLiteral("doc"), type);
+        Viewer()->ShowDocument(id, type);
+        EXPECT_EQ(Viewer()->CurrentPage()->objectName(), QString::fromLatin1(r.page)) << r.type;
+        EXPECT_TRUE(Viewer()->Shown);
+        EXPECT_EQ(Viewer()->ShownType, type);
+    }
+    EXPECT_TRUE(DialogScript::Shown().isEmpty()) << "an empty object column is no error";
+
+    // Editing an object that cannot be opened reports it in the message dialog.
+    Viewer()->EditDocument();
+    EXPECT_EQ(DialogScript::LastShown(),
+              QStringLiteral("Can't edit the document for the OLE error:\n\"The container holds no object.\".\n\n"
+                             "Please check wheter the OLE server is installed and works correct."));
+
+    // Closing the database (and a pack) leave nothing shown, on the object page.
+    Main()->DocCommands->BeforePack();
+    EXPECT_FALSE(Viewer()->Shown);
+    EXPECT_FALSE(Main()->ListReady());
+    EXPECT_FALSE(List()->IsActive());
+    Main()->DocCommands->AfterPack();
+    EXPECT_TRUE(Main()->ListReady());
+    EXPECT_EQ(List()->Q1->RowCount(), 6);
+    Viewer()->ShowDocument(List()->CurrentId(), List()->FieldText(QStringLiteral("doc_type")));
+    Main()->CloseDatabase();
+    EXPECT_FALSE(Viewer()->Shown);
+    EXPECT_EQ(Viewer()->CurrentPage()->objectName(), QStringLiteral("TabSheet_ole"));
+}
+
+TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
+{
+    OpenDatabase([](TDocStore& s) {
+        s.CreateDocumentRecord(QStringLiteral("one"), QStringLiteral("IMG"));
+        s.CreateDocumentRecord(QStringLiteral("two"), QStringLiteral("TXT"));
+    });
+    struct Row
+    {
+        const char* what;
+        bool listReady;
+        bool byKey; // Ctrl+Delete in the grid, else the command
+        QList<bool> answers;
+        QStringList asked;
+        int rowsAfter;
+    };
+    const Row rows[] = {
+        {"busy, command", false, false, {}, {}, 2},
+        {"busy, key", false, true, {}, {}, 2},
+        {"answered no", true, false, {false}, {QStringLiteral("Delete \"one\"?")}, 2},
+        {"key, yes", true, true, {true}, {QStringLiteral("Delete \"one\"?")}, 1},
+        {"command, yes", true, false, {true}, {QStringLiteral("Delete \"two\"?")}, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const QString id = List()->CurrentId();
+        Viewer()->ShowDocument(id, List()->FieldText(QStringLiteral("doc_type")));
+        DialogScript::Start();
+        DialogScript::QueueAnswers(r.answers);
+        Main()->Session().SetListReady(r.listReady);
+        if (r.byKey)
+            QTest::keyClick(List()->Grid1, Qt::Key_Delete, Qt::ControlModifier);
+        else
+            Main()->TB_del_docClick();
+        EXPECT_EQ(DialogScript::Shown(), r.asked);
+        EXPECT_EQ(List()->Q1->RowCount(), r.rowsAfter);
+        EXPECT_EQ(TDocStore(ADB()).FindDocument(id).has_value(), r.rowsAfter == 2);
+        // A refused delete leaves the viewer alone; an asked one has let the document go first.
+        EXPECT_EQ(Viewer()->Shown, r.asked.isEmpty());
+    }
+
+    for (auto command : {&TFmain::TB_edit_docClick, &TFmain::TB_del_docClick}) {
+        DialogScript::Start();
+        (Main()->*command)();
+        EXPECT_EQ(DialogScript::Shown(), QStringList{QStringLiteral("The database is empty.")});
+        EXPECT_TRUE(Main()->ListReady()) << "a command gives the list back when it ends";
+        EXPECT_TRUE(Main()->TB_del_doc->isEnabled());
+    }
+}
+
+TEST_F(DocumentsTest, PreviewOncePerDelayForTheRowCurrentThen)
+{
+    OpenDatabase([](TDocStore& s) {
+        for (const char* name : {"a", "b", "c", "d"})
+            s.CreateDocumentRecord(QString::fromLatin1(name), QStringLiteral("IMG"));
+    });
+    QSignalSpy shown(Viewer(), &TO_doc_content::DocumentShown);
+    Main()->Timer1->setInterval(20);
+    ProcessUntil([&] { return !Main()->Timer1->isActive(); }); // the opening's own preview
+    shown.clear();
+
+    for (int row = 1; row < 4; ++row)
+        List()->SetCurrentRow(row);
+    ASSERT_TRUE(ProcessUntil([&] { return !shown.isEmpty(); }));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0][0].toString(), List()->CurrentId());
+    EXPECT_FALSE(Main()->Timer1->isActive());
+
+    // Nothing is previewed while a command works.
+    Main()->Session().SetListReady(false);
+    List()->SetCurrentRow(0);
+    ProcessUntil([&] { return !Main()->Timer1->isActive(); });
+    EXPECT_EQ(shown.size(), 1);
+    Main()->Session().SetListReady(true);
+
+    // A move while the delay runs does not start it again (a precise timer, so that its remaining
+    // time is not rounded to whole seconds).
+    Main()->Timer1->setTimerType(Qt::PreciseTimer);
+    Main()->Timer1->setInterval(60000);
+    List()->SetCurrentRow(1);
+    QThread::msleep(100);
+    const int left = Main()->Timer1->remainingTime();
+    List()->SetCurrentRow(2);
+    EXPECT_LE(Main()->Timer1->remainingTime(), left);
+}
+
+} // namespace

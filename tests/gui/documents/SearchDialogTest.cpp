@@ -1,0 +1,117 @@
+#include "DocumentsFixture.h"
+#include "gui/documents/search.h"
+#include "support/ModalDriver.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+namespace {
+
+class SearchDialogTest : public qbtest::DocumentsFixture
+{
+protected:
+    static QStringList Results(const TD_search* d)
+    {
+        QStringList names;
+        for (int i = 0; i < d->LV1->topLevelItemCount(); ++i)
+            names << d->LV1->topLevelItem(i)->text(0) + QLatin1Char('/') + d->LV1->topLevelItem(i)->text(1);
+        return names;
+    }
+};
+
+TEST_F(SearchDialogTest, SearchGoToAndWhatStaysBetweenOpenings)
+{
+    OpenDatabase([](TDocStore& s) {
+        s.CreateDocumentRecord(QStringLiteral("alphabet"), QStringLiteral("IMG"));
+        s.CreateDocumentRecord(QStringLiteral("Beta"), QStringLiteral("TXT"));
+        s.CreateDocumentRecord(QStringLiteral("alpha"), QStringLiteral("TXT"));
+    });
+    auto* dialog = qobject_cast<TD_search*>(Windows().D_search);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Search"));
+    EXPECT_EQ(dialog->RB_in_name->text(), QStringLiteral("In the document name ( *A* )"));
+    EXPECT_EQ(dialog->RB_at_begin->text(), QStringLiteral("At the begin of the document name ( A*)"));
+    for (const char* name : {"Edit1", "RG1", "CB_case", "LV1", "Btn_search", "Btn_go_to"})
+        EXPECT_NE(dialog->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+
+    bool ran = false;
+    qbtest::OnModal<TD_search>([&](TD_search* d) {
+        ran = true;
+        EXPECT_TRUE(d->RB_in_name->isChecked());
+        EXPECT_FALSE(d->CB_case->isChecked());
+        EXPECT_FALSE(d->Btn_search->isEnabled());
+        EXPECT_FALSE(d->Btn_go_to->isEnabled());
+        // Enter in the field searches although "Search" is disabled: every document matches.
+        QTest::keyClick(d->Edit1, Qt::Key_Return);
+        EXPECT_EQ(
+            Results(d),
+            (QStringList{QStringLiteral("alpha/TXT"), QStringLiteral("alphabet/IMG"), QStringLiteral("Beta/TXT")}));
+        EXPECT_TRUE(d->isVisible()) << "Enter does not close the dialog";
+
+        d->LV1->setCurrentItem(d->LV1->topLevelItem(2));
+        EXPECT_TRUE(d->Btn_go_to->isEnabled());
+        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        EXPECT_EQ(List()->CurrentName(), QStringLiteral("Beta"));
+        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
+        QTest::keyClick(d->LV1, Qt::Key_Return);
+        EXPECT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
+        EXPECT_TRUE(d->isVisible());
+
+        QTest::keyClicks(d->Edit1, QStringLiteral("zzz"));
+        EXPECT_TRUE(d->Btn_search->isEnabled());
+        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Context \"zzz\" \nnot found"));
+        EXPECT_TRUE(Results(d).isEmpty());
+
+        d->Edit1->setText(QStringLiteral("ALPHA"));
+        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        EXPECT_EQ(Results(d).size(), 2);
+        d->CB_case->click(); // changing the case choice empties the results
+        EXPECT_TRUE(Results(d).isEmpty());
+        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        EXPECT_TRUE(Results(d).isEmpty()) << "case sensitive now";
+        d->CB_case->click();
+        d->Edit1->setText(QStringLiteral("ph"));
+        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        EXPECT_EQ(Results(d).size(), 2);
+        d->RB_at_begin->click(); // so does the mode choice
+        EXPECT_TRUE(Results(d).isEmpty());
+        QTest::keyClick(d->Edit1, Qt::Key_Return);
+        EXPECT_TRUE(Results(d).isEmpty());
+        d->Edit1->setText(QStringLiteral("al"));
+        QTest::keyClick(d->Edit1, Qt::Key_Enter);
+        EXPECT_EQ(Results(d).size(), 2);
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    Main()->TB_searchClick();
+    ASSERT_TRUE(ran);
+    EXPECT_FALSE(dialog->isVisible());
+
+    // The document behind an entry was deleted meanwhile: Go to leaves the list where it is.
+    ASSERT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
+    DialogScript::QueueAnswers({true});
+    Main()->TB_del_docClick();
+    ASSERT_EQ(List()->Q1->RowCount(), 2);
+    ran = false;
+    qbtest::OnModal<TD_search>([&](TD_search* d) {
+        ran = true;
+        EXPECT_EQ(d->Edit1->text(), QStringLiteral("al"));
+        EXPECT_EQ(Results(d).size(), 2) << "results stay between openings";
+        List()->SetCurrentRow(1);
+        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
+        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        EXPECT_EQ(List()->CurrentRow(), 1);
+        d->LV1->setCurrentItem(d->LV1->topLevelItem(1));
+        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        EXPECT_EQ(List()->CurrentName(), QStringLiteral("alphabet"));
+        QTest::mouseClick(d->Btn_close, Qt::LeftButton);
+    });
+    Main()->TB_searchClick();
+    EXPECT_TRUE(ran);
+}
+
+} // namespace
