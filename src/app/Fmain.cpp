@@ -104,7 +104,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     };
     list.Open = [this] { O_doc_list1->OpenList(); };
     list.Close = [this] {
-        O_doc_content1->ClearDocument(); // a changed document is written back first
+        try {
+            O_doc_content1->ClearDocument(); // a changed document is written back first
+        } catch (const QbError& e) {
+            Dialogs::ShowMessage(e.Message()); // the database closes all the same
+        }
         O_doc_content1->ShowObjectPage();
         O_doc_list1->CloseList();
     };
