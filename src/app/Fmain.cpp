@@ -341,14 +341,11 @@ void TFmain::ApplyPlacement()
 {
     const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
-    const QString alignText = root.GetAttr(QStringLiteral("ALIGN"));
-    bool ok = false;
-    const int align = alignText.toInt(&ok);
-    stored.align = ok ? align : 1;
-    stored.width = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("WIDTH")));
-    stored.height = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("HEIGHT")));
-    stored.left = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("LEFT")));
-    stored.top = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("TOP")));
+    stored.align = m_session.Settings().Align();
+    stored.width = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Width));
+    stored.height = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Height));
+    stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
+    stored.top = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Top));
 
     if (isMaximized() || isFullScreen())
         showNormal();
@@ -376,8 +373,8 @@ void TFmain::ArrangePanels(bool sideBySide)
     Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
 
     const TOrbPigger& root = m_session.Settings().Root();
-    const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_WIDTH")));
-    const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(QStringLiteral("G_HEIGHT")));
+    const int gWidth = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::ListWidth));
+    const int gHeight = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::ListHeight));
     const int along = sideBySide ? gWidth : gHeight;
     const int total = sideBySide ? Splitter1->width() : Splitter1->height();
     int listSize = along;

@@ -123,33 +123,39 @@ void TDatabaseConnection::Open()
     const QString path = FilePath();
     const QFileInfo info(path);
     if (!info.exists())
-        throw QbError(QStringLiteral("The database file \"%1\" does not exist.").arg(QDir::toNativeSeparators(path)));
+        throw QbError(QStringLiteral("The database file \"%1\" does not exist.").arg(QDir::toNativeSeparators(path)),
+                      QbErrorKind::NotADatabase);
     if (!info.isFile())
-        throw QbError(QStringLiteral("\"%1\" is not a database file.").arg(QDir::toNativeSeparators(path)));
+        throw QbError(QStringLiteral("\"%1\" is not a database file.").arg(QDir::toNativeSeparators(path)),
+                      QbErrorKind::NotADatabase);
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw QbError(QStringLiteral("Can not read the database file \"%1\": %2")
-                          .arg(QDir::toNativeSeparators(path), file.errorString()));
+                          .arg(QDir::toNativeSeparators(path), file.errorString()),
+                      QbErrorKind::Io);
     const qint64 size = file.size();
     const QByteArray header = file.read(100);
     file.close();
     // Every SQLite or SQLCipher file is a whole number of pages of at least 512 bytes, so
     // anything else is not a database, whatever the password.
     if (size > 0 && (size < 512 || size % 512 != 0))
-        throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)));
+        throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)),
+                      QbErrorKind::NotADatabase);
     const bool plain = size == 0 || header.startsWith(PlainHeader);
     // A WAL file would make the engine create -wal and -shm files beside it even when only read.
     if (plain && header.size() >= 20 && (header.at(18) == 2 || header.at(19) == 2))
         throw QbError(QStringLiteral("The database file \"%1\" uses a journal mode that is not supported.")
-                          .arg(QDir::toNativeSeparators(path)));
+                          .arg(QDir::toNativeSeparators(path)),
+                      QbErrorKind::NotADatabase);
 
     try {
         if (plain) {
             // A password for a table that has none is not needed; like the original engine's
             // password list, it is simply unused.
             if (TryOpen(QString()) != KeyResult::Opened)
-                throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)));
+                throw QbError(QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path)),
+                              QbErrorKind::NotADatabase);
             m_encrypted = false;
         } else {
             QString password = m_password;
@@ -157,7 +163,7 @@ void TDatabaseConnection::Open()
                 password.clear();
                 // An empty answer counts as declining, or the hook could be asked forever.
                 if (!m_passwordRequest || !m_passwordRequest(password) || password.isEmpty())
-                    throw QbError(InsufficientRights(m_folder));
+                    throw QbError(InsufficientRights(m_folder), QbErrorKind::WrongKey);
                 m_password = password;
             }
             m_encrypted = true;
@@ -170,7 +176,7 @@ void TDatabaseConnection::Open()
         const int primary = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_OK;
         CloseHandle();
         if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-            throw QbError(InUse(m_folder));
+            throw QbError(InUse(m_folder), QbErrorKind::InUse);
         throw;
     }
 }
@@ -185,7 +191,7 @@ TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& passw
     if (rc != SQLITE_OK) {
         const QString message = SqlEngine::ErrorText(db, QStringLiteral("Can not open \"%1\"").arg(path));
         CloseHandle();
-        throw QbError(message);
+        throw QbError(message, QbErrorKind::Engine);
     }
     sqlite3_extended_result_codes(m_db, 1);
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
@@ -212,14 +218,20 @@ TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& passw
         return KeyResult::WrongKey;
     }
     QString message;
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+    QbErrorKind kind = QbErrorKind::Engine;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
         message = InUse(m_folder);
-    else if (primary == SQLITE_NOTADB)
+        kind = QbErrorKind::InUse;
+    } else if (primary == SQLITE_NOTADB) {
         message = QStringLiteral("The file \"%1\" is not a database.").arg(QDir::toNativeSeparators(path));
-    else
+        kind = QbErrorKind::NotADatabase;
+    } else {
         message = ErrorText(QStringLiteral("Can not read \"%1\"").arg(QDir::toNativeSeparators(path)));
+        if (primary == SQLITE_IOERR)
+            kind = QbErrorKind::Io;
+    }
     CloseHandle();
-    throw QbError(message);
+    throw QbError(message, kind);
 }
 
 void TDatabaseConnection::CheckDocsTable()
@@ -232,7 +244,8 @@ void TDatabaseConnection::CheckDocsTable()
                      QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'Docs'"));
         if (!table.Next() || table.Value(0).toInt() == 0)
             throw QbError(
-                QStringLiteral("The database \"%1\" holds no table Docs.").arg(QDir::toNativeSeparators(m_folder)));
+                QStringLiteral("The database \"%1\" holds no table Docs.").arg(QDir::toNativeSeparators(m_folder)),
+                QbErrorKind::NotADatabase);
     }
     QSet<QString> columns;
     TQuery info(*this, QStringLiteral("PRAGMA table_info(Docs)"));
@@ -240,7 +253,8 @@ void TDatabaseConnection::CheckDocsTable()
         columns.insert(info.Value(QStringLiteral("name")).toString().toLower());
     if (columns != expected)
         throw QbError(QStringLiteral("The table Docs of the database \"%1\" does not have the expected columns.")
-                          .arg(QDir::toNativeSeparators(m_folder)));
+                          .arg(QDir::toNativeSeparators(m_folder)),
+                      QbErrorKind::NotADatabase);
 }
 
 void TDatabaseConnection::Close()
@@ -273,7 +287,7 @@ void TDatabaseConnection::Exec(const QString& sql)
     if (sqlite3_exec(Handle(), sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
         QString message = ErrorText(QStringLiteral("Database error"));
         sqlite3_free(error);
-        throw QbError(message);
+        throw QbError(message, QbErrorKind::Engine);
     }
 }
 
@@ -285,15 +299,16 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
     {
         QFile create(target);
         if (!create.open(QIODevice::WriteOnly))
-            throw QbError(QStringLiteral("Can not create \"%1\": %2")
-                              .arg(QDir::toNativeSeparators(target), create.errorString()));
+            throw QbError(
+                QStringLiteral("Can not create \"%1\": %2").arg(QDir::toNativeSeparators(target), create.errorString()),
+                QbErrorKind::Io);
     }
     bool attached = false;
     try {
         SqlEngine::ApplyKeySettings(m_db, true);
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS rewrite KEY ?2", -1, &stmt, nullptr) != SQLITE_OK)
-            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")));
+            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")), QbErrorKind::Engine);
         const QByteArray file = QFile::encodeName(target);
         const QByteArray key = password.toUtf8();
         sqlite3_bind_text(stmt, 1, file.constData(), int(file.size()), SQLITE_TRANSIENT);
@@ -301,14 +316,15 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
         const int rc = sqlite3_step(stmt);
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE)
-            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")));
+            throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")), QbErrorKind::Engine);
         attached = true;
         Exec(QStringLiteral("PRAGMA rewrite.synchronous = FULL; SELECT sqlcipher_export('rewrite');"));
         attached = false;
         Exec(QStringLiteral("DETACH DATABASE rewrite"));
         if (!SyncPath(target, false))
             throw QbError(QStringLiteral("Can not write \"%1\" to disk: %2")
-                              .arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(std::strerror(errno))));
+                              .arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(std::strerror(errno))),
+                          QbErrorKind::Io);
     } catch (...) {
         if (attached)
             sqlite3_exec(m_db, "DETACH DATABASE rewrite", nullptr, nullptr, nullptr);
@@ -327,7 +343,7 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
         // Rekey rewrites every page inside one journaled transaction: all or nothing.
         const QByteArray key = newPassword.toUtf8();
         if (sqlite3_rekey(m_db, key.constData(), int(key.size())) != SQLITE_OK)
-            throw QbError(ErrorText(QStringLiteral("Can not change the database password")));
+            throw QbError(ErrorText(QStringLiteral("Can not change the database password")), QbErrorKind::Engine);
     } else {
         const QString path = FilePath();
         const QString target = path + QStringLiteral(".rewrite");
@@ -337,7 +353,8 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
             const QString reason = QString::fromLocal8Bit(std::strerror(errno));
             RemoveWithJournal(target);
             throw QbError(QStringLiteral("Can not replace the database file \"%1\": %2")
-                              .arg(QDir::toNativeSeparators(path), reason));
+                              .arg(QDir::toNativeSeparators(path), reason),
+                          QbErrorKind::Io);
         }
         SyncPath(m_folder, true);
     }
@@ -349,6 +366,7 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
 int TDatabaseConnection::EngineVersion()
 {
     if (SqlEngine::CipherVersion().isEmpty())
-        throw QbError(QStringLiteral("The database engine has no encryption support (SQLCipher is missing)."));
+        throw QbError(QStringLiteral("The database engine has no encryption support (SQLCipher is missing)."),
+                      QbErrorKind::Engine);
     return sqlite3_libversion_number();
 }

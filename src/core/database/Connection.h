@@ -48,8 +48,10 @@ public:
     void SetRenameFunction(RenameFunction rename);
 
     // Opens <Path>/Docs.db exclusively and checks that it holds the table Docs with the expected
-    // columns. A wrong or missing password, after the hook declined, fails with a message that
-    // contains "Insufficient table rights". On failure nothing stays open.
+    // columns. A wrong or missing password, after the hook declined, fails with the kind
+    // WrongKey and a message that contains "Insufficient table rights"; a database held by
+    // another connection with InUse; a missing, foreign or damaged file with NotADatabase.
+    // On failure nothing stays open.
     void Open();
     // Closes the database; queries still alive are finalised and become unusable.
     void Close();

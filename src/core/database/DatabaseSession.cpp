@@ -13,8 +13,6 @@ namespace {
 
 TDatabaseSession* g_instance = nullptr;
 
-const QString kInsufficientRights = QStringLiteral("Insufficient table rights");
-
 // Restores a flag when the operation that set it ends, also by an exception.
 class FlagScope
 {
@@ -193,7 +191,7 @@ void TDatabaseSession::SBreopenClick()
         m_listReady = false;
         m_name.clear();
         const auto* qb = dynamic_cast<const QbError*>(&e);
-        HandleOpenFailure(qb ? qb->Message() : QString::fromLocal8Bit(e.what()));
+        HandleOpenFailure(qb ? qb->Message() : QString::fromLocal8Bit(e.what()), qb ? qb->Kind() : QbErrorKind::Other);
     }
     Q_EMIT StateChanged();
 }
@@ -219,12 +217,12 @@ bool TDatabaseSession::OnEnginePassword(QString& /*password*/)
     return false;
 }
 
-void TDatabaseSession::HandleOpenFailure(const QString& message)
+void TDatabaseSession::HandleOpenFailure(const QString& message, QbErrorKind kind)
 {
     const QString name = m_selected;
     if (name.isEmpty())
         return;
-    if (!message.contains(kInsufficientRights)) {
+    if (kind != QbErrorKind::WrongKey) {
         ShowMessage(QStringLiteral("Can not open the database.\n%1").arg(message));
         ResetWrongAttempts();
         return;

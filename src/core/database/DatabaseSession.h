@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+enum class QbErrorKind;
 class TDatabaseConnection;
 class TSettingsModel;
 
@@ -104,7 +105,7 @@ Q_SIGNALS:
 private:
     bool PrepareConnection();
     bool OnEnginePassword(QString& password);
-    void HandleOpenFailure(const QString& message);
+    void HandleOpenFailure(const QString& message, QbErrorKind kind);
     void OpenDefaultInstead();
     void CountWrongAttempt(const QString& name);
     void SelectListed(const QString& name);

@@ -1,5 +1,7 @@
 #include "core/settings/SettingsFile.h"
 
+#include "core/settings/SettingsKeys.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -71,8 +73,8 @@ int TSettingsFile::IntOrZero(const QString& text)
 void TSettingsFile::FillDefaults(TOrbPigger& root)
 {
     root.Clear();
-    root.SetName(QStringLiteral("SETTINGS"));
-    root.SetAttr(QStringLiteral("ALIGN"), QStringLiteral("1"));
-    root.AddChild(QStringLiteral("OLE_SERVERS"));
-    root.AddChild(QStringLiteral("BASE_LIST"));
+    root.SetName(SettingsKey::Root);
+    root.SetAttr(SettingsKey::Align, QStringLiteral("1"));
+    root.AddChild(SettingsKey::OleServers);
+    root.AddChild(SettingsKey::BaseList);
 }

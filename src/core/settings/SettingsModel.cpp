@@ -69,6 +69,21 @@ QStringList TSettingsModel::ListedDatabaseNames() const
     return names;
 }
 
+int TSettingsModel::Align() const
+{
+    bool ok = false;
+    const int align = Root().GetAttr(SettingsKey::Align).toInt(&ok);
+    return ok ? align : 1;
+}
+
+std::optional<int> TSettingsModel::StoredDelay() const
+{
+    const int delay = TSettingsFile::IntOrZero(Root().GetAttr(SettingsKey::Delay));
+    if (delay > MinDelay && delay < MaxDelay)
+        return delay;
+    return std::nullopt;
+}
+
 QString TSettingsModel::DefaultDbName() const
 {
     return Root().GetAttr(SettingsKey::DefaultDb);

@@ -1,40 +1,12 @@
 #pragma once
 
 #include "core/settings/SettingsFile.h"
+#include "core/settings/SettingsKeys.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-// The names of the settings file's keys, in one place.
-namespace SettingsKey {
-inline const QString Root = QStringLiteral("SETTINGS");
-inline const QString Align = QStringLiteral("ALIGN");
-inline const QString Delay = QStringLiteral("DELAY");
-inline const QString WrongPasswordMode = QStringLiteral("RP_MODE");
-inline const QString DefaultDb = QStringLiteral("DEFAULT_DB");
-inline const QString Attempts = QStringLiteral("FATTEMPTS");
-inline const QString OpenLastUsed = QStringLiteral("OPEN_LAST_USED");
-inline const QString DefaultInvisible = QStringLiteral("DEFAULT_INVISIBLE");
-inline const QString LastOpenName = QStringLiteral("LAST_OPEN_NAME");
-inline const QString GettingStarted = QStringLiteral("GS");
-inline const QString Width = QStringLiteral("WIDTH");
-inline const QString Height = QStringLiteral("HEIGHT");
-inline const QString Left = QStringLiteral("LEFT");
-inline const QString Top = QStringLiteral("TOP");
-inline const QString ListWidth = QStringLiteral("G_WIDTH");
-inline const QString ListHeight = QStringLiteral("G_HEIGHT");
-inline const QString BaseList = QStringLiteral("BASE_LIST");
-inline const QString Base = QStringLiteral("BASE");
-inline const QString Name = QStringLiteral("NAME");
-inline const QString Path = QStringLiteral("PATH");
-inline const QString OleServers = QStringLiteral("OLE_SERVERS");
-
-// Values.
-inline const QString Yes = QStringLiteral("Y");
-inline const QString OpenDefault = QStringLiteral("OPEN_DEFAULT");
-inline const QString DropDb = QStringLiteral("DROP_DB");
-} // namespace SettingsKey
+#include <optional>
 
 // The settings of the program: the tree of the settings file, read through typed queries that
 // apply the same limits as the settings dialog's controls, and written by Save() alone. The
@@ -67,6 +39,10 @@ public:
     // default database while it is hidden (exact comparison).
     QStringList ListedDatabaseNames() const;
 
+    // ALIGN, or 1 when it is missing or not a number.
+    int Align() const;
+    // DELAY when it lies strictly between the slider's ends; else nothing (the slider stays).
+    std::optional<int> StoredDelay() const;
     QString DefaultDbName() const;
     QString WrongPasswordMode() const;
     // FATTEMPTS limited to 2..5; missing or not a number gives 2.
@@ -80,6 +56,8 @@ public:
 
     static constexpr int MinAttempts = 2;
     static constexpr int MaxAttempts = 5;
+    static constexpr int MinDelay = 200;
+    static constexpr int MaxDelay = 1000;
 
 Q_SIGNALS:
     void Changed();

@@ -43,6 +43,12 @@ bool HoldsOtherFilesOnly(const QString& folder)
     return !dir.entryList(QDir::Files | QDir::Hidden | QDir::System).isEmpty();
 }
 
+// The result's fixed text, with the reason on the lines beneath it.
+QString WithReason(const QString& text, const QString& why)
+{
+    return why.isEmpty() ? text : text + QStringLiteral("\n") + why;
+}
+
 } // namespace
 
 void ShowMessageText(const QString& text)
@@ -260,17 +266,20 @@ void TFBackUpRestore::OkBackUp()
         ShowMessageText(SameFolderText);
         return;
     }
+    QString why;
     if (text.trimmed().isEmpty() || m_folder.trimmed().isEmpty()) {
         LastCode = BackRest::Failed;
+        why = QStringLiteral("No archive file is given.");
     } else {
         const QString archive = ArchivePath(text);
         const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
-        LastCode = Run(ProgressBar1, [archive, folder](const BackRest::ProgressCallback& cb) {
-            return BackRest::BackupFolder(folder, archive, cb);
+        // Read after the job has ended: RunArchiveJob joins its worker before it returns.
+        LastCode = Run(ProgressBar1, [archive, folder, &why](const BackRest::ProgressCallback& cb) {
+            return BackRest::BackupFolder(folder, archive, cb, 0, &why);
         });
     }
     ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Archive created")
-                                             : QStringLiteral("Archive creation error"));
+                                             : WithReason(QStringLiteral("Archive creation error"), why));
     ProgressBar1->setValue(0);
     accept();
 }
@@ -283,6 +292,7 @@ void TFBackUpRestore::OkRestore()
         return;
     }
     StopRequested = false;
+    QString why;
     const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
     if (m_folder.trimmed().isEmpty() || HoldsOtherFilesOnly(folder)) {
         // Without a database folder to replace there is nothing this dialog may overwrite.
@@ -293,12 +303,14 @@ void TFBackUpRestore::OkRestore()
         return;
     } else {
         const QString archive = text.trimmed().isEmpty() ? QString() : ArchivePath(text);
-        LastCode = Run(ProgressBar2, [archive, folder](const BackRest::ProgressCallback& cb) {
-            return archive.isEmpty() ? int(BackRest::NoArchive) : BackRest::RestoreFolder(archive, folder, cb);
+        if (archive.isEmpty())
+            why = QStringLiteral("No archive file is given.");
+        LastCode = Run(ProgressBar2, [archive, folder, &why](const BackRest::ProgressCallback& cb) {
+            return archive.isEmpty() ? int(BackRest::NoArchive) : BackRest::RestoreFolder(archive, folder, cb, 0, &why);
         });
     }
     ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Database restored")
-                                             : QStringLiteral("Database restore error"));
+                                             : WithReason(QStringLiteral("Database restore error"), why));
     ProgressBar2->setValue(0);
     accept();
 }

@@ -140,8 +140,8 @@ TNewDatabase TD_action_with_db::CreateNew()
     }
     const TW_new_database::Result created = shared->CreateDatabase(settings.BaseListNode());
     if (created.entry) {
-        result.Name = created.entry->GetAttr(QStringLiteral("NAME"));
-        result.Path = created.entry->GetAttr(QStringLiteral("PATH"));
+        result.Name = created.entry->GetAttr(SettingsKey::Name);
+        result.Path = created.entry->GetAttr(SettingsKey::Path);
         result.Password = created.password;
     }
     settings.Save();

@@ -1,6 +1,7 @@
 #include "gui/database/edit_database.h"
 
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/CentreOnScreen.h"
 
@@ -92,16 +93,16 @@ void TD_edit_database::Prepare(TOrbPigger* entry)
     m_entry = entry;
     OkFlag = false;
     CB_edit_path->setChecked(false);
-    Edit_database_name->setText(entry ? entry->GetAttr(QStringLiteral("NAME")) : QString());
-    Edit_database_location->setText(entry ? entry->GetAttr(QStringLiteral("PATH")) : QString());
+    Edit_database_name->setText(entry ? entry->GetAttr(SettingsKey::Name) : QString());
+    Edit_database_location->setText(entry ? entry->GetAttr(SettingsKey::Path) : QString());
 }
 
 void TD_edit_database::Apply()
 {
     if (!OkFlag || !m_entry)
         return;
-    m_entry->SetAttr(QStringLiteral("NAME"), Edit_database_name->text());
-    m_entry->SetAttr(QStringLiteral("PATH"), Edit_database_location->text());
+    m_entry->SetAttr(SettingsKey::Name, Edit_database_name->text());
+    m_entry->SetAttr(SettingsKey::Path, Edit_database_location->text());
 }
 
 void TD_edit_database::EditDatabase(TOrbPigger* entry)

@@ -8,6 +8,7 @@
 #include "core/database/wz_rules.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/askPwd.h"
 #include "gui/widgets/OrbFileEdit.h"
@@ -371,9 +372,9 @@ bool TW_new_database::Finish()
         return false;
     }
 
-    m_newEntry = m_list->AddChild(QStringLiteral("BASE"));
-    m_newEntry->SetAttr(QStringLiteral("NAME"), m_name);
-    m_newEntry->SetAttr(QStringLiteral("PATH"), folder);
+    m_newEntry = m_list->AddChild(SettingsKey::Base);
+    m_newEntry->SetAttr(SettingsKey::Name, m_name);
+    m_newEntry->SetAttr(SettingsKey::Path, folder);
     return true;
 }
 

@@ -129,7 +129,7 @@ QWidget* TD_SB_settings::CreateApplicationPage()
     Label_delay->setStyleSheet(QStringLiteral("color: red;"));
     grid->addWidget(Label_delay, 0, 1);
     TrackBar1 = Named(new QSlider(Qt::Horizontal, preview), "TrackBar1");
-    TrackBar1->setRange(200, 1000);
+    TrackBar1->setRange(TSettingsModel::MinDelay, TSettingsModel::MaxDelay);
     TrackBar1->setTickInterval(50);
     TrackBar1->setSingleStep(50);
     TrackBar1->setPageStep(50);
@@ -161,7 +161,7 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     RB_drop_db = Named(new QRadioButton(QStringLiteral("drop database if quantity of attempts is more then"), group),
                        "RB_drop_db");
     SE_attempts = Named(new QSpinBox(group), "SE_attempts");
-    SE_attempts->setRange(2, 5);
+    SE_attempts->setRange(TSettingsModel::MinAttempts, TSettingsModel::MaxAttempts);
     SE_attempts->setValue(3);
     Rb_restrict->setChecked(true);
     CB_default_db->setEnabled(false);
@@ -212,28 +212,25 @@ void TD_SB_settings::SetRadioGroupIndex(int index)
 
 void TD_SB_settings::ShowSettings()
 {
-    TOrbPigger& root = Root();
-    bool ok = false;
-    const int align = root.GetAttr(Key::Align).toInt(&ok);
-    SetRadioGroupIndex(ok ? align : 1);
+    const TSettingsModel& model = Model();
+    SetRadioGroupIndex(model.Align());
 
     // The object-server and accept-mode pages have no settings of their own yet.
 
-    const int delay = IntOrZero(root.GetAttr(Key::Delay));
-    if (delay > 200 && delay < 1000)
-        TrackBar1->setValue(delay);
+    if (const std::optional<int> delay = model.StoredDelay())
+        TrackBar1->setValue(*delay);
 
-    if (root.GetAttr(Key::WrongPasswordMode) == Key::OpenDefault && !root.GetAttr(Key::DefaultDb).isEmpty())
+    if (model.WrongPasswordMode() == Key::OpenDefault && !model.DefaultDbName().isEmpty())
         RB_default_db->setChecked(true);
-    else if (root.GetAttr(Key::WrongPasswordMode) == Key::DropDb)
+    else if (model.WrongPasswordMode() == Key::DropDb)
         RB_drop_db->setChecked(true);
     else
         Rb_restrict->setChecked(true);
-    SE_attempts->setValue(IntOrZero(root.GetAttr(Key::Attempts)));
+    SE_attempts->setValue(model.Attempts());
     FillDefaultDbList();
 
-    CB_open_last_used->setChecked(root.GetAttr(Key::OpenLastUsed) == Key::Yes);
-    CB_default_invisible->setChecked(root.GetAttr(Key::DefaultInvisible) == Key::Yes);
+    CB_open_last_used->setChecked(model.OpenLastUsedWanted());
+    CB_default_invisible->setChecked(model.DefaultHidden());
 }
 
 void TD_SB_settings::show_align()

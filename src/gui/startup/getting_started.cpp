@@ -2,6 +2,7 @@
 
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsKeys.h"
 #include "core/shell/Shell.h"
 
 #include <QDialogButtonBox>
@@ -65,7 +66,7 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
             Shell::OpenDocPage(QStringLiteral("gs"));
             break;
         case DontShowAgain:
-            root.SetAttr(QStringLiteral("GS"), QStringLiteral("NO"));
+            root.SetAttr(SettingsKey::GettingStarted, SettingsKey::No);
             break;
         case RunNextTime:
             break;
@@ -74,7 +75,7 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
 
 void TF_getting_started::ShowIfWanted(TOrbPigger& root, QWidget* parent)
 {
-    if (root.GetAttr(QStringLiteral("GS")) == QStringLiteral("NO"))
+    if (root.GetAttr(SettingsKey::GettingStarted) == SettingsKey::No)
         return;
     if (DialogScript::Active()) {
         // Scripted: "" closes the prompt without "Ok", else the index of the chosen item.

@@ -30,11 +30,14 @@ Snapshot TakeSnapshot(const QString& folder)
     return files;
 }
 
+QbErrorKind g_lastKind = QbErrorKind::Other; // the kind of the last error OpenError saw
+
 QString OpenError(TDatabaseConnection& connection)
 {
     try {
         connection.Open();
     } catch (const QbError& e) {
+        g_lastKind = e.Kind();
         return e.Message();
     }
     return QString();
@@ -99,14 +102,16 @@ TEST(ConnectionBadInput, EachBadFolderFailsCleanlyAndStaysUntouched)
         const char* name;
         std::function<void(const QString& file)> make;
         const char* expected;
+        QbErrorKind kind = QbErrorKind::NotADatabase;
     };
     const std::vector<Row> rows = {
         {"missing Docs.db", [](const QString&) {}, "does not exist"},
         {"empty file", [](const QString& f) { qbtest::WriteAll(f, QByteArray()); }, "holds no table Docs"},
         {"random bytes, whole pages", [](const QString& f) { qbtest::WriteAll(f, RandomBytes(8192)); },
-         "Insufficient table rights"},
+         "Insufficient table rights", QbErrorKind::WrongKey},
         {"random bytes, odd size", [](const QString& f) { qbtest::WriteAll(f, RandomBytes(1000)); }, "not a database"},
-        {"text file", [](const QString& f) { qbtest::WriteAll(f, QByteArray(1024, 'x')); }, "Insufficient"},
+        {"text file", [](const QString& f) { qbtest::WriteAll(f, QByteArray(1024, 'x')); }, "Insufficient",
+         QbErrorKind::WrongKey},
         {"SQLite without Docs", [](const QString& f) { MakeSqliteFile(f, "CREATE TABLE Other (a TEXT)"); },
          "holds no table Docs"},
         {"Docs with other columns",
@@ -143,6 +148,7 @@ TEST(ConnectionBadInput, EachBadFolderFailsCleanlyAndStaysUntouched)
 
         const QString message = OpenError(folder, QStringLiteral("SOME PASSWORD"));
         EXPECT_TRUE(message.contains(QString::fromLatin1(row.expected))) << message.toStdString();
+        EXPECT_EQ(g_lastKind, row.kind);
         EXPECT_EQ(TakeSnapshot(folder), before);
         if (QFile::exists(file)) {
             EXPECT_FALSE(HeldOpen(file)) << "the failed open left the file open";
@@ -259,6 +265,7 @@ TEST(ConnectionOpen, DatabaseHeldByAnotherProcessIsRefusedUntilReleased)
     const Snapshot before = TakeSnapshot(folder);
     const QString message = OpenError(folder);
     EXPECT_TRUE(message.contains(QStringLiteral("in use"))) << message.toStdString();
+    EXPECT_EQ(g_lastKind, QbErrorKind::InUse);
     EXPECT_EQ(TakeSnapshot(folder), before);
 
     child.closeWriteChannel();
@@ -275,6 +282,7 @@ TEST(ConnectionPassword, HookDeclinesOrSuppliesThePassword)
 
     // No hook, no password.
     EXPECT_TRUE(OpenError(connection).contains(QStringLiteral("Insufficient table rights")));
+    EXPECT_EQ(g_lastKind, QbErrorKind::WrongKey);
 
     // Wrong password, hook declines.
     int asked = 0;

@@ -134,33 +134,6 @@ protected:
     std::unique_ptr<TestPrompts> prompts;
 };
 
-TEST_F(DatabaseSessionTest, SettingsQueriesApplyTheDialogsLimits)
-{
-    struct Row
-    {
-        const char* settings;
-        int attempts;
-        int limit;
-    };
-    const Row rows[] = {
-        {"<SETTINGS/>", 2, -1},
-        {"<SETTINGS RP_MODE=\"DROP_DB\"/>", 2, 2},
-        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"x\"/>", 2, 2},
-        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"1\"/>", 2, 2},
-        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"4\"/>", 4, 4},
-        {"<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"9\"/>", 5, 5},
-        {"<SETTINGS RP_MODE=\"OPEN_DEFAULT\" FATTEMPTS=\"4\"/>", 4, -1},
-    };
-    for (const Row& row : rows) {
-        Start(row.settings);
-        EXPECT_EQ(settings->Attempts(), row.attempts) << row.settings;
-        EXPECT_EQ(settings->AttemptsLimit(), row.limit) << row.settings;
-    }
-    Start("<SETTINGS OPEN_LAST_USED=\"y\" DEFAULT_INVISIBLE=\"Y\"/>");
-    EXPECT_FALSE(settings->OpenLastUsedWanted()) << "only \"Y\" counts";
-    EXPECT_TRUE(settings->DefaultHidden());
-}
-
 TEST_F(DatabaseSessionTest, RestrictReportsWrongPasswordAndCancelClosesTheOpenDatabase)
 {
     Start();

@@ -141,11 +141,40 @@ TEST_F(BackUpRestoreDialogTest, AFailedRestoreLeavesTheDatabaseAsItWas)
         dialog.PrepareRestore(db, false);
         dialog.OrbFileEdit2->setText(name);
         dialog.OKBtnClick();
-        EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restore error")) << name.toStdString();
+        // The fixed text, and the reason beneath it.
+        const QString shown = DialogScript::LastShown();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Database restore error\n"))) << shown.toStdString();
+        EXPECT_GT(shown.size(), 23) << name.toStdString();
         EXPECT_NE(dialog.LastCode, 0);
         EXPECT_EQ(Snapshot(db), before);
     }
     EXPECT_EQ(qbtest::CountDocuments(db, QStringLiteral("KEEP")), 0);
+}
+
+TEST_F(BackUpRestoreDialogTest, ADatabaseOpenElsewhereIsNeitherBackedUpNorReplaced)
+{
+    TempDatabase held;
+    const auto before = Snapshot(held.Folder);
+    const QString archive = start + QStringLiteral("/held.qba");
+    TFBackUpRestore dialog;
+    dialog.PrepareBackUp(held.Folder);
+    dialog.OrbFileEdit1->setText(archive);
+    dialog.OKBtnClick();
+    const QString backUp = DialogScript::LastShown();
+    EXPECT_TRUE(backUp.startsWith(QStringLiteral("Archive creation error\n"))
+                && backUp.contains(QStringLiteral("in use")))
+        << backUp.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(archive));
+
+    ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(), archive), BackRest::Ok);
+    dialog.PrepareRestore(held.Folder, false);
+    dialog.OrbFileEdit2->setText(archive);
+    dialog.OKBtnClick();
+    const QString restore = DialogScript::LastShown();
+    EXPECT_TRUE(restore.startsWith(QStringLiteral("Database restore error\n"))
+                && restore.contains(QStringLiteral("in use")))
+        << restore.toStdString();
+    EXPECT_EQ(Snapshot(held.Folder), before);
 }
 
 TEST_F(BackUpRestoreDialogTest, RefusesToRestoreOverAFolderWithoutADatabase)
@@ -184,7 +213,7 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
     dialog.OrbFileEdit1->setText(archive);
     dialog.OKBtnClick();
     EXPECT_EQ(dialog.LastCode, BackRest::Stopped);
-    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive creation error"));
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive creation error\nStopped"));
     EXPECT_FALSE(QFileInfo::exists(archive));
     EXPECT_TRUE(stopEnabled) << "Stop is offered while the work runs";
     EXPECT_FALSE(dialog.SB_stop->isEnabled());

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The names of the settings file's keys, in one place.
+namespace SettingsKey {
+inline const QString Root = QStringLiteral("SETTINGS");
+inline const QString Align = QStringLiteral("ALIGN");
+inline const QString Delay = QStringLiteral("DELAY");
+inline const QString WrongPasswordMode = QStringLiteral("RP_MODE");
+inline const QString DefaultDb = QStringLiteral("DEFAULT_DB");
+inline const QString Attempts = QStringLiteral("FATTEMPTS");
+inline const QString OpenLastUsed = QStringLiteral("OPEN_LAST_USED");
+inline const QString DefaultInvisible = QStringLiteral("DEFAULT_INVISIBLE");
+inline const QString LastOpenName = QStringLiteral("LAST_OPEN_NAME");
+inline const QString GettingStarted = QStringLiteral("GS");
+inline const QString Width = QStringLiteral("WIDTH");
+inline const QString Height = QStringLiteral("HEIGHT");
+inline const QString Left = QStringLiteral("LEFT");
+inline const QString Top = QStringLiteral("TOP");
+inline const QString ListWidth = QStringLiteral("G_WIDTH");
+inline const QString ListHeight = QStringLiteral("G_HEIGHT");
+inline const QString BaseList = QStringLiteral("BASE_LIST");
+inline const QString Base = QStringLiteral("BASE");
+inline const QString Name = QStringLiteral("NAME");
+inline const QString Path = QStringLiteral("PATH");
+inline const QString OleServers = QStringLiteral("OLE_SERVERS");
+
+// Values.
+inline const QString Yes = QStringLiteral("Y");
+inline const QString No = QStringLiteral("NO");
+inline const QString OpenDefault = QStringLiteral("OPEN_DEFAULT");
+inline const QString DropDb = QStringLiteral("DROP_DB");
+} // namespace SettingsKey
