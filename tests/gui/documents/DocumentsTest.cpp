@@ -12,10 +12,12 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 #include <QUrl>
 
@@ -210,6 +212,12 @@ TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
     const QString id = commands->CreateDocumentRecord(QStringLiteral("object"), QStringLiteral("no.such.server"));
     EXPECT_THROW(commands->StoreDocumentContent(id, QStringLiteral("no.such.server"), TDocContent()), QbError);
     EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(id, QStringLiteral("OLEobj")).isEmpty());
+    // The proposed name: the time of day in the locale's format, without a time zone.
+    const QTime time(21, 41, 7);
+    EXPECT_EQ(TDocumentCommands::DefaultDocumentName(time, QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("Document created at 9:41:07 PM"));
+    EXPECT_EQ(TDocumentCommands::DefaultDocumentName(time, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("Document created at 21:41:07"));
     // Without a database nothing is created.
     Main()->CloseDatabase();
     EXPECT_TRUE(commands->CreateDocumentRecord(QStringLiteral("x"), QStringLiteral("TXT")).isEmpty());
