@@ -17,7 +17,6 @@
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
-#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
@@ -189,7 +188,6 @@ void TFmain::TB_del_docClick()
 
 void TFmain::TB_searchClick()
 {
-    DocCommands->SearchDialog = qobject_cast<TD_search*>(Windows().D_search);
     DocCommands->TB_searchClick();
 }
 
