@@ -212,6 +212,11 @@ TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
     const QString id = commands->CreateDocumentRecord(QStringLiteral("object"), QStringLiteral("no.such.server"));
     EXPECT_THROW(commands->StoreDocumentContent(id, QStringLiteral("no.such.server"), TDocContent()), QbError);
     EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(id, QStringLiteral("OLEobj")).isEmpty());
+    // A clipboard that offers no object leaves the new object document empty.
+    SetClipboard(new QMimeData);
+    const QString pasted = commands->CreateDocumentRecord(QStringLiteral("pasted"), QString());
+    commands->StoreDocumentContent(pasted, QString(), TDocContent::FromClipboard());
+    EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(pasted, QStringLiteral("OLEobj")).isEmpty());
     // The proposed name: the time of day in the locale's format, without a time zone.
     const QTime time(21, 41, 7);
     EXPECT_EQ(TDocumentCommands::DefaultDocumentName(time, QLocale(QLocale::English, QLocale::UnitedStates)),
