@@ -17,7 +17,6 @@
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
-#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
@@ -104,7 +103,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     };
     list.Open = [this] { O_doc_list1->OpenList(); };
     list.Close = [this] {
-        O_doc_content1->ClearDocument(); // a changed document is written back first
+        try {
+            O_doc_content1->ClearDocument(); // a changed document is written back first
+        } catch (const QbError& e) {
+            Dialogs::ShowMessage(e.Message()); // the database closes all the same
+        }
         O_doc_content1->ShowObjectPage();
         O_doc_list1->CloseList();
     };
@@ -185,7 +188,6 @@ void TFmain::TB_del_docClick()
 
 void TFmain::TB_searchClick()
 {
-    DocCommands->SearchDialog = qobject_cast<TD_search*>(Windows().D_search);
     DocCommands->TB_searchClick();
 }
 
