@@ -20,6 +20,11 @@
 
 namespace BackRest {
 
+QString QuotedName(const QByteArray& name)
+{
+    return QStringLiteral("\"") + QString::fromUtf8(name) + QStringLiteral("\"");
+}
+
 namespace {
 
 struct Listed
@@ -27,11 +32,6 @@ struct Listed
     QByteArray name;
     qint64 size;
 };
-
-QString Quoted(const QByteArray& name)
-{
-    return QStringLiteral("\"") + QString::fromUtf8(name) + QStringLiteral("\"");
-}
 
 QString SystemError()
 {
@@ -184,7 +184,7 @@ public:
 private:
     bool Fault(const QString& what)
     {
-        error = QStringLiteral("%1 %2: %3").arg(what, Quoted(m_name), SystemError());
+        error = QStringLiteral("%1 %2: %3").arg(what, QuotedName(m_name), SystemError());
         return false;
     }
     int m_dirFd;
@@ -277,9 +277,9 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
     qint64 total = 0;
     for (const Listed& f : files) {
         if (f.name.contains('\r') || f.name.contains('\n'))
-            return Report(error, Failed, QStringLiteral("A file name holds a line break: %1").arg(Quoted(f.name)));
+            return Report(error, Failed, QStringLiteral("A file name holds a line break: %1").arg(QuotedName(f.name)));
         if (f.size > INT_MAX)
-            return Report(error, Failed, QStringLiteral("%1 is 2 GiB or larger").arg(Quoted(f.name)));
+            return Report(error, Failed, QStringLiteral("%1 is 2 GiB or larger").arg(QuotedName(f.name)));
         total += f.size;
         list += f.name + "\r\n";
     }
@@ -313,13 +313,13 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
             pack.WriteRaw(size.constData(), 4);
             Fd in(::openat(dir.Get(), f.name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
             if (in.Get() < 0)
-                throw QbError(QStringLiteral("Cannot open %1: %2").arg(Quoted(f.name), SystemError()));
+                throw QbError(QStringLiteral("Cannot open %1: %2").arg(QuotedName(f.name), SystemError()));
             // Exactly the listed size goes in, so the archive always reads back; a file that
             // shrank meanwhile is a failure, not a silently broken archive.
             for (qint64 offset = 0; offset < f.size && !stop; offset += BlockSize) {
                 const qint64 n = std::min(BlockSize, f.size - offset);
                 if (!ReadFully(in.Get(), chunk.data(), n))
-                    throw QbError(QStringLiteral("Cannot read %1 (did it change?)").arg(Quoted(f.name)));
+                    throw QbError(QStringLiteral("Cannot read %1 (did it change?)").arg(QuotedName(f.name)));
                 pack.Write(chunk.data(), n);
             }
             pack.Flush();
