@@ -69,4 +69,33 @@ private:
     QTimer m_timer;
 };
 
+// Fails the test when one modal window stays open past the deadline, and closes it: a window
+// that nobody drives ends the test instead of hanging it. The window fixture keeps one.
+class StrayModalGuard
+{
+public:
+    StrayModalGuard()
+    {
+        m_timer.setInterval(200);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (w != m_window) {
+                m_window = w;
+                m_since.start();
+                return;
+            }
+            if (w && m_since.elapsed() > ModalDeadlineMs) {
+                ADD_FAILURE() << "the modal window " << w->objectName().toStdString() << " stayed open";
+                CloseModalWindows();
+            }
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+    QWidget* m_window = nullptr;
+    QElapsedTimer m_since;
+};
+
 } // namespace qbtest

@@ -97,14 +97,7 @@ bool TD_BDE_DL::eventFilter(QObject* watched, QEvent* event)
 void TD_BDE_DL::OfferInstall(QWidget* parent)
 {
     TD_BDE_DL dialog(parent);
-    if (DialogScript::Active()) {
-        // Scripted: "1" or "2" confirms that choice, anything else cancels.
-        const QString choice = DialogScript::TakeText(dialog.windowTitle());
-        dialog.RB_download->setChecked(choice == QStringLiteral("2"));
-        dialog.Confirmed = choice == QStringLiteral("1") || choice == QStringLiteral("2");
-    } else {
-        dialog.exec();
-    }
+    dialog.exec();
     if (!dialog.Confirmed)
         return;
     if (dialog.RB_install->isChecked()) {
