@@ -1,6 +1,6 @@
 #include "gui/startup/BDE_DL.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/shell/Shell.h"
 
 #include <QEvent>
@@ -101,8 +101,8 @@ void TD_BDE_DL::OfferInstall(QWidget* parent)
     if (!dialog.Confirmed)
         return;
     if (dialog.RB_install->isChecked()) {
-        if (DialogScript::Active())
-            DialogScript::Record(InstallText);
+        if (TDialogSeam* seam = TDialogSeam::Installed())
+            seam->Message(InstallText);
         else
             QMessageBox::information(parent, dialog.windowTitle(), InstallText);
     } else {
