@@ -20,6 +20,7 @@
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
+#include "gui/widgets/ThemeIcon.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,11 +35,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
-{
-    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
-}
 
 // The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
 void SetOuterGeometry(QWidget* w, const QRect& outer)
@@ -200,7 +196,7 @@ void TFmain::CreateToolBar()
     ToolBar1->setFloatable(false);
 
     auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
-        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
+        a = ToolBar1->addAction(ThemeIcon(this, theme, sp), QString::fromLatin1(hint));
         a->setObjectName(QString::fromLatin1(name));
         a->setToolTip(QString::fromLatin1(hint));
         a->setStatusTip(QString::fromLatin1(hint));
@@ -339,7 +335,7 @@ void TFmain::ApplyPlacement()
 {
     const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
-    stored.align = m_session.Settings().Align();
+    stored.docking = Placement::DockingOf(m_session.Settings().Align());
     stored.width = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Width));
     stored.height = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Height));
     stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
@@ -349,8 +345,8 @@ void TFmain::ApplyPlacement()
         showNormal();
     const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
     SetOuterGeometry(this, placed);
-    m_align = stored.align;
-    ArrangePanels(Placement::SideBySide(stored.align));
+    m_docking = stored.docking;
+    ArrangePanels(Placement::SideBySide(stored.docking));
 }
 
 void TFmain::ArrangePanels(bool sideBySide)
@@ -363,7 +359,7 @@ void TFmain::ArrangePanels(bool sideBySide)
     const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
     if (cut != outer.size()) {
         // A docked window keeps to its edge when it is cut.
-        const Placement::Stored redock{m_align, cut.width(), cut.height(), 0, 0};
+        const Placement::Stored redock{m_docking, cut.width(), cut.height(), 0, 0};
         SetOuterGeometry(this,
                          Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
     }
@@ -411,9 +407,9 @@ void TFmain::ApplyCollapsedSize()
         return;
     // The small target stays on the edge the window is docked to, not somewhere mid-screen.
     QRect target(now.topLeft(), size);
-    if (m_align == 1)
+    if (m_docking == Placement::Docking::Bottom)
         target.moveBottom(now.bottom());
-    else if (m_align == 3)
+    else if (m_docking == Placement::Docking::Right)
         target.moveRight(now.right());
     SetOuterGeometry(this, target);
 }
@@ -488,13 +484,9 @@ void TFmain::Activate()
     m_activating = true;
     ApplyPlacement();
 
-    bool engineOk = false;
-    try {
+    const bool engineOk = TDatabaseConnection::EngineUsable();
+    if (engineOk)
         EngineVersion = TDatabaseConnection::EngineVersion();
-        engineOk = EngineVersion >= 500;
-    } catch (const QbError&) {
-        engineOk = false;
-    }
 
     if (engineOk) {
         try {
