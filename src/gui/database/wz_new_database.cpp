@@ -289,9 +289,7 @@ void TW_new_database::Prepare(TOrbPigger* list)
     EditNewPwd1->clear();
     EditNewPwd2->clear();
     ProgressBar2->setValue(0);
-    QDir start(m_startFolder);
-    start.cdUp();
-    SetLocation(start.absolutePath());
+    SetLocation(WizardRules::InitialLocation(m_startFolder, QDir::homePath()));
     PreviousPage = -1;
     GoToPage(NamePage);
 }

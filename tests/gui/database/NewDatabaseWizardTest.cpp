@@ -2,6 +2,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
+#include "core/database/wz_rules.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/wz_new_database.h"
@@ -109,6 +110,42 @@ TEST_F(NewDatabaseWizardTest, ButtonsAndFieldsFollowTheChoices)
     wizard.RB_from_archive->click();
     EXPECT_FALSE(wizard.CB_is_protected->isChecked());
     EXPECT_FALSE(wizard.EditNewPwd1->isEnabled());
+}
+
+TEST_F(NewDatabaseWizardTest, TheKeyboardFillsEachPageAndEnterGoesOn)
+{
+    OnModal<TW_new_database>([this](TW_new_database* w) {
+        EXPECT_EQ(w->focusWidget(), w->Edit_DB_name);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::NamePage)) << "Next is disabled without a name";
+        QTest::keyClicks(w->focusWidget(), QStringLiteral("Keys"));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::LocationPage));
+        EXPECT_EQ(w->focusWidget(), w->SB_location);
+        DialogScript::QueueFileNames({location});
+        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Enter);
+        EXPECT_EQ(w->focusWidget(), w->CB_is_protected);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::ReadyPage));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+    });
+    const TW_new_database::Result r = wizard.CreateDatabase(list);
+    ASSERT_NE(r.entry, nullptr) << "Enter on the last page is Ok";
+    EXPECT_EQ(r.entry->GetAttr(QStringLiteral("PATH")), location + QStringLiteral("/Keys"));
+}
+
+TEST_F(NewDatabaseWizardTest, TheFirstLocationIsAFolderTheUserCanWrite)
+{
+    const auto only = [](const QString& ok) { return [ok](const QString& folder) { return folder == ok; }; };
+    EXPECT_EQ(
+        WizardRules::InitialLocation(QStringLiteral("/srv/a/b"), QStringLiteral("/h"), only(QStringLiteral("/srv/a"))),
+        QStringLiteral("/srv/a"));
+    EXPECT_EQ(WizardRules::InitialLocation(QStringLiteral("/home/me"), QStringLiteral("/home/me"),
+                                           only(QStringLiteral("/srv"))),
+              QStringLiteral("/home/me"));
+    EXPECT_EQ(WizardRules::InitialLocation(QStringLiteral("/"), QStringLiteral("/h"), only(QStringLiteral("/"))),
+              QStringLiteral("/"));
 }
 
 TEST_F(NewDatabaseWizardTest, TypedLettersStandInUpperCase)
