@@ -103,7 +103,7 @@ void TD_action_with_db::DatabaseControl()
             session.CloseDatabase();
             const TNewDatabase created = CreateNew();
             if (!created.Name.isEmpty())
-                session.OpenDatabaseDirect(created.Name, created.Path, created.Password);
+                session.OpenCreatedDatabase(created.Name, created.Path, created.Password);
             else
                 session.SBreopenClick();
             break;

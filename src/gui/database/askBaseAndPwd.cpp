@@ -86,27 +86,36 @@ void TFaskBaseAndPwd::FillDatabaseList()
     CB_databases->setCurrentIndex(-1);
 }
 
-bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password)
+bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected)
 {
     Confirmed = false;
     Created = false;
     FillDatabaseList();
+    if (!preselected.isEmpty())
+        SelectDatabase(preselected);
     Edit_pwd->clear();
 
     if (DialogScript::Active()) {
         // Scripted: the button pressed ("OK", "Cancel" or "..."), then for "OK" the database to
         // select and the text typed into the password field.
-        const QString button = DialogScript::TakeText(windowTitle());
-        if (button == QStringLiteral("OK")) {
-            SelectDatabase(DialogScript::TakeText(Label_db->text()));
-            Edit_pwd->setFocus();
-            Edit_pwd->insert(DialogScript::TakeText(Label_pwd->text())); // typed: the validator applies
-            Confirmed = true;
-        } else if (button == QStringLiteral("...")) {
-            SB_databasesClick();
+        // A database made through "..." that needs its password keeps the dialog: the script goes on.
+        for (bool open = true; open;) {
+            open = false;
+            const QString button = DialogScript::TakeText(windowTitle());
+            if (button == QStringLiteral("OK")) {
+                SelectDatabase(DialogScript::TakeText(Label_db->text()));
+                Edit_pwd->setFocus();
+                Edit_pwd->insert(DialogScript::TakeText(Label_pwd->text())); // typed: the validator applies
+                Confirmed = true;
+            } else if (button == QStringLiteral("...")) {
+                open = !SB_databasesClick();
+            }
         }
     } else {
-        CB_databases->setFocus();
+        if (CB_databases->currentIndex() >= 0)
+            Edit_pwd->setFocus();
+        else
+            CB_databases->setFocus();
         exec();
     }
 
@@ -120,17 +129,23 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password)
     return true;
 }
 
-void TFaskBaseAndPwd::SB_databasesClick()
+bool TFaskBaseAndPwd::SB_databasesClick()
 {
     const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
     if (Settings())
         Settings()->Save();
     if (!made.Name.isEmpty()) {
-        Created = true;
         FillDatabaseList();
         SelectDatabase(made.Name);
         SetPassword(made.Password);
+        // Rebuilt from a protected archive: its password is typed here rather than tried empty.
+        if (made.Password.isEmpty() && TDatabaseSession::IsProtectedDatabase(made.Path)) {
+            Edit_pwd->setFocus();
+            return false;
+        }
+        Created = true;
     }
     if (isVisible())
         reject();
+    return true;
 }

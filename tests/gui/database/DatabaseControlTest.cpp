@@ -1,4 +1,6 @@
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
+#include "core/database/DatabaseSession.h"
 #include "core/database/DocStore.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/archive/backUpRestore.h"
@@ -208,6 +210,46 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
     EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fresh/Docs.db")));
+}
+
+TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswordDialog)
+{
+    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\"><BASE_LIST/></SETTINGS>");
+    control = std::make_unique<TD_action_with_db>(Main());
+    const QString location = FreshFolder(QStringLiteral("restored"));
+    const QString archive = location + QStringLiteral("/source.qba");
+    ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(QStringLiteral("KEY")), archive), BackRest::Ok);
+    const auto wizardFromArchive = [location, archive](const QString& name) {
+        OnModal<TW_new_database>([=](TW_new_database* w) {
+            w->Edit_DB_name->setText(name);
+            w->RB_from_archive->click();
+            w->OrbFileEdit1->setText(archive);
+            w->btnNext->click();
+            DialogScript::QueueFileNames({location});
+            w->SB_location->click();
+            w->btnNext->click();
+            w->btnFinish->click();
+        });
+    };
+    const QString wrongPassword = QStringLiteral("Incorrect password.\nTry again.");
+
+    // From the database control, and from the selection dialog's "...".
+    Choose("RB_create_new_db");
+    wizardFromArchive(QStringLiteral("First"));
+    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    control->DatabaseControl();
+    EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
+    EXPECT_EQ(Windows().FaskBaseAndPwd->SelectedDatabaseName(), QStringLiteral("First")) << "offered selected";
+    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
+
+    wizardFromArchive(QStringLiteral("Second"));
+    DialogScript::QueueTexts(
+        {QStringLiteral("..."), QStringLiteral("OK"), QStringLiteral("Second"), QStringLiteral("key")});
+    Main()->SBreopenClick();
+    EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Second"));
+    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
 }
 
 TEST_F(DatabaseControlTest, EditDatabaseWritesOnlyWhatOkConfirms)
