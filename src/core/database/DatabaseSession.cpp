@@ -5,7 +5,6 @@
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/SettingsModel.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -206,8 +205,6 @@ void TDatabaseSession::CloseDatabase()
     m_name.clear();
     CloseListNow();
     Q_EMIT StateChanged();
-    // Pending timer events (the preview delay) run here, against a closed list.
-    QCoreApplication::processEvents();
     Connection().Close();
     m_listReady = false;
 }

@@ -5,14 +5,15 @@
 #include "core/database/DBactions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/edit_database.h"
 #include "gui/database/wz_new_database.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -171,20 +172,32 @@ void TD_action_with_db::PackCurrentDatabase()
         BeforePack();
     else if (session)
         session->CloseList();
-    QCoreApplication::processEvents();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
 
+    // The connection belongs to the job until it ends: the list is closed and the progress
+    // window keeps every command out meanwhile. Opening asks for nothing on this thread only.
+    TDatabaseConnection& table = TDatabaseConnection::ADB();
     QString failure;
     try {
-        TDatabaseConnection& table = TDatabaseConnection::ADB();
         if (!table.IsOpen())
             table.Open();
-        PackTable(table);
     } catch (const QbError& e) {
         failure = e.Message();
     }
+    if (!failure.isEmpty()) {
+        PackFinished(failure);
+        return;
+    }
+    TJobProgress::Run(
+        parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
+        [self = QPointer<TD_action_with_db>(this)](const QString& error) {
+            if (self)
+                self->PackFinished(error);
+        });
+}
 
-    QApplication::restoreOverrideCursor();
+void TD_action_with_db::PackFinished(QString failure)
+{
+    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     if (AfterPack) {
         AfterPack();
     } else if (session) {
@@ -195,10 +208,10 @@ void TD_action_with_db::PackCurrentDatabase()
                 failure = e.Message();
         }
     }
-    if (!failure.isEmpty())
-        throw QbError(failure);
-
-    QCoreApplication::processEvents();
+    if (!failure.isEmpty()) {
+        Dialogs::ShowMessage(failure);
+        return;
+    }
     if (Dialogs::Confirm(
             QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
         && ChangePassword)

@@ -2,8 +2,10 @@
 #include "core/common/QbError.h"
 #include "core/database/DatabaseSession.h"
 #include "core/database/DocStore.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/archive/backUpRestore.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
@@ -58,6 +60,15 @@ protected:
             d->findChild<QRadioButton*>(QString::fromLatin1(button))->click();
             d->OKBtn->click();
         });
+    }
+
+    // The database control's long work (a pack) run to its end, with what follows it.
+    static void WaitForJobs()
+    {
+        for (int i = 0; i < 12000 && TJobRunner::AnyBusy(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(TJobRunner::AnyBusy());
+        QCoreApplication::processEvents();
     }
 
     std::unique_ptr<TD_action_with_db> control;
@@ -357,11 +368,24 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     Choose("RB_pack_database");
     DialogScript::QueueAnswers({false});
     control->DatabaseControl();
+    WaitForJobs();
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
 
     Choose("RB_pack_database");
-    DialogScript::QueueAnswers({true, false});
+    DialogScript::QueueAnswers({true, false, false});
     control->DatabaseControl();
+    // Back before the pack ends: the window goes on, the job's window and the main window
+    // do not close under it without asking.
+    ASSERT_TRUE(TJobRunner::AnyBusy());
+    auto* progress = Main()->findChild<TJobProgress*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    progress->close();
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("can not be interrupted")));
+    EXPECT_FALSE(Main()->close());
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("still running")));
+    WaitForJobs();
     EXPECT_EQ(
         DialogScript::LastShown(),
         QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"));
@@ -386,6 +410,7 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     DialogScript::QueueAnswers({true, true});
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
     control->DatabaseControl();
+    WaitForJobs();
     Main()->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 5);
 }
@@ -419,6 +444,7 @@ TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
     DialogScript::QueueAnswers({true});
     // Through the toolbar button, as a user would: the failure reaches the application's handler.
     QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_db_actions), Qt::LeftButton);
+    WaitForJobs();
     ::setrlimit(RLIMIT_FSIZE, &old);
 
     EXPECT_FALSE(DialogScript::LastShown().startsWith(QStringLiteral("Current database has been packed")))

@@ -56,6 +56,15 @@ protected:
         ASSERT_EQ(wizard.CurrentPage(), int(TW_new_database::ReadyPage));
     }
 
+    // Ok, and a restore it started run to its end.
+    void Finish()
+    {
+        wizard.btnFinish->click();
+        for (int i = 0; i < 12000 && wizard.Busy(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(wizard.Busy());
+    }
+
     QStringList Entries() const
     {
         QStringList out;
@@ -196,7 +205,7 @@ TEST_F(NewDatabaseWizardTest, CreatesAProtectedDatabaseThatOpensWithItsPassword)
     QTest::keyClicks(wizard.EditNewPwd2, QStringLiteral("secret"));
     wizard.btnNext->click();
     ASSERT_TRUE(wizard.btnFinish->isEnabled());
-    wizard.btnFinish->click();
+    Finish();
 
     const QString folder = location + QStringLiteral("/Мій архів");
     EXPECT_EQ(DialogScript::LastShown(),
@@ -220,7 +229,7 @@ TEST_F(NewDatabaseWizardTest, AnExistingFolderIsNeverWrittenInto)
     WriteAll(existing + QStringLiteral("/Docs.db"), QByteArray("precious bytes"));
 
     FillIn(QStringLiteral("Work"));
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Directory \"Work\"\nalready exists.\nTry again please."));
     EXPECT_EQ(ReadAll(existing + QStringLiteral("/Docs.db")), QByteArray("precious bytes"));
     EXPECT_TRUE(Entries().isEmpty());
@@ -235,7 +244,7 @@ TEST_F(NewDatabaseWizardTest, ANameThatLeavesTheLocationIsRefused)
     location = inner;
     for (const QString& name : {QStringLiteral(".."), QStringLiteral("../escaped"), QStringLiteral("a/b")}) {
         FillIn(name);
-        wizard.btnFinish->click();
+        Finish();
         EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("Can not create directory")))
             << name.toStdString();
         EXPECT_TRUE(Entries().isEmpty());
@@ -254,7 +263,7 @@ TEST_F(NewDatabaseWizardTest, RebuildsADatabaseFromAnArchiveWithItsProtection)
 
     FillIn(QStringLiteral("Copy"), archive);
     EXPECT_FALSE(wizard.CB_is_protected->isChecked());
-    wizard.btnFinish->click();
+    Finish();
 
     const QString folder = location + QStringLiteral("/Copy");
     EXPECT_EQ(DialogScript::LastShown(),
@@ -274,7 +283,7 @@ TEST_F(NewDatabaseWizardTest, RefusesTheArchivesOwnFolderAndLeavesNothingAfterAF
     ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
 
     FillIn(QStringLiteral("Work"), archive);
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(),
               QStringLiteral("The new database can not be created in the folder containing the source archive."));
     EXPECT_EQ(QDir(beside).entryList(QDir::Files), QStringList{QStringLiteral("Work.qba")});
@@ -283,7 +292,7 @@ TEST_F(NewDatabaseWizardTest, RefusesTheArchivesOwnFolderAndLeavesNothingAfterAF
     const QString damaged = location + QStringLiteral("/damaged.qba");
     WriteAll(damaged, QByteArray("BACKUX and more"));
     FillIn(QStringLiteral("Other"), damaged);
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restore error"));
     EXPECT_FALSE(QFileInfo::exists(location + QStringLiteral("/Other"))) << "the empty folder is taken back";
     EXPECT_TRUE(Entries().isEmpty());
