@@ -1,6 +1,7 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/database/Schema.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/askBaseAndPwd.h"
@@ -23,6 +24,14 @@
 using qbtest::AppFixture;
 
 namespace {
+
+// The password change's work run to its end, with the message that follows it.
+void WaitForJobs()
+{
+    for (int i = 0; i < 12000 && TJobRunner::AnyBusy(); ++i)
+        QTest::qWait(5);
+    ASSERT_FALSE(TJobRunner::AnyBusy());
+}
 
 const QString kWrong = QStringLiteral("Incorrect password.\nTry again.");
 const QString kCanNot = QStringLiteral("Can not open the database.\n");
@@ -227,15 +236,18 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     DialogScript::QueueTexts(
         {QStringLiteral("Change"), QStringLiteral("x"), QStringLiteral("new"), QStringLiteral("new")});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     EXPECT_TRUE(Main()->DatabaseOpen());
     const QString tooLong(32, QLatin1Char('p'));
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), tooLong, tooLong});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_TRUE(Messages().last().contains(QStringLiteral("31")));
 
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new pw"), QStringLiteral("new pw")});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     ExpectClosed();
     EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The password has been changed.")));
 
@@ -248,6 +260,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     DialogScript::QueueTexts(
         {QStringLiteral("Change"), QStringLiteral("new pw"), QStringLiteral("third"), QStringLiteral("third")});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     ExpectClosed();
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("THIRD"));
     EXPECT_TRUE(Main()->DatabaseOpen());
@@ -266,6 +279,7 @@ TEST_F(OpenDatabaseTest, FailedPasswordChangeKeepsTheOldPasswordAndTheDocuments)
     });
     DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     ExpectClosed();
     EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("Can not change the password.\n")));
     ADB().SetRenameFunction({});
@@ -285,6 +299,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     const int before = int(DialogScript::Shown().size());
     DialogScript::QueueAnswers({false});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     const QStringList shown = DialogScript::Shown().mid(before);
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].startsWith(QStringLiteral("The database \"D\" is the default database")));
@@ -299,6 +314,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     ASSERT_TRUE(Main()->CurrentDatabaseName().isEmpty());
     DialogScript::QueueAnswers({false});
     Main()->TB_chng_pwdClick();
+    WaitForJobs();
     EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("The database \"D\" is the default database")))
         << DialogScript::LastShown().toStdString();
     EXPECT_TRUE(DialogScript::LastShown().endsWith(QStringLiteral("with the \"D\" database?")));
