@@ -366,6 +366,11 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
     Open();
 }
 
+bool TDatabaseConnection::EngineUsable()
+{
+    return SqlEngine::CipherMajorVersion() >= MinCipherMajorVersion;
+}
+
 int TDatabaseConnection::EngineVersion()
 {
     if (SqlEngine::CipherVersion().isEmpty())

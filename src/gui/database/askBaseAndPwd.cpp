@@ -1,7 +1,6 @@
 #include "gui/database/askBaseAndPwd.h"
 
 #include "core/database/DatabaseSession.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/settings/SettingsModel.h"
 
 #include <QComboBox>
@@ -95,29 +94,11 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
         SelectDatabase(preselected);
     Edit_pwd->clear();
 
-    if (DialogScript::Active()) {
-        // Scripted: the button pressed ("OK", "Cancel" or "..."), then for "OK" the database to
-        // select and the text typed into the password field.
-        // A database made through "..." that needs its password keeps the dialog: the script goes on.
-        for (bool open = true; open;) {
-            open = false;
-            const QString button = DialogScript::TakeText(windowTitle());
-            if (button == QStringLiteral("OK")) {
-                SelectDatabase(DialogScript::TakeText(Label_db->text()));
-                Edit_pwd->setFocus();
-                Edit_pwd->insert(DialogScript::TakeText(Label_pwd->text())); // typed: the validator applies
-                Confirmed = true;
-            } else if (button == QStringLiteral("...")) {
-                open = !SB_databasesClick();
-            }
-        }
-    } else {
-        if (CB_databases->currentIndex() >= 0)
-            Edit_pwd->setFocus();
-        else
-            CB_databases->setFocus();
-        exec();
-    }
+    if (CB_databases->currentIndex() >= 0)
+        Edit_pwd->setFocus();
+    else
+        CB_databases->setFocus();
+    exec();
 
     if (!Confirmed && !Created) {
         path.clear();
@@ -129,7 +110,7 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
     return true;
 }
 
-bool TFaskBaseAndPwd::SB_databasesClick()
+void TFaskBaseAndPwd::SB_databasesClick()
 {
     const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
     if (Settings())
@@ -141,11 +122,10 @@ bool TFaskBaseAndPwd::SB_databasesClick()
         // Rebuilt from a protected archive: its password is typed here rather than tried empty.
         if (made.Password.isEmpty() && TDatabaseSession::IsProtectedDatabase(made.Path)) {
             Edit_pwd->setFocus();
-            return false;
+            return;
         }
         Created = true;
     }
     if (isVisible())
         reject();
-    return true;
 }

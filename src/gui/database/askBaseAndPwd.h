@@ -50,6 +50,6 @@ public:
     // empty otherwise).
     bool AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected = QString());
 
-    // The "..." button. False when the dialog stays for the password of the database made.
-    bool SB_databasesClick();
+    // The "..." button. The dialog stays when the database made needs a password typed.
+    void SB_databasesClick();
 };

@@ -5,6 +5,7 @@
 #include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/archive/backUpRestore.h"
+#include "gui/database/Chngpwd.h"
 #include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
@@ -51,6 +52,12 @@ protected:
         entry->SetAttr(QStringLiteral("NAME"), name);
         entry->SetAttr(QStringLiteral("PATH"), folder);
         return folder;
+    }
+
+    // The selection dialog that follows a command is cancelled.
+    static void CancelSelection()
+    {
+        OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) { d->BtnCancel->click(); });
     }
 
     // Chooses `button` in the control dialog once it shows, then OK.
@@ -143,7 +150,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     // Declined: nothing changes.
     Choose("RB_drop_database");
     DialogScript::QueueAnswers({false});
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
     EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
@@ -151,7 +158,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
     Choose("RB_drop_database");
     DialogScript::QueueAnswers({true});
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(
         DialogScript::Shown().contains(QStringLiteral("The database \"Work\" \nhas been removed from your computer.")));
@@ -207,7 +214,7 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
 {
     Start();
     const QString location = FreshFolder(QStringLiteral("dots крапки"));
-    DialogScript::QueueTexts({QStringLiteral("...")});
+    OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) { d->SB_databases->click(); });
     OnModal<TW_new_database>([location](TW_new_database* w) {
         w->Edit_DB_name->setText(QStringLiteral("Fresh"));
         w->btnNext->click();
@@ -247,15 +254,22 @@ TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswo
     // From the database control, and from the selection dialog's "...".
     Choose("RB_create_new_db");
     wizardFromArchive(QStringLiteral("First"));
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) {
+        EXPECT_EQ(d->SelectedDatabaseName(), QStringLiteral("First")) << "offered selected";
+        d->BtnCancel->click();
+    });
     control->DatabaseControl();
     EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
-    EXPECT_EQ(Windows().FaskBaseAndPwd->SelectedDatabaseName(), QStringLiteral("First")) << "offered selected";
     EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
 
-    wizardFromArchive(QStringLiteral("Second"));
-    DialogScript::QueueTexts(
-        {QStringLiteral("..."), QStringLiteral("OK"), QStringLiteral("Second"), QStringLiteral("key")});
+    OnModal<TFaskBaseAndPwd>([&](TFaskBaseAndPwd* d) {
+        wizardFromArchive(QStringLiteral("Second"));
+        d->SB_databases->click();
+        ASSERT_TRUE(d->isVisible()) << "stays for the password";
+        EXPECT_EQ(d->SelectedDatabaseName(), QStringLiteral("Second"));
+        QTest::keyClicks(d->Edit_pwd, QStringLiteral("key"));
+        d->BtnOK->click();
+    });
     Main()->SBreopenClick();
     EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
     EXPECT_TRUE(Main()->DatabaseOpen());
@@ -408,7 +422,11 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
     Choose("RB_pack_database");
     DialogScript::QueueAnswers({true, true});
-    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
+    OnModal<TFChngPwd>([](TFChngPwd* d) {
+        QTest::keyClicks(d->EditNewPwd1, QStringLiteral("new"));
+        QTest::keyClicks(d->EditNewPwd2, QStringLiteral("new"));
+        d->BtnChange->click();
+    });
     control->DatabaseControl();
     WaitForJobs();
     Main()->CloseDatabase();
