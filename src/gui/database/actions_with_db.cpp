@@ -187,6 +187,9 @@ void TD_action_with_db::PackCurrentDatabase()
         PackFinished(failure);
         return;
     }
+    // The session's password request talks to the user: never from the worker. The pack's
+    // reopen of the plain file needs none; the next open sets it again.
+    table.SetPasswordRequest({});
     TJobProgress::Run(
         parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
         [self = QPointer<TD_action_with_db>(this)](const QString& error) {
