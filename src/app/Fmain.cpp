@@ -29,23 +29,13 @@
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
 QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
 {
     return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
-}
-
-// The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
-void SetOuterGeometry(QWidget* w, const QRect& outer)
-{
-    const QRect frame = w->frameGeometry();
-    const QRect inner = w->geometry();
-    const int dw = frame.width() - inner.width();
-    const int dh = frame.height() - inner.height();
-    w->resize(std::max(1, outer.width() - dw), std::max(1, outer.height() - dh));
-    w->move(outer.topLeft());
 }
 
 QScreen* ScreenOf(const QWidget* w)
@@ -290,25 +280,23 @@ void TFmain::ApplyPlacement()
 
     if (isMaximized() || isFullScreen())
         showNormal();
-    const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
-    SetOuterGeometry(this, placed);
+    const QRect current = geometry().marginsAdded(FrameMargins());
     m_align = stored.align;
+    m_placeChecks = 5;
+    PlaceOuter(Placement::Dock(stored, current, ScreenOf(this)->availableGeometry()));
     ArrangePanels(Placement::SideBySide(stored.align));
 }
 
 void TFmain::ArrangePanels(bool sideBySide)
 {
-    // Let the docking take effect before measuring.
-    QCoreApplication::processEvents();
-
+    // Measured on the rectangle asked for: the window manager may not have framed it yet.
     const QSize screen = ScreenOf(this)->geometry().size();
-    const QRect outer = frameGeometry();
+    const QRect outer = m_placed.isValid() ? m_placed : geometry().marginsAdded(FrameMargins());
     const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
     if (cut != outer.size()) {
         // A docked window keeps to its edge when it is cut.
         const Placement::Stored redock{m_align, cut.width(), cut.height(), 0, 0};
-        SetOuterGeometry(this,
-                         Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
+        PlaceOuter(Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
     }
 
     Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
@@ -349,16 +337,61 @@ void TFmain::ApplyCollapsedSize()
         return;
     }
     const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
-    const QRect now = frameGeometry();
-    if (now.size() == size)
+    const QRect now = geometry().marginsAdded(FrameMargins());
+    // The small target stays on the edge the window is docked to, and on the work area.
+    const QRect target = Placement::CollapsedRect(m_align, now, size, ScreenOf(this)->availableGeometry());
+    if (target != now)
+        PlaceOuter(target);
+}
+
+QMargins TFmain::FrameMargins() const
+{
+    // Asked of the window system each time: it is unknown until the window manager has framed
+    // the window, and the widget's own copy can lag behind.
+    const QWindow* w = windowHandle();
+    return w ? w->frameMargins() : QMargins();
+}
+
+void TFmain::PlaceOuter(const QRect& outer)
+{
+    const QMargins m = FrameMargins();
+    m_placed = outer;
+    m_placing = true;
+    const QRect inner(outer.left() + m.left(), outer.top() + m.top(), std::max(1, outer.width() - m.left() - m.right()),
+                      std::max(1, outer.height() - m.top() - m.bottom()));
+    QWindow* w = windowHandle();
+    if (w && m.isNull()) {
+        // No frame yet: ask for the frame's position, so that the manager moves the inside once
+        // it frames the window, which tells us the frame.
+        resize(inner.size());
+        w->setFramePosition(outer.topLeft());
+    } else {
+        setGeometry(inner);
+    }
+    m_placing = false;
+}
+
+void TFmain::FrameChanged()
+{
+    if (m_placing || !isVisible() || Collapsed)
         return;
-    // The small target stays on the edge the window is docked to, not somewhere mid-screen.
-    QRect target(now.topLeft(), size);
-    if (m_align == 1)
-        target.moveBottom(now.bottom());
-    else if (m_align == 3)
-        target.moveRight(now.right());
-    SetOuterGeometry(this, target);
+    const QMargins m = FrameMargins();
+    const QRect outer = geometry().marginsAdded(m);
+    if (m_placeChecks > 0 && !m.isNull() && !isMaximized() && !isFullScreen()) {
+        if (outer == m_placed) {
+            m_placeChecks = 0; // there: later moves are the user's
+        } else {
+            --m_placeChecks;
+            PlaceOuter(m_placed);
+            return;
+        }
+    }
+    m_lastOuter = outer;
+}
+
+QRect TFmain::OuterGeometry() const
+{
+    return isVisible() && !Collapsed ? geometry().marginsAdded(FrameMargins()) : m_lastOuter;
 }
 
 void TFmain::resizeEvent(QResizeEvent* e)
@@ -412,7 +445,10 @@ bool TFmain::event(QEvent* e)
                 Activate();
         });
     }
-    return QWidget::event(e);
+    const bool handled = QWidget::event(e);
+    if (e->type() == QEvent::Move || e->type() == QEvent::Resize)
+        FrameChanged();
+    return handled;
 }
 
 void TFmain::Activate()
@@ -450,6 +486,9 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
+    // The settings store the placement after the window is gone.
+    if (isVisible() && !Collapsed)
+        m_lastOuter = geometry().marginsAdded(FrameMargins());
     CloseDatabase();
     QWidget::closeEvent(e);
 }

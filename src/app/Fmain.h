@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMargins>
 #include <QMenu>
 #include <QPointer>
 #include <QSplitter>
@@ -85,6 +86,9 @@ public:
     void ApplyPlacement();
     void ArrangePanels(bool sideBySide);
     void SetCollapsed(bool c);
+    // The outer rectangle, frame included, as last seen on screen while expanded: what the
+    // settings store, also after the window was hidden at the end.
+    QRect OuterGeometry() const;
 
     // Opens doc/<name>.html in the desktop's browser; failures are ignored.
     static void OpenDocPage(const QString& name);
@@ -113,9 +117,19 @@ private:
     void CreateToolBar();
     void CreatePanels();
     void ApplyCollapsedSize();
+    QMargins FrameMargins() const;
+    void PlaceOuter(const QRect& outer);
+    void FrameChanged();
     void SBsettingsClick();
 
     TDatabaseSession& m_session;
     bool m_activating = false;
     int m_align = 1; // docking of the last placement
+    // The outer rectangle the last placement asked for. The frame is unknown until the window
+    // manager has framed the window, and the manager may still move it after our request: it
+    // is placed again (a few times at most) until the window shows up there.
+    QRect m_placed;
+    int m_placeChecks = 0;
+    bool m_placing = false;
+    QRect m_lastOuter;
 };

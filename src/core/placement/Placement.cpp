@@ -1,9 +1,16 @@
 #include "core/placement/Placement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 namespace Placement {
+
+// The extent across the edge a docked window keeps: what it has, within the work area.
+static int Across(int extent, int available)
+{
+    return std::clamp(extent, 1, std::max(1, available));
+}
 
 QRect Dock(const Stored& s, const QRect& current, const QRect& work)
 {
@@ -19,13 +26,17 @@ QRect Dock(const Stored& s, const QRect& current, const QRect& work)
 
     switch (s.align) {
         case 0: // top edge
-            return QRect(work.left(), work.top(), work.width(), r.height());
-        case 1: // bottom edge
-            return QRect(work.left(), work.top() + work.height() - r.height(), work.width(), r.height());
+            return QRect(work.left(), work.top(), work.width(), Across(r.height(), work.height()));
+        case 1: { // bottom edge
+            const int h = Across(r.height(), work.height());
+            return QRect(work.left(), work.top() + work.height() - h, work.width(), h);
+        }
         case 2: // left edge
-            return QRect(work.left(), work.top(), r.width(), work.height());
-        case 3: // right edge
-            return QRect(work.left() + work.width() - r.width(), work.top(), r.width(), work.height());
+            return QRect(work.left(), work.top(), Across(r.width(), work.width()), work.height());
+        case 3: { // right edge
+            const int w = Across(r.width(), work.width());
+            return QRect(work.left() + work.width() - w, work.top(), w, work.height());
+        }
         case 5: // the whole work area
             return work;
         default: // 4 and anything else float
@@ -59,6 +70,31 @@ QSize CutToScreen(bool sideBySide, const QSize& window, const QSize& screen)
 QSize CollapsedSize(const QSize& panel)
 {
     return QSize(panel.width() + 10, panel.height() + 30);
+}
+
+QRect CollapsedRect(int align, const QRect& current, const QSize& size, const QRect& work)
+{
+    QRect r(current.topLeft(), size);
+    switch (align) {
+        case 0:
+            r.moveTop(work.top());
+            break;
+        case 1:
+            r.moveBottom(work.bottom());
+            break;
+        case 2:
+            r.moveLeft(work.left());
+            break;
+        case 3:
+            r.moveRight(work.right());
+            break;
+        default:
+            break;
+    }
+    // Inside the work area; a work area smaller than the window keeps its top-left corner.
+    r.moveLeft(std::max(work.left(), std::min(r.left(), work.right() + 1 - r.width())));
+    r.moveTop(std::max(work.top(), std::min(r.top(), work.bottom() + 1 - r.height())));
+    return r;
 }
 
 } // namespace Placement
