@@ -282,7 +282,9 @@ void TFmain::ApplyPlacement()
         showNormal();
     const QRect current = geometry().marginsAdded(FrameMargins());
     m_align = stored.align;
-    m_placeChecks = 5;
+    // Checked against the window manager only when the frame is not known yet; with a known
+    // frame the window goes exactly there, and a later move is the user's.
+    m_placeChecks = FrameMargins().isNull() ? 5 : 0;
     PlaceOuter(Placement::Dock(stored, current, ScreenOf(this)->availableGeometry()));
     ArrangePanels(Placement::SideBySide(stored.align));
 }

@@ -211,6 +211,7 @@ if command -v sqlite3 >/dev/null; then
         "$BIN" >>"$T/run.log" 2>&1 &
         pid=$!
         settle $pid "$align" || fail "$CASE: the window did not settle"
+        expanded=$FRAME
         # "Collaps", the ninth button of the toolbar.
         xdotool mousemove --window "$WIN" 272 18 click 1
         SIZE="158 87"
@@ -224,9 +225,28 @@ if command -v sqlite3 >/dev/null; then
             check_docked $edge "$FRAME"
         done
         SIZE=
-        stop $pid
-        # Nothing is stored while collapsed.
-        [ "$(stored)" = " $PLACED" ] || fail "$CASE: stored$(stored), was $PLACED"
+        if [ $align = 1 ]; then
+            stop $pid
+            # Nothing is stored while collapsed.
+            [ "$(stored)" = " $PLACED" ] || fail "$CASE: stored$(stored), was $PLACED"
+        else
+            # "Expand...": back where it was docked; then moved by hand, where it stays and is stored.
+            read -r x y w h <<<"$expanded"
+            EXPECT="$x $y $((x + w)) $((y + h))"
+            xdotool mousemove --window "$WIN" 75 50 click 1
+            CASE="expanded, ALIGN $align"
+            settle $pid "$align" || fail "$CASE: the window did not settle"
+            check_docked "$align" "$FRAME"
+            EXPECT=
+            xdotool windowmove "$WIN" 200 100
+            sleep 0.5
+            settle $pid 4
+            [ "$FRAME" != "$expanded" ] || fail "$CASE: moved by hand, the window went back to $FRAME"
+            stop $pid
+            [ "$(key LEFT) $(key TOP) $(key WIDTH) $(key HEIGHT)" = "$FRAME" ] \
+                || fail "$CASE: stored$(stored), the frame was $FRAME"
+            EXPECT=
+        fi
     done
 else
     echo "sqlite3 is not installed: the collapsed window is not tried"
