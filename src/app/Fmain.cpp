@@ -66,6 +66,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     resize(640, 451);
 
+    m_placeTimer = new QTimer(this);
+    m_placeTimer->setSingleShot(true);
+    m_placeTimer->setInterval(200);
+    connect(m_placeTimer, &QTimer::timeout, this, &TFmain::PlaceAgain);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
@@ -282,9 +287,17 @@ void TFmain::ApplyPlacement()
         showNormal();
     const QRect current = geometry().marginsAdded(FrameMargins());
     m_align = stored.align;
-    // Checked against the window manager only when the frame is not known yet; with a known
-    // frame the window goes exactly there, and a later move is the user's.
-    m_placeChecks = FrameMargins().isNull() ? 5 : 0;
+    // Just after the window was shown the window manager still frames and places it, and its
+    // answers to earlier requests keep coming: the placement is asked for again once they stop.
+    if (m_newlyShown || FrameMargins().isNull()) {
+        m_placeRounds = 5;
+        m_movedSincePlaced = true;
+        m_placeTimer->start();
+    } else {
+        m_placeRounds = 0;
+        m_placeTimer->stop();
+    }
+    m_newlyShown = false;
     PlaceOuter(Placement::Dock(stored, current, ScreenOf(this)->availableGeometry()));
     ArrangePanels(Placement::SideBySide(stored.align));
 }
@@ -354,7 +367,7 @@ QMargins TFmain::FrameMargins() const
     return w ? w->frameMargins() : QMargins();
 }
 
-void TFmain::PlaceOuter(const QRect& outer)
+void TFmain::PlaceOuter(const QRect& outer, bool whole)
 {
     const QMargins m = FrameMargins();
     m_placed = outer;
@@ -367,28 +380,36 @@ void TFmain::PlaceOuter(const QRect& outer)
         // it frames the window, which tells us the frame.
         resize(inner.size());
         w->setFramePosition(outer.topLeft());
+    } else if (w && whole) {
+        // Position and size both, even where Qt believes the window has them already.
+        w->setGeometry(inner);
     } else {
         setGeometry(inner);
     }
     m_placing = false;
 }
 
+void TFmain::PlaceAgain()
+{
+    if (m_placeRounds <= 0 || !m_movedSincePlaced || Collapsed || !isVisible() || isMaximized() || isFullScreen()) {
+        m_placeRounds = 0; // quiet since the last request: the window is where it was asked to be
+        return;
+    }
+    --m_placeRounds;
+    m_movedSincePlaced = false;
+    PlaceOuter(m_placed, true);
+    m_placeTimer->start();
+}
+
 void TFmain::FrameChanged()
 {
     if (m_placing || !isVisible() || Collapsed)
         return;
-    const QMargins m = FrameMargins();
-    const QRect outer = geometry().marginsAdded(m);
-    if (m_placeChecks > 0 && !m.isNull() && !isMaximized() && !isFullScreen()) {
-        if (outer == m_placed) {
-            m_placeChecks = 0; // there: later moves are the user's
-        } else {
-            --m_placeChecks;
-            PlaceOuter(m_placed);
-            return;
-        }
+    if (m_placeRounds > 0) {
+        m_movedSincePlaced = true;
+        m_placeTimer->start();
     }
-    m_lastOuter = outer;
+    m_lastOuter = geometry().marginsAdded(FrameMargins());
 }
 
 QRect TFmain::OuterGeometry() const
@@ -447,6 +468,8 @@ bool TFmain::event(QEvent* e)
                 Activate();
         });
     }
+    if (e->type() == QEvent::Show)
+        m_newlyShown = true;
     const bool handled = QWidget::event(e);
     if (e->type() == QEvent::Move || e->type() == QEvent::Resize)
         FrameChanged();

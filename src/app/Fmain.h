@@ -118,18 +118,22 @@ private:
     void CreatePanels();
     void ApplyCollapsedSize();
     QMargins FrameMargins() const;
-    void PlaceOuter(const QRect& outer);
+    void PlaceOuter(const QRect& outer, bool whole = false);
+    void PlaceAgain();
     void FrameChanged();
     void SBsettingsClick();
 
     TDatabaseSession& m_session;
     bool m_activating = false;
     int m_align = 1; // docking of the last placement
-    // The outer rectangle the last placement asked for. The frame is unknown until the window
-    // manager has framed the window, and the manager may still move it after our request: it
-    // is placed again (a few times at most) until the window shows up there.
+    // The outer rectangle the last placement asked for. Just after the window was shown, the
+    // window manager's answers to older requests may undo it: it is asked for again, a few
+    // times at most, until the window has stayed put for a moment.
     QRect m_placed;
-    int m_placeChecks = 0;
+    QTimer* m_placeTimer = nullptr;
+    int m_placeRounds = 0;
+    bool m_movedSincePlaced = false;
+    bool m_newlyShown = false;
     bool m_placing = false;
     QRect m_lastOuter;
 };

@@ -36,14 +36,14 @@ EOF
 exec 5>"$T/display"
 Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >"$T/xvfb.log" 2>&1 &
 XPID=$!
-for _ in $(seq 50); do [ -s "$T/display" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$T/display" ] && break; sleep 0.1; done
 exec 5>&-
 export DISPLAY=:$(head -n1 "$T/display")
 openbox --config-file "$T/rc.xml" >"$T/openbox.log" 2>&1 &
 WMPID=$!
-for _ in $(seq 150); do xprop -root _NET_WORKAREA 2>/dev/null | grep -q '16, 1260' && break; sleep 0.1; done
+for _ in $(seq 300); do xprop -root _NET_WORKAREA 2>/dev/null | grep -q '16, 1260' && break; sleep 0.1; done
 read -r WX WY WW WH < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
-[ "$WW" = 1260 ] || { echo "FAIL: openbox did not set the work area"; exit 1; }
+[ "$WW" = 1260 ] || { echo "FAIL: openbox did not set the work area"; cat "$T/xvfb.log" "$T/openbox.log"; exit 1; }
 
 FAILS=0
 fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
