@@ -137,7 +137,7 @@ SIZE=
 check_docked() {
     local problem
     problem=$(misplaced "$1" "$2")
-    [ -z "$problem" ] || fail "$CASE: $problem"
+    [ -z "$problem" ] || fail "$CASE: $(echo $problem)"
 }
 
 # Five starts over one settings file: the frame is docked each time, and the frame and the
