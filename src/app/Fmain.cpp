@@ -17,6 +17,7 @@
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
+#include "gui/widgets/ThemeIcon.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,11 +32,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
-{
-    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
-}
 
 // The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
 void SetOuterGeometry(QWidget* w, const QRect& outer)
@@ -138,7 +134,7 @@ void TFmain::CreateToolBar()
     ToolBar1->setFloatable(false);
 
     auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
-        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
+        a = ToolBar1->addAction(ThemeIcon(this, theme, sp), QString::fromLatin1(hint));
         a->setObjectName(QString::fromLatin1(name));
         a->setToolTip(QString::fromLatin1(hint));
         a->setStatusTip(QString::fromLatin1(hint));

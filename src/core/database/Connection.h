@@ -81,6 +81,10 @@ public:
     // The engine's last error text, prefixed with what was being done.
     QString ErrorText(const QString& what) const;
 
+    // Removes a database file and the journal beside it; returns the first of the two that is
+    // still there afterwards, or empty.
+    static QString RemoveWithJournal(const QString& path);
+
     static constexpr int MaxPasswordLength = 31;
     static const QString FileName; // "Docs.db"
 

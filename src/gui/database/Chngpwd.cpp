@@ -5,6 +5,7 @@
 #include "core/database/DBactions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
 
@@ -91,8 +92,7 @@ bool TFChngPwd::Execute()
         }
         return m_changed;
     }
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     exec();
     return m_changed;
 }

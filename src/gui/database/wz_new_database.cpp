@@ -1,6 +1,7 @@
 #include "gui/database/wz_new_database.h"
 
 #include "core/archive/BackRest.h"
+#include "core/common/Paths.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
@@ -56,12 +57,6 @@ QLineEdit* ReadOnlyLine(const char* name)
     edit->setObjectName(QString::fromLatin1(name));
     edit->setReadOnly(true);
     return edit;
-}
-
-QString CanonicalFolder(const QString& folder)
-{
-    const QString c = QFileInfo(folder).canonicalFilePath();
-    return c.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : c;
 }
 
 } // namespace
@@ -351,7 +346,7 @@ bool TW_new_database::Finish()
     // Checked before anything is created, so a refusal leaves no folder behind.
     if (FromArchive()) {
         const QString archiveFolder = ResolveFolder(QFileInfo(OrbFileEdit1->FileName()).path(), m_startFolder);
-        if (archiveFolder == CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
+        if (archiveFolder == Paths::CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
             ShowMessageText(
                 QStringLiteral("The new database can not be created in the folder containing the source archive."));
             return false;
@@ -427,9 +422,6 @@ bool TW_new_database::FillFromArchive(const QString& folder)
 // A failed run takes back what it made, so the same name can be tried again.
 void TW_new_database::ForgetFolder(const QString& folder)
 {
-    QDir dir(folder);
-    for (const QString& file :
-         {TDatabaseConnection::FileName, TDatabaseConnection::FileName + QStringLiteral("-journal")})
-        dir.remove(file);
+    TDatabaseConnection::RemoveWithJournal(QDir(folder).filePath(TDatabaseConnection::FileName));
     QDir(Location()).rmdir(m_name);
 }
