@@ -11,8 +11,9 @@ class TQuery;
 //
 // A database is a folder holding the SQLite/SQLCipher file Docs.db with the table Docs. Open()
 // never creates that file and writes nothing until the caller does: a folder with a missing,
-// foreign or broken Docs.db is left byte for byte as it was. While open, the file is locked
-// exclusively: no other connection, in this process or another, can open it.
+// foreign or broken Docs.db is left byte for byte as it was (only stale engine files beside a
+// database file go, see Open). While open, the file is locked exclusively: no other
+// connection, in this process or another, can open it.
 //
 // Every failure raises QbError with a message text.
 class TDatabaseConnection
@@ -39,10 +40,15 @@ public:
     QString FilePath() const; // <folder>/Docs.db
 
     // The password list: at most one password; Add replaces it. Passwords reach the engine
-    // exactly as given. An empty password means "none" (an unencrypted database).
+    // exactly as given. An empty password means "none" (an unencrypted database). Open() uses
+    // the password up: afterwards the connection holds none, only the engine its key.
     void ClearPasswords();
     void AddPassword(const QString& password);
-    QString Password() const { return m_password; }
+    // Whether password is the one the open database was opened with (empty for an unencrypted
+    // one). Proven by the engine on a handle of its own, as no copy of the password is kept.
+    bool IsKeyedWith(const QString& password);
+    // Overwrites a password that this string alone holds, then empties it.
+    static void Wipe(QString& secret);
 
     void SetPasswordRequest(PasswordRequest hook) { m_passwordRequest = std::move(hook); }
     void SetRenameFunction(RenameFunction rename);
@@ -51,7 +57,8 @@ public:
     // columns. A wrong or missing password, after the hook declined, fails with the kind
     // WrongKey and a message that contains "Insufficient table rights"; a database held by
     // another connection with InUse; a missing, foreign or damaged file with NotADatabase.
-    // On failure nothing stays open.
+    // On failure nothing stays open. First removes what an interrupted run left beside the
+    // file (BackRest::RemoveStaleCompanions): old page images may be in clear there.
     void Open();
     // Closes the database; queries still alive are finalised and become unusable.
     void Close();
@@ -65,10 +72,10 @@ public:
     void Exec(const QString& sql);
 
     // Rewrites the open database under a new key and reopens it with that key: an empty
-    // password removes the encryption and compacts the file (pack); a password on an
-    // unencrypted file encrypts it; a password on an encrypted file changes its key (rekey).
-    // Export goes to a new file beside Docs.db that replaces it by an atomic rename; on any
-    // failure the old file stays as it was, with its old password, and no new file is left.
+    // password removes the encryption and compacts the file (pack); a password encrypts the
+    // file or changes its key. Export goes to a new file beside Docs.db, with the old file's
+    // mode and (where allowed) owner, that replaces it by an atomic rename; on any failure the
+    // old file stays as it was, with its old password, and no new file is left.
     void Restructure(const QString& newPassword);
 
     // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.

@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +22,13 @@ void ExecInFolder(const QString& folder, const QString& sql)
 {
     const QString path = QDir(folder).filePath(TDatabaseConnection::FileName);
     const bool existed = QFile::exists(path);
+    // Made before the engine would make it world-readable; an empty file is an empty database.
+    if (!existed) {
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0)
+            ::close(fd);
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);

@@ -167,6 +167,9 @@ bool TDatabaseSession::PrepareConnection()
     adb.ClearPasswords();
     adb.SetPasswordRequest([this](QString& p) { return OnEnginePassword(p); });
     adb.AddPassword(password);
+    // The connection holds the only copy it needs until its key is set.
+    TDatabaseConnection::Wipe(password);
+    TDatabaseConnection::Wipe(m_directPassword);
     return result;
 }
 

@@ -21,12 +21,14 @@ public:
     QPushButton* BtnChange = nullptr;
     QPushButton* BtnCancel = nullptr;
 
-    // Shows the dialog modally. True when the password was changed.
+    // Shows the dialog modally; its fields are empty again afterwards. True when the password
+    // was changed.
     bool Execute();
     // "Change": true when the new password is on the database.
     bool BtnChangeClick();
 
 private:
     void NewPasswordChange();
+    void ClearFields();
     bool m_changed = false;
 };

@@ -324,7 +324,25 @@ TEST(ConnectionPassword, HookDeclinesOrSuppliesThePassword)
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(connection.IsOpen());
     EXPECT_EQ(connection.TableType(), QStringLiteral("SQLCIPHER"));
-    EXPECT_EQ(connection.Password(), QStringLiteral("Secret Пароль"));
+    // The password is spent: the engine proves it, and another open needs it again.
+    EXPECT_TRUE(connection.IsKeyedWith(QStringLiteral("Secret Пароль")));
+    EXPECT_FALSE(connection.IsKeyedWith(QStringLiteral("secret пароль")));
+    EXPECT_FALSE(connection.IsKeyedWith(QString()));
+    connection.SetPasswordRequest({});
+    EXPECT_TRUE(OpenError(connection).contains(QStringLiteral("Insufficient table rights")));
+}
+
+TEST(ConnectionOpen, WhatAnInterruptedRunLeftInClearIsRemoved)
+{
+    const QByteArray secret = QByteArrayLiteral("page image of a secret document");
+    const QString folder = qbtest::FreshDatabase();
+    const QDir dir(folder);
+    // A journal whose transaction ended (zero header) and an unfinished rewrite.
+    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db-journal")), QByteArray(28, '\0') + secret);
+    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db.rewrite")), secret);
+    EXPECT_EQ(OpenError(folder), QString());
+    EXPECT_EQ(TakeSnapshot(folder).keys(), QStringList{QStringLiteral("Docs.db")});
+    EXPECT_FALSE(qbtest::ReadAll(dir.filePath(QStringLiteral("Docs.db"))).contains(secret));
 }
 
 TEST(ConnectionPassword, UnprotectedDatabaseIgnoresAGivenPassword)
