@@ -275,7 +275,7 @@ void TFmain::ApplyPlacement()
 {
     const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
-    stored.align = m_session.Settings().Align();
+    stored.docking = Placement::DockingOf(m_session.Settings().Align());
     stored.width = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Width));
     stored.height = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Height));
     stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
@@ -285,8 +285,8 @@ void TFmain::ApplyPlacement()
         showNormal();
     const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
     SetOuterGeometry(this, placed);
-    m_align = stored.align;
-    ArrangePanels(Placement::SideBySide(stored.align));
+    m_docking = stored.docking;
+    ArrangePanels(Placement::SideBySide(stored.docking));
 }
 
 void TFmain::ArrangePanels(bool sideBySide)
@@ -299,7 +299,7 @@ void TFmain::ArrangePanels(bool sideBySide)
     const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
     if (cut != outer.size()) {
         // A docked window keeps to its edge when it is cut.
-        const Placement::Stored redock{m_align, cut.width(), cut.height(), 0, 0};
+        const Placement::Stored redock{m_docking, cut.width(), cut.height(), 0, 0};
         SetOuterGeometry(this,
                          Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
     }
@@ -347,9 +347,9 @@ void TFmain::ApplyCollapsedSize()
         return;
     // The small target stays on the edge the window is docked to, not somewhere mid-screen.
     QRect target(now.topLeft(), size);
-    if (m_align == 1)
+    if (m_docking == Placement::Docking::Bottom)
         target.moveBottom(now.bottom());
-    else if (m_align == 3)
+    else if (m_docking == Placement::Docking::Right)
         target.moveRight(now.right());
     SetOuterGeometry(this, target);
 }
@@ -413,13 +413,9 @@ void TFmain::Activate()
     m_activating = true;
     ApplyPlacement();
 
-    bool engineOk = false;
-    try {
+    const bool engineOk = TDatabaseConnection::EngineUsable();
+    if (engineOk)
         EngineVersion = TDatabaseConnection::EngineVersion();
-        engineOk = EngineVersion >= 500;
-    } catch (const QbError&) {
-        engineOk = false;
-    }
 
     if (engineOk) {
         try {

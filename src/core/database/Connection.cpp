@@ -450,6 +450,11 @@ bool TDatabaseConnection::IsKeyedWith(const QString& password)
     return sqlite3_exec(opened, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool TDatabaseConnection::EngineUsable()
+{
+    return SqlEngine::CipherMajorVersion() >= MinCipherMajorVersion;
+}
+
 int TDatabaseConnection::EngineVersion()
 {
     if (SqlEngine::CipherVersion().isEmpty())

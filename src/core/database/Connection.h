@@ -80,6 +80,10 @@ public:
 
     // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.
     static int EngineVersion();
+    // Whether the engine can open the program's databases: it has a cipher that reads and
+    // writes their format (SQLCipher 3 or later).
+    static bool EngineUsable();
+    static constexpr int MinCipherMajorVersion = 3;
 
     // For TQuery and the blob streams of this subsystem.
     sqlite3* Handle() const;

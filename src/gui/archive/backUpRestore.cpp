@@ -2,7 +2,7 @@
 
 #include "core/common/Paths.h"
 #include "core/database/Connection.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/OrbFileEdit.h"
@@ -53,8 +53,8 @@ void ShowMessageText(const QString& text)
         Dialogs::ShowMessage(text);
         return;
     }
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text);
         return;
     }
     QMessageBox::information(nullptr, QStringLiteral("Quietbox"), text);

@@ -7,7 +7,7 @@
 #include "core/database/DBactions.h"
 #include "core/database/Schema.h"
 #include "core/database/wz_rules.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
@@ -211,8 +211,9 @@ QString TW_new_database::NewFolderPath() const
 void TW_new_database::ChooseLocation()
 {
     const QString caption = QStringLiteral("Location of the new database");
-    const QString chosen = DialogScript::Active() ? DialogScript::TakeFileName(caption)
-                                                  : QFileDialog::getExistingDirectory(this, caption, Location());
+    TDialogSeam* seam = TDialogSeam::Installed();
+    const QString chosen
+        = seam ? seam->ChooseFile(caption) : QFileDialog::getExistingDirectory(this, caption, Location());
     if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
         SetLocation(QFileInfo(chosen).absoluteFilePath());
 }

@@ -3,7 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/Dialogs.h"
 
 #include <QApplication>
@@ -504,8 +504,8 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
 
 void TOdic::ShowError(const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text);
         return;
     }
     QMessageBox::critical(window(), QStringLiteral("Quietbox"), text);
