@@ -1,6 +1,5 @@
 #include "core/database/Connection.h"
 
-#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
 #include "core/database/Query.h"
 #include "core/database/SqlEngine.h"
@@ -199,8 +198,6 @@ void TDatabaseConnection::Open()
         throw QbError(QStringLiteral("The database file \"%1\" uses a journal mode that is not supported.")
                           .arg(QDir::toNativeSeparators(path)),
                       QbErrorKind::NotADatabase);
-    // Nothing holds the file now, so what an interrupted run left can be told from what is live.
-    BackRest::RemoveStaleCompanions(m_folder);
 
     try {
         if (plain) {

@@ -11,9 +11,8 @@ class TQuery;
 //
 // A database is a folder holding the SQLite/SQLCipher file Docs.db with the table Docs. Open()
 // never creates that file and writes nothing until the caller does: a folder with a missing,
-// foreign or broken Docs.db is left byte for byte as it was (only stale engine files beside a
-// database file go, see Open). While open, the file is locked exclusively: no other
-// connection, in this process or another, can open it.
+// foreign or broken Docs.db is left byte for byte as it was. While open, the file is locked
+// exclusively: no other connection, in this process or another, can open it.
 //
 // Every failure raises QbError with a message text.
 class TDatabaseConnection
@@ -57,8 +56,7 @@ public:
     // columns. A wrong or missing password, after the hook declined, fails with the kind
     // WrongKey and a message that contains "Insufficient table rights"; a database held by
     // another connection with InUse; a missing, foreign or damaged file with NotADatabase.
-    // On failure nothing stays open. First removes what an interrupted run left beside the
-    // file (BackRest::RemoveStaleCompanions): old page images may be in clear there.
+    // On failure nothing stays open.
     void Open();
     // Closes the database; queries still alive are finalised and become unusable.
     void Close();

@@ -1,5 +1,6 @@
 #include "core/database/DBactions.h"
 
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/SqlEngine.h"
@@ -107,12 +108,17 @@ void SetDatabasePassword(TDatabaseConnection& adb, const QString& folder, const 
     adb.ClearPasswords();
     if (!oldPassword.isEmpty())
         adb.AddPassword(oldPassword);
+    // A journal or rewrite left in clear must not outlive the password: cleared before the
+    // rewrite and once the connection lets go of the file.
+    BackRest::RemoveStaleCompanions(folder);
     try {
         adb.Open();
         AddMasterPassword(adb, password);
     } catch (...) {
         adb.Close();
+        BackRest::RemoveStaleCompanions(folder);
         throw;
     }
     adb.Close();
+    BackRest::RemoveStaleCompanions(folder);
 }

@@ -332,19 +332,6 @@ TEST(ConnectionPassword, HookDeclinesOrSuppliesThePassword)
     EXPECT_TRUE(OpenError(connection).contains(QStringLiteral("Insufficient table rights")));
 }
 
-TEST(ConnectionOpen, WhatAnInterruptedRunLeftInClearIsRemoved)
-{
-    const QByteArray secret = QByteArrayLiteral("page image of a secret document");
-    const QString folder = qbtest::FreshDatabase();
-    const QDir dir(folder);
-    // A journal whose transaction ended (zero header) and an unfinished rewrite.
-    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db-journal")), QByteArray(28, '\0') + secret);
-    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db.rewrite")), secret);
-    EXPECT_EQ(OpenError(folder), QString());
-    EXPECT_EQ(TakeSnapshot(folder).keys(), QStringList{QStringLiteral("Docs.db")});
-    EXPECT_FALSE(qbtest::ReadAll(dir.filePath(QStringLiteral("Docs.db"))).contains(secret));
-}
-
 TEST(ConnectionPassword, UnprotectedDatabaseIgnoresAGivenPassword)
 {
     const QString folder = qbtest::FreshDatabase();

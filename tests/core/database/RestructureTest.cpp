@@ -139,6 +139,16 @@ TEST(Restructure, ChangingThePasswordKeepsEverything)
     EXPECT_EQ(FolderFiles(db.Folder), QStringList{QStringLiteral("Docs.db")});
 }
 
+TEST(Restructure, NoPageInClearOutlivesAddingThePassword)
+{
+    const QString folder = qbtest::FreshDatabase();
+    // What a plain database killed after edits leaves: a journal with old pages in clear.
+    qbtest::WriteAll(DocsFile(folder) + QStringLiteral("-journal"), QByteArray(28, '\0') + ContentMarker);
+    TDatabaseConnection adb;
+    SetDatabasePassword(adb, folder, QStringLiteral("PW"));
+    EXPECT_EQ(FolderFiles(folder), QStringList{QStringLiteral("Docs.db")});
+}
+
 TEST(Restructure, PackKeepsEveryDocumentAndRemovesThePassword)
 {
     qbtest::TempDatabase db(QStringLiteral("PACK ME"));
