@@ -361,8 +361,10 @@ bool TOdic::DeleteCurrent()
         return false;
     if (BeforeDeleteHook && !BeforeDeleteHook())
         return false;
-    if (!Q1BeforeDelete())
+    if (!Q1BeforeDelete()) {
+        Q_EMIT AfterScroll(); // the hook may have let the current document go: it is shown again
         return false;
+    }
     const int row = CurrentRow();
     ApplyDelete(Q1->Row(row));
     Q1->beginRemoveRows({}, row, row);
