@@ -300,6 +300,10 @@ void TOdb_rtf::BuildToolBar()
     UnderlineButton
         = AddButton(QStringLiteral("UnderlineButton"), QStringLiteral("Underline"), QStringLiteral("Underline"),
                     LetterGlyph("format-text-underline", 'U', underline), true);
+    // The keys desktop editors use; they act only while the tool bar shows, so never in the viewer.
+    BoldButton->setShortcut(QKeySequence::Bold);
+    ItalicButton->setShortcut(QKeySequence::Italic);
+    UnderlineButton->setShortcut(QKeySequence::Underline);
     connect(BoldButton, &QAction::triggered, this, &TOdb_rtf::BoldButtonClick);
     connect(ItalicButton, &QAction::triggered, this, &TOdb_rtf::ItalicButtonClick);
     connect(UnderlineButton, &QAction::triggered, this, &TOdb_rtf::UnderlineButtonClick);

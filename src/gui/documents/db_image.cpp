@@ -10,8 +10,10 @@
 #include <QVBoxLayout>
 
 TF_db_image::TF_db_image(TDatabaseConnection& connection, QWidget* parent)
+    // A dialog-type window, so the window manager keeps it above the main window, which stays
+    // on top; the picture still gets the buttons of an ordinary window to grow.
     : QDialog(parent,
-              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                   | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("F_db_image"));

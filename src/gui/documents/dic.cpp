@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 // Draws the cell as usual, then lets the frame paint its icons over it.
@@ -124,6 +125,15 @@ bool TDicQuery::setData(const QModelIndex& index, const QVariant& value, int rol
 }
 
 // ---- TDicGrid
+
+void TDicGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    // The list is narrower than its columns: moving to a name must not push the current-row mark
+    // and the type icons out of sight, so only the rows follow the current cell by themselves.
+    const int column = horizontalScrollBar()->value();
+    QTableView::scrollTo(index, hint);
+    horizontalScrollBar()->setValue(column);
+}
 
 void TDicGrid::CommitEditor()
 {
@@ -361,8 +371,10 @@ bool TOdic::DeleteCurrent()
         return false;
     if (BeforeDeleteHook && !BeforeDeleteHook())
         return false;
-    if (!Q1BeforeDelete())
+    if (!Q1BeforeDelete()) {
+        Q_EMIT AfterScroll(); // the hook may have let the current document go: it is shown again
         return false;
+    }
     const int row = CurrentRow();
     ApplyDelete(Q1->Row(row));
     Q1->beginRemoveRows({}, row, row);

@@ -69,6 +69,7 @@ class TDicGrid : public QTableView
 public:
     using QTableView::QTableView;
     bool Editing() const { return state() == EditingState; }
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     // Writes the open cell editor's text into the query and closes the editor.
     void CommitEditor();
 };

@@ -229,3 +229,17 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
 }
 
 } // namespace
+
+namespace {
+
+// The main window stays on top. X11 marks only dialog-type windows as transient for their owner,
+// so a modal picture window of another type opens behind the main window, out of reach.
+TEST_F(DbImageTest, WindowIsADialogOfTheWindowThatOpensIt)
+{
+    QWidget owner;
+    TF_db_image window(Db.Connection, &owner);
+    EXPECT_EQ(window.windowType(), Qt::Dialog);
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+} // namespace

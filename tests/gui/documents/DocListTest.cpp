@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTest>
 
 using qbtest::AppFixture;
@@ -129,6 +130,9 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
     EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
     List()->SelectColumn(NameColumn());
     EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Line edit mode"));
+    // The name column reaches past the list's edge; choosing it keeps the first columns in sight.
+    ASSERT_LT(List()->Grid1->viewport()->width(), header->length());
+    EXPECT_EQ(List()->Grid1->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(DocListTest, TypeColumnIsNeverLeftSelected)

@@ -299,6 +299,7 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         DialogScript::Start();
         DialogScript::QueueAnswers(r.answers);
         Main()->Session().SetListReady(r.listReady);
+        Main()->Timer1->stop();
         if (r.byKey)
             QTest::keyClick(List()->Grid1, Qt::Key_Delete, Qt::ControlModifier);
         else
@@ -308,6 +309,8 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         EXPECT_EQ(TDocStore(ADB()).FindDocument(id).has_value(), r.rowsAfter == 2);
         // A refused delete leaves the viewer alone; an asked one has let the document go first.
         EXPECT_EQ(Viewer()->Shown, r.asked.isEmpty());
+        // ... and whatever is current afterwards, the document kept or the next one, comes back.
+        EXPECT_EQ(Main()->Timer1->isActive(), !r.asked.isEmpty());
     }
 
     for (auto command : {&TFmain::TB_edit_docClick, &TFmain::TB_del_docClick}) {

@@ -139,6 +139,36 @@ TEST_F(RichTextFrameTest, EditedFormattingIsWrittenBackWhenTheWindowCloses)
     EXPECT_EQ(item.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
 }
 
+// Desktop editors bold, slant and underline with Ctrl+B, Ctrl+I and Ctrl+U; Ctrl+U must not
+// delete the line instead, as the text field's own key binding would.
+TEST_F(RichTextFrameTest, StyleKeysInTheEditWindow)
+{
+    TF_db_rtf window(db.Connection);
+    QFont styled;
+    QString text;
+    qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
+        QTextEdit* edit = w->Odb_rtf1->RichEdit1;
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("word"));
+        QTest::keyClick(edit, Qt::Key_Home, Qt::ShiftModifier);
+        for (Qt::Key key : {Qt::Key_B, Qt::Key_I, Qt::Key_U})
+            QTest::keyClick(edit, key, Qt::ControlModifier);
+        QTextCursor end = edit->textCursor();
+        end.movePosition(QTextCursor::End);
+        styled = end.charFormat().font();
+        text = edit->toPlainText();
+        EXPECT_TRUE(w->Odb_rtf1->UnderlineButton->isChecked());
+        w->close();
+    });
+    window.EditText(id, QStringLiteral("note"));
+    EXPECT_EQ(text, QStringLiteral("word"));
+    EXPECT_TRUE(styled.bold());
+    EXPECT_TRUE(styled.italic());
+    EXPECT_TRUE(styled.underline());
+}
+
 TEST_F(RichTextFrameTest, ClosingTheWindowWithoutTypingWritesNothing)
 {
     Store("plain words");
