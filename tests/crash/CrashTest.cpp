@@ -30,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -207,6 +208,25 @@ void CheckLeftovers(const QString& folder, bool encrypted, QStringList& faults)
         faults << QStringLiteral("a protected database holds document names in clear");
 }
 
+// A backup of a crashed folder archives the database alone, or refuses while a journal is hot.
+void CheckBackup(const QString& folder, const QString& archive, QStringList& faults)
+{
+    QString error;
+    const int rc = BackRest::BackupFolder(folder, archive, {}, 1, &error);
+    if (rc == BackRest::Failed && error.contains(QStringLiteral("not closed properly")))
+        return;
+    if (rc != BackRest::Ok) {
+        faults << QStringLiteral("backup failed: %1 %2").arg(rc).arg(error);
+        return;
+    }
+    QList<BackRest::Entry> entries;
+    BackRest::ListArchive(archive, entries);
+    for (const BackRest::Entry& entry : entries)
+        if (entry.name != QFile::encodeName(TDatabaseConnection::FileName))
+            faults << QStringLiteral("archived: ") + BackRest::QuotedName(entry.name);
+    QFile::remove(archive);
+}
+
 QString Describe(const Docs& docs)
 {
     return QStringLiteral("%1 documents").arg(docs.size());
@@ -297,6 +317,12 @@ int WorkOperation(const QString& scenario, const QStringList& args)
         Announce("begin");
         SetDatabasePassword(adb, folder, NewPassword, args.value(2));
     } else {
+        if (args.value(3) == QStringLiteral("inside")) {
+            // As on a mount point: no staging folder beside the target, so it stages inside.
+            BackRest::SetFaultHook([](const char* operation, const QByteArray& from, const QByteArray&) {
+                return qstrcmp(operation, "mkdir") == 0 && from.contains(".restore-") ? EACCES : 0;
+            });
+        }
         Announce("begin");
         QString error;
         if (const int rc = BackRest::RestoreFolder(args.value(2), folder, {}, 1, &error)) {
@@ -366,7 +392,12 @@ void CheckDocuments(const Docs& found, const QList<QStringList>& log, QStringLis
     for (const auto& [id, doc] : committed) {
         const auto it = found.find(id);
         missing += it == found.end();
-        changed += it != found.end() && !(it->second == doc);
+        if (it != found.end() && !(it->second == doc)) {
+            ++changed;
+            faults << QStringLiteral("%1: logged \"%2\" %3, found \"%4\" %5")
+                          .arg(id, doc.name, QString::fromLatin1(doc.hash), it->second.name,
+                               QString::fromLatin1(it->second.hash));
+        }
     }
     for (const auto& entry : found)
         extra += !committed.count(entry.first);
@@ -503,11 +534,15 @@ public:
             const bool midOperation = !run.finished && Pending(log);
             mid += midOperation;
             completed += run.finished;
+            // Every other pair of rounds meets the crashed folder with a backup first.
+            if (i % 4 < 2)
+                CheckBackup(round.folder, Path(QStringLiteral("backup %1.bak").arg(i)), faults);
             const QString state = Check(round, variant, log, faults);
             std::printf("round %2d %-9s kill after %3d ms: %-13s %s\n", i, variant ? "protected" : "plain", delay,
-                        run.finished       ? "after the end"
-                            : midOperation ? "mid-operation"
-                                           : "between steps",
+                        run.finished                                    ? "after the end"
+                            : midOperation                              ? "mid-operation"
+                            : m_scenario == QStringLiteral("documents") ? "between steps"
+                                                                        : "after it returned",
                         qPrintable(state));
             for (const QString& fault : faults)
                 std::printf("    FAULT: %s\n", qPrintable(fault));
@@ -564,7 +599,8 @@ private:
         if (m_scenario == QStringLiteral("documents"))
             round.args = {round.folder, password, round.log, QString::number(SeedBase + quint32(index))};
         else if (m_scenario == QStringLiteral("restore"))
-            round.args = {round.folder, round.log, Path(QStringLiteral("archive%1.bak").arg(variant))};
+            round.args = {round.folder, round.log, Path(QStringLiteral("archive%1.bak").arg(variant)),
+                          index / 2 % 2 ? QStringLiteral("inside") : QStringLiteral("beside")};
         else
             round.args = {round.folder, round.log, password};
         return round;
