@@ -454,8 +454,8 @@ QString CopyDatabase(const QString& templateFolder, const QString& parent)
 {
     const QString folder = QDir(parent).filePath(Folder);
     QDir().mkpath(folder);
-    QFile::copy(QDir(templateFolder).filePath(TDatabaseConnection::FileName),
-                QDir(folder).filePath(TDatabaseConnection::FileName));
+    for (const QString& name : QDir(templateFolder).entryList(QDir::Files | QDir::Hidden))
+        QFile::copy(QDir(templateFolder).filePath(name), QDir(folder).filePath(name));
     return folder;
 }
 
@@ -568,7 +568,20 @@ private:
             return;
         }
         // Old state: 30 documents (a few MB); a restore brings back 12 others.
-        m_old[0] = MakeDatabase(Path(QStringLiteral("plain")), 30, QString(), 2);
+        MakeDatabase(Path(QStringLiteral("plain")), 30, QString(), 2);
+        // The plain database starts as a crash while editing leaves it: its journal, with old
+        // pages in clear, stays beside it after the recovering open.
+        const QString journal = Path(QStringLiteral("plain/Docs.db-journal"));
+        for (quint32 attempt = 0; attempt < 10 && !QFile::exists(journal); ++attempt)
+            RunWorker(
+                QStringLiteral("documents"),
+                {Path(QStringLiteral("plain")), QString(), Path(QStringLiteral("edits")), QString::number(attempt)},
+                int(100 + 30 * attempt));
+        QStringList faults;
+        const auto opened = OpenAndRead(Path(QStringLiteral("plain")), {QString()}, faults);
+        if (!opened || !faults.isEmpty() || !QFile::exists(journal))
+            throw QbError(QStringLiteral("No crashed template: ") + faults.join(QStringLiteral("; ")));
+        m_old[0] = opened->docs;
         QFile::copy(Path(QStringLiteral("plain/Docs.db")), Path(QStringLiteral("copy.db")));
         QDir().mkpath(Path(QStringLiteral("keyed")));
         QFile::rename(Path(QStringLiteral("copy.db")), Path(QStringLiteral("keyed/Docs.db")));
