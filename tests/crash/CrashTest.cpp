@@ -572,13 +572,16 @@ private:
         // The plain database starts as a crash while editing leaves it: its journal, with old
         // pages in clear, stays beside it after the recovering open.
         const QString journal = Path(QStringLiteral("plain/Docs.db-journal"));
-        for (quint32 attempt = 0; attempt < 10 && !QFile::exists(journal); ++attempt)
+        std::optional<Opened> opened;
+        QStringList faults;
+        // Only a journal that was hot when opened stays, so until a kill lands mid-transaction.
+        for (quint32 attempt = 0; attempt < 20 && faults.isEmpty() && !(opened && QFile::exists(journal)); ++attempt) {
             RunWorker(
                 QStringLiteral("documents"),
                 {Path(QStringLiteral("plain")), QString(), Path(QStringLiteral("edits")), QString::number(attempt)},
-                int(100 + 30 * attempt));
-        QStringList faults;
-        const auto opened = OpenAndRead(Path(QStringLiteral("plain")), {QString()}, faults);
+                int(50 + 10 * attempt));
+            opened = OpenAndRead(Path(QStringLiteral("plain")), {QString()}, faults);
+        }
         if (!opened || !faults.isEmpty() || !QFile::exists(journal))
             throw QbError(QStringLiteral("No crashed template: ") + faults.join(QStringLiteral("; ")));
         m_old[0] = opened->docs;
