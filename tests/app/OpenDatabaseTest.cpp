@@ -173,7 +173,8 @@ TEST_F(OpenDatabaseTest, PasswordFieldMasksAndUpperCasesWhatIsTyped)
     const QString folder = AddDb(QStringLiteral("A"), QStringLiteral("SECRET"));
     OpenWithDialog(QStringLiteral("a"), QStringLiteral("secret"));
     EXPECT_TRUE(Main()->DatabaseOpen()) << Messages().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(ADB().Password(), QStringLiteral("SECRET"));
+    EXPECT_TRUE(ADB().IsKeyedWith(QStringLiteral("SECRET")));
+    EXPECT_TRUE(field->text().isEmpty()) << "the dialog lives on, the password does not";
     EXPECT_EQ(ADB().Path(), folder);
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("A"));
 }
@@ -274,7 +275,12 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("New Pw"));
     ASSERT_TRUE(Main()->DatabaseOpen());
 
-    // A second change goes from the old password to the next one (rekey).
+    // A wrong old password of a protected database is refused too, and it stays open.
+    ChangePassword(QStringLiteral("new"), QStringLiteral("third"), QStringLiteral("third"));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The old password is not correct.")));
+
+    // A second change goes from the old password to the next one.
     ChangePassword(QStringLiteral("new pw"), QStringLiteral("third"), QStringLiteral("third"));
     ExpectClosed();
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("THIRD"));
@@ -341,6 +347,18 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     dialog.EditNewPwd1->setText(QStringLiteral("  "));
     dialog.EditNewPwd2->setText(QStringLiteral("  "));
     EXPECT_FALSE(dialog.BtnChange->isEnabled());
+
+    // Refused or not, the dialog keeps no password once it is closed.
+    OnModal<TFChngPwd>([](TFChngPwd* d) {
+        QTest::keyClicks(d->EditOldPwd, QStringLiteral("x"));
+        QTest::keyClicks(d->EditNewPwd1, QStringLiteral("y"));
+        QTest::keyClicks(d->EditNewPwd2, QStringLiteral("y"));
+        d->BtnChange->click();
+        d->BtnCancel->click();
+    });
+    EXPECT_FALSE(dialog.Execute());
+    for (QLineEdit* field : {dialog.EditOldPwd, dialog.EditNewPwd1, dialog.EditNewPwd2})
+        EXPECT_TRUE(field->text().isEmpty()) << field->objectName().toStdString();
 }
 
 // ---- The engine-missing dialog

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/ArchiveBlock.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -12,7 +14,7 @@
 // (UTF-8 here), sorted so that the same folder always gives the same archive.
 namespace BackRest {
 
-inline constexpr qint64 BlockSize = 524288;
+inline constexpr qint64 BlockSize = ArchiveBlockBytes;
 
 // A stored name in quotes, for messages.
 QString QuotedName(const QByteArray& name);

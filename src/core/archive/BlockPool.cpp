@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t BlockBytes = 524288;
-
 // Level 9, or the stored stream for a block the probe finds not worth it.
 bool Compress(z_stream* stream, CompressProbe& probe, const std::vector<char>& in, std::vector<char>& out)
 {
@@ -155,7 +153,7 @@ void BlockPool::Run()
         if (ready) {
             try {
                 if (m_kind == Kind::Inflate) {
-                    ok = Inflate(&stream, job->input, job->output, BlockBytes);
+                    ok = Inflate(&stream, job->input, job->output, ArchiveBlockBytes);
                 } else {
                     job->output.reserve(BufferBytes);
                     ok = Compress(&stream, *probe, job->input, job->output);

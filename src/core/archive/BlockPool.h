@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/ArchiveBlock.h"
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -32,7 +34,7 @@ public:
     };
 
     // Room for a block of 524,288 bytes in any of its forms (plain, level 9 or stored).
-    static constexpr size_t BufferBytes = 524288 + 4096;
+    static constexpr size_t BufferBytes = ArchiveBlockBytes + 4096;
 
     // threads <= 0: one worker per core.
     BlockPool(Kind kind, int threads);

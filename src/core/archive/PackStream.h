@@ -17,7 +17,7 @@ class QIODevice;
 class TPackStream
 {
 public:
-    static constexpr qint64 BufferSize = 524288;
+    static constexpr qint64 BufferSize = ArchiveBlockBytes;
 
     // threads <= 0: one worker per core. The device must be open for writing and outlive the stream.
     explicit TPackStream(QIODevice* device, int threads = 0);

@@ -8,10 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 const QString TDatabaseConnection::FileName = QStringLiteral("Docs.db");
@@ -35,6 +39,33 @@ bool SyncPath(const QString& path, bool folder)
 bool PosixRename(const QString& from, const QString& to)
 {
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+QString SystemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Creates an empty file (an empty database to the engine) that only its owner may read, or
+// with the mode and owner of `like` when given: the engine would make it world-readable.
+void CreateEmptyFile(const QString& path, const QString& like = QString())
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        throw QbError(QStringLiteral("Can not create \"%1\": %2").arg(QDir::toNativeSeparators(path), SystemError()),
+                      QbErrorKind::Io);
+    struct stat old
+    {
+    };
+    if (!like.isEmpty() && ::stat(QFile::encodeName(like).constData(), &old) == 0) {
+        // Another owner needs root; without it the group alone may still be kept.
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(fd, old.st_uid, old.st_gid) != 0
+            && ::fchown(fd, uid_t(-1), old.st_gid) != 0)
+            errno = 0; // best effort: the file stays ours, which is no less private
+        ::fchmod(fd, old.st_mode & 07777); // after the owner, which clears set-id bits
+    }
+    ::close(fd);
 }
 
 QString InsufficientRights(const QString& folder)
@@ -93,12 +124,22 @@ QString TDatabaseConnection::FilePath() const
 
 void TDatabaseConnection::ClearPasswords()
 {
-    m_password.clear();
+    Wipe(m_password);
 }
 
 void TDatabaseConnection::AddPassword(const QString& password)
 {
-    m_password = password;
+    Wipe(m_password);
+    // A copy of its own, so that Open() can overwrite it.
+    m_password = QString(password.constData(), password.size());
+}
+
+void TDatabaseConnection::Wipe(QString& secret)
+{
+    // A shared buffer belongs to its other holders as well; only a sole one is overwritten.
+    if (secret.isDetached())
+        std::fill(secret.begin(), secret.end(), QChar());
+    secret.clear();
 }
 
 void TDatabaseConnection::SetRenameFunction(RenameFunction rename)
@@ -120,6 +161,12 @@ QString TDatabaseConnection::ErrorText(const QString& what) const
 
 void TDatabaseConnection::Open()
 {
+    // The password is spent here, whatever the outcome: the engine keeps the key.
+    struct Spent
+    {
+        QString& password;
+        ~Spent() { Wipe(password); }
+    } spent{m_password};
     Close();
     if (m_folder.trimmed().isEmpty())
         throw QbError(QStringLiteral("No database folder is set."));
@@ -161,13 +208,11 @@ void TDatabaseConnection::Open()
                               QbErrorKind::NotADatabase);
             m_encrypted = false;
         } else {
-            QString password = m_password;
-            while (password.isEmpty() || TryOpen(password) != KeyResult::Opened) {
-                password.clear();
+            while (m_password.isEmpty() || TryOpen(m_password) != KeyResult::Opened) {
+                Wipe(m_password);
                 // An empty answer counts as declining, or the hook could be asked forever.
-                if (!m_passwordRequest || !m_passwordRequest(password) || password.isEmpty())
+                if (!m_passwordRequest || !m_passwordRequest(m_password) || m_password.isEmpty())
                     throw QbError(InsufficientRights(m_folder), QbErrorKind::WrongKey);
-                m_password = password;
             }
             m_encrypted = true;
         }
@@ -200,8 +245,10 @@ TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& passw
     sqlite3_busy_timeout(m_db, BusyTimeoutMs);
     SqlEngine::RegisterNameCollation(m_db);
     if (!password.isEmpty()) {
-        const QByteArray key = password.toUtf8();
-        if (sqlite3_key(m_db, key.constData(), int(key.size())) != SQLITE_OK)
+        QByteArray key = password.toUtf8();
+        const int keyed = sqlite3_key(m_db, key.constData(), int(key.size()));
+        key.fill('\0');
+        if (keyed != SQLITE_OK)
             throw QbError(ErrorText(QStringLiteral("Can not set the database key")));
         SqlEngine::ApplyKeySettings(m_db, false);
     }
@@ -297,15 +344,8 @@ void TDatabaseConnection::Exec(const QString& sql)
 void TDatabaseConnection::ExportTo(const QString& target, const QString& password)
 {
     RemoveWithJournal(target);
-    // The connection may not create files, so the empty target is made here; an empty file
-    // is an empty database to the engine.
-    {
-        QFile create(target);
-        if (!create.open(QIODevice::WriteOnly))
-            throw QbError(
-                QStringLiteral("Can not create \"%1\": %2").arg(QDir::toNativeSeparators(target), create.errorString()),
-                QbErrorKind::Io);
-    }
+    // The connection may not create files, so the empty target is made here, like the file it replaces.
+    CreateEmptyFile(target, FilePath());
     bool attached = false;
     try {
         SqlEngine::ApplyKeySettings(m_db, true);
@@ -313,9 +353,10 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
         if (sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS rewrite KEY ?2", -1, &stmt, nullptr) != SQLITE_OK)
             throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")), QbErrorKind::Engine);
         const QByteArray file = QFile::encodeName(target);
-        const QByteArray key = password.toUtf8();
+        QByteArray key = password.toUtf8();
         sqlite3_bind_text(stmt, 1, file.constData(), int(file.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(stmt, 2, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+        key.fill('\0');
         const int rc = sqlite3_step(stmt);
         sqlite3_finalize(stmt);
         if (rc != SQLITE_DONE)
@@ -325,9 +366,9 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
         attached = false;
         Exec(QStringLiteral("DETACH DATABASE rewrite"));
         if (!SyncPath(target, false))
-            throw QbError(QStringLiteral("Can not write \"%1\" to disk: %2")
-                              .arg(QDir::toNativeSeparators(target), QString::fromLocal8Bit(std::strerror(errno))),
-                          QbErrorKind::Io);
+            throw QbError(
+                QStringLiteral("Can not write \"%1\" to disk: %2").arg(QDir::toNativeSeparators(target), SystemError()),
+                QbErrorKind::Io);
     } catch (...) {
         if (attached)
             sqlite3_exec(m_db, "DETACH DATABASE rewrite", nullptr, nullptr, nullptr);
@@ -342,28 +383,68 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
     if (newPassword.size() > MaxPasswordLength)
         throw QbError(QStringLiteral("The password is longer than %1 characters.").arg(MaxPasswordLength));
 
-    if (m_encrypted && !newPassword.isEmpty()) {
-        // Rekey rewrites every page inside one journaled transaction: all or nothing.
-        const QByteArray key = newPassword.toUtf8();
-        if (sqlite3_rekey(m_db, key.constData(), int(key.size())) != SQLITE_OK)
-            throw QbError(ErrorText(QStringLiteral("Can not change the database password")), QbErrorKind::Engine);
-    } else {
-        const QString path = FilePath();
-        const QString target = path + QStringLiteral(".rewrite");
-        ExportTo(target, newPassword);
-        // Renamed while the old file is still locked, so nobody writes to it meanwhile.
-        if (!m_rename(target, path)) {
-            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-            RemoveWithJournal(target);
-            throw QbError(QStringLiteral("Can not replace the database file \"%1\": %2")
-                              .arg(QDir::toNativeSeparators(path), reason),
-                          QbErrorKind::Io);
-        }
-        SyncPath(m_folder, true);
+    // A new key goes on by export as well: the engine's rekey reports success even when it
+    // rolled back (a full disk), which would leave the wrong key to blame.
+    const QString path = FilePath();
+    const QString target = path + QStringLiteral(".rewrite");
+    ExportTo(target, newPassword);
+    // Renamed while the old file is still locked, so nobody writes to it meanwhile.
+    if (!m_rename(target, path)) {
+        const QString reason = SystemError();
+        RemoveWithJournal(target);
+        throw QbError(
+            QStringLiteral("Can not replace the database file \"%1\": %2").arg(QDir::toNativeSeparators(path), reason),
+            QbErrorKind::Io);
     }
-    // Reopen with the new key, which also proves it.
-    m_password = newPassword;
+    SyncPath(m_folder, true);
+    // Reopen with the new key, which also proves it; the old file's journal goes with its handle.
+    AddPassword(newPassword);
     Open();
+}
+
+bool TDatabaseConnection::IsKeyedWith(const QString& password)
+{
+    Handle();
+    if (!m_encrypted || password.isEmpty())
+        return !m_encrypted && password.isEmpty();
+    // The open file is locked, so the proof is a small file that the engine keys as it keyed
+    // the database (an attachment without a key takes the open one's key and salt); a second
+    // handle keyed with the password reads it only when the two agree. It holds no data.
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        throw QbError(QStringLiteral("Can not create a temporary folder: %1").arg(folder.errorString()),
+                      QbErrorKind::Io);
+    const QString proof = folder.filePath(QStringLiteral("proof.db"));
+    CreateEmptyFile(proof);
+    SqlEngine::ApplyKeySettings(m_db, true);
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "ATTACH DATABASE ?1 AS proof", -1, &stmt, nullptr);
+    const QByteArray file = QFile::encodeName(proof);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(stmt, 1, file.constData(), int(file.size()), SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt) == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK)
+        throw QbError(ErrorText(QStringLiteral("Can not check the password")), QbErrorKind::Engine);
+    rc = sqlite3_exec(m_db, "CREATE TABLE proof.proof (x)", nullptr, nullptr, nullptr);
+    const QString failure = rc == SQLITE_OK ? QString() : ErrorText(QStringLiteral("Can not check the password"));
+    sqlite3_exec(m_db, "DETACH DATABASE proof", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw QbError(failure, QbErrorKind::Engine);
+
+    sqlite3* opened = nullptr;
+    const int rcOpen = sqlite3_open_v2(file.constData(), &opened, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> probe(opened, sqlite3_close);
+    if (rcOpen != SQLITE_OK)
+        throw QbError(SqlEngine::ErrorText(opened, QStringLiteral("Can not check the password")), QbErrorKind::Engine);
+    QByteArray key = password.toUtf8();
+    const int keyed = sqlite3_key(opened, key.constData(), int(key.size()));
+    key.fill('\0');
+    if (keyed != SQLITE_OK)
+        return false;
+    SqlEngine::ApplyKeySettings(opened, false);
+    return sqlite3_exec(opened, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 bool TDatabaseConnection::EngineUsable()

@@ -39,10 +39,15 @@ public:
     QString FilePath() const; // <folder>/Docs.db
 
     // The password list: at most one password; Add replaces it. Passwords reach the engine
-    // exactly as given. An empty password means "none" (an unencrypted database).
+    // exactly as given. An empty password means "none" (an unencrypted database). Open() uses
+    // the password up: afterwards the connection holds none, only the engine its key.
     void ClearPasswords();
     void AddPassword(const QString& password);
-    QString Password() const { return m_password; }
+    // Whether password is the one the open database was opened with (empty for an unencrypted
+    // one). Proven by the engine on a handle of its own, as no copy of the password is kept.
+    bool IsKeyedWith(const QString& password);
+    // Overwrites a password that this string alone holds, then empties it.
+    static void Wipe(QString& secret);
 
     void SetPasswordRequest(PasswordRequest hook) { m_passwordRequest = std::move(hook); }
     void SetRenameFunction(RenameFunction rename);
@@ -65,10 +70,10 @@ public:
     void Exec(const QString& sql);
 
     // Rewrites the open database under a new key and reopens it with that key: an empty
-    // password removes the encryption and compacts the file (pack); a password on an
-    // unencrypted file encrypts it; a password on an encrypted file changes its key (rekey).
-    // Export goes to a new file beside Docs.db that replaces it by an atomic rename; on any
-    // failure the old file stays as it was, with its old password, and no new file is left.
+    // password removes the encryption and compacts the file (pack); a password encrypts the
+    // file or changes its key. Export goes to a new file beside Docs.db, with the old file's
+    // mode and (where allowed) owner, that replaces it by an atomic rename; on any failure the
+    // old file stays as it was, with its old password, and no new file is left.
     void Restructure(const QString& newPassword);
 
     // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.

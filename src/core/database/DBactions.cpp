@@ -1,11 +1,15 @@
 #include "core/database/DBactions.h"
 
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/SqlEngine.h"
 
 #include <QDir>
 #include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +23,13 @@ void ExecInFolder(const QString& folder, const QString& sql)
 {
     const QString path = QDir(folder).filePath(TDatabaseConnection::FileName);
     const bool existed = QFile::exists(path);
+    // Made before the engine would make it world-readable; an empty file is an empty database.
+    if (!existed) {
+        const int fd
+            = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0)
+            ::close(fd);
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
@@ -97,12 +108,17 @@ void SetDatabasePassword(TDatabaseConnection& adb, const QString& folder, const 
     adb.ClearPasswords();
     if (!oldPassword.isEmpty())
         adb.AddPassword(oldPassword);
+    // A journal or rewrite left in clear must not outlive the password: cleared before the
+    // rewrite and once the connection lets go of the file.
+    BackRest::RemoveStaleCompanions(folder);
     try {
         adb.Open();
         AddMasterPassword(adb, password);
     } catch (...) {
         adb.Close();
+        BackRest::RemoveStaleCompanions(folder);
         throw;
     }
     adb.Close();
+    BackRest::RemoveStaleCompanions(folder);
 }

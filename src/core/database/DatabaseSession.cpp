@@ -1,5 +1,6 @@
 #include "core/database/DatabaseSession.h"
 
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/dialogs/DialogSeam.h"
@@ -168,7 +169,14 @@ bool TDatabaseSession::PrepareConnection()
     adb.SetParams(m_openPath);
     adb.ClearPasswords();
     adb.SetPasswordRequest([this](QString& p) { return OnEnginePassword(p); });
+    // Nothing of ours holds the database now, so what an interrupted run left in clear beside
+    // it (a journal, a rewrite, a restore's staging folder) can be told from what is live.
+    if (result)
+        BackRest::RemoveStaleCompanions(m_openPath);
     adb.AddPassword(password);
+    // The connection holds the only copy it needs until its key is set.
+    TDatabaseConnection::Wipe(password);
+    TDatabaseConnection::Wipe(m_directPassword);
     return result;
 }
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 TSettingsFile::TSettingsFile()
     : m_root(std::make_unique<TOrbPigger>())
@@ -26,7 +27,20 @@ bool TSettingsFile::Load()
     if (!QFileInfo::exists(name))
         return false;
     try {
-        m_root->LoadFromFile(name);
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            throw QbError(QStringLiteral("Cannot open file \"%1\": %2").arg(name, file.errorString()));
+        QByteArray bytes = file.readAll();
+        // A hand-edited file in the old 8-bit encoding is no valid UTF-8: read as Latin-1, every
+        // character survives (and is saved as UTF-8) instead of turning into a replacement mark.
+        const qsizetype nul = bytes.indexOf('\0');
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString asUtf8 = utf8.decode(QByteArrayView(bytes).first(nul < 0 ? bytes.size() : nul));
+        if (utf8.hasError())
+            bytes = QString::fromLatin1(bytes).toUtf8();
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        m_root->LoadFromStream(buffer);
         // An empty or blank file holds no settings at all: treat it like a damaged one.
         if (m_root->Name().isEmpty())
             throw QbError(QStringLiteral("The settings file holds no settings"));

@@ -22,6 +22,7 @@ public:
     // Reads the file into the tree. Returns false when it could not be read or parsed; a file
     // that exists but could not be used is first kept as quietbox.SET.bad, so the caller may
     // replace the tree by the defaults without losing the user's database list for good.
+    // The file is UTF-8; one that is not (edited with an 8-bit editor) is read as Latin-1.
     bool Load();
 
     // Writes the tree through a temporary file in the same folder that is renamed over the old

@@ -81,7 +81,15 @@ bool TFChngPwd::Execute()
     m_changed = false;
     CentreOnScreen(this);
     exec();
+    ClearFields();
     return m_changed;
+}
+
+void TFChngPwd::ClearFields()
+{
+    // setText (unlike clear) also drops each field's undo history, which holds what was typed.
+    for (QLineEdit* edit : {EditOldPwd, EditNewPwd1, EditNewPwd2})
+        edit->setText(QString());
 }
 
 bool TFChngPwd::BtnChangeClick()
@@ -100,10 +108,16 @@ bool TFChngPwd::BtnChangeClick()
                  .arg(TDatabaseConnection::MaxPasswordLength));
         return false;
     }
-    // The open connection knows the password that opened the database; an unprotected
-    // database has none. Nothing is closed before the old password is proven.
+    // The engine proves the old password against the open database; an unprotected database
+    // has none. Nothing is closed before the old password is proven.
     const QString oldPassword = EditOldPwd->text();
-    const bool oldMatches = adb.IsEncrypted() ? oldPassword == adb.Password() : oldPassword.isEmpty();
+    bool oldMatches = false;
+    try {
+        oldMatches = adb.IsKeyedWith(oldPassword);
+    } catch (const QbError& e) {
+        Tell(QStringLiteral("Can not change the password.\n%1").arg(e.Message()));
+        return false;
+    }
     if (!oldMatches) {
         Tell(QStringLiteral("The old password is not correct.\nThe password has not been changed."));
         return false;

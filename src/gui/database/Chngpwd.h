@@ -21,7 +21,8 @@ public:
     QPushButton* BtnChange = nullptr;
     QPushButton* BtnCancel = nullptr;
 
-    // Shows the dialog modally. True when the change was started.
+    // Shows the dialog modally; its fields are empty again afterwards. True when the change was
+    // started.
     bool Execute();
     // "Change": true when the new password is being put on the database (the database is then
     // closed); the outcome is told when that work ends.
@@ -29,5 +30,6 @@ public:
 
 private:
     void NewPasswordChange();
+    void ClearFields();
     bool m_changed = false;
 };

@@ -1,5 +1,6 @@
 #include "gui/database/askBaseAndPwd.h"
 
+#include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 
@@ -100,13 +101,16 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
         CB_databases->setFocus();
     exec();
 
+    // The dialog lives for the whole run: its field must not keep the password.
+    QString typed = TakePassword();
     if (!Confirmed && !Created) {
+        TDatabaseConnection::Wipe(typed);
         path.clear();
         password.clear();
         return false;
     }
     path = DatabasePath(SelectedDatabaseName());
-    password = Edit_pwd->text();
+    password = typed;
     return true;
 }
 

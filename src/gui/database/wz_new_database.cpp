@@ -360,7 +360,9 @@ void TW_new_database::Finish()
         return;
     }
     // mkdir fails on anything already there, so an existing database is never written over.
-    if (Location().isEmpty() || !QDir(Location()).mkdir(m_name)) {
+    // The folder is private: the names of the files in it tell something already.
+    if (Location().isEmpty()
+        || !QDir(Location()).mkdir(m_name, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
         ShowMessageText(cannotCreate);
         accept();
         return;

@@ -26,6 +26,14 @@ void MakePasswordField(QLineEdit* edit)
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
 }
 
+QString TFaskPwd::TakePassword()
+{
+    const QString password = Edit_pwd->text();
+    // setText (unlike clear) also drops the field's undo history, which holds what was typed.
+    Edit_pwd->setText(QString());
+    return password;
+}
+
 TFaskPwd::TFaskPwd(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {

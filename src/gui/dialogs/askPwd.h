@@ -37,6 +37,9 @@ public:
     QPushButton* BtnOK = nullptr;
     QPushButton* BtnCancel = nullptr;
 
+    // The typed password; the field is emptied, so it does not outlive its use in the dialog.
+    QString TakePassword();
+
 protected:
     QGridLayout* Grid() const { return m_grid; }
 

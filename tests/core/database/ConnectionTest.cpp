@@ -324,7 +324,12 @@ TEST(ConnectionPassword, HookDeclinesOrSuppliesThePassword)
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(connection.IsOpen());
     EXPECT_EQ(connection.TableType(), QStringLiteral("SQLCIPHER"));
-    EXPECT_EQ(connection.Password(), QStringLiteral("Secret Пароль"));
+    // The password is spent: the engine proves it, and another open needs it again.
+    EXPECT_TRUE(connection.IsKeyedWith(QStringLiteral("Secret Пароль")));
+    EXPECT_FALSE(connection.IsKeyedWith(QStringLiteral("secret пароль")));
+    EXPECT_FALSE(connection.IsKeyedWith(QString()));
+    connection.SetPasswordRequest({});
+    EXPECT_TRUE(OpenError(connection).contains(QStringLiteral("Insufficient table rights")));
 }
 
 TEST(ConnectionPassword, UnprotectedDatabaseIgnoresAGivenPassword)

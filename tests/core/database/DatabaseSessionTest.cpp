@@ -393,6 +393,20 @@ TEST_F(DatabaseSessionTest, BadFoldersAreReportedAndLeftUntouched)
     EXPECT_TRUE(child.waitForFinished(60000));
 }
 
+TEST_F(DatabaseSessionTest, OpeningRemovesWhatAnInterruptedRunLeftInClear)
+{
+    Start();
+    const QByteArray secret = QByteArrayLiteral("page image of a secret document");
+    const QDir dir(AddDb(QStringLiteral("A")));
+    // A journal whose transaction ended (zero header) and an unfinished rewrite.
+    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db-journal")), QByteArray(28, '\0') + secret);
+    qbtest::WriteAll(dir.filePath(QStringLiteral("Docs.db.rewrite")), secret);
+    OpenWithDialog(QStringLiteral("A"), QString());
+    ASSERT_TRUE(session->DatabaseOpen());
+    session->CloseDatabase();
+    EXPECT_EQ(TakeSnapshot(dir.path()).keys(), QStringList{QStringLiteral("Docs.db")});
+}
+
 TEST_F(DatabaseSessionTest, ConfirmedDropAsksTellsAndKeepsForeignFiles)
 {
     Start("<SETTINGS RP_MODE=\"DROP_DB\" DEFAULT_DB=\"Other\"/>");

@@ -7,7 +7,11 @@
 
 #include <QDir>
 #include <cerrno>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +64,15 @@ void Reopen(TDatabaseConnection& connection, const QString& password)
     connection.ClearPasswords();
     connection.AddPassword(password);
     connection.Open();
+}
+
+struct stat StatOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    return st;
 }
 
 QString ErrorOf(const std::function<void()>& action)
@@ -124,6 +137,16 @@ TEST(Restructure, ChangingThePasswordKeepsEverything)
     Reopen(db.Connection, QStringLiteral("NEW"));
     ExpectDocuments(db.Connection, 5);
     EXPECT_EQ(FolderFiles(db.Folder), QStringList{QStringLiteral("Docs.db")});
+}
+
+TEST(Restructure, NoPageInClearOutlivesAddingThePassword)
+{
+    const QString folder = qbtest::FreshDatabase();
+    // What a plain database killed after edits leaves: a journal with old pages in clear.
+    qbtest::WriteAll(DocsFile(folder) + QStringLiteral("-journal"), QByteArray(28, '\0') + ContentMarker);
+    TDatabaseConnection adb;
+    SetDatabasePassword(adb, folder, QStringLiteral("PW"));
+    EXPECT_EQ(FolderFiles(folder), QStringList{QStringLiteral("Docs.db")});
 }
 
 TEST(Restructure, PackKeepsEveryDocumentAndRemovesThePassword)
@@ -211,4 +234,54 @@ TEST(Restructure, BadPasswordsAreRefusedBeforeAnythingChanges)
     // The connection must be closed first.
     EXPECT_FALSE(ErrorOf([&] { SetDatabasePassword(adb, folder, QStringLiteral("X")); }).isEmpty());
     EXPECT_TRUE(adb.IsOpen());
+}
+
+TEST(Restructure, EveryRewriteKeepsTheModeAndOwnerOfTheFile)
+{
+    qbtest::TempDatabase db;
+    const QString file = DocsFile(db.Folder);
+    EXPECT_EQ(StatOf(file).st_mode & 07777, 0600u) << "a new database is private";
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+    // Another owner can be kept only by root.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(file).constData(), 4321, 4322), 0);
+    }
+
+    AddMasterPassword(db.Connection, QStringLiteral("ONE"));
+    db.Connection.Close();
+    SetDatabasePassword(db.Connection, db.Folder, QStringLiteral("TWO"), QStringLiteral("ONE"));
+    Reopen(db.Connection, QStringLiteral("TWO"));
+    PackTable(db.Connection);
+    const struct stat st = StatOf(file);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, root ? 4321u : ::geteuid());
+    EXPECT_EQ(st.st_gid, root ? 4322u : ::getegid());
+}
+
+TEST(Restructure, FullDiskDuringAPasswordChangeGivesTheEnginesReason)
+{
+    qbtest::TempDatabase db(QStringLiteral("OLD"));
+    AddDocuments(db.Connection, 40);
+    db.Connection.Close();
+    const qint64 size = QFileInfo(DocsFile(db.Folder)).size();
+    ASSERT_GT(size, 64 * 1024);
+
+    // A full disk, as root too: no file of this process may grow past 16 KiB.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message
+        = ErrorOf([&] { SetDatabasePassword(db.Connection, db.Folder, QStringLiteral("NEW"), QStringLiteral("OLD")); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_FALSE(message.contains(QStringLiteral("Insufficient"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("disk"))) << message.toStdString();
+    EXPECT_EQ(FolderFiles(db.Folder), QStringList{QStringLiteral("Docs.db")});
+    Reopen(db.Connection, QStringLiteral("OLD"));
+    ExpectDocuments(db.Connection, 40);
 }

@@ -120,6 +120,32 @@ TEST_F(SettingsFileTest, SaveReplacesTheFileWholeAndLeavesNoTemporaryFiles)
     EXPECT_EQ(entries, QStringList{QStringLiteral("quietbox.SET")});
 }
 
+TEST_F(SettingsFileTest, EightBitFileIsReadAsLatin1AndLosesNothing)
+{
+    // "Café" and "Größe" as a Latin-1 editor saves them; a UTF-8 file stays as it is.
+    qbtest::WriteAll(name,
+                     "<SETTINGS ALIGN=\"1\"><BASE_LIST><BASE NAME=\"Caf\xe9\" PATH=\"/gr\xf6\xdf"
+                     "e\"/></BASE_LIST>"
+                     "</SETTINGS>");
+    TSettingsFile file;
+    ASSERT_TRUE(file.Load());
+    const TOrbPigger* base = file.Root().FindChild(QStringLiteral("BASE_LIST"))->FindChild(QStringLiteral("BASE"));
+    ASSERT_NE(base, nullptr);
+    EXPECT_EQ(base->GetAttr(QStringLiteral("NAME")), QStringLiteral("Café"));
+    EXPECT_EQ(base->GetAttr(QStringLiteral("PATH")), QStringLiteral("/größe"));
+    ASSERT_TRUE(file.Save());
+    EXPECT_TRUE(qbtest::ReadAll(name).contains("NAME=\"Caf\xc3\xa9\"")) << "saved as UTF-8";
+
+    qbtest::WriteAll(name, "<SETTINGS><BASE_LIST><BASE NAME=\"Caf\xc3\xa9\"/></BASE_LIST></SETTINGS>");
+    TSettingsFile utf8;
+    ASSERT_TRUE(utf8.Load());
+    EXPECT_EQ(utf8.Root()
+                  .FindChild(QStringLiteral("BASE_LIST"))
+                  ->FindChild(QStringLiteral("BASE"))
+                  ->GetAttr(QStringLiteral("NAME")),
+              QStringLiteral("Café"));
+}
+
 TEST(IntOrZero, ReadsDecimalOrGivesZero)
 {
     EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("900")), 900);

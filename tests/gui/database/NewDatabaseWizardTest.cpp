@@ -216,6 +216,11 @@ TEST_F(NewDatabaseWizardTest, CreatesAProtectedDatabaseThatOpensWithItsPassword)
     EXPECT_EQ(r.password, QStringLiteral("SECRET"));
     EXPECT_EQ(wizard.ProgressBar2->value(), 100);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{TDatabaseConnection::FileName});
+    // Private to the user, the database file also after its password went on.
+    const auto mode = [](const QString& path) { return int(QFileInfo(path).permissions() & 0x7077); };
+    EXPECT_EQ(mode(folder), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(mode(QDir(folder).filePath(TDatabaseConnection::FileName)),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("SECRET")), 0);
     EXPECT_THROW(qbtest::CountDocuments(folder, QStringLiteral("secret")), QbError);
