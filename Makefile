@@ -16,7 +16,7 @@ DEPS := build-essential cmake pkg-config \
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench asan format clean package
+.PHONY: all deps configure build run test check-crash bench asan format clean package
 
 all: build
 
@@ -40,6 +40,12 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Kill -9 tests alone: a worker is killed at random moments while it edits documents, packs,
+# adds a password or restores; every committed document must survive, nothing in clear stays.
+check-crash: deps configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target crash_test
+	cd $(BUILD_DIR) && ctest -L crash --output-on-failure -j $(JOBS)
 
 bench: build
 	$(BUILD_DIR)/bin/bench_archive
