@@ -74,6 +74,8 @@ void TDropImporter::Import(TOleDropper& dropper, const QString& type)
         }
     } done{this};
 
+    // Taken before events run: a drop delivered meanwhile is ignored, but it refills the dropper.
+    const TDocContent content = DropImport::Content(dropper);
     // A failure cannot be shown from inside the drop call, nor thrown through it: the timer
     // reports it with the other refusals.
     try {
@@ -81,7 +83,7 @@ void TDropImporter::Import(TOleDropper& dropper, const QString& type)
         m_viewer->ClearDocument();
         const QString name = TDocumentCommands::DefaultDocumentName();
         const QString id = m_commands->CreateDocumentRecord(name, type);
-        m_commands->StoreDocumentContent(id, type, DropImport::Content(dropper));
+        m_commands->StoreDocumentContent(id, type, content);
         dropper.ClearData();
         if (!id.isEmpty())
             m_target->CountAccepted();
