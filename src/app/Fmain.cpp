@@ -5,6 +5,7 @@
 #include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
 #include "core/database/Schema.h"
+#include "core/jobs/JobRunner.h"
 #include "core/placement/Placement.h"
 #include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
@@ -524,6 +525,15 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
+    // A job owns the database until it ends: closing now asks, and then waits for it.
+    if (TJobRunner::AnyBusy()) {
+        if (!Dialogs::Confirm(QStringLiteral("An operation on the database is still running.\nStop it and close "
+                                             "Quietbox?"))) {
+            e->ignore();
+            return;
+        }
+        TJobRunner::StopAllAndWait();
+    }
     CloseDatabase();
     DropImporter->Revoke();
     QWidget::closeEvent(e);

@@ -39,7 +39,7 @@ public:
         TFaskBaseAndPwd* ask = Windows().FaskBaseAndPwd;
         if (!ask)
             return false;
-        const bool chosen = ask->AskDatabaseAndPassword(path, password);
+        const bool chosen = ask->AskDatabaseAndPassword(path, password, name);
         name = ask->SelectedDatabaseName();
         return chosen;
     }
