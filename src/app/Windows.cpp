@@ -56,7 +56,7 @@ TSettingsHost MainWindowHost(TFmain* main)
     host.CurrentPlacement = [main]() -> std::optional<TWindowPlacement> {
         if (main->Collapsed)
             return std::nullopt;
-        return TWindowPlacement{main->frameGeometry(), main->Panel_guider->size()};
+        return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
     };
     host.ApplyPlacement = [main] { main->ApplyPlacement(); };
     host.ObjectContainer = [main] { return main->ViewerContainer(); };
