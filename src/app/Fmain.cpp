@@ -18,6 +18,8 @@
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/intake/DropImporter.h"
+#include "gui/intake/target.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
@@ -82,6 +84,9 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     CreateToolBar();
     CreatePanels();
     CreateDocumentCommands();
+    DropImporter = new TDropImporter(this, DocCommands, O_doc_content1, O_target1, TimerDropError, this);
+    DropImporter->DatabaseOpen = [this] { return DatabaseOpen(); };
+    DropImporter->RegisterWindow();
 
     // The session opens and closes the list; the commands follow its state.
     TSessionList list;
@@ -181,6 +186,16 @@ void TFmain::TB_del_docClick()
 void TFmain::TB_searchClick()
 {
     DocCommands->TB_searchClick();
+}
+
+void TFmain::ImportDrop(TOleDropper* sender)
+{
+    DropImporter->ImportDrop(sender);
+}
+
+void TFmain::TimerDropErrorTimer()
+{
+    DropImporter->TimerDropErrorTimer();
 }
 
 void TFmain::CreateToolBar()
@@ -286,8 +301,7 @@ void TFmain::CreatePanels()
     auto* collapsLayout = new QVBoxLayout(Panel_Collaps);
     collapsLayout->setContentsMargins(0, 0, 0, 0);
     collapsLayout->setSpacing(0);
-    O_target1 = new QWidget(Panel_Collaps);
-    O_target1->setObjectName(QStringLiteral("O_target1"));
+    O_target1 = new TO_target(Panel_Collaps);
     O_target1->setFixedSize(148, 44);
     collapsLayout->addWidget(O_target1);
     Label_restore = new QLabel(QStringLiteral("Expand..."), Panel_Collaps);
@@ -387,7 +401,7 @@ void TFmain::SetCollapsed(bool c)
     ToolBar1->setVisible(!c);
     Splitter1->setVisible(!c);
     Panel_Collaps->setVisible(c);
-    // TODO(intake): reset the collapsed target's counter once the target exists.
+    O_target1->ResetCounter();
     if (c) {
         Panel_Collaps->move(0, 0);
         ApplyCollapsedSize();
@@ -585,6 +599,7 @@ void TFmain::closeEvent(QCloseEvent* e)
     if (isVisible() && !Collapsed)
         m_lastOuter = geometry().marginsAdded(FrameMargins());
     CloseDatabase();
+    DropImporter->Revoke();
     QWidget::closeEvent(e);
 }
 

@@ -19,6 +19,9 @@ class TO_doc_list;
 class TO_doc_content;
 class TDocumentCommands;
 class TOleContainer;
+class TO_target;
+class TDropImporter;
+class TOleDropper;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
@@ -65,7 +68,7 @@ public:
     TO_doc_list* O_doc_list1 = nullptr;
     TO_doc_content* O_doc_content1 = nullptr;
     QWidget* Panel_Collaps = nullptr;
-    QWidget* O_target1 = nullptr;
+    TO_target* O_target1 = nullptr;
     QLabel* Label_restore = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* TimerDropError = nullptr;
@@ -117,6 +120,11 @@ public:
     void TB_edit_docClick();
     void TB_del_docClick();
     void TB_searchClick();
+
+    // Drops from other programs (TDropImporter does the work).
+    TDropImporter* DropImporter = nullptr;
+    void ImportDrop(TOleDropper* sender);
+    void TimerDropErrorTimer();
 
 Q_SIGNALS:
     void Activated();

@@ -18,6 +18,7 @@
 #include "gui/documents/doc_content.h"
 #include "gui/documents/scale_image.h"
 #include "gui/documents/search.h"
+#include "gui/documents/wz_new_doc.h"
 #include "gui/settings/SB_settings.h"
 
 #include <QApplication>
@@ -58,6 +59,7 @@ TSettingsHost MainWindowHost(TFmain* main)
         return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
     };
     host.ApplyPlacement = [main] { main->ApplyPlacement(); };
+    host.ObjectContainer = [main] { return main->ViewerContainer(); };
     return host;
 }
 
@@ -101,6 +103,7 @@ void CreateWindows()
     auto* scale = new TD_scale_image(w.Fmain);
     w.D_scale_image = scale;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
+    w.W_new_doc = new TW_new_doc(w.Fmain);
     auto* wizard = new TW_new_database(w.Fmain);
     w.W_new_database = wizard;
 
@@ -120,6 +123,12 @@ void CreateWindows()
     viewer->PictureWindow = pictureWindow;
     viewer->TextWindow = textWindow;
     main->DocCommands->SearchDialog = search;
+    // The new-document wizard lists the settings' servers; its "..." opens their settings page.
+    TW_new_doc* newDoc = w.W_new_doc;
+    newDoc->SetSettings(w.Settings);
+    newDoc->SetContainer(main->ViewerContainer());
+    newDoc->OpenServerSettings = [settings = w.D_SB_settings] { settings->ShowServerPage(); };
+    main->DocCommands->Wizard = newDoc;
 }
 
 void DestroyWindows()
@@ -133,6 +142,7 @@ void DestroyWindows()
         w.Session->SetPrompts(nullptr);
     Dialogs::Install(nullptr, nullptr, nullptr);
     delete w.W_new_database;
+    delete w.W_new_doc;
     delete w.Fsure_checked;
     delete w.D_scale_image;
     delete w.F_db_rtf;

@@ -9,6 +9,7 @@ class TD_SB_settings;
 class TFsure;
 class TDmsg;
 class TFsure_checked;
+class TW_new_doc;
 class QWidget;
 class QApplication;
 
@@ -32,7 +33,7 @@ struct TWindows
     QWidget* F_db_rtf = nullptr;
     QWidget* D_scale_image = nullptr;
     TFsure_checked* Fsure_checked = nullptr;
-    QWidget* W_new_doc = nullptr;
+    TW_new_doc* W_new_doc = nullptr;
     QWidget* W_new_database = nullptr;
 };
 

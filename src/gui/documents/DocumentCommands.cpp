@@ -7,9 +7,8 @@
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/search.h"
+#include "gui/documents/wz_new_doc.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
 #include <QMimeData>
@@ -148,18 +147,15 @@ void TDocumentCommands::NewDocument(const QString& name, const QString& type, co
 
 void TDocumentCommands::SBnewDocClick(bool paste)
 {
+    if (!Wizard)
+        return;
     Guard([&] {
-        const QString name = DefaultDocumentName();
-        if (!paste) {
-            NewDocument(name, QStringLiteral("TXT"), TDocContent::Text({}));
-            return;
-        }
+        QString name = DefaultDocumentName();
         QString type;
-        TDocContent content;
-        if (!ClipboardDocument(QGuiApplication::clipboard()->mimeData(), type, content)) {
-            Dialogs::ShowMessage(QStringLiteral("Sorry, no importable data found."));
+        // The content is a value: nothing is left to release, whatever happens after this.
+        const TDocContent content = Wizard->ExecuteMode(name, type, paste);
+        if (name.isEmpty()) // cancelled
             return;
-        }
         NewDocument(name, type, content);
     });
 }

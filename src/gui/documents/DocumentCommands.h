@@ -14,6 +14,7 @@ class TDatabaseSession;
 class TD_search;
 class TO_doc_content;
 class TO_doc_list;
+class TW_new_doc;
 
 // The document commands of the main window (new, paste, edit, delete, search) and the delayed
 // preview of the list's current document. The window forwards its handlers here.
@@ -26,6 +27,8 @@ public:
                       QObject* parent = nullptr);
 
     TD_search* SearchDialog = nullptr;
+    // Asks for the new document's name, type and content; without it nothing is made.
+    TW_new_doc* Wizard = nullptr;
 
     // "Document created at " and the time of day in the locale's time format.
     static QString DefaultDocumentName();
@@ -37,7 +40,8 @@ public:
     // file, or text, in that order. False when nothing can be pasted.
     static bool ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content);
 
-    // The commands; each reports its own failure in the message dialog.
+    // The commands; each reports its own failure in the message dialog. A new document, pasted
+    // or not, is what the wizard returns (opened on its clipboard page for a paste).
     void SBnewDocClick(bool paste = false);
     void N_pasteClick();
     void TB_edit_docClick();

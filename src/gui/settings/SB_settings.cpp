@@ -3,6 +3,8 @@
 #include "core/placement/Placement.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
+#include "gui/intake/OleServers.h"
+#include "gui/intake/fixedServers.h"
 #include "gui/settings/about.h"
 
 #include <QButtonGroup>
@@ -48,8 +50,12 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidge
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     TabSheet_position = Named(CreatePositionPage(), "TabSheet_position");
     TabSheet_OLE = Named(new QWidget, "TabSheet_OLE");
+    OOLEServers1 = new TOOLEServers(TabSheet_OLE);
+    (new QVBoxLayout(TabSheet_OLE))->addWidget(OOLEServers1);
     TabSheet1 = Named(CreateApplicationPage(), "TabSheet1");
     TabSheet_drag_n_drop = Named(new QWidget, "TabSheet_drag_n_drop");
+    OFixedServers1 = new TOFixedServers(TabSheet_drag_n_drop);
+    (new QVBoxLayout(TabSheet_drag_n_drop))->addWidget(OFixedServers1);
     TabSheet_security = Named(CreateSecurityPage(), "TabSheet_security");
     TabSheet_about = Named(new QWidget, "TabSheet_about");
     auto* aboutLayout = new QVBoxLayout(TabSheet_about);
@@ -223,7 +229,9 @@ void TD_SB_settings::ShowSettings()
     const TSettingsModel& model = Model();
     SetRadioGroupIndex(model.Align());
 
-    // The object-server and accept-mode pages have no settings of their own yet.
+    TOleContainer* container = m_host.ObjectContainer ? m_host.ObjectContainer() : nullptr;
+    OOLEServers1->InitServerList(container, &Root());
+    OFixedServers1->InitAcceptModes(container, &Root());
 
     if (const std::optional<int> delay = model.StoredDelay())
         TrackBar1->setValue(*delay);
@@ -376,6 +384,15 @@ void TD_SB_settings::OKBtnClick()
         m_host.ApplyPlacement();
     SaveSettings();
     QDialog::done(QDialog::Accepted);
+}
+
+void TD_SB_settings::ShowServerPage()
+{
+    // The page lists the tree as it is now, with the container lent to it.
+    TOleContainer* container = m_host.ObjectContainer ? m_host.ObjectContainer() : nullptr;
+    OOLEServers1->InitServerList(container, &Root());
+    PageControl1->setCurrentWidget(TabSheet_OLE);
+    exec();
 }
 
 void TD_SB_settings::CancelBtnClick()

@@ -18,6 +18,9 @@ class QSpinBox;
 class QTabWidget;
 class QWidget;
 class TO_about;
+class TOFixedServers;
+class TOOLEServers;
+class TOleContainer;
 
 // Where the main window is, as the settings store it.
 struct TWindowPlacement
@@ -33,6 +36,8 @@ struct TSettingsHost
     // Nothing while the window is collapsed: that size is not stored.
     std::function<std::optional<TWindowPlacement>()> CurrentPlacement;
     std::function<void()> ApplyPlacement;
+    // The container the object-server pages pick classes through.
+    std::function<TOleContainer*()> ObjectContainer;
 };
 
 // The settings dialog over the settings model. Every control writes its value into the tree
@@ -66,6 +71,8 @@ public:
 
     void OKBtnClick();
     void CancelBtnClick();
+    // The dialog on its "OLE servers" page, modally (the new-document wizard's "...").
+    void ShowServerPage();
 
     // Pages and controls (objectName = member name).
     QTabWidget* PageControl1 = nullptr;
@@ -89,6 +96,8 @@ public:
     QSpinBox* SE_attempts = nullptr;
     QCheckBox* CB_default_invisible = nullptr;
     TO_about* O_about1 = nullptr;
+    TOOLEServers* OOLEServers1 = nullptr;
+    TOFixedServers* OFixedServers1 = nullptr;
 
     int RadioGroupIndex() const;
     void SetRadioGroupIndex(int index);

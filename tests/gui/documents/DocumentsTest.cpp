@@ -4,16 +4,20 @@
 #include "core/documents/OleContainer.h"
 #include "gui/documents/DocumentCommands.h"
 #include "gui/documents/doc_content.h"
+#include "gui/documents/wz_new_doc.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QButtonGroup>
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QLocale>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
@@ -23,26 +27,55 @@
 
 namespace {
 
-// Closes each modal window that opens while it lives: the edit window of a new document.
+// Answers the new-document wizard with `answer` and closes every other modal window that opens
+// while it lives (the edit window of a new document), noting each one's name.
 class ModalCloser
 {
 public:
-    ModalCloser()
+    explicit ModalCloser(std::function<void(TW_new_doc*)> answer = {})
+        : m_answer(std::move(answer))
     {
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                Closed << dialog->objectName();
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            Closed << dialog->objectName();
+            auto* wizard = qobject_cast<TW_new_doc*>(dialog);
+            if (wizard && m_answer)
+                m_answer(wizard);
+            else
                 dialog->reject();
-            }
         });
         m_timer.start();
     }
     QStringList Closed;
 
 private:
+    std::function<void(TW_new_doc*)> m_answer;
     QTimer m_timer;
 };
+
+// Wizard answers: a native document of the given choice, or a clipboard format, then "Ok".
+std::function<void(TW_new_doc*)> Native(int choice)
+{
+    return [choice](TW_new_doc* w) {
+        w->RG_creation_typeButtons->button(0)->click();
+        w->btnNext->click();
+        w->RG1Buttons->button(choice)->click();
+        w->btnFinish->click();
+    };
+}
+std::function<void(TW_new_doc*)> PasteAs(const char* format)
+{
+    return [format](TW_new_doc* w) {
+        const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
+        if (items.isEmpty())
+            return w->btnCancel->click();
+        w->LB_paste->setCurrentItem(items.first());
+        w->btnFinish->click();
+    };
+}
 
 class DocumentsTest : public qbtest::DocumentsFixture
 {
@@ -66,7 +99,7 @@ protected:
     static void SetClipboard(QMimeData* data) { QGuiApplication::clipboard()->setMimeData(data); }
 };
 
-TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
+TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
 {
     OpenDatabase();
     struct Row
@@ -76,6 +109,7 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
         Qt::KeyboardModifiers modifiers;
         bool newDocEnabled;
         std::function<QMimeData*()> clipboard;
+        std::function<void(TW_new_doc*)> answer;
         QString type; // of the document made; empty: none made
         QString plainText;
     };
@@ -88,26 +122,33 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
     };
     QImage picture(7, 5, QImage::Format_RGB32);
     picture.fill(Qt::blue);
+    const auto pictureData = [&] {
+        auto* m = new QMimeData;
+        m->setImageData(picture);
+        m->setText(QStringLiteral("also text"));
+        return m;
+    };
+    const QString txt = QStringLiteral("TXT"), img = QStringLiteral("IMG");
     const Row rows[] = {
-        {"Insert", Qt::Key_Insert, Qt::NoModifier, true, {}, QStringLiteral("TXT"), QString()},
-        {"Insert while new is off", Qt::Key_Insert, Qt::NoModifier, false, {}, {}, {}},
-        {"Ctrl+N", Qt::Key_N, Qt::ControlModifier, true, {}, QStringLiteral("TXT"), QString()},
-        {"Ctrl+N while new is off", Qt::Key_N, Qt::ControlModifier, false, {}, {}, {}},
-        {"three lines", Qt::Key_V, Qt::ControlModifier, true, text("one\r\ntwo\nthree"), QStringLiteral("TXT"),
+        {"Insert, RTF text", Qt::Key_Insert, Qt::NoModifier, true, {}, Native(1), txt, QString()},
+        {"Insert while new is off", Qt::Key_Insert, Qt::NoModifier, false, {}, Native(1), {}, {}},
+        {"Insert, cancelled", Qt::Key_Insert, Qt::NoModifier, true, {}, {}, {}, {}},
+        {"Ctrl+N, picture", Qt::Key_N, Qt::ControlModifier, true, {}, Native(0), img, {}},
+        {"Ctrl+N while new is off", Qt::Key_N, Qt::ControlModifier, false, {}, Native(0), {}, {}},
+        {"three lines", Qt::Key_V, Qt::ControlModifier, true, text("one\r\ntwo\nthree"), PasteAs("Text"), txt,
          QStringLiteral("one\ntwo\nthree")},
-        {"Ctrl+V while new is off", Qt::Key_V, Qt::ControlModifier, false, text("x"), {}, {}},
-        {"picture",
+        {"Ctrl+V while new is off", Qt::Key_V, Qt::ControlModifier, false, text("x"), PasteAs("Text"), {}, {}},
+        {"picture chosen before text", Qt::Key_V, Qt::ControlModifier, true, pictureData, PasteAs("Bitmap"), img, {}},
+        {"the text of the same clipboard", Qt::Key_V, Qt::ControlModifier, true, pictureData, PasteAs("Text"), txt,
+         QStringLiteral("also text")},
+        {"nothing to paste",
          Qt::Key_V,
          Qt::ControlModifier,
          true,
-         [&] {
-             auto* m = new QMimeData;
-             m->setImageData(picture);
-             return m;
-         },
-         QStringLiteral("IMG"),
+         [] { return new QMimeData; },
+         PasteAs("Text"),
+         {},
          {}},
-        {"nothing to paste", Qt::Key_V, Qt::ControlModifier, true, [] { return new QMimeData; }, {}, {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
@@ -120,14 +161,17 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
         QApplication::setActiveWindow(Main());
         List()->Grid1->setFocus();
         DialogScript::Start();
-        ModalCloser closer;
+        ModalCloser closer(r.answer);
         QTest::keyClick(List()->Grid1, r.key, r.modifiers);
         EXPECT_TRUE(Main()->ListReady());
-        // The new document is opened for editing.
-        QStringList edited;
+        // The wizard asks first; the new document is then opened for editing.
+        QStringList modals;
+        if (r.newDocEnabled)
+            modals << QStringLiteral("W_new_doc");
         if (!r.type.isEmpty())
-            edited << (r.type == QStringLiteral("IMG") ? QStringLiteral("F_db_image") : QStringLiteral("F_db_rtf"));
-        EXPECT_EQ(closer.Closed, edited);
+            modals << (r.type == img ? QStringLiteral("F_db_image") : QStringLiteral("F_db_rtf"));
+        EXPECT_EQ(closer.Closed, modals);
+        EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::LastShown().toStdString();
         if (r.type.isEmpty()) {
             EXPECT_EQ(List()->Q1->RowCount(), before);
             continue;
@@ -138,12 +182,12 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
         EXPECT_TRUE(List()->CurrentName().startsWith(QStringLiteral("Document created at ")));
         EXPECT_EQ(List()->FieldText(QStringLiteral("doc_type")), r.type);
         EXPECT_EQ(Viewer()->ShownId, id) << "the new document is shown";
-        if (r.type == QStringLiteral("TXT"))
+        if (r.type == txt) {
             EXPECT_EQ(PlainText(id), r.plainText);
-        else
+        } else if (r.clipboard) {
             EXPECT_EQ(ImageStore::ReadPicture(ADB(), id).size(), picture.size());
+        }
     }
-    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, no importable data found."));
     EXPECT_EQ(Main()->TB_new_doc->toolTip(), QStringLiteral("New document (Ctrl+N)"));
     EXPECT_EQ(Main()->TB_doc->toolTip(), QStringLiteral("Documentation (F1)"));
     EXPECT_EQ(List()->Q1->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
@@ -162,7 +206,11 @@ TEST_F(DocumentsTest, ACopiedFileIsPastedAsAnObjectAndEditedInItsServer)
     Main()->ViewerContainer()->SetHandOverGrace(0);
 
     DialogScript::Start();
-    QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier);
+    {
+        ModalCloser closer(PasteAs("OLE object"));
+        QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
+    }
     EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
     ASSERT_EQ(List()->Q1->RowCount(), 1);
     EXPECT_TRUE(List()->FieldText(QStringLiteral("doc_type")).isEmpty()) << "an object from the clipboard";

@@ -1,0 +1,109 @@
+#include "gui/intake/DropImporter.h"
+
+#include "core/common/QbError.h"
+#include "core/intake/DropImport.h"
+#include "core/intake/OleDrop.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/doc_content.h"
+#include "gui/intake/DropTarget.h"
+#include "gui/intake/target.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <utility>
+
+TDropImporter::TDropImporter(QWidget* window, TDocumentCommands* commands, TO_doc_content* viewer, TO_target* target,
+                             QTimer* timer, QObject* parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_commands(commands)
+    , m_viewer(viewer)
+    , m_target(target)
+    , m_timer(timer)
+    , m_dropper(new TOleDropper(this))
+    , m_dropTarget(new TDropTarget(*m_dropper, this))
+{
+    m_timer->setInterval(100);
+    m_timer->setSingleShot(true);
+    connect(m_dropper, &TOleDropper::OnDrop, this, &TDropImporter::ImportDrop);
+    connect(m_timer, &QTimer::timeout, this, &TDropImporter::TimerDropErrorTimer);
+}
+
+TDropImporter::~TDropImporter()
+{
+    Revoke();
+}
+
+void TDropImporter::RegisterWindow()
+{
+    m_dropTarget->RegisterWindow(m_window); // a window that cannot take drops simply gets none
+}
+
+void TDropImporter::Revoke()
+{
+    m_dropTarget->Revoke();
+    m_dropper->ClearData();
+}
+
+void TDropImporter::ImportDrop(TOleDropper* sender)
+{
+    m_errorText.clear();
+    if (m_busy) // a drop delivered while an import still runs is lost without a word
+        return;
+    const bool open = DatabaseOpen && DatabaseOpen();
+    m_errorText = DropImport::RefusalText(open, sender->DropKind());
+    if (!m_errorText.isEmpty()) {
+        m_timer->start();
+        return;
+    }
+    Import(*sender, DropImport::DocumentType(sender->DropKind()));
+}
+
+void TDropImporter::Import(TOleDropper& dropper, const QString& type)
+{
+    m_busy = true;
+    struct Done
+    {
+        TDropImporter* self;
+        ~Done()
+        {
+            self->m_busy = false;
+            self->m_timer->start();
+            self->m_target->ShowWaiting();
+        }
+    } done{this};
+
+    // Taken before events run: a drop delivered meanwhile is ignored, but it refills the dropper.
+    const TDocContent content = DropImport::Content(dropper);
+    // A failure cannot be shown from inside the drop call, nor thrown through it: the timer
+    // reports it with the other refusals.
+    try {
+        m_target->ShowAccepting();
+        m_viewer->ClearDocument();
+        const QString name = TDocumentCommands::DefaultDocumentName();
+        const QString id = m_commands->CreateDocumentRecord(name, type);
+        m_commands->StoreDocumentContent(id, type, content);
+        dropper.ClearData();
+        if (!id.isEmpty())
+            m_target->CountAccepted();
+    } catch (const QbError& e) {
+        m_errorText = e.Message();
+    } catch (const std::exception& e) {
+        m_errorText = QString::fromLocal8Bit(e.what());
+    }
+}
+
+void TDropImporter::TimerDropErrorTimer()
+{
+    m_timer->stop();
+    const QString text = std::exchange(m_errorText, QString());
+    if (text.isEmpty() || !m_window)
+        return;
+    // The window stays on top of everything; out of the way, it cannot hide the message.
+    const Qt::WindowStates state = m_window->windowState();
+    m_window->setWindowState((state & ~(Qt::WindowMaximized | Qt::WindowFullScreen)) | Qt::WindowMinimized);
+    Dialogs::ShowMessage(text);
+    if (m_window)
+        m_window->setWindowState(state);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+// The main window's side of a drop: a dropped text or picture becomes a document of the open
+// database; a drop that cannot be imported is explained once the drop call has returned.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+class QTimer;
+class QWidget;
+class TDocumentCommands;
+class TDropTarget;
+class TO_doc_content;
+class TO_target;
+class TOleDropper;
+
+class TDropImporter : public QObject
+{
+    Q_OBJECT
+public:
+    // window receives the drops (its collapsed panel inside it too) and is minimised while a
+    // refusal is shown; timer is the window's 100 ms one-shot TimerDropError.
+    TDropImporter(QWidget* window, TDocumentCommands* commands, TO_doc_content* viewer, TO_target* target,
+                  QTimer* timer, QObject* parent = nullptr);
+    ~TDropImporter() override;
+
+    // Whether a database is open; nothing is imported without one.
+    std::function<bool()> DatabaseOpen;
+
+    void RegisterWindow();
+    void Revoke();
+
+    // The dropper's OnDrop handler. Runs inside the drop call: it never shows anything itself.
+    void ImportDrop(TOleDropper* sender);
+    // Shows the text a refused drop left, with the window minimised meanwhile.
+    void TimerDropErrorTimer();
+
+    bool DropBusy() const { return m_busy; }
+    const QString& DropErrorText() const { return m_errorText; }
+    TOleDropper& Dropper() const { return *m_dropper; }
+
+private:
+    void Import(TOleDropper& dropper, const QString& type);
+
+    QPointer<QWidget> m_window;
+    TDocumentCommands* m_commands;
+    TO_doc_content* m_viewer;
+    TO_target* m_target;
+    QTimer* m_timer;
+    TOleDropper* m_dropper;
+    TDropTarget* m_dropTarget;
+    bool m_busy = false;
+    QString m_errorText;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+// The collapsed drop target: how many documents were taken in since the window last collapsed
+// or expanded, and whether an import is running.
+#include <QFrame>
+
+class QLabel;
+
+class TO_target : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TO_target(QWidget* parent = nullptr);
+
+    // The status, painted at once: an import runs inside the drop call, with no event loop of
+    // its own to paint it.
+    void ShowWaiting();
+    void ShowAccepting();
+    void ResetCounter();
+    // One more; a counter that does not read as a number is left as it is.
+    void CountAccepted();
+
+    // Controls (objectName = member name).
+    QLabel* Label2 = nullptr;
+    QLabel* Label_counter = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label_status = nullptr;
+
+private:
+    void ShowStatus(const QString& text);
+};

@@ -1,0 +1,287 @@
+#include "core/database/Connection.h"
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogSeam.h"
+#include "core/documents/ImageStore.h"
+#include "core/intake/DropImport.h"
+#include "gui/documents/doc_list.h"
+#include "gui/documents/wz_new_doc.h"
+#include "gui/intake/DropImporter.h"
+#include "gui/intake/OleServers.h"
+#include "gui/intake/fixedServers.h"
+#include "gui/intake/target.h"
+#include "support/AppFixture.h"
+#include "support/TempDatabase.h"
+#include "support/TestEnv.h"
+
+#include <QBuffer>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QUrl>
+
+using qbtest::AppFixture;
+
+namespace {
+
+// Notes each message with the main window's state at the moment it is shown.
+class StateSeam : public TDialogSeam
+{
+public:
+    void Message(const QString& text) override
+    {
+        Texts << text;
+        States << Windows().Fmain->windowState();
+    }
+    bool Confirm(const QString&) override { return true; }
+    QString ChooseFile(const QString&) override { return {}; }
+    QString TypeText(const QString&) override { return {}; }
+
+    QStringList Texts;
+    QList<Qt::WindowStates> States;
+};
+
+class IntakeTest : public AppFixture
+{
+protected:
+    void Open()
+    {
+        StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
+        Main()->OpenDatabaseDirect(QString(), qbtest::FreshDatabase(), QString());
+        ASSERT_TRUE(Main()->DatabaseOpen());
+        Main()->show();
+    }
+    void UseSeam() { TDialogSeam::Install(&seam); }
+    void TearDown() override
+    {
+        TDialogSeam::Install(nullptr);
+        AppFixture::TearDown();
+    }
+
+    // A drag from another program entering `over` and dropped there, as Qt delivers it.
+    void Drop(const QMimeData& data, QWidget* over = nullptr)
+    {
+        QWidget* receiver = over ? over : Main();
+        QDragEnterEvent enter(QPoint(3, 3), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &enter);
+        QDropEvent drop(QPointF(3, 3), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &drop);
+    }
+    // Lets the refusal timer run out.
+    void LetTimerRun() const
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !Main()->TimerDropError->isActive(); }));
+    }
+
+    std::vector<TDocRow> Documents() const { return TDocStore(TDatabaseConnection::ADB()).ListDocuments(); }
+    static QString PlainText(const QString& id)
+    {
+        QTextDocument document;
+        document.setHtml(
+            QString::fromUtf8(TDocStore(TDatabaseConnection::ADB()).ReadContentBytes(id, QStringLiteral("Image"))));
+        return document.toPlainText();
+    }
+    TO_target* Target() const { return Main()->O_target1; }
+
+    StateSeam seam;
+};
+
+TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
+{
+    Open();
+    UseSeam();
+    QImage picture(5, 4, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    picture.setPixel(1, 2, qRgb(200, 10, 30));
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "BMP");
+    }
+    struct Row
+    {
+        const char* what;
+        std::function<void(QMimeData&)> fill;
+        bool overTarget; // dropped on the collapsed target
+        const char* type;
+        QString text; // TXT: the stored text
+    };
+    const Row rows[] = {
+        {"plain text in lines on the window",
+         [](QMimeData& m) { m.setText(QStringLiteral("first line\r\nsecond\rthird\nпоследняя")); }, false, "TXT",
+         QStringLiteral("first line\nsecond\nthird\nпоследняя")},
+        {"html with text keeps the text only",
+         [](QMimeData& m) {
+             m.setHtml(QStringLiteral("<b>bold</b>"));
+             m.setText(QStringLiteral("plain"));
+         },
+         true, "TXT", QStringLiteral("plain")},
+        {"a picture on the collapsed target", [&](QMimeData& m) { m.setImageData(picture); }, true, "IMG", {}},
+        {"a BMP file's bytes on the window again",
+         [&](QMimeData& m) { m.setData(QStringLiteral("image/bmp"), bmp); },
+         false,
+         "IMG",
+         {}},
+    };
+    int count = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (Main()->Collapsed != r.overTarget) {
+            Main()->SetCollapsed(r.overTarget);
+            count = 0;
+        }
+        const auto before = Documents().size();
+        QMimeData data;
+        r.fill(data);
+        Drop(data, r.overTarget ? Target() : nullptr);
+        ASSERT_EQ(Documents().size(), before + 1U);
+        const QString id = Main()->O_doc_list1->CurrentId();
+        EXPECT_EQ(Main()->O_doc_list1->FieldText(QStringLiteral("doc_type")), QString::fromLatin1(r.type));
+        EXPECT_TRUE(Main()->O_doc_list1->CurrentName().startsWith(QStringLiteral("Document created at ")));
+        if (r.text.isNull()) {
+            EXPECT_EQ(ImageStore::ReadPicture(TDatabaseConnection::ADB(), id).convertToFormat(QImage::Format_RGB32),
+                      picture);
+        } else {
+            EXPECT_EQ(PlainText(id), r.text);
+        }
+        EXPECT_EQ(Target()->Label_counter->text(), QString::number(++count)) << "counted since the last collapse";
+        EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Waiting..."));
+        EXPECT_FALSE(Main()->DropImporter->DropBusy());
+        LetTimerRun();
+    }
+    EXPECT_TRUE(seam.Texts.isEmpty()) << seam.Texts.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
+{
+    StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
+    Main()->show();
+    UseSeam();
+    EXPECT_EQ(Main()->TimerDropError->interval(), 100);
+    EXPECT_TRUE(Main()->TimerDropError->isSingleShot());
+    struct Row
+    {
+        const char* what;
+        bool open;
+        std::function<void(QMimeData&)> fill;
+        QString message;
+    };
+    const QString fileName = qbtest::FreshFolder() + QStringLiteral("/a file.txt");
+    const Row rows[] = {
+        {"text without a database", false, [](QMimeData& m) { m.setText(QStringLiteral("x")); },
+         DropImport::NoDatabaseText},
+        {"a file", true, [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(fileName)}); },
+         DropImport::CannotImportText},
+        {"a link with its text", true,
+         [](QMimeData& m) {
+             m.setText(QStringLiteral("https://example.org/"));
+             m.setUrls({QUrl(QStringLiteral("https://example.org/"))});
+         },
+         DropImport::CannotImportText},
+        {"nothing usable", true, [](QMimeData& m) { m.setData(QStringLiteral("x-special/icons"), "i"); },
+         DropImport::CannotImportText},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.open && !Main()->DatabaseOpen())
+            Main()->OpenDatabaseDirect(QString(), qbtest::FreshDatabase(), QString());
+        seam.Texts.clear();
+        seam.States.clear();
+        QMimeData data;
+        r.fill(data);
+        Drop(data);
+        EXPECT_TRUE(seam.Texts.isEmpty()) << "nothing is shown inside the drop call";
+        EXPECT_TRUE(Main()->TimerDropError->isActive());
+        LetTimerRun();
+        EXPECT_EQ(seam.Texts, QStringList{r.message});
+        ASSERT_EQ(seam.States.size(), 1);
+        EXPECT_TRUE(seam.States.first().testFlag(Qt::WindowMinimized));
+        EXPECT_FALSE(Main()->windowState().testFlag(Qt::WindowMinimized)) << "restored afterwards";
+        if (r.open) {
+            EXPECT_TRUE(Documents().empty());
+        }
+        EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+    }
+}
+
+TEST_F(IntakeTest, ADropDeliveredWhileAnImportRunsIsIgnored)
+{
+    Open();
+    UseSeam();
+    QMimeData first, second;
+    first.setText(QStringLiteral("first"));
+    second.setText(QStringLiteral("second"));
+    // Delivered while the import lets events run to paint its status.
+    QCoreApplication::postEvent(Target(),
+                                new QDropEvent(QPointF(3, 3), Qt::CopyAction, &second, Qt::LeftButton, Qt::NoModifier));
+    Drop(first);
+    QCoreApplication::processEvents();
+    const auto documents = Documents();
+    ASSERT_EQ(documents.size(), 1U);
+    EXPECT_EQ(PlainText(Main()->O_doc_list1->CurrentId()), QStringLiteral("first"))
+        << "the ignored drop does not replace what is imported";
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("1"));
+    LetTimerRun();
+    EXPECT_TRUE(seam.Texts.isEmpty()) << "ignored without a message";
+}
+
+TEST_F(IntakeTest, TheCounterStartsAgainOnCollapseAndExpand)
+{
+    Open();
+    QMimeData text;
+    text.setText(QStringLiteral("t"));
+    Main()->SetCollapsed(true);
+    Drop(text, Target());
+    Drop(text, Target());
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("2"));
+    Main()->SetCollapsed(false);
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+    Drop(text);
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("1")) << "a drop on the expanded window counts too";
+    Main()->SetCollapsed(true);
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+    Target()->Label_counter->setText(QStringLiteral("many"));
+    Target()->CountAccepted();
+    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("many")) << "not a number: left alone";
+    LetTimerRun();
+}
+
+TEST_F(IntakeTest, SettingsDialogHostsTheServerPagesAndCancelBringsARemovedServerBack)
+{
+    StartApp("<SETTINGS TXT_ACCEPT_MODE=\"OLE\" TXT_SERVER=\"org.t\"><BASE_LIST/></SETTINGS>");
+    EXPECT_EQ(Root().Child(Root().ChildCount() - 1)->Name(), QStringLiteral("OLE_SERVERS")) << "added after BASE_LIST";
+    TOrbPigger* servers = Root().Child(Root().ChildCount() - 1);
+    TOrbPigger* entry = servers->AddChild(QStringLiteral("SERVER"));
+    entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Sketch"));
+    entry->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.s"));
+    Settings()->SaveSettings();
+    Settings()->ShowSettings();
+    TOOLEServers* page = Settings()->OOLEServers1;
+    EXPECT_EQ(page->parentWidget(), Settings()->TabSheet_OLE);
+    ASSERT_EQ(page->LV1->topLevelItemCount(), 1);
+    EXPECT_TRUE(Settings()->OFixedServers1->RB_OLE_txt->isChecked());
+    EXPECT_EQ(Settings()->OFixedServers1->Edit_txt_server->text(), QStringLiteral("org.t"));
+    EXPECT_FALSE(
+        Settings()->PageControl1->isTabVisible(Settings()->PageControl1->indexOf(Settings()->TabSheet_drag_n_drop)));
+
+    // The wizard's "..." opens the dialog on this page; removing there and cancelling undoes it.
+    DialogScript::QueueAnswers({true});
+    qbtest::OnModal<TD_SB_settings>([](TD_SB_settings* d) {
+        EXPECT_EQ(d->PageControl1->currentWidget(), d->TabSheet_OLE);
+        d->OOLEServers1->LV1->setCurrentItem(d->OOLEServers1->LV1->topLevelItem(0));
+        d->OOLEServers1->BtnDelete->click();
+        EXPECT_EQ(d->OOLEServers1->LV1->topLevelItemCount(), 0);
+        d->CancelBtn->click();
+    });
+    Windows().W_new_doc->OpenServerSettings();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Sketch\" from the list?"));
+    EXPECT_EQ(Settings()->OOLEServers1->LV1->topLevelItemCount(), 1) << "Cancel reloads the file";
+}
+
+} // namespace
