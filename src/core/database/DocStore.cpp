@@ -109,10 +109,15 @@ std::vector<TDocRow> TDocStore::ListDocuments() const
 {
     std::vector<TDocRow> rows;
     TQuery query(m_connection, ListSql);
+    // Fields by number: looking each name up again on every row costs more than reading the row.
+    const int id = query.ColumnIndex(QStringLiteral("doc_id"));
+    const int type = query.ColumnIndex(QStringLiteral("doc_type"));
+    const int name = query.ColumnIndex(QStringLiteral("doc_name"));
+    const int created = query.ColumnIndex(QStringLiteral("C_date"));
+    const int changed = query.ColumnIndex(QStringLiteral("L_date"));
     while (query.Next()) {
-        rows.push_back({query.Text(QStringLiteral("doc_id")), query.Text(QStringLiteral("doc_type")),
-                        query.Text(QStringLiteral("doc_name")), ReadDate(query.Value(QStringLiteral("C_date"))),
-                        ReadDate(query.Value(QStringLiteral("L_date")))});
+        rows.push_back({query.Value(id).toString(), query.Value(type).toString(), query.Value(name).toString(),
+                        ReadDate(query.Value(created)), ReadDate(query.Value(changed))});
     }
     return rows;
 }
