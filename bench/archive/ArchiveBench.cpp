@@ -1,7 +1,14 @@
 // Backup and restore throughput and peak memory of quietbox-archive, side by side with gzip -9
-// and pigz -9 -p 2 compressing and decompressing the same bytes, on a generated ~256 MB
-// database folder. Every program runs as a child process, timed by the wall clock, its peak RSS
-// sampled from /proc; each figure is the median of --runs runs.
+// and pigz -9 -p 2 compressing and decompressing the same bytes, on two generated database
+// folders: ~256 MB of mixed files, and an encrypted database of ~210 MB made through the engine,
+// which is also copied with cp + sync as the floor. Every program runs as a child process, timed
+// by the wall clock, its peak RSS sampled from /proc; each figure is the median of --runs runs,
+// the programs taking turns.
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/database/DocStore.h"
+#include "core/database/Schema.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -153,6 +160,57 @@ bool Generate(const QString& folder, const QString& allFile, Folder& made)
     return true;
 }
 
+// A protected database as the program makes it: pictures, rich texts and embedded files written
+// through the engine with a password, so every page on disk is SQLCipher output. The folder's
+// files also go end to end into allFile for pigz.
+bool GenerateEncrypted(const QString& folder, const QString& allFile, Folder& made)
+{
+    Rng rng{0xD1B54A32D192ED03ull};
+    QString failure;
+    if (!Schema::CreateDocsTable(folder, [&](const QString& t) { failure = t; })) {
+        std::fprintf(stderr, "bench_archive: cannot create the database: %s\n", qPrintable(failure));
+        return false;
+    }
+    try {
+        TDatabaseConnection setup;
+        SetDatabasePassword(setup, folder, QStringLiteral("BENCH"));
+        TDatabaseConnection db;
+        db.SetParams(folder);
+        db.AddPassword(QStringLiteral("BENCH"));
+        db.Open();
+        TDocStore store(db);
+        auto add = [&](const QString& name, const QString& type, int kind, const QByteArray& bytes) {
+            const QString id = store.CreateDocumentRecord(name, type);
+            store.WriteContentBytes(id, TDocStore::ContentColumn(type), bytes);
+            made.kind[kind] += bytes.size();
+        };
+        for (int i = 0; i < 24; ++i)
+            add(QStringLiteral("photo %1").arg(i), QStringLiteral("IMG"), 2, Picture(1600, 1200, rng));
+        for (int i = 0; i < 20; ++i)
+            add(QStringLiteral("letter %1").arg(i), QStringLiteral("TXT"), 1, Words(2'000'000, rng, true));
+        for (int i = 0; i < 4; ++i)
+            add(QStringLiteral("attachment %1").arg(i), QString(), 3, RandomBytes(8'000'000, rng));
+        db.Close();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_archive: cannot fill the database: %s\n", e.what());
+        return false;
+    }
+    QFile all(allFile);
+    if (!all.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        QFile f(folder + QStringLiteral("/") + name);
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray bytes = f.readAll();
+        if (all.write(bytes) != bytes.size())
+            return false;
+        made.bytes += bytes.size();
+        ++made.files;
+    }
+    return true;
+}
+
 struct Run
 {
     double seconds = 0;
@@ -212,30 +270,44 @@ struct Row
     double outMB = 0;
 };
 
-// The median of runs; `after` clears what the run left (outside the timing).
-bool Measure(Row& row, int runs, qint64 bytes, const std::vector<std::string>& args, const QString& stdoutFile,
-             const std::function<qint64()>& outputSize, const std::function<void()>& after)
+struct Task
 {
-    std::vector<Run> results;
+    Row* row;
+    std::vector<std::string> args;
+    QString stdoutFile; // empty: /dev/null
+    std::function<qint64()> outputSize;
+    std::function<void()> after; // clears what the run left, outside the timing
+};
+
+// Every task runs once per round, for `runs` rounds, so that a change of load on a shared machine
+// falls on all of them alike; each row gets the median time and the highest peak RSS.
+bool MeasureInTurns(const std::vector<Task>& tasks, int runs, qint64 bytes)
+{
+    std::vector<std::vector<Run>> results(tasks.size());
     for (int i = 0; i < runs; ++i) {
-        const Run run = Spawn(args, stdoutFile);
-        if (!run.ok) {
-            std::fprintf(stderr, "bench_archive: %s failed\n", args[0].c_str());
-            return false;
+        for (size_t t = 0; t < tasks.size(); ++t) {
+            const Task& task = tasks[t];
+            const Run run = Spawn(task.args, task.stdoutFile);
+            if (!run.ok) {
+                std::fprintf(stderr, "bench_archive: %s failed\n", task.args[0].c_str());
+                return false;
+            }
+            results[t].push_back(run);
+            task.row->outMB = double(task.outputSize()) / MB;
+            if (task.after)
+                task.after();
         }
-        results.push_back(run);
-        row.outMB = double(outputSize()) / MB;
-        if (after)
-            after();
     }
-    std::sort(results.begin(), results.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
-    const Run& median = results[results.size() / 2];
-    row.seconds = median.seconds;
-    row.mbs = double(bytes) / MB / median.seconds;
-    double rss = 0;
-    for (const Run& r : results)
-        rss = std::max(rss, r.rssMB);
-    row.rssMB = rss;
+    for (size_t t = 0; t < tasks.size(); ++t) {
+        std::vector<Run>& r = results[t];
+        std::sort(r.begin(), r.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+        Row& row = *tasks[t].row;
+        row.seconds = r[r.size() / 2].seconds;
+        row.mbs = double(bytes) / MB / row.seconds;
+        row.rssMB = 0;
+        for (const Run& run : r)
+            row.rssMB = std::max(row.rssMB, run.rssMB);
+    }
     return true;
 }
 
@@ -260,6 +332,164 @@ bool SameFiles(const QString& a, const QString& b)
     return true;
 }
 
+void PrintRows(const Row* rows, size_t count)
+{
+    std::printf("%-40s %9s %9s %10s %10s\n", "", "MB/s", "seconds", "peak RSS", "output MB");
+    for (size_t i = 0; i < count; ++i)
+        std::printf("%-40s %9.1f %9.2f %7.1f MB %10.1f\n", rows[i].label, rows[i].mbs, rows[i].seconds, rows[i].rssMB,
+                    rows[i].outMB);
+}
+
+std::function<qint64()> SizeOf(const QString& path)
+{
+    return [path] {
+        const QFileInfo info(path);
+        if (!info.isDir())
+            return info.size();
+        qint64 total = 0;
+        for (const QFileInfo& f : QDir(path).entryInfoList(QDir::Files | QDir::Hidden))
+            total += f.size();
+        return total;
+    };
+}
+
+std::string S(const QString& path)
+{
+    return path.toStdString();
+}
+
+// ~256 MB of text, HTML, pictures and random files beside gzip -9 and pigz -9 -p 2.
+bool MixedFolder(const std::string& tool, const QString& dir, int runs, int cores)
+{
+    const QString folder = dir + QStringLiteral("/database");
+    const QString all = dir + QStringLiteral("/all.bin");
+    QDir().mkpath(folder);
+    Folder made;
+    std::printf("Generating the mixed database folder...\n");
+    if (!Generate(folder, all, made)) {
+        std::fprintf(stderr, "bench_archive: cannot write %s\n", qPrintable(dir));
+        return false;
+    }
+    const std::string loadBefore = LoadAverage();
+    const qint64 n = made.bytes;
+    const QString archive = dir + QStringLiteral("/db.qba");
+    const QString source = dir + QStringLiteral("/db-to-restore.qba");
+    const QString restored = dir + QStringLiteral("/restored");
+    const QString gz = dir + QStringLiteral("/all.gz");
+    const QString pgz = dir + QStringLiteral("/all.pigz.gz");
+    const QString out = dir + QStringLiteral("/all.out");
+    auto removeRestored = [&] { QDir(restored).removeRecursively(); };
+
+    Row rows[] = {{"backup   quietbox-archive (all cores)"},
+                  {"backup   quietbox-archive --threads 1"},
+                  {"compress pigz -9 -p 2"},
+                  {"compress gzip -9"},
+                  {"restore  quietbox-archive (all cores)"},
+                  {"verify   quietbox-archive (no writes)"},
+                  {"inflate  pigz -d -p 2"},
+                  {"inflate  gzip -d"}};
+    // The restores read an archive made beforehand; the first restore is checked byte for byte.
+    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
+        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
+        std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
+        return false;
+    }
+    removeRestored();
+    // Every backup makes a new archive, as a copy makes new files: replacing one costs extra.
+    auto removeArchive = [&] { QFile::remove(archive); };
+    const std::vector<Task> tasks = {
+        {&rows[0], {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[1], {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[2], {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {}},
+        {&rows[3], {"gzip", "-9", "-c", S(all)}, gz, SizeOf(gz), {}},
+        {&rows[4], {tool, "-q", "restore", S(source), S(restored)}, {}, [&] { return n; }, removeRestored},
+        {&rows[5], {tool, "-q", "verify", S(source)}, {}, [] { return qint64(0); }, {}},
+        {&rows[6], {"pigz", "-d", "-p", "2", "-c", S(pgz)}, out, SizeOf(out), {}},
+        {&rows[7], {"gzip", "-d", "-c", S(gz)}, out, SizeOf(out), {}},
+    };
+    if (!MeasureInTurns(tasks, runs, n))
+        return false;
+
+    std::printf("\nMixed folder: %.1f MB in %d files: text %.0f MB, HTML %.0f MB, BMP pictures %.0f MB, random %.0f "
+                "MB\n",
+                double(n) / MB, made.files, double(made.kind[0]) / MB, double(made.kind[1]) / MB,
+                double(made.kind[2]) / MB, double(made.kind[3]) / MB);
+    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores, loadBefore.c_str(),
+                LoadAverage().c_str(), runs);
+    PrintRows(rows, std::size(rows));
+    std::printf("\nMB/s = uncompressed MB (10^6 bytes) per second of wall time. The restore writes and fsyncs "
+                "every file and swaps the folder in; gzip -d and pigz -d write one unsynced file.\n");
+    std::printf("Targets: backup >= pigz -9 -p 2: %s; restore >= gzip -d: %s; peak RSS < 64 MB: %s\n\n",
+                rows[0].mbs >= rows[2].mbs ? "met" : "MISSED", rows[4].mbs >= rows[7].mbs ? "met" : "MISSED",
+                std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
+    return true;
+}
+
+// An encrypted database: its pages do not compress, so the floor is a plain copy of its bytes.
+bool EncryptedFolder(const std::string& tool, const QString& dir, int runs, int cores)
+{
+    const QString folder = dir + QStringLiteral("/encrypted");
+    const QString all = dir + QStringLiteral("/encrypted.bin");
+    QDir().mkpath(folder);
+    Folder made;
+    std::printf("Generating the encrypted database...\n");
+    if (!GenerateEncrypted(folder, all, made))
+        return false;
+    const std::string loadBefore = LoadAverage();
+    const qint64 n = made.bytes;
+    const QString archive = dir + QStringLiteral("/encrypted.qba");
+    const QString source = dir + QStringLiteral("/encrypted-to-restore.qba");
+    const QString restored = dir + QStringLiteral("/encrypted-restored");
+    const QString pgz = dir + QStringLiteral("/encrypted.pigz.gz");
+    const QString copy = dir + QStringLiteral("/encrypted-copy");
+    auto removeRestored = [&] { QDir(restored).removeRecursively(); };
+    auto freshCopy = [&] {
+        QDir(copy).removeRecursively();
+        QDir().mkpath(copy);
+    };
+    freshCopy();
+
+    Row rows[] = {{"backup   quietbox-archive (all cores)"},
+                  {"backup   quietbox-archive --threads 1"},
+                  {"compress pigz -9 -p 2"},
+                  {"copy     cp + sync of the files"},
+                  {"restore  quietbox-archive (all cores)"}};
+    // sync with file names fsyncs just those files, as the backup fsyncs just its archive.
+    const std::vector<std::string> copyCommand
+        = {"sh", "-c", "cp -- \"$1\"/* \"$2\"/ && sync -- \"$2\"/*", "sh", S(folder), S(copy)};
+    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
+        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
+        std::fprintf(stderr, "bench_archive: a run failed or the restored database differs\n");
+        return false;
+    }
+    removeRestored();
+    auto removeArchive = [&] { QFile::remove(archive); };
+    const std::vector<Task> tasks = {
+        {&rows[0], {tool, "-q", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[1], {tool, "-q", "--threads", "1", "backup", S(folder), S(archive)}, {}, SizeOf(archive), removeArchive},
+        {&rows[2], {"pigz", "-9", "-p", "2", "-c", S(all)}, pgz, SizeOf(pgz), {}},
+        {&rows[3], copyCommand, {}, SizeOf(copy), freshCopy},
+        {&rows[4], {tool, "-q", "restore", S(source), S(restored)}, {}, [&] { return n; }, removeRestored},
+    };
+    if (!MeasureInTurns(tasks, runs, n))
+        return false;
+
+    std::printf("\nEncrypted database: %.1f MB in %d file(s), written through the engine with a password; content "
+                "%.0f MB of BMP pictures, %.0f MB of HTML, %.0f MB of random attachments\n",
+                double(n) / MB, made.files, double(made.kind[2]) / MB, double(made.kind[1]) / MB,
+                double(made.kind[3]) / MB);
+    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores, loadBefore.c_str(),
+                LoadAverage().c_str(), runs);
+    PrintRows(rows, std::size(rows));
+    const double vsPigz = rows[0].mbs / rows[2].mbs;
+    const double vsCopy = rows[0].seconds / rows[3].seconds;
+    std::printf("\nTargets: backup >= 4 x pigz -9 -p 2: %s (%.1f x); backup within 2 x the copy's time: %s (%.2f x); "
+                "peak RSS < 64 MB: %s\n\n",
+                vsPigz >= 4 ? "met" : "MISSED", vsPigz, vsCopy <= 2 ? "met" : "MISSED", vsCopy,
+                std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -267,16 +497,21 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int runs = 3;
     QString where = QDir::tempPath();
+    QString only;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--runs") && i + 1 < args.size())
             runs = std::max(1, args[++i].toInt());
         else if (args[i] == QStringLiteral("--dir") && i + 1 < args.size())
             where = args[++i];
+        else if (args[i] == QStringLiteral("--only") && i + 1 < args.size()
+                 && (args[i + 1] == QStringLiteral("mixed") || args[i + 1] == QStringLiteral("encrypted")))
+            only = args[++i];
         else {
-            std::printf("Usage: bench_archive [--runs N] [--dir FOLDER]\n"
-                        "Generates ~256 MB in a temporary folder under FOLDER (default %s) and measures\n"
-                        "quietbox-archive beside gzip -9 and pigz -9 -p 2 on the same bytes.\n",
+            std::printf("Usage: bench_archive [--runs N] [--dir FOLDER] [--only mixed|encrypted]\n"
+                        "Generates a ~256 MB mixed folder and a ~210 MB encrypted database in a temporary folder\n"
+                        "under FOLDER (default %s) and measures quietbox-archive beside gzip -9, pigz -9 -p 2\n"
+                        "and cp + sync on the same bytes.\n",
                         qPrintable(QDir::tempPath()));
             return args[i] == QStringLiteral("--help") ? 0 : 64;
         }
@@ -290,68 +525,10 @@ int main(int argc, char** argv)
     QTemporaryDir work(where + QStringLiteral("/quietbox-bench-XXXXXX"));
     if (!work.isValid())
         return 1;
-    const QString dir = work.path();
-    const QString folder = dir + QStringLiteral("/database");
-    const QString all = dir + QStringLiteral("/all.bin");
-    QDir().mkpath(folder);
-    Folder made;
-    std::printf("Generating the database folder...\n");
-    if (!Generate(folder, all, made)) {
-        std::fprintf(stderr, "bench_archive: cannot write %s\n", qPrintable(dir));
-        return 1;
-    }
-    const std::string loadBefore = LoadAverage();
-    const qint64 n = made.bytes;
-    auto size = [](const QString& path) { return [path] { return QFileInfo(path).size(); }; };
-    auto s = [](const QString& path) { return path.toStdString(); };
-    const QString archive = dir + QStringLiteral("/db.qba");
-    const QString restored = dir + QStringLiteral("/restored");
-    const QString gz = dir + QStringLiteral("/all.gz");
-    const QString pgz = dir + QStringLiteral("/all.pigz.gz");
-    const QString out = dir + QStringLiteral("/all.out");
-    auto removeRestored = [&] { QDir(restored).removeRecursively(); };
     const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-
-    Row rows[] = {{"backup   quietbox-archive (all cores)"},
-                  {"backup   quietbox-archive --threads 1"},
-                  {"compress pigz -9 -p 2"},
-                  {"compress gzip -9"},
-                  {"restore  quietbox-archive (all cores)"},
-                  {"verify   quietbox-archive (no writes)"},
-                  {"inflate  pigz -d -p 2"},
-                  {"inflate  gzip -d"}};
-    bool ok = Measure(rows[0], runs, n, {tool, "-q", "backup", s(folder), s(archive)}, {}, size(archive), {})
-        && Measure(rows[1], runs, n, {tool, "-q", "--threads", "1", "backup", s(folder), s(archive)}, {}, size(archive),
-                   {})
-        && Measure(rows[2], runs, n, {"pigz", "-9", "-p", "2", "-c", s(all)}, pgz, size(pgz), {})
-        && Measure(rows[3], runs, n, {"gzip", "-9", "-c", s(all)}, gz, size(gz), {});
-    // The restore lands in a new folder each run; the first one is checked byte for byte.
-    ok = ok && Spawn({tool, "-q", "restore", s(archive), s(restored)}, {}).ok && SameFiles(folder, restored);
-    if (!ok) {
-        std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
+    if (only != QStringLiteral("encrypted") && !MixedFolder(tool, work.path(), runs, cores))
         return 1;
-    }
-    removeRestored();
-    ok = Measure(
-             rows[4], runs, n, {tool, "-q", "restore", s(archive), s(restored)}, {}, [&] { return n; }, removeRestored)
-        && Measure(rows[5], runs, n, {tool, "-q", "verify", s(archive)}, {}, [] { return qint64(0); }, {})
-        && Measure(rows[6], runs, n, {"pigz", "-d", "-p", "2", "-c", s(pgz)}, out, size(out), {})
-        && Measure(rows[7], runs, n, {"gzip", "-d", "-c", s(gz)}, out, size(out), {});
-    if (!ok)
+    if (only != QStringLiteral("mixed") && !EncryptedFolder(tool, work.path(), runs, cores))
         return 1;
-
-    std::printf("\nData: %.1f MB in %d files: text %.0f MB, HTML %.0f MB, BMP pictures %.0f MB, random %.0f MB\n",
-                double(n) / MB, made.files, double(made.kind[0]) / MB, double(made.kind[1]) / MB,
-                double(made.kind[2]) / MB, double(made.kind[3]) / MB);
-    std::printf("Machine: %d cores; load average before %s, after %s; median of %d runs\n\n", cores, loadBefore.c_str(),
-                LoadAverage().c_str(), runs);
-    std::printf("%-40s %9s %9s %10s %10s\n", "", "MB/s", "seconds", "peak RSS", "output MB");
-    for (const Row& r : rows)
-        std::printf("%-40s %9.1f %9.2f %7.1f MB %10.1f\n", r.label, r.mbs, r.seconds, r.rssMB, r.outMB);
-    std::printf("\nMB/s = uncompressed MB (10^6 bytes) per second of wall time. The restore writes and fsyncs "
-                "every file and swaps the folder in; gzip -d and pigz -d write one unsynced file.\n");
-    std::printf("Targets: backup >= pigz -9 -p 2: %s; restore >= gzip -d: %s; peak RSS < 64 MB: %s\n",
-                rows[0].mbs >= rows[2].mbs ? "met" : "MISSED", rows[4].mbs >= rows[7].mbs ? "met" : "MISSED",
-                std::max(rows[0].rssMB, rows[4].rssMB) < 64 ? "met" : "MISSED");
     return 0;
 }

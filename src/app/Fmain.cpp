@@ -17,10 +17,10 @@
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
-#include "gui/documents/search.h"
 #include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
+#include "gui/widgets/ThemeIcon.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,11 +35,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
-{
-    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
-}
 
 // The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
 void SetOuterGeometry(QWidget* w, const QRect& outer)
@@ -104,7 +99,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     };
     list.Open = [this] { O_doc_list1->OpenList(); };
     list.Close = [this] {
-        O_doc_content1->ClearDocument(); // a changed document is written back first
+        try {
+            O_doc_content1->ClearDocument(); // a changed document is written back first
+        } catch (const QbError& e) {
+            Dialogs::ShowMessage(e.Message()); // the database closes all the same
+        }
         O_doc_content1->ShowObjectPage();
         O_doc_list1->CloseList();
     };
@@ -185,7 +184,6 @@ void TFmain::TB_del_docClick()
 
 void TFmain::TB_searchClick()
 {
-    DocCommands->SearchDialog = qobject_cast<TD_search*>(Windows().D_search);
     DocCommands->TB_searchClick();
 }
 
@@ -198,7 +196,7 @@ void TFmain::CreateToolBar()
     ToolBar1->setFloatable(false);
 
     auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
-        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
+        a = ToolBar1->addAction(ThemeIcon(this, theme, sp), QString::fromLatin1(hint));
         a->setObjectName(QString::fromLatin1(name));
         a->setToolTip(QString::fromLatin1(hint));
         a->setStatusTip(QString::fromLatin1(hint));
@@ -337,7 +335,7 @@ void TFmain::ApplyPlacement()
 {
     const TOrbPigger& root = m_session.Settings().Root();
     Placement::Stored stored;
-    stored.align = m_session.Settings().Align();
+    stored.docking = Placement::DockingOf(m_session.Settings().Align());
     stored.width = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Width));
     stored.height = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Height));
     stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
@@ -347,8 +345,8 @@ void TFmain::ApplyPlacement()
         showNormal();
     const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
     SetOuterGeometry(this, placed);
-    m_align = stored.align;
-    ArrangePanels(Placement::SideBySide(stored.align));
+    m_docking = stored.docking;
+    ArrangePanels(Placement::SideBySide(stored.docking));
 }
 
 void TFmain::ArrangePanels(bool sideBySide)
@@ -361,7 +359,7 @@ void TFmain::ArrangePanels(bool sideBySide)
     const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
     if (cut != outer.size()) {
         // A docked window keeps to its edge when it is cut.
-        const Placement::Stored redock{m_align, cut.width(), cut.height(), 0, 0};
+        const Placement::Stored redock{m_docking, cut.width(), cut.height(), 0, 0};
         SetOuterGeometry(this,
                          Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
     }
@@ -409,9 +407,9 @@ void TFmain::ApplyCollapsedSize()
         return;
     // The small target stays on the edge the window is docked to, not somewhere mid-screen.
     QRect target(now.topLeft(), size);
-    if (m_align == 1)
+    if (m_docking == Placement::Docking::Bottom)
         target.moveBottom(now.bottom());
-    else if (m_align == 3)
+    else if (m_docking == Placement::Docking::Right)
         target.moveRight(now.right());
     SetOuterGeometry(this, target);
 }
@@ -486,13 +484,9 @@ void TFmain::Activate()
     m_activating = true;
     ApplyPlacement();
 
-    bool engineOk = false;
-    try {
+    const bool engineOk = TDatabaseConnection::EngineUsable();
+    if (engineOk)
         EngineVersion = TDatabaseConnection::EngineVersion();
-        engineOk = EngineVersion >= 500;
-    } catch (const QbError&) {
-        engineOk = false;
-    }
 
     if (engineOk) {
         try {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/placement/Placement.h"
+
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -132,5 +134,5 @@ private:
 
     TDatabaseSession& m_session;
     bool m_activating = false;
-    int m_align = 1; // docking of the last placement
+    Placement::Docking m_docking = Placement::Docking::Bottom; // of the last placement
 };

@@ -92,7 +92,8 @@ void CreateWindows()
     control->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
     control->AfterPack = [main = w.Fmain] { main->DocCommands->AfterPack(); };
     w.D_action_with_db = control;
-    w.D_search = new TD_search(w.Session->Connection(), w.Fmain);
+    auto* search = new TD_search(w.Session->Connection(), w.Fmain);
+    w.D_search = search;
     auto* pictureWindow = new TF_db_image(w.Session->Connection(), w.Fmain);
     w.F_db_image = pictureWindow;
     auto* textWindow = new TF_db_rtf(w.Session->Connection(), w.Fmain);
@@ -118,6 +119,7 @@ void CreateWindows()
     pictureWindow->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
     viewer->PictureWindow = pictureWindow;
     viewer->TextWindow = textWindow;
+    main->DocCommands->SearchDialog = search;
 }
 
 void DestroyWindows()

@@ -1,16 +1,20 @@
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsFile.h"
+#include "gui/startup/getting_started.h"
 #include "support/AppFixture.h"
 #include "support/TempDatabase.h"
 
 #include <QApplication>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
 using qbtest::AppFixture;
+using qbtest::OnModal;
 
 namespace {
 
@@ -87,7 +91,7 @@ TEST_F(MainWindowTest, FirstStartWritesDefaultsThenPlacementAndAttemptsAtTheEnd)
               QByteArray("\r\n<SETTINGS ALIGN=\"1\">\r\n\t<OLE_SERVERS/>\r\n\t<BASE_LIST/>\r\n</SETTINGS>"));
     EXPECT_EQ(Root().GetAttr(QStringLiteral("FATTEMPTS")), QStringLiteral("2"));
 
-    DialogScript::QueueTexts({QString()}); // close the getting-started prompt without "Ok"
+    OnModal<TF_getting_started>([](TF_getting_started* d) { d->close(); }); // without "Ok"
     Main()->show();
     Main()->Activate();
     Main()->close();
@@ -214,32 +218,40 @@ TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
 
 TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
 {
+    int prompts = 0;
+    const auto answer = [&prompts](const char* choice) {
+        OnModal<TF_getting_started>([&prompts, choice](TF_getting_started* d) {
+            ++prompts;
+            d->findChild<QRadioButton*>(QString::fromLatin1(choice))->click();
+            d->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+        });
+    };
     StartApp("<SETTINGS GS=\"NO\"/>");
     Main()->Activate();
-    EXPECT_TRUE(DialogScript::Shown().isEmpty()) << "GS=NO: never shown";
     EXPECT_FALSE(Main()->FirstActivation);
     TearDown();
 
     StartApp();
-    DialogScript::QueueTexts({QStringLiteral("0")}); // "Run tutorial now"
+    answer("RB_now");
     Main()->Activate();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/gs.html"))) << opened[0].toString().toStdString();
-    Main()->Activate();
-    EXPECT_EQ(DialogScript::Shown().size(), 1) << "at most once per run";
+    Main()->Activate(); // a prompt here would stay open and fail the test
+    EXPECT_EQ(prompts, 1) << "at most once per run";
     TearDown();
 
     StartApp();
-    DialogScript::QueueTexts({QStringLiteral("1")}); // "Run tutorial next time"
+    answer("RB_next_time");
     Main()->Activate();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(Root().GetAttr(QStringLiteral("GS")).isEmpty());
     TearDown();
 
     StartApp();
-    DialogScript::QueueTexts({QStringLiteral("2")}); // "Don't show this prompt again"
+    answer("RB_never");
     Main()->Activate();
     EXPECT_EQ(Root().GetAttr(QStringLiteral("GS")), QStringLiteral("NO"));
+    EXPECT_EQ(prompts, 3);
 }
 
 TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)

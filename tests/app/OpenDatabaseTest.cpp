@@ -7,6 +7,7 @@
 #include "gui/documents/doc_list.h"
 #include "gui/startup/BDE_DL.h"
 #include "support/AppFixture.h"
+#include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
@@ -21,6 +22,7 @@
 #include <cerrno>
 
 using qbtest::AppFixture;
+using qbtest::OnModal;
 
 namespace {
 
@@ -59,8 +61,33 @@ protected:
     // The user picks name in the dialog, types password and presses "OK".
     void OpenWithDialog(const QString& name, const QString& password)
     {
-        DialogScript::QueueTexts({QStringLiteral("OK"), name, password});
+        OnModal<TFaskBaseAndPwd>([name, password](TFaskBaseAndPwd* d) {
+            d->SelectDatabase(name);
+            QTest::keyClicks(d->Edit_pwd, password);
+            d->BtnOK->click();
+        });
         Main()->SBreopenClick();
+    }
+    // The open command, with this button pressed in the selection dialog.
+    void ReopenPressing(const char* button)
+    {
+        OnModal<TFaskBaseAndPwd>(
+            [button](TFaskBaseAndPwd* d) { d->findChild<QAbstractButton*>(QString::fromLatin1(button))->click(); });
+        Main()->SBreopenClick();
+    }
+    // The password command, with the three fields typed and "Change" pressed when it may be.
+    void ChangePassword(const QString& old, const QString& first, const QString& second)
+    {
+        OnModal<TFChngPwd>([old, first, second](TFChngPwd* d) {
+            QTest::keyClicks(d->EditOldPwd, old);
+            QTest::keyClicks(d->EditNewPwd1, first);
+            QTest::keyClicks(d->EditNewPwd2, second);
+            if (d->BtnChange->isEnabled())
+                d->BtnChange->click();
+            if (d->isVisible())
+                d->BtnCancel->click(); // a refused change leaves the dialog open
+        });
+        Main()->TB_chng_pwdClick();
     }
 
     static bool HasDocs(const QString& folder) { return QFileInfo::exists(folder + QStringLiteral("/Docs.db")); }
@@ -149,8 +176,7 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
         made = AddDb(QStringLiteral("Fresh"), QStringLiteral("NEWPW"));
         return TNewDatabase{QStringLiteral("fresh"), made, QStringLiteral("NEWPW")};
     };
-    DialogScript::QueueTexts({QStringLiteral("...")});
-    Main()->SBreopenClick();
+    ReopenPressing("SB_databases");
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
     EXPECT_EQ(ADB().Path(), made);
@@ -158,8 +184,7 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
 
     // A cancelled wizard opens nothing and leaves no database open.
     Ask()->CreateNewHook = [] { return TNewDatabase{}; };
-    DialogScript::QueueTexts({QStringLiteral("...")});
-    Main()->SBreopenClick();
+    ReopenPressing("SB_databases");
     ExpectClosed();
 }
 
@@ -180,8 +205,7 @@ TEST_F(OpenDatabaseTest, DialogOpenReportsThroughTheMessageDialogAndCommandsFoll
     EXPECT_TRUE(Main()->TB_del_doc->isEnabled());
     EXPECT_TRUE(Main()->O_doc_list1->IsActive());
 
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
-    Main()->SBreopenClick();
+    ReopenPressing("BtnCancel");
     ExpectClosed();
     EXPECT_EQ(Settings()->LastOpenName(), QStringLiteral("B"));
     EXPECT_TRUE(HasDocs(b));
@@ -204,7 +228,7 @@ TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
 
 TEST_F(OpenDatabaseTest, ActivationOpensTheLastUsedDatabase)
 {
-    StartApp("<SETTINGS OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"b\"/>");
+    StartApp("<SETTINGS OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"b\" GS=\"NO\"/>");
     const QString b = AddDb(QStringLiteral("B"));
     Main()->Activate(); // the anchor table, then the last used database
     EXPECT_TRUE(Main()->DatabaseOpen());
@@ -224,18 +248,14 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     ASSERT_TRUE(Main()->DatabaseOpen());
 
     // Wrong old password, then a password too long for the engine: refused, still open.
-    DialogScript::QueueTexts(
-        {QStringLiteral("Change"), QStringLiteral("x"), QStringLiteral("new"), QStringLiteral("new")});
-    Main()->TB_chng_pwdClick();
+    ChangePassword(QStringLiteral("x"), QStringLiteral("new"), QStringLiteral("new"));
     EXPECT_TRUE(Main()->DatabaseOpen());
     const QString tooLong(32, QLatin1Char('p'));
-    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), tooLong, tooLong});
-    Main()->TB_chng_pwdClick();
+    ChangePassword(QString(), tooLong, tooLong);
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_TRUE(Messages().last().contains(QStringLiteral("31")));
 
-    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new pw"), QStringLiteral("new pw")});
-    Main()->TB_chng_pwdClick();
+    ChangePassword(QString(), QStringLiteral("new pw"), QStringLiteral("new pw"));
     ExpectClosed();
     EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The password has been changed.")));
 
@@ -245,9 +265,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeProvesTheOldPasswordAndLeavesTheDatabaseC
     ASSERT_TRUE(Main()->DatabaseOpen());
 
     // A second change goes from the old password to the next one (rekey).
-    DialogScript::QueueTexts(
-        {QStringLiteral("Change"), QStringLiteral("new pw"), QStringLiteral("third"), QStringLiteral("third")});
-    Main()->TB_chng_pwdClick();
+    ChangePassword(QStringLiteral("new pw"), QStringLiteral("third"), QStringLiteral("third"));
     ExpectClosed();
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("THIRD"));
     EXPECT_TRUE(Main()->DatabaseOpen());
@@ -264,8 +282,7 @@ TEST_F(OpenDatabaseTest, FailedPasswordChangeKeepsTheOldPasswordAndTheDocuments)
         errno = EIO;
         return false;
     });
-    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
-    Main()->TB_chng_pwdClick();
+    ChangePassword(QString(), QStringLiteral("new"), QStringLiteral("new"));
     ExpectClosed();
     EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("Can not change the password.\n")));
     ADB().SetRenameFunction({});
@@ -321,14 +338,21 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
 TEST_F(OpenDatabaseTest, EngineMissingDialogShowsHowToInstallOrOpensThePage)
 {
     StartApp();
-    DialogScript::QueueTexts({QStringLiteral("1"), QStringLiteral("2"), QString()});
-    TD_BDE_DL::OfferInstall();
+    const auto press = [](const char* radio, const char* button) {
+        OnModal<TD_BDE_DL>([radio, button](TD_BDE_DL* d) {
+            if (radio)
+                d->findChild<QRadioButton*>(QString::fromLatin1(radio))->click();
+            d->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+        });
+        TD_BDE_DL::OfferInstall();
+    };
+    press(nullptr, "OKBtn");
     EXPECT_EQ(DialogScript::LastShown(), TD_BDE_DL::InstallText);
     EXPECT_TRUE(opened.isEmpty());
-    TD_BDE_DL::OfferInstall();
+    press("RB_download", "OKBtn");
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0].toString(), TD_BDE_DL::DownloadUrl);
-    TD_BDE_DL::OfferInstall();
+    press("RB_download", "CancelBtn");
     EXPECT_EQ(opened.size(), 1) << "cancel does nothing";
 
     TD_BDE_DL dialog;

@@ -4,6 +4,7 @@
 #include "app/Windows.h"
 #include "core/dialogs/DialogScript.h"
 #include "gui/settings/SB_settings.h"
+#include "support/ModalDriver.h"
 
 #include <QFile>
 #include <QUrl>
@@ -26,6 +27,9 @@ protected:
     static QByteArray SettingsFileBytes();
 
     QList<QUrl> opened;
+
+private:
+    StrayModalGuard m_strayModals;
 };
 
 } // namespace qbtest

@@ -69,6 +69,14 @@ QByteArray StoredBlock(const QByteArray& data)
     return Le32(static_cast<qint32>(stream.size())) + stream;
 }
 
+QByteArray RefStored(const QByteArray& data)
+{
+    QByteArray stream = Stream(data, 0);
+    EXPECT_EQ(stream.left(2), QByteArray("\x78\x01", 2));
+    stream[1] = char(0xDA); // still a multiple of 31, as the header check wants
+    return stream;
+}
+
 QByteArray RefWrite(const std::vector<RefFile>& files)
 {
     QByteArray list;
@@ -77,8 +85,13 @@ QByteArray RefWrite(const std::vector<RefFile>& files)
     QByteArray out = "BACKUP" + StoredBlock(list);
     for (const RefFile& f : files) {
         out += Le32(static_cast<qint32>(f.content.size()));
-        for (qsizetype at = 0; at < f.content.size(); at += Block)
-            out += StoredBlock(f.content.mid(at, Block));
+        for (qsizetype at = 0; at < f.content.size(); at += Block) {
+            const QByteArray plain = f.content.mid(at, Block);
+            const QByteArray packed = Stream(plain);
+            const QByteArray stored = RefStored(plain);
+            const QByteArray& shorter = packed.size() < stored.size() ? packed : stored;
+            out += Le32(static_cast<qint32>(shorter.size())) + shorter;
+        }
     }
     return out;
 }

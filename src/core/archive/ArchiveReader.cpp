@@ -12,11 +12,6 @@ namespace {
 // A level-9 stream of 524,288 bytes never comes near this; anything longer is not a block.
 constexpr qint32 MaxStoredBlock = 2 * BackRest::BlockSize;
 
-QString Quoted(const QByteArray& name)
-{
-    return QStringLiteral("\"") + QString::fromUtf8(name) + QStringLiteral("\"");
-}
-
 } // namespace
 
 ArchiveReader::ArchiveReader(QIODevice* device, int threads)
@@ -120,11 +115,12 @@ int ArchiveReader::ReadHeader()
     QSet<QByteArray> seen;
     for (const QByteArray& name : m_names) {
         if (!IsSafeName(name))
-            return Fail(BackRest::NotAnArchive,
-                        QStringLiteral("The archive holds a name that is no file name: %1").arg(Quoted(name)));
+            return Fail(
+                BackRest::NotAnArchive,
+                QStringLiteral("The archive holds a name that is no file name: %1").arg(BackRest::QuotedName(name)));
         if (seen.contains(name))
             return Fail(BackRest::NotAnArchive,
-                        QStringLiteral("The archive holds the name %1 twice").arg(Quoted(name)));
+                        QStringLiteral("The archive holds the name %1 twice").arg(BackRest::QuotedName(name)));
         seen.insert(name);
     }
     return BackRest::Ok;
@@ -138,7 +134,8 @@ int ArchiveReader::ReadSizes(std::vector<qint64>& sizes)
         if (const int rc = ReadInt(size))
             return rc;
         if (size < 0)
-            return Fail(BackRest::NotAnArchive, QStringLiteral("%1 has a negative size").arg(Quoted(name)));
+            return Fail(BackRest::NotAnArchive,
+                        QStringLiteral("%1 has a negative size").arg(BackRest::QuotedName(name)));
         sizes.push_back(size);
         for (qint64 left = size; left > 0; left -= BackRest::BlockSize) {
             qint32 length = 0;
@@ -176,10 +173,12 @@ int ArchiveReader::ReadFiles(Sink* sink, const BackRest::ProgressCallback& callb
             return Fail(BackRest::Failed, sink->error);
         if (!job->passThrough) {
             if (!job->ok)
-                return Fail(BackRest::Failed, QStringLiteral("A block of %1 is damaged").arg(Quoted(name)));
+                return Fail(BackRest::Failed,
+                            QStringLiteral("A block of %1 is damaged").arg(BackRest::QuotedName(name)));
             if (static_cast<qint64>(job->output.size()) != piece.expected)
-                return Fail(BackRest::NotAnArchive,
-                            QStringLiteral("The length of %1 differs from its recorded size").arg(Quoted(name)));
+                return Fail(
+                    BackRest::NotAnArchive,
+                    QStringLiteral("The length of %1 differs from its recorded size").arg(BackRest::QuotedName(name)));
             if (sink && !sink->Append(job->output.data(), static_cast<qint64>(job->output.size())))
                 return Fail(BackRest::Failed, sink->error);
             if (callback && !stop)
@@ -218,7 +217,8 @@ int ArchiveReader::ReadFiles(Sink* sink, const BackRest::ProgressCallback& callb
         }
         if (size < 0) {
             pending = BackRest::NotAnArchive;
-            pendingWhy = QStringLiteral("The length of %1 differs from its recorded size").arg(Quoted(m_names[i]));
+            pendingWhy = QStringLiteral("The length of %1 differs from its recorded size")
+                             .arg(BackRest::QuotedName(m_names[i]));
             break;
         }
         if (size == 0) {

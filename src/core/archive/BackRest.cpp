@@ -24,6 +24,11 @@
 
 namespace BackRest {
 
+QString QuotedName(const QByteArray& name)
+{
+    return QStringLiteral("\"") + QString::fromUtf8(name) + QStringLiteral("\"");
+}
+
 namespace {
 
 struct Listed
@@ -31,11 +36,6 @@ struct Listed
     QByteArray name;
     qint64 size;
 };
-
-QString Quoted(const QByteArray& name)
-{
-    return QStringLiteral("\"") + QString::fromUtf8(name) + QStringLiteral("\"");
-}
 
 QString SystemError()
 {
@@ -188,7 +188,7 @@ public:
 private:
     bool Fault(const QString& what)
     {
-        error = QStringLiteral("%1 %2: %3").arg(what, Quoted(m_name), SystemError());
+        error = QStringLiteral("%1 %2: %3").arg(what, QuotedName(m_name), SystemError());
         return false;
     }
     int m_dirFd;
@@ -681,9 +681,9 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
     qint64 total = 0;
     for (const Listed& f : files) {
         if (f.name.contains('\r') || f.name.contains('\n'))
-            return Report(error, Failed, QStringLiteral("A file name holds a line break: %1").arg(Quoted(f.name)));
+            return Report(error, Failed, QStringLiteral("A file name holds a line break: %1").arg(QuotedName(f.name)));
         if (f.size > INT_MAX)
-            return Report(error, Failed, QStringLiteral("%1 is 2 GiB or larger").arg(Quoted(f.name)));
+            return Report(error, Failed, QStringLiteral("%1 is 2 GiB or larger").arg(QuotedName(f.name)));
         total += f.size;
         list += f.name + "\r\n";
     }
@@ -721,14 +721,14 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
             if (!throughLock) {
                 in.Reset(::openat(dir.Get(), f.name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
                 if (in.Get() < 0)
-                    throw QbError(QStringLiteral("Cannot open %1: %2").arg(Quoted(f.name), SystemError()));
+                    throw QbError(QStringLiteral("Cannot open %1: %2").arg(QuotedName(f.name), SystemError()));
             }
             // Exactly the listed size goes in, so the archive always reads back; a file that
             // shrank meanwhile is a failure, not a silently broken archive.
             for (qint64 offset = 0; offset < f.size && !stop; offset += BlockSize) {
                 const qint64 n = std::min(BlockSize, f.size - offset);
                 if (!(throughLock ? lock.Read(chunk.data(), n, offset) : ReadFully(in.Get(), chunk.data(), n)))
-                    throw QbError(QStringLiteral("Cannot read %1 (did it change?)").arg(Quoted(f.name)));
+                    throw QbError(QStringLiteral("Cannot read %1 (did it change?)").arg(QuotedName(f.name)));
                 pack.Write(chunk.data(), n);
             }
             pack.Flush();
@@ -781,7 +781,7 @@ int CheckNothingInTheWay(const QByteArray& target, const std::vector<QByteArray>
         if (Kind(Join(target, name)) == S_IFDIR)
             return Report(error, Failed,
                           QStringLiteral("The folder %1 holds a subfolder %2 where the archive has a file")
-                              .arg(Shown(target), Quoted(name)));
+                              .arg(Shown(target), QuotedName(name)));
     }
     return Ok;
 }

@@ -14,6 +14,9 @@ namespace BackRest {
 
 inline constexpr qint64 BlockSize = 524288;
 
+// A stored name in quotes, for messages.
+QString QuotedName(const QByteArray& name);
+
 // Result codes. Callers that only care about success test for zero.
 enum Code : int
 {

@@ -1,11 +1,23 @@
 #include "core/archive/BlockPool.h"
 
+#include "core/archive/StoredStream.h"
+
 #include <new>
+#include <optional>
 #include <zlib.h>
 
 namespace {
 
 constexpr size_t BlockBytes = 524288;
+
+// Level 9, or the stored stream for a block the probe finds not worth it.
+bool Compress(z_stream* stream, CompressProbe& probe, const std::vector<char>& in, std::vector<char>& out)
+{
+    if (probe.WorthCompressing(in.data(), in.size()))
+        return BlockPool::Deflate(stream, in, out);
+    WriteStoredStream(in.data(), in.size(), out);
+    return true;
+}
 
 } // namespace
 
@@ -16,6 +28,7 @@ BlockPool::BlockPool(Kind kind, int threads)
         threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Two jobs per worker keep every core busy while the owner writes the finished ones.
     m_capacity = static_cast<size_t>(threads) * 2 + 1;
+    m_spare.reserve(m_capacity * 2); // so that a worker's Recycle() never allocates
     try {
         m_workers.reserve(static_cast<size_t>(threads));
         for (int i = 0; i < threads; ++i)
@@ -98,12 +111,34 @@ std::unique_ptr<BlockPool::Job> BlockPool::Take()
     return job;
 }
 
+std::vector<char> BlockPool::Spare()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_spare.empty())
+        return {};
+    std::vector<char> buffer = std::move(m_spare.back());
+    m_spare.pop_back();
+    return buffer;
+}
+
+void BlockPool::Recycle(std::vector<char> buffer)
+{
+    if (buffer.capacity() < BufferBytes)
+        return;
+    std::lock_guard lock(m_mutex);
+    if (m_spare.size() < m_capacity * 2)
+        m_spare.push_back(std::move(buffer));
+}
+
 void BlockPool::Run()
 {
     z_stream stream{};
     const bool ready = m_kind == Kind::Deflate
         ? deflateInit2(&stream, 9, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK
         : inflateInit(&stream) == Z_OK;
+    std::optional<CompressProbe> probe;
+    if (m_kind == Kind::Deflate)
+        probe.emplace();
     for (;;) {
         Job* job = nullptr;
         {
@@ -116,16 +151,21 @@ void BlockPool::Run()
         }
         // The job stays owned by the queue: only this worker touches it until done is set.
         bool ok = false;
+        job->output = Spare();
         if (ready) {
             try {
-                ok = m_kind == Kind::Deflate ? Deflate(&stream, job->input, job->output)
-                                             : Inflate(&stream, job->input, job->output, BlockBytes);
+                if (m_kind == Kind::Inflate) {
+                    ok = Inflate(&stream, job->input, job->output, BlockBytes);
+                } else {
+                    job->output.reserve(BufferBytes);
+                    ok = Compress(&stream, *probe, job->input, job->output);
+                }
             } catch (const std::bad_alloc&) {
                 // No room for the output: this block fails, and the owner reports it.
                 ok = false;
             }
         }
-        std::vector<char>().swap(job->input);
+        Recycle(std::move(job->input));
         {
             std::lock_guard lock(m_mutex);
             job->ok = ok;

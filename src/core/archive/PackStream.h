@@ -9,7 +9,8 @@
 class QIODevice;
 
 // The archive's compressing output: bytes written through Write() are cut into blocks of
-// 524,288 bytes, each stored as a 4-byte little-endian length and one zlib stream at level 9.
+// 524,288 bytes, each stored as a 4-byte little-endian length and one zlib stream: level 9, or
+// stored deflate blocks for a block that would not shrink.
 // Blocks are compressed on a worker pool and reach the device in the order they were made, so
 // the bytes are the same as a one-thread writer's. WriteRaw() bytes bypass the blocks but keep
 // their place in that order. Device failures throw QbError.
@@ -43,6 +44,9 @@ private:
     void Put(const std::vector<char>& bytes);
 
     QIODevice* m_device;
+    int m_fd = -1; // the device's file, when it is one
+    qint64 m_written = 0;
+    qint64 m_writtenBack = 0;
     BlockPool m_pool;
     std::vector<char> m_buffer;
 };

@@ -37,12 +37,6 @@ bool PosixRename(const QString& from, const QString& to)
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-void RemoveWithJournal(const QString& path)
-{
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
-}
-
 QString InsufficientRights(const QString& folder)
 {
     return QStringLiteral("Insufficient table rights: the password of the database \"%1\" is missing or wrong.")
@@ -56,6 +50,15 @@ QString InUse(const QString& folder)
 }
 
 } // namespace
+
+QString TDatabaseConnection::RemoveWithJournal(const QString& path)
+{
+    QString stuck;
+    for (const QString& file : {path, path + QStringLiteral("-journal")})
+        if (!QFile::remove(file) && QFile::exists(file) && stuck.isEmpty())
+            stuck = file;
+    return stuck;
+}
 
 TDatabaseConnection::TDatabaseConnection()
     : m_rename(PosixRename)
@@ -361,6 +364,11 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
     // Reopen with the new key, which also proves it.
     m_password = newPassword;
     Open();
+}
+
+bool TDatabaseConnection::EngineUsable()
+{
+    return SqlEngine::CipherMajorVersion() >= MinCipherMajorVersion;
 }
 
 int TDatabaseConnection::EngineVersion()

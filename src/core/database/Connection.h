@@ -73,6 +73,10 @@ public:
 
     // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.
     static int EngineVersion();
+    // Whether the engine can open the program's databases: it has a cipher that reads and
+    // writes their format (SQLCipher 3 or later).
+    static bool EngineUsable();
+    static constexpr int MinCipherMajorVersion = 3;
 
     // For TQuery and the blob streams of this subsystem.
     sqlite3* Handle() const;
@@ -80,6 +84,10 @@ public:
     void Unregister(TQuery* query) { m_queries.erase(query); }
     // The engine's last error text, prefixed with what was being done.
     QString ErrorText(const QString& what) const;
+
+    // Removes a database file and the journal beside it; returns the first of the two that is
+    // still there afterwards, or empty.
+    static QString RemoveWithJournal(const QString& path);
 
     static constexpr int MaxPasswordLength = 31;
     static const QString FileName; // "Docs.db"

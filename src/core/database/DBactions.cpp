@@ -27,10 +27,8 @@ void ExecInFolder(const QString& folder, const QString& sql)
     const QString message = rc == SQLITE_OK ? QString() : QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_close(db);
     if (rc != SQLITE_OK) {
-        if (!existed) {
-            QFile::remove(path);
-            QFile::remove(path + QStringLiteral("-journal"));
-        }
+        if (!existed)
+            TDatabaseConnection::RemoveWithJournal(path);
         throw QbError(message);
     }
 }

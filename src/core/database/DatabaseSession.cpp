@@ -2,7 +2,7 @@
 
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/settings/SettingsModel.h"
 
 #include <QCoreApplication>
@@ -89,15 +89,16 @@ void TDatabaseSession::ShowMessage(const QString& text)
 {
     if (m_prompts)
         m_prompts->ShowMessage(text);
-    else if (DialogScript::Active())
-        DialogScript::Record(text);
+    else if (TDialogSeam* seam = TDialogSeam::Installed())
+        seam->Message(text);
 }
 
 bool TDatabaseSession::ConfirmDestructive(const QString& text)
 {
     if (m_prompts)
         return m_prompts->ConfirmDestructive(text);
-    return DialogScript::Active() && DialogScript::TakeAnswer(text);
+    TDialogSeam* seam = TDialogSeam::Installed();
+    return seam && seam->Confirm(text);
 }
 
 // ---- The document list

@@ -9,8 +9,8 @@ class TDatabaseConnection;
 class TSettingsModel;
 
 // What opening a database needs to ask the user. The windows implement it over the selection,
-// message and confirmation dialogs; without it, messages are only recorded while dialogs are
-// scripted, confirmations take scripted answers, and nothing is chosen.
+// message and confirmation dialogs; without it, messages and confirmations go to the installed
+// dialog seam (TDialogSeam), and no database is chosen.
 class TSessionPrompts
 {
 public:

@@ -10,19 +10,18 @@
 #include <QBuffer>
 #include <QUuid>
 
+namespace {
+
 // Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes.
-const QString TDocStore::ListSql
-    = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs "
-                     "order by doc_name collate %1")
-          .arg(QLatin1String(SqlEngine::NameCollation));
-const QString TDocStore::ModifySql
+const QString ListSql = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs "
+                                       "order by doc_name collate %1")
+                            .arg(QLatin1String(SqlEngine::NameCollation));
+const QString ModifySql
     = QStringLiteral("update docs set doc_id = :doc_id, doc_name = :doc_name, doc_type = :doc_type, "
                      "C_date = :C_date, L_date = :L_date where doc_id = :OLD_doc_id");
-const QString TDocStore::InsertSql = QStringLiteral("insert into docs (doc_id, doc_name, doc_type, C_date, L_date) "
-                                                    "values (:doc_id, :doc_name, :doc_type, :C_date, :L_date)");
-const QString TDocStore::DeleteSql = QStringLiteral("delete from docs where doc_id = :OLD_doc_id");
-
-namespace {
+const QString InsertSql = QStringLiteral("insert into docs (doc_id, doc_name, doc_type, C_date, L_date) "
+                                         "values (:doc_id, :doc_name, :doc_type, :C_date, :L_date)");
+const QString DeleteSql = QStringLiteral("delete from docs where doc_id = :OLD_doc_id");
 
 QVariant DateValue(const QDate& date)
 {

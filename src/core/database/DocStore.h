@@ -19,18 +19,13 @@ struct TDocRow
     QDate LDate; // last-change date
 };
 
-// The records of the table Docs on a connection: the list query and its modify, insert and
-// delete statements, document creation, and the content blobs. Texts longer than their column
+// The records of the table Docs on a connection: the list, its modify, insert and delete,
+// document creation, and the content blobs. Texts longer than their column
 // are stored cut to its width. Every failure raises QbError.
 class TDocStore
 {
 public:
     explicit TDocStore(TDatabaseConnection& connection);
-
-    static const QString ListSql;
-    static const QString ModifySql;
-    static const QString InsertSql;
-    static const QString DeleteSql;
 
     // A fresh GUID without braces and hyphens: 32 upper-case hexadecimal characters.
     static QString NewIdentifier();

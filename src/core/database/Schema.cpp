@@ -1,6 +1,7 @@
 #include "core/database/Schema.h"
 
 #include "core/common/QbError.h"
+#include "core/database/Connection.h"
 #include "core/database/DBactions.h"
 #include "core/database/SqlEngine.h"
 
@@ -52,9 +53,8 @@ void CreateAnchorTable()
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw QbError(QStringLiteral("Can not create the folder \"%1\".").arg(QDir::toNativeSeparators(folder)));
-    for (const QString& old : {path, path + QStringLiteral("-journal")})
-        if (QFile::exists(old) && !QFile::remove(old))
-            throw QbError(QStringLiteral("Can not replace \"%1\".").arg(QDir::toNativeSeparators(old)));
+    if (const QString stuck = TDatabaseConnection::RemoveWithJournal(path); !stuck.isEmpty())
+        throw QbError(QStringLiteral("Can not replace \"%1\".").arg(QDir::toNativeSeparators(stuck)), QbErrorKind::Io);
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,

@@ -20,7 +20,7 @@ namespace {
 
 bool IsCipherVersion4OrLater()
 {
-    static const bool v4 = CipherVersion().section(QLatin1Char('.'), 0, 0).toInt() >= 4;
+    static const bool v4 = CipherMajorVersion() >= 4;
     return v4;
 }
 
@@ -108,6 +108,11 @@ QString CipherVersion()
     }
     sqlite3_close(db);
     return version.trimmed();
+}
+
+int CipherMajorVersion()
+{
+    return CipherVersion().section(QLatin1Char('.'), 0, 0).toInt();
 }
 
 } // namespace SqlEngine

@@ -19,6 +19,8 @@ void ApplyKeySettings(sqlite3* db, bool forDefaults);
 
 // PRAGMA cipher_version; empty when the engine has no cipher.
 QString CipherVersion();
+// Its major number; 0 without a cipher.
+int CipherMajorVersion();
 
 // The collation that orders document names as a reader expects: by the user's locale (its
 // common rules when the locale is C), ignoring case; names equal that way are ordered by

@@ -1,8 +1,23 @@
 #include "core/dialogs/DialogScript.h"
 
 #include "core/common/QbError.h"
+#include "core/dialogs/DialogSeam.h"
 
 namespace {
+
+TDialogSeam* g_seam = nullptr;
+
+class TScriptedSeam : public TDialogSeam
+{
+public:
+    void Message(const QString& text) override { DialogScript::Record(text); }
+    bool Confirm(const QString& question) override { return DialogScript::TakeAnswer(question); }
+    QString ChooseFile(const QString& caption) override { return DialogScript::TakeFileName(caption); }
+    QString TypeText(const QString& caption) override { return DialogScript::TakeText(caption); }
+};
+
+TScriptedSeam g_scripted;
+
 struct Script
 {
     bool active = false;
@@ -19,6 +34,16 @@ Script& S()
 }
 } // namespace
 
+TDialogSeam* TDialogSeam::Installed()
+{
+    return g_seam;
+}
+
+void TDialogSeam::Install(TDialogSeam* seam)
+{
+    g_seam = seam;
+}
+
 bool DialogScript::Active()
 {
     return S().active;
@@ -28,11 +53,14 @@ void DialogScript::Start()
 {
     S() = Script{};
     S().active = true;
+    TDialogSeam::Install(&g_scripted);
 }
 
 void DialogScript::Stop()
 {
     S() = Script{};
+    if (TDialogSeam::Installed() == &g_scripted)
+        TDialogSeam::Install(nullptr);
 }
 
 void DialogScript::QueueAnswers(const QList<bool>& answers)

@@ -4,17 +4,17 @@
 #include <QString>
 #include <QStringList>
 
-// The seam between the program's own dialogs and the tests. While scripted, the message and
-// confirmation dialogs (and plain message boxes and file choosers) do not open: they record the
-// text they would have shown and take their answer from a queue.
+// The dialog seam of the tests: while started, the message and confirmation dialogs (and plain
+// message boxes and file choosers) do not open: they record the text they would have shown and
+// take their answer from a queue. Windows with controls of their own are driven by QTest.
 class DialogScript
 {
 public:
     static bool Active();
-    static void Start(); // begin scripting, with empty queues and records
-    static void Stop();
+    static void Start(); // installs the scripted seam, with empty queues and records
+    static void Stop(); // uninstalls it
 
-    static void QueueAnswers(const QList<bool>& answers); // next answers of Ask()
+    static void QueueAnswers(const QList<bool>& answers); // next answers of Confirm()
     static void QueueFileNames(const QStringList& names); // next results of file/folder choosers ("" = cancelled)
     static void QueueTexts(const QStringList& texts); // next results of text prompts ("" = cancelled)
 
@@ -22,9 +22,9 @@ public:
     static QString LastShown();
     static int PendingAnswers();
 
-    // Used by the dialogs themselves.
+    // What the scripted seam does with each question; a question without an answer throws.
     static void Record(const QString& text);
-    static bool TakeAnswer(const QString& question); // throws when the queue is empty
-    static QString TakeFileName(const QString& caption); // throws when the queue is empty
-    static QString TakeText(const QString& caption); // throws when the queue is empty
+    static bool TakeAnswer(const QString& question);
+    static QString TakeFileName(const QString& caption);
+    static QString TakeText(const QString& caption);
 };

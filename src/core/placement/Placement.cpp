@@ -5,6 +5,11 @@
 
 namespace Placement {
 
+Docking DockingOf(int align)
+{
+    return align >= 0 && align <= 5 ? static_cast<Docking>(align) : Docking::None;
+}
+
 QRect Dock(const Stored& s, const QRect& current, const QRect& work)
 {
     QRect r = current;
@@ -17,25 +22,26 @@ QRect Dock(const Stored& s, const QRect& current, const QRect& work)
     if (s.top != 0)
         r.moveTop(s.top);
 
-    switch (s.align) {
-        case 0: // top edge
+    switch (s.docking) {
+        case Docking::Top:
             return QRect(work.left(), work.top(), work.width(), r.height());
-        case 1: // bottom edge
+        case Docking::Bottom:
             return QRect(work.left(), work.top() + work.height() - r.height(), work.width(), r.height());
-        case 2: // left edge
+        case Docking::Left:
             return QRect(work.left(), work.top(), r.width(), work.height());
-        case 3: // right edge
+        case Docking::Right:
             return QRect(work.left() + work.width() - r.width(), work.top(), r.width(), work.height());
-        case 5: // the whole work area
+        case Docking::Max:
             return work;
-        default: // 4 and anything else float
-            return r;
+        case Docking::None:
+            break;
     }
+    return r;
 }
 
-bool SideBySide(int align)
+bool SideBySide(Docking docking)
 {
-    return static_cast<unsigned>(align) <= 1u;
+    return docking == Docking::Top || docking == Docking::Bottom;
 }
 
 static int ThirtyPercent(int v)

@@ -7,10 +7,24 @@
 // window system. Rectangles are outer (frame) rectangles.
 namespace Placement {
 
-// Where the window goes for a docking value and the stored coordinates (0 = not set).
+// The docking of the main window; the settings store it as ALIGN, its number.
+enum class Docking
+{
+    Top = 0,
+    Bottom = 1,
+    Left = 2,
+    Right = 3,
+    None = 4, // floating
+    Max = 5 // the whole work area
+};
+
+// The docking of a stored ALIGN number: anything outside 0..5 floats.
+Docking DockingOf(int align);
+
+// Where the window goes for a docking and the stored coordinates (0 = not set).
 struct Stored
 {
-    int align = 1;
+    Docking docking = Docking::Bottom;
     int width = 0, height = 0, left = 0, top = 0;
 };
 
@@ -19,8 +33,8 @@ struct Stored
 // `current` as updated by the stored values.
 QRect Dock(const Stored& stored, const QRect& current, const QRect& workArea);
 
-// Whether list and viewer stand side by side: exactly for align 0 and 1, compared unsigned.
-bool SideBySide(int align);
+// Whether list and viewer stand side by side: docked at the top or the bottom edge.
+bool SideBySide(Docking docking);
 
 // The 30 % cut of a window that almost fills the screen in the direction the panels are laid
 // out: height for side by side (within 39 pixels), width otherwise (within 9 pixels).

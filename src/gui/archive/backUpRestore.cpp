@@ -1,7 +1,9 @@
 #include "gui/archive/backUpRestore.h"
 
+#include "core/common/Paths.h"
 #include "core/database/Connection.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
+#include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/OrbFileEdit.h"
 
@@ -27,12 +29,6 @@ namespace {
 
 const QString SameFolderText = QStringLiteral("The archive and the database can not be placed in the same folder");
 
-QString Canonical(const QString& folder)
-{
-    const QString c = QFileInfo(folder).canonicalFilePath();
-    return c.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : c;
-}
-
 // Restoring replaces every file of the target: refuse a folder that holds files but no database,
 // so a mistyped path cannot empty an unrelated folder.
 bool HoldsOtherFilesOnly(const QString& folder)
@@ -57,8 +53,8 @@ void ShowMessageText(const QString& text)
         Dialogs::ShowMessage(text);
         return;
     }
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text);
         return;
     }
     QMessageBox::information(nullptr, QStringLiteral("Quietbox"), text);
@@ -108,9 +104,9 @@ QString ResolveFolder(const QString& path, const QString& start)
     if (!path.isEmpty()) {
         const QFileInfo info(QDir(start).absoluteFilePath(path));
         if (info.isDir() && info.isExecutable())
-            return Canonical(info.absoluteFilePath());
+            return Paths::CanonicalFolder(info.absoluteFilePath());
     }
-    return Canonical(start);
+    return Paths::CanonicalFolder(start);
 }
 
 bool SameFolder(const QString& a, const QString& b, const QString& start)
@@ -365,10 +361,6 @@ void TFBackUpRestore::closeEvent(QCloseEvent* e)
 
 void TFBackUpRestore::showEvent(QShowEvent* e)
 {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
     QDialog::showEvent(e);
 }

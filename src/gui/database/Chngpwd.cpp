@@ -4,7 +4,7 @@
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
 #include "core/database/DatabaseSession.h"
-#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
 
@@ -78,21 +78,7 @@ void TFChngPwd::NewPasswordChange()
 bool TFChngPwd::Execute()
 {
     m_changed = false;
-    if (DialogScript::Active()) {
-        // Scripted: the button ("Change" or "Cancel"), then the three fields as typed.
-        const QString button = DialogScript::TakeText(windowTitle());
-        if (button == QStringLiteral("Change")) {
-            for (QLineEdit* edit : {EditOldPwd, EditNewPwd1, EditNewPwd2}) {
-                edit->setFocus();
-                edit->insert(DialogScript::TakeText(edit->objectName()));
-            }
-            if (BtnChange->isEnabled())
-                BtnChangeClick();
-        }
-        return m_changed;
-    }
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     exec();
     return m_changed;
 }

@@ -1,7 +1,6 @@
 #include "gui/database/askBaseAndPwd.h"
 
 #include "core/database/DatabaseSession.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/settings/SettingsModel.h"
 
 #include <QComboBox>
@@ -93,22 +92,8 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password)
     FillDatabaseList();
     Edit_pwd->clear();
 
-    if (DialogScript::Active()) {
-        // Scripted: the button pressed ("OK", "Cancel" or "..."), then for "OK" the database to
-        // select and the text typed into the password field.
-        const QString button = DialogScript::TakeText(windowTitle());
-        if (button == QStringLiteral("OK")) {
-            SelectDatabase(DialogScript::TakeText(Label_db->text()));
-            Edit_pwd->setFocus();
-            Edit_pwd->insert(DialogScript::TakeText(Label_pwd->text())); // typed: the validator applies
-            Confirmed = true;
-        } else if (button == QStringLiteral("...")) {
-            SB_databasesClick();
-        }
-    } else {
-        CB_databases->setFocus();
-        exec();
-    }
+    CB_databases->setFocus();
+    exec();
 
     if (!Confirmed && !Created) {
         path.clear();

@@ -1,6 +1,7 @@
 #include "gui/database/wz.h"
 
 #include "core/database/wz_rules.h"
+#include "gui/dialogs/CentreOnScreen.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -94,11 +95,7 @@ void TWizard::btnNextClick()
 
 void TWizard::showEvent(QShowEvent* e)
 {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
     QDialog::showEvent(e);
 }
 

@@ -1,12 +1,13 @@
 #include "gui/database/wz_new_database.h"
 
 #include "core/archive/BackRest.h"
+#include "core/common/Paths.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
 #include "core/database/Schema.h"
 #include "core/database/wz_rules.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
@@ -56,12 +57,6 @@ QLineEdit* ReadOnlyLine(const char* name)
     edit->setObjectName(QString::fromLatin1(name));
     edit->setReadOnly(true);
     return edit;
-}
-
-QString CanonicalFolder(const QString& folder)
-{
-    const QString c = QFileInfo(folder).canonicalFilePath();
-    return c.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : c;
 }
 
 } // namespace
@@ -216,8 +211,9 @@ QString TW_new_database::NewFolderPath() const
 void TW_new_database::ChooseLocation()
 {
     const QString caption = QStringLiteral("Location of the new database");
-    const QString chosen = DialogScript::Active() ? DialogScript::TakeFileName(caption)
-                                                  : QFileDialog::getExistingDirectory(this, caption, Location());
+    TDialogSeam* seam = TDialogSeam::Installed();
+    const QString chosen
+        = seam ? seam->ChooseFile(caption) : QFileDialog::getExistingDirectory(this, caption, Location());
     if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
         SetLocation(QFileInfo(chosen).absoluteFilePath());
 }
@@ -351,7 +347,7 @@ bool TW_new_database::Finish()
     // Checked before anything is created, so a refusal leaves no folder behind.
     if (FromArchive()) {
         const QString archiveFolder = ResolveFolder(QFileInfo(OrbFileEdit1->FileName()).path(), m_startFolder);
-        if (archiveFolder == CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
+        if (archiveFolder == Paths::CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
             ShowMessageText(
                 QStringLiteral("The new database can not be created in the folder containing the source archive."));
             return false;
@@ -427,9 +423,6 @@ bool TW_new_database::FillFromArchive(const QString& folder)
 // A failed run takes back what it made, so the same name can be tried again.
 void TW_new_database::ForgetFolder(const QString& folder)
 {
-    QDir dir(folder);
-    for (const QString& file :
-         {TDatabaseConnection::FileName, TDatabaseConnection::FileName + QStringLiteral("-journal")})
-        dir.remove(file);
+    TDatabaseConnection::RemoveWithJournal(QDir(folder).filePath(TDatabaseConnection::FileName));
     QDir(Location()).rmdir(m_name);
 }

@@ -10,6 +10,7 @@ void CentreOnScreen(QWidget* dialog)
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
-    dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+    QRect frame = dialog->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    dialog->move(frame.topLeft());
 }

@@ -1,6 +1,6 @@
 #include "gui/dialogs/msg.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
 
 #include <QGuiApplication>
@@ -62,8 +62,8 @@ TDmsg::TDmsg(QWidget* parent)
 
 void TDmsg::ShowText(const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text);
         return;
     }
     // A message raised while this one is still open (a timer's report) gets a dialog of its own.

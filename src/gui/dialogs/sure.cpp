@@ -1,6 +1,6 @@
 #include "gui/dialogs/sure.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
 
 #include <QGuiApplication>
@@ -71,8 +71,8 @@ TFsure::TFsure(QWidget* parent)
 
 bool TFsure::Ask(const QString& text)
 {
-    if (DialogScript::Active())
-        return DialogScript::TakeAnswer(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed())
+        return seam->Confirm(text);
     // A question raised while this dialog is still open gets a dialog of its own.
     if (isVisible()) {
         const std::unique_ptr<TFsure> twin(MakeTwin());

@@ -2,8 +2,8 @@
 
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
-#include "core/database/Query.h"
-#include "core/dialogs/DialogScript.h"
+#include "core/database/DocStore.h"
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/Dialogs.h"
 
 #include <QApplication>
@@ -12,8 +12,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QRegularExpression>
-#include <QUuid>
 #include <QVBoxLayout>
 
 // Draws the cell as usual, then lets the frame paint its icons over it.
@@ -38,34 +36,6 @@ public:
 private:
     TOdic* m_frame;
 };
-
-namespace {
-
-// ":name" parameters of a statement, in order of appearance.
-QStringList ParameterNames(const QString& sql)
-{
-    static const QRegularExpression re(QStringLiteral(":([A-Za-z_][A-Za-z0-9_]*)"));
-    QStringList names;
-    for (auto it = re.globalMatch(sql); it.hasNext();) {
-        const QString name = it.next().captured(1);
-        if (!names.contains(name))
-            names << name;
-    }
-    return names;
-}
-
-void RunStatement(const QString& sql, const QVariantMap& oldRow, const QVariantMap& row)
-{
-    TQuery query(TDatabaseConnection::ADB(), sql);
-    for (const QString& name : ParameterNames(sql)) {
-        const bool old = name.startsWith(QStringLiteral("OLD_"), Qt::CaseInsensitive);
-        const QString field = (old ? name.mid(4) : name).toLower();
-        query.Bind(QLatin1Char(':') + name, (old ? oldRow : row).value(field));
-    }
-    query.Exec();
-}
-
-} // namespace
 
 // ---- TDicQuery
 
@@ -227,42 +197,6 @@ void TOdic::ApplyColumns()
         Grid1->setColumnWidth(i, Columns[i].Width);
 }
 
-std::vector<QVariantList> TOdic::SelectRows(QStringList& fields)
-{
-    TQuery query(TDatabaseConnection::ADB(), SelectSql);
-    fields.clear();
-    for (int i = 0; i < query.ColumnCount(); ++i)
-        fields << query.ColumnName(i);
-    std::vector<QVariantList> rows;
-    while (query.Next()) {
-        QVariantList row;
-        for (int i = 0; i < fields.size(); ++i)
-            row << query.Value(i);
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-void TOdic::ApplyModify(const QVariantMap& oldRow, const QVariantMap& row)
-{
-    RunStatement(ModifySql, oldRow, row);
-}
-
-void TOdic::ApplyInsert(const QVariantMap& row)
-{
-    RunStatement(InsertSql, {}, row);
-}
-
-void TOdic::ApplyDelete(const QVariantMap& oldRow)
-{
-    RunStatement(DeleteSql, oldRow, {});
-}
-
-QString TOdic::NewIdentifier() const
-{
-    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
-}
-
 void TOdic::OpenList()
 {
     TDatabaseConnection& adb = TDatabaseConnection::ADB();
@@ -407,7 +341,7 @@ bool TOdic::AppendRecord(const QVariantMap& values)
         row.insert(f, QVariant());
     for (auto it = values.begin(); it != values.end(); ++it)
         row.insert(it.key().toLower(), it.value());
-    row.insert(IdField.toLower(), NewIdentifier());
+    row.insert(IdField.toLower(), TDocStore::NewIdentifier());
     ApplyInsert(row);
     row = StoredRow(row);
     QVariantList list;
@@ -584,8 +518,8 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
 
 void TOdic::ShowError(const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text);
         return;
     }
     QMessageBox::critical(window(), QStringLiteral("Quietbox"), text);

@@ -73,8 +73,8 @@ public:
     void CommitEditor();
 };
 
-// A generic editable list frame: a grid over a query with its modify, insert and delete
-// statements, and a status line. Renames are stored the moment they are posted.
+// A generic editable list frame: a grid over a query whose select, modify, insert and delete
+// a subclass supplies, and a status line. Renames are stored the moment they are posted.
 class TOdic : public QWidget
 {
     Q_OBJECT
@@ -87,11 +87,6 @@ public:
     QLabel* Panel1 = nullptr;
     QList<QIcon> ImageList1;
 
-    // The query and its update statements (":field" the new value, ":OLD_field" the old one).
-    QString SelectSql;
-    QString ModifySql;
-    QString InsertSql;
-    QString DeleteSql;
     QList<TDicColumn> Columns;
 
     QString IdField = QStringLiteral("ID_NOT_SET_YET");
@@ -142,12 +137,11 @@ Q_SIGNALS:
     void AfterScroll();
 
 protected:
-    // The query's statements; the base runs the SQL texts above on the shared connection.
-    virtual std::vector<QVariantList> SelectRows(QStringList& fields);
-    virtual void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row);
-    virtual void ApplyInsert(const QVariantMap& row);
-    virtual void ApplyDelete(const QVariantMap& oldRow);
-    virtual QString NewIdentifier() const;
+    // The query's statements on the shared connection.
+    virtual std::vector<QVariantList> SelectRows(QStringList& fields) = 0;
+    virtual void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row) = 0;
+    virtual void ApplyInsert(const QVariantMap& row) = 0;
+    virtual void ApplyDelete(const QVariantMap& oldRow) = 0;
     // The row as the table holds it after a change (texts cut to their columns, dates set);
     // the base takes the table to keep what it was given.
     virtual QVariantMap StoredRow(const QVariantMap& row) const { return row; }

@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <exception>
 
 namespace {
 
@@ -102,9 +103,21 @@ void TO_doc_content::ClearDocument()
     Shown = false;
     ShownId.clear();
     ShownType.clear();
-    O_OLE_DOC1->CloseObject();
-    O_db_image1->CloseImage();
-    Odb_rtf1->CloseDocument();
+    // Every frame gets its chance to write back; the first failure is reported afterwards.
+    std::exception_ptr failure;
+    const auto close = [&failure](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    close([this] { O_OLE_DOC1->CloseObject(); });
+    close([this] { O_db_image1->CloseImage(); });
+    close([this] { Odb_rtf1->CloseDocument(); });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TO_doc_content::ShowDocument(const QString& id, const QString& type)

@@ -3,6 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
+#include "gui/widgets/ThemeIcon.h"
 
 #include <QDate>
 #include <QStyle>
@@ -19,21 +20,12 @@ TDocRow ToDocRow(const QVariantMap& row)
                    QDate::fromString(row.value(QStringLiteral("l_date")).toString(), Qt::ISODate)};
 }
 
-QIcon ThemeIcon(const QWidget* w, const char* name, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QString::fromLatin1(name), w->style()->standardIcon(fallback));
-}
-
 } // namespace
 
 TO_doc_list::TO_doc_list(QWidget* parent)
     : TOdic(parent)
 {
     setObjectName(QStringLiteral("O_doc_list1"));
-    SelectSql = TDocStore::ListSql;
-    ModifySql = TDocStore::ModifySql;
-    InsertSql = TDocStore::InsertSql;
-    DeleteSql = TDocStore::DeleteSql;
     Columns = {
         {QStringLiteral("CHOISE_IT"), QStringLiteral(">>"), Qt::AlignHCenter, 20, false},
         {QStringLiteral("doc_type"), QStringLiteral("Is"), Qt::AlignHCenter, 20, false},
@@ -94,11 +86,6 @@ void TO_doc_list::ApplyInsert(const QVariantMap& row)
 void TO_doc_list::ApplyDelete(const QVariantMap& oldRow)
 {
     TDocStore(TDatabaseConnection::ADB()).DeleteDocument(oldRow.value(QStringLiteral("doc_id")).toString());
-}
-
-QString TO_doc_list::NewIdentifier() const
-{
-    return TDocStore::NewIdentifier();
 }
 
 QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const

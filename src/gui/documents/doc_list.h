@@ -32,7 +32,6 @@ protected:
     void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row) override;
     void ApplyInsert(const QVariantMap& row) override;
     void ApplyDelete(const QVariantMap& oldRow) override;
-    QString NewIdentifier() const override;
     QVariantMap StoredRow(const QVariantMap& row) const override;
 
     bool Q1BeforeInsert() override;

@@ -1,5 +1,6 @@
 #include "gui/settings/SB_settings.h"
 
+#include "core/placement/Placement.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/settings/about.h"
 
@@ -240,23 +241,24 @@ void TD_SB_settings::show_align()
     const int h = static_cast<int>(std::lround(0.3 * Panel1->height()));
     QRect shape(area.left() + 25, area.top() + 10, w, h);
     const int index = RadioGroupIndex();
-    switch (index) {
-        case 0:
+    using Placement::Docking;
+    switch (Placement::DockingOf(index)) {
+        case Docking::Top:
             shape = QRect(area.left(), area.top(), area.width(), h);
             break;
-        case 1:
+        case Docking::Bottom:
             shape = QRect(area.left(), area.bottom() - h + 1, area.width(), h);
             break;
-        case 2:
+        case Docking::Left:
             shape = QRect(area.left(), area.top(), w, area.height());
             break;
-        case 3:
+        case Docking::Right:
             shape = QRect(area.right() - w + 1, area.top(), w, area.height());
             break;
-        case 5:
+        case Docking::Max:
             shape = area;
             break;
-        default:
+        case Docking::None: // floating, or nothing selected
             break;
     }
     Shape1->setGeometry(shape);

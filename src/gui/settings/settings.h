@@ -21,8 +21,6 @@ public:
     TOrbPigger& Root() { return m_model.Root(); }
     const TOrbPigger& Root() const { return m_model.Root(); }
 
-    static int IntOrZero(const QString& text) { return TSettingsFile::IntOrZero(text); }
-
     // Reads the file (a missing or unusable file gives the defaults, written at once), then
     // shows what it holds.
     void LoadSettings();

@@ -1,6 +1,6 @@
 #include "gui/startup/BDE_DL.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/shell/Shell.h"
 
 #include <QEvent>
@@ -97,19 +97,12 @@ bool TD_BDE_DL::eventFilter(QObject* watched, QEvent* event)
 void TD_BDE_DL::OfferInstall(QWidget* parent)
 {
     TD_BDE_DL dialog(parent);
-    if (DialogScript::Active()) {
-        // Scripted: "1" or "2" confirms that choice, anything else cancels.
-        const QString choice = DialogScript::TakeText(dialog.windowTitle());
-        dialog.RB_download->setChecked(choice == QStringLiteral("2"));
-        dialog.Confirmed = choice == QStringLiteral("1") || choice == QStringLiteral("2");
-    } else {
-        dialog.exec();
-    }
+    dialog.exec();
     if (!dialog.Confirmed)
         return;
     if (dialog.RB_install->isChecked()) {
-        if (DialogScript::Active())
-            DialogScript::Record(InstallText);
+        if (TDialogSeam* seam = TDialogSeam::Installed())
+            seam->Message(InstallText);
         else
             QMessageBox::information(parent, dialog.windowTitle(), InstallText);
     } else {

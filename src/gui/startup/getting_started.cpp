@@ -1,6 +1,5 @@
 #include "gui/startup/getting_started.h"
 
-#include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/shell/Shell.h"
@@ -77,13 +76,6 @@ void TF_getting_started::ShowIfWanted(TOrbPigger& root, QWidget* parent)
 {
     if (root.GetAttr(SettingsKey::GettingStarted) == SettingsKey::No)
         return;
-    if (DialogScript::Active()) {
-        // Scripted: "" closes the prompt without "Ok", else the index of the chosen item.
-        const QString answer = DialogScript::TakeText(QStringLiteral("Getting started"));
-        if (!answer.isEmpty())
-            Apply(static_cast<Choice>(std::clamp(answer.toInt(), 0, 2)), root);
-        return;
-    }
     TF_getting_started prompt(parent);
     if (prompt.exec() == QDialog::Accepted)
         Apply(prompt.Chosen(), root);

@@ -1,6 +1,6 @@
 #include "gui/widgets/OrbFileEdit.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -68,8 +68,8 @@ QString TOrbFileEdit::DialogFilter(const QString& filter)
 
 QString TOrbFileEdit::RunDialog()
 {
-    if (DialogScript::Active())
-        return DialogScript::TakeFileName(m_dialogTitle);
+    if (TDialogSeam* seam = TDialogSeam::Installed())
+        return seam->ChooseFile(m_dialogTitle);
 
     QFileDialog dialog(this, m_dialogTitle);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -1,6 +1,7 @@
 #include "core/dialogs/DialogScript.h"
 
 #include "core/common/QbError.h"
+#include "core/dialogs/DialogSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -16,4 +17,28 @@ TEST(DialogScript, AnswersComeInOrderAndMissingOnesThrow)
     DialogScript::Stop();
     EXPECT_FALSE(DialogScript::Active());
     EXPECT_TRUE(DialogScript::Shown().isEmpty());
+}
+
+TEST(DialogScript, StartInstallsTheScriptedSeamAndStopRemovesOnlyIt)
+{
+    DialogScript::Start();
+    ASSERT_NE(TDialogSeam::Installed(), nullptr);
+    DialogScript::QueueFileNames({QStringLiteral("/a")});
+    EXPECT_EQ(TDialogSeam::Installed()->ChooseFile(QStringLiteral("Where?")), QStringLiteral("/a"));
+    TDialogSeam::Installed()->Message(QStringLiteral("told"));
+    EXPECT_EQ(DialogScript::Shown(), QStringList({QStringLiteral("Where?"), QStringLiteral("told")}));
+    DialogScript::Stop();
+    EXPECT_EQ(TDialogSeam::Installed(), nullptr);
+
+    struct Own : TDialogSeam
+    {
+        void Message(const QString&) override { }
+        bool Confirm(const QString&) override { return true; }
+        QString ChooseFile(const QString&) override { return {}; }
+        QString TypeText(const QString&) override { return {}; }
+    } own;
+    TDialogSeam::Install(&own);
+    DialogScript::Stop();
+    EXPECT_EQ(TDialogSeam::Installed(), &own) << "a seam of another owner stays";
+    TDialogSeam::Install(nullptr);
 }

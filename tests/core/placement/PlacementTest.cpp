@@ -9,37 +9,39 @@ const QRect kWork(0, 0, 1280, 1000); // a work area above a 24-pixel panel
 const QRect kWindow(100, 120, 640, 451);
 } // namespace
 
-TEST(Placement, SideBySideOnlyForTopAndBottomComparedUnsigned)
+TEST(Placement, SideBySideOnlyForTopAndBottomAndOtherNumbersFloat)
 {
-    EXPECT_TRUE(SideBySide(0));
-    EXPECT_TRUE(SideBySide(1));
+    EXPECT_TRUE(SideBySide(DockingOf(0)));
+    EXPECT_TRUE(SideBySide(DockingOf(1)));
     for (int align : {2, 3, 4, 5, 7, -1, -2147483647})
-        EXPECT_FALSE(SideBySide(align)) << align;
+        EXPECT_FALSE(SideBySide(DockingOf(align))) << align;
+    for (int align : {6, -1, 2147483647, -2147483647})
+        EXPECT_EQ(DockingOf(align), Docking::None) << align;
 }
 
 TEST(Placement, DockedWindowsSpanTheirEdgeOfTheWorkArea)
 {
     const QRect work(10, 24, 1270, 976);
-    EXPECT_EQ(Dock({0, 0, 0, 0, 0}, kWindow, work), QRect(10, 24, 1270, 451));
-    EXPECT_EQ(Dock({1, 0, 0, 0, 0}, kWindow, work), QRect(10, 24 + 976 - 451, 1270, 451));
-    EXPECT_EQ(Dock({2, 0, 0, 0, 0}, kWindow, work), QRect(10, 24, 640, 976));
-    EXPECT_EQ(Dock({3, 0, 0, 0, 0}, kWindow, work), QRect(10 + 1270 - 640, 24, 640, 976));
-    EXPECT_EQ(Dock({5, 0, 0, 0, 0}, kWindow, work), work);
+    EXPECT_EQ(Dock({Docking::Top, 0, 0, 0, 0}, kWindow, work), QRect(10, 24, 1270, 451));
+    EXPECT_EQ(Dock({Docking::Bottom, 0, 0, 0, 0}, kWindow, work), QRect(10, 24 + 976 - 451, 1270, 451));
+    EXPECT_EQ(Dock({Docking::Left, 0, 0, 0, 0}, kWindow, work), QRect(10, 24, 640, 976));
+    EXPECT_EQ(Dock({Docking::Right, 0, 0, 0, 0}, kWindow, work), QRect(10 + 1270 - 640, 24, 640, 976));
+    EXPECT_EQ(Dock({Docking::Max, 0, 0, 0, 0}, kWindow, work), work);
     // Only the dimension across the edge comes from the settings.
-    EXPECT_EQ(Dock({1, 300, 200, 5, 6}, kWindow, work), QRect(10, 24 + 976 - 200, 1270, 200));
-    EXPECT_EQ(Dock({2, 300, 200, 5, 6}, kWindow, work), QRect(10, 24, 300, 976));
+    EXPECT_EQ(Dock({Docking::Bottom, 300, 200, 5, 6}, kWindow, work), QRect(10, 24 + 976 - 200, 1270, 200));
+    EXPECT_EQ(Dock({Docking::Left, 300, 200, 5, 6}, kWindow, work), QRect(10, 24, 300, 976));
 }
 
 TEST(Placement, FloatingWindowTakesStoredValuesButZeroMeansUnset)
 {
     // ALIGN 4 with WIDTH 0 keeps the current width.
-    EXPECT_EQ(Dock({4, 0, 300, 50, 60}, kWindow, kWork), QRect(50, 60, 640, 300));
+    EXPECT_EQ(Dock({Docking::None, 0, 300, 50, 60}, kWindow, kWork), QRect(50, 60, 640, 300));
     // LEFT 0 and TOP 0 do not move the window; negative coordinates do.
-    EXPECT_EQ(Dock({4, 500, 400, 0, 0}, kWindow, kWork), QRect(100, 120, 500, 400));
-    EXPECT_EQ(Dock({4, 500, 400, -20, -5}, kWindow, kWork), QRect(-20, -5, 500, 400));
+    EXPECT_EQ(Dock({Docking::None, 500, 400, 0, 0}, kWindow, kWork), QRect(100, 120, 500, 400));
+    EXPECT_EQ(Dock({Docking::None, 500, 400, -20, -5}, kWindow, kWork), QRect(-20, -5, 500, 400));
     // Anything outside 0..5 floats too.
-    EXPECT_EQ(Dock({7, 500, 400, 30, 40}, kWindow, kWork), QRect(30, 40, 500, 400));
-    EXPECT_EQ(Dock({-1, 0, 0, 0, 0}, kWindow, kWork), kWindow);
+    EXPECT_EQ(Dock({DockingOf(7), 500, 400, 30, 40}, kWindow, kWork), QRect(30, 40, 500, 400));
+    EXPECT_EQ(Dock({DockingOf(-1), 0, 0, 0, 0}, kWindow, kWork), kWindow);
 }
 
 TEST(Placement, ThirtyPercentCutsHaveExactBorders)

@@ -2,6 +2,7 @@
 #include "core/database/DocStore.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/archive/backUpRestore.h"
+#include "gui/database/Chngpwd.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
@@ -47,6 +48,12 @@ protected:
         entry->SetAttr(QStringLiteral("NAME"), name);
         entry->SetAttr(QStringLiteral("PATH"), folder);
         return folder;
+    }
+
+    // The selection dialog that follows a command is cancelled.
+    static void CancelSelection()
+    {
+        OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) { d->BtnCancel->click(); });
     }
 
     // Chooses `button` in the control dialog once it shows, then OK.
@@ -130,7 +137,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     // Declined: nothing changes.
     Choose("RB_drop_database");
     DialogScript::QueueAnswers({false});
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
     EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
@@ -138,7 +145,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
     Choose("RB_drop_database");
     DialogScript::QueueAnswers({true});
-    DialogScript::QueueTexts({QStringLiteral("Cancel")});
+    CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(
         DialogScript::Shown().contains(QStringLiteral("The database \"Work\" \nhas been removed from your computer.")));
@@ -194,7 +201,7 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
 {
     Start();
     const QString location = FreshFolder(QStringLiteral("dots крапки"));
-    DialogScript::QueueTexts({QStringLiteral("...")});
+    OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) { d->SB_databases->click(); });
     OnModal<TW_new_database>([location](TW_new_database* w) {
         w->Edit_DB_name->setText(QStringLiteral("Fresh"));
         w->btnNext->click();
@@ -342,7 +349,11 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
     Choose("RB_pack_database");
     DialogScript::QueueAnswers({true, true});
-    DialogScript::QueueTexts({QStringLiteral("Change"), QString(), QStringLiteral("new"), QStringLiteral("new")});
+    OnModal<TFChngPwd>([](TFChngPwd* d) {
+        QTest::keyClicks(d->EditNewPwd1, QStringLiteral("new"));
+        QTest::keyClicks(d->EditNewPwd2, QStringLiteral("new"));
+        d->BtnChange->click();
+    });
     control->DatabaseControl();
     Main()->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 5);

@@ -2,6 +2,7 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "support/ModalDriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,52 +10,13 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
-// Runs action on the next modal dialog that opens and is not `except`.
-void OnModal(std::function<void(QDialog*)> action, const QWidget* except = nullptr)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, action, except, tries = 0]() mutable {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || dialog == except || !dialog->isVisible()) {
-            if (++tries > 1000) {
-                ADD_FAILURE() << "no dialog opened";
-                timer->deleteLater();
-                timer->stop();
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        action(dialog);
-    });
-    timer->start();
-}
-
-// Closes whatever modal dialog is left open, so that a failing test ends instead of hanging.
-class Watchdog
-{
-public:
-    Watchdog()
-    {
-        m_timer.setSingleShot(true);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [] {
-            ADD_FAILURE() << "a dialog stayed open";
-            while (QWidget* w = QApplication::activeModalWidget())
-                w->close();
-        });
-        m_timer.start(10000);
-    }
-
-private:
-    QTimer m_timer;
-};
+using qbtest::OnModal;
+using Watchdog = qbtest::ModalWatchdog;
 
 template <typename T> T* Find(QDialog* dialog, const char* name)
 {
@@ -97,7 +59,7 @@ TEST(Dialogs, ConfirmationIsTrueOnlyForYes)
     QString caption;
     QString shown;
     for (const auto& [action, expected] : cases) {
-        OnModal([&, action = action](QDialog* d) {
+        OnModal<QDialog>([&, action = action](QDialog* d) {
             caption = d->windowTitle();
             shown = Find<QPlainTextEdit>(d, "Memo1")->toPlainText();
             action(d);
@@ -120,7 +82,7 @@ TEST(Dialogs, CheckedConfirmationNeedsTheTickEveryTime)
 
     // Tick, untick, Enter while "Yes" is off: still open; tick again and "Yes".
     bool stayedOpen = false;
-    OnModal([&](QDialog* d) {
+    OnModal<QDialog>([&](QDialog* d) {
         expectFreshStart(d);
         auto* box = Find<QCheckBox>(d, "CheckBox1");
         auto* yes = Find<QPushButton>(d, "YesBtn");
@@ -140,7 +102,7 @@ TEST(Dialogs, CheckedConfirmationNeedsTheTickEveryTime)
     EXPECT_TRUE(stayedOpen);
 
     // Straight after that "Yes" the next question starts cleared; Escape is no.
-    OnModal([&](QDialog* d) {
+    OnModal<QDialog>([&](QDialog* d) {
         expectFreshStart(d);
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Confirmation:"));
         Key(d, Qt::Key_Escape);
@@ -148,7 +110,7 @@ TEST(Dialogs, CheckedConfirmationNeedsTheTickEveryTime)
     EXPECT_FALSE(sure.Ask(QStringLiteral("ATTENTION!\nAre you sure you want to DROP\nthe database \"x\"?")));
 
     // Ticked, then closed by the close box: no.
-    OnModal([&](QDialog* d) {
+    OnModal<QDialog>([&](QDialog* d) {
         expectFreshStart(d);
         ClickBox(Find<QCheckBox>(d, "CheckBox1"));
         d->close();
@@ -171,7 +133,7 @@ TEST(Dialogs, MessageShowsTheTextAsGivenAndClosesOnOkEnterAndCloseBox)
         QString caption;
         QString shown;
         int lines = 0;
-        OnModal([&](QDialog* d) {
+        OnModal<QDialog>([&](QDialog* d) {
             caption = d->windowTitle();
             auto* memo = Find<QPlainTextEdit>(d, "Memo1");
             shown = memo->toPlainText();
@@ -207,12 +169,12 @@ TEST(Dialogs, LongTextIsCutAndTheDialogsKeepTheirSize)
         return Seen{d->size(), memo->size(), memo->verticalScrollBar()->isVisible()};
     };
     Seen shortSeen, longSeen;
-    OnModal([&](QDialog* d) {
+    OnModal<QDialog>([&](QDialog* d) {
         shortSeen = look(d);
         d->close();
     });
     msg.ShowText(QStringLiteral("short"));
-    OnModal([&](QDialog* d) {
+    OnModal<QDialog>([&](QDialog* d) {
         longSeen = look(d);
         d->close();
     });
@@ -222,12 +184,12 @@ TEST(Dialogs, LongTextIsCutAndTheDialogsKeepTheirSize)
     EXPECT_FALSE(longSeen.scrollBar);
 
     for (TFsure* s : {&sure, static_cast<TFsure*>(&checked)}) {
-        OnModal([&](QDialog* d) {
+        OnModal<QDialog>([&](QDialog* d) {
             shortSeen = look(d);
             d->close();
         });
         s->Ask(QStringLiteral("short?"));
-        OnModal([&](QDialog* d) {
+        OnModal<QDialog>([&](QDialog* d) {
             longSeen = look(d);
             d->close();
         });
@@ -246,8 +208,8 @@ TEST(Dialogs, MessageRaisedWhileOneIsOpenGetsItsOwnDialog)
     TDmsg msg;
     QString inner;
     QString outerAfter;
-    OnModal([&](QDialog* outer) {
-        OnModal(
+    OnModal<QDialog>([&](QDialog* outer) {
+        OnModal<QDialog>(
             [&](QDialog* d) {
                 inner = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
                 Click(d, "OKBtn");
@@ -269,9 +231,9 @@ TEST(Dialogs, QuestionAskedWhileOneIsOpenGetsItsOwnDialog)
     // A nested question on the checked confirmation leaves the open one's box alone.
     TFsure_checked checked;
     bool outerStillTicked = false;
-    OnModal([&](QDialog* outer) {
+    OnModal<QDialog>([&](QDialog* outer) {
         ClickBox(outer->findChild<QCheckBox*>(QStringLiteral("CheckBox1")));
-        OnModal([&](QDialog* d) { Key(d, Qt::Key_Escape); }, outer);
+        OnModal<QDialog>([&](QDialog* d) { Key(d, Qt::Key_Escape); }, outer);
         EXPECT_FALSE(checked.Ask(QStringLiteral("nested?")));
         outerStillTicked = outer->findChild<QPushButton*>(QStringLiteral("YesBtn"))->isEnabled();
         Click(outer, "YesBtn");

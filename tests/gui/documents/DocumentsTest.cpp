@@ -1,18 +1,25 @@
 #include "DocumentsFixture.h"
+#include "core/documents/FakeObjectServer.h"
 #include "core/documents/ImageStore.h"
+#include "core/documents/OleContainer.h"
 #include "gui/documents/DocumentCommands.h"
 #include "gui/documents/doc_content.h"
+#include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -84,6 +91,8 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
     const Row rows[] = {
         {"Insert", Qt::Key_Insert, Qt::NoModifier, true, {}, QStringLiteral("TXT"), QString()},
         {"Insert while new is off", Qt::Key_Insert, Qt::NoModifier, false, {}, {}, {}},
+        {"Ctrl+N", Qt::Key_N, Qt::ControlModifier, true, {}, QStringLiteral("TXT"), QString()},
+        {"Ctrl+N while new is off", Qt::Key_N, Qt::ControlModifier, false, {}, {}, {}},
         {"three lines", Qt::Key_V, Qt::ControlModifier, true, text("one\r\ntwo\nthree"), QStringLiteral("TXT"),
          QStringLiteral("one\ntwo\nthree")},
         {"Ctrl+V while new is off", Qt::Key_V, Qt::ControlModifier, false, text("x"), {}, {}},
@@ -107,6 +116,9 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
         Main()->UpdateCommands();
         Main()->TB_new_doc->setEnabled(r.newDocEnabled);
         const int before = List()->Q1->RowCount();
+        // The offscreen platform leaves a closed edit window active; the window's keys need its own.
+        QApplication::setActiveWindow(Main());
+        List()->Grid1->setFocus();
         DialogScript::Start();
         ModalCloser closer;
         QTest::keyClick(List()->Grid1, r.key, r.modifiers);
@@ -132,7 +144,39 @@ TEST_F(DocumentsTest, InsertAndCtrlVCreateDocumentsThroughTheCommandsOnly)
             EXPECT_EQ(ImageStore::ReadPicture(ADB(), id).size(), picture.size());
     }
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, no importable data found."));
+    EXPECT_EQ(Main()->TB_new_doc->toolTip(), QStringLiteral("New document (Ctrl+N)"));
+    EXPECT_EQ(Main()->TB_doc->toolTip(), QStringLiteral("Documentation (F1)"));
     EXPECT_EQ(List()->Q1->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
+}
+
+TEST_F(DocumentsTest, ACopiedFileIsPastedAsAnObjectAndEditedInItsServer)
+{
+    OpenDatabase();
+    qbtest::AddFakeServer(QStringLiteral("fake.editor"), "printf ' edited' >> \"$1\"");
+    const QString file = qbtest::FreshFolder() + QStringLiteral("/note.txt");
+    qbtest::WriteAll(file, "note");
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(file)});
+    data->setText(file); // file managers offer the path as text too
+    SetClipboard(data);
+    Main()->ViewerContainer()->SetHandOverGrace(0);
+
+    DialogScript::Start();
+    QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
+    ASSERT_EQ(List()->Q1->RowCount(), 1);
+    EXPECT_TRUE(List()->FieldText(QStringLiteral("doc_type")).isEmpty()) << "an object from the clipboard";
+
+    // The object was opened in its server at once and written back when the server ended.
+    QBuffer stored;
+    stored.setData(TDocStore(ADB()).ReadContentBytes(List()->CurrentId(), QStringLiteral("OLEobj")));
+    stored.open(QIODevice::ReadOnly);
+    TOleContainer object;
+    object.ReadFromStream(stored);
+    EXPECT_EQ(object.ObjectClassName(), QStringLiteral("fake.editor"));
+    EXPECT_EQ(object.ObjectBytes(), QByteArray("note edited"));
+    EXPECT_EQ(qbtest::ReadAll(file), QByteArray("note")) << "the copied file stays as it was";
+    EXPECT_TRUE(qbtest::LeftoverObjectFolders().isEmpty());
 }
 
 TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
@@ -168,6 +212,17 @@ TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
     const QString id = commands->CreateDocumentRecord(QStringLiteral("object"), QStringLiteral("no.such.server"));
     EXPECT_THROW(commands->StoreDocumentContent(id, QStringLiteral("no.such.server"), TDocContent()), QbError);
     EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(id, QStringLiteral("OLEobj")).isEmpty());
+    // A clipboard that offers no object leaves the new object document empty.
+    SetClipboard(new QMimeData);
+    const QString pasted = commands->CreateDocumentRecord(QStringLiteral("pasted"), QString());
+    commands->StoreDocumentContent(pasted, QString(), TDocContent::FromClipboard());
+    EXPECT_TRUE(TDocStore(ADB()).ReadContentBytes(pasted, QStringLiteral("OLEobj")).isEmpty());
+    // The proposed name: the time of day in the locale's format, without a time zone.
+    const QTime time(21, 41, 7);
+    EXPECT_EQ(TDocumentCommands::DefaultDocumentName(time, QLocale(QLocale::English, QLocale::UnitedStates)),
+              QStringLiteral("Document created at 9:41:07 PM"));
+    EXPECT_EQ(TDocumentCommands::DefaultDocumentName(time, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("Document created at 21:41:07"));
     // Without a database nothing is created.
     Main()->CloseDatabase();
     EXPECT_TRUE(commands->CreateDocumentRecord(QStringLiteral("x"), QStringLiteral("TXT")).isEmpty());

@@ -1,0 +1,137 @@
+#include "gui/intake/fixedServers.h"
+
+#include "core/documents/OleContainer.h"
+#include "core/intake/OleServerList.h"
+#include "core/settings/OrbPigger.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TOFixedServers::TOFixedServers(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("OFixedServers1"));
+    setToolTip(QStringLiteral("Applications that edit embedded files"));
+    m_txt = {nullptr, nullptr, nullptr, nullptr, QStringLiteral("TXT_ACCEPT_MODE"), QStringLiteral("TXT_SERVER")};
+    m_img = {nullptr, nullptr, nullptr, nullptr, QStringLiteral("IMG_ACCEPT_MODE"), QStringLiteral("IMG_SERVER")};
+
+    GroupBox_txt = MakeGroup(m_txt, "Accept drag-n-dropped text via:", "simple text editor", "text OLE server:", "txt");
+    GroupBox_img
+        = MakeGroup(m_img, "Accept drag-n-dropped picture via:", "simple image viewer", "image OLE server:", "img");
+    RB_own_txt = m_txt.own;
+    RB_OLE_txt = m_txt.server;
+    Edit_txt_server = m_txt.field;
+    SB_txt_server = m_txt.pick;
+    RB_own_img = m_img.own;
+    RB_OLE_img = m_img.server;
+    Edit_img_server = m_img.field;
+    SB_img_server = m_img.pick;
+
+    connect(RB_own_txt, &QRadioButton::toggled, this, &TOFixedServers::txt_accept_mode);
+    connect(RB_own_img, &QRadioButton::toggled, this, &TOFixedServers::img_accept_mode);
+    for (const Group* g : {&m_txt, &m_img}) {
+        QLineEdit* field = g->field;
+        QToolButton* pick = g->pick;
+        connect(field, &QLineEdit::textChanged, this, [this, field] { set_special_OLE_servers(field); });
+        connect(pick, &QToolButton::clicked, this, [this, pick] { SB_get_server(pick); });
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox_txt);
+    layout->addWidget(GroupBox_img);
+    layout->addStretch(1);
+}
+
+QGroupBox* TOFixedServers::MakeGroup(Group& g, const char* title, const char* own, const char* server, const char* kind)
+{
+    const QString suffix = QString::fromLatin1(kind);
+    auto* box = new QGroupBox(QString::fromLatin1(title), this);
+    box->setObjectName(QStringLiteral("GroupBox_") + suffix);
+    g.own = new QRadioButton(QString::fromLatin1(own), box);
+    g.own->setObjectName(QStringLiteral("RB_own_") + suffix);
+    g.server = new QRadioButton(QString::fromLatin1(server), box);
+    g.server->setObjectName(QStringLiteral("RB_OLE_") + suffix);
+    g.field = new QLineEdit(box);
+    g.field->setObjectName(QStringLiteral("Edit_%1_server").arg(suffix));
+    g.pick = new QToolButton(box);
+    g.pick->setObjectName(QStringLiteral("SB_%1_server").arg(suffix));
+    g.pick->setText(QStringLiteral("..."));
+    g.own->setChecked(true);
+    g.field->setEnabled(false);
+    g.pick->setEnabled(false);
+
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(g.own, 0, 0, 1, 3);
+    grid->addWidget(g.server, 1, 0);
+    grid->addWidget(g.field, 1, 1);
+    grid->addWidget(g.pick, 1, 2);
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+bool TOFixedServers::InitAcceptModes(TOleContainer* container, TOrbPigger* root)
+{
+    m_container = container;
+    m_root = root;
+    if (!m_root)
+        return false;
+    ShowGroup(m_txt);
+    ShowGroup(m_img);
+    return true;
+}
+
+void TOFixedServers::ShowGroup(const Group& g)
+{
+    g.field->setText(m_root->GetAttr(g.serverKey));
+    if (OleServerList::UsesServer(m_root->GetAttr(g.modeKey)))
+        g.server->setChecked(true);
+    else
+        g.own->setChecked(true);
+}
+
+void TOFixedServers::txt_accept_mode()
+{
+    AcceptMode(m_txt);
+}
+
+void TOFixedServers::img_accept_mode()
+{
+    AcceptMode(m_img);
+}
+
+void TOFixedServers::AcceptMode(const Group& g)
+{
+    // A disabled field is drawn in the button-face colour, an enabled one in the window colour.
+    const bool own = g.own->isChecked();
+    g.field->setEnabled(!own);
+    g.pick->setEnabled(!own);
+    if (m_root)
+        m_root->SetAttr(g.modeKey, own ? QStringLiteral("OWN") : QStringLiteral("OLE"));
+}
+
+void TOFixedServers::set_special_OLE_servers(QLineEdit* field)
+{
+    // Only the changed field is stored: storing both would write the other field's old text
+    // over the tree while the groups are being shown from it.
+    if (!m_root)
+        return;
+    if (field == m_txt.field)
+        m_root->SetAttr(m_txt.serverKey, field->text());
+    else if (field == m_img.field)
+        m_root->SetAttr(m_img.serverKey, field->text());
+}
+
+void TOFixedServers::SB_get_server(QToolButton* button)
+{
+    if (!m_container)
+        return;
+    if (!m_container->ChooseObjectDialog())
+        return;
+    const QString cls = m_container->ObjectClassName();
+    (button == m_txt.pick ? m_txt.field : m_img.field)->setText(cls);
+    m_container->ReleaseObject();
+}

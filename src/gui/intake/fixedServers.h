@@ -1,0 +1,59 @@
+#pragma once
+
+// The settings page that chooses, for dropped text and for dropped pictures, between the
+// program's own editor and an object server of a chosen class.
+#include <QWidget>
+
+class QGroupBox;
+class QLineEdit;
+class QRadioButton;
+class QToolButton;
+class TOleContainer;
+class TOrbPigger;
+
+class TOFixedServers : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TOFixedServers(QWidget* parent = nullptr);
+
+    // Remembers the container and shows both groups from root; false without a settings tree.
+    bool InitAcceptModes(TOleContainer* container, TOrbPigger* root);
+
+    // Handlers: a choice of either group clicked, a class field changed, a pick button clicked.
+    void txt_accept_mode();
+    void img_accept_mode();
+    void set_special_OLE_servers(QLineEdit* field);
+    void SB_get_server(QToolButton* button);
+
+    // Controls (objectName = member name).
+    QGroupBox* GroupBox_txt = nullptr;
+    QRadioButton* RB_own_txt = nullptr;
+    QRadioButton* RB_OLE_txt = nullptr;
+    QLineEdit* Edit_txt_server = nullptr;
+    QToolButton* SB_txt_server = nullptr;
+    QGroupBox* GroupBox_img = nullptr;
+    QRadioButton* RB_own_img = nullptr;
+    QRadioButton* RB_OLE_img = nullptr;
+    QLineEdit* Edit_img_server = nullptr;
+    QToolButton* SB_img_server = nullptr;
+
+private:
+    struct Group
+    {
+        QRadioButton* own;
+        QRadioButton* server;
+        QLineEdit* field;
+        QToolButton* pick;
+        QString modeKey;
+        QString serverKey;
+    };
+    QGroupBox* MakeGroup(Group& g, const char* title, const char* own, const char* server, const char* kind);
+    void ShowGroup(const Group& g);
+    void AcceptMode(const Group& g);
+
+    Group m_txt;
+    Group m_img;
+    TOleContainer* m_container = nullptr;
+    TOrbPigger* m_root = nullptr;
+};

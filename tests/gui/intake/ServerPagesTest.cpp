@@ -1,0 +1,142 @@
+#include "core/dialogs/DialogScript.h"
+#include "core/documents/FakeObjectServer.h"
+#include "core/documents/OleContainer.h"
+#include "core/settings/OrbPigger.h"
+#include "gui/intake/OleServers.h"
+#include "gui/intake/fixedServers.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString FakeClass = QStringLiteral("org.example.Sketch");
+
+class ServerPagesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qbtest::AddFakeServer(FakeClass, "exit 0", QStringLiteral("image/png"));
+        TOleContainer::SetObjectChooser([this] { return chosen; });
+        DialogScript::Start();
+    }
+    void TearDown() override
+    {
+        DialogScript::Stop();
+        TOleContainer::SetObjectChooser(nullptr);
+    }
+    void Load(const char* settings) { root.SetText(QString::fromUtf8(settings)); }
+    QString Markup(const TOrbPigger* node) const
+    {
+        return node->GetText().remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QLatin1Char('\t'));
+    }
+    QStringList Captions(const TOOLEServers& frame) const
+    {
+        QStringList captions;
+        for (int i = 0; i < frame.LV1->topLevelItemCount(); ++i)
+            captions << frame.LV1->topLevelItem(i)->text(0) + QLatin1Char('|') + frame.LV1->topLevelItem(i)->text(1);
+        return captions;
+    }
+
+    TOrbPigger root;
+    TOleContainer container;
+    QString chosen; // what the "Insert object" dialog answers; empty: cancelled
+};
+
+TEST_F(ServerPagesTest, AddingAServerTwiceSelectsTheRowItAlreadyHas)
+{
+    TOOLEServers frame;
+    EXPECT_FALSE(frame.InitServerList(&container, nullptr)) << "no settings tree";
+    Load("<SETTINGS><BASE_LIST/></SETTINGS>");
+    ASSERT_TRUE(frame.InitServerList(&container, &root));
+    EXPECT_EQ(root.Child(1), frame.ServersNode()) << "OLE_SERVERS is appended after BASE_LIST";
+
+    chosen = FakeClass;
+    frame.BtnAddClick();
+    frame.LV1->setCurrentItem(nullptr);
+    frame.BtnAddClick();
+    EXPECT_EQ(Captions(frame), QStringList{FakeClass + QLatin1Char('|') + FakeClass});
+    EXPECT_EQ(frame.LV1->currentItem(), frame.LV1->topLevelItem(0)) << "the second add selects the existing row";
+    EXPECT_EQ(Markup(frame.ServersNode()),
+              QStringLiteral("<OLE_SERVERS><SERVER NAME=\"%1\" CLASS=\"%1\"/></OLE_SERVERS>").arg(FakeClass));
+
+    chosen.clear();
+    frame.BtnAddClick();
+    EXPECT_EQ(frame.LV1->topLevelItemCount(), 1);
+    EXPECT_TRUE(frame.BtnAdd->isEnabled());
+    EXPECT_EQ(container.ObjectState(), TOleContainer::osEmpty) << "the frame keeps no object";
+}
+
+TEST_F(ServerPagesTest, RenamingInPlaceAndRemovingAfterTheQuestion)
+{
+    Load("<SETTINGS><OLE_SERVERS><SERVER NAME=\"Sketch\" CLASS=\"org.s\"/><SERVER NAME=\" \" CLASS=\"hidden\"/>"
+         "<SERVER NAME=\"Writer\" CLASS=\"org.w\"/></OLE_SERVERS></SETTINGS>");
+    TOOLEServers frame;
+    frame.show();
+    ASSERT_TRUE(frame.InitServerList(&container, &root));
+    ASSERT_EQ(Captions(frame), (QStringList{QStringLiteral("Sketch|org.s"), QStringLiteral("Writer|org.w")}));
+
+    auto rename = [&frame](int row, const QString& text) {
+        frame.LV1->setCurrentItem(frame.LV1->topLevelItem(row));
+        frame.BtnEditClick();
+        auto* editor = frame.LV1->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    };
+    rename(0, QStringLiteral("Drawings"));
+    rename(1, QStringLiteral("   "));
+    TOrbPigger* node = frame.ServersNode();
+    EXPECT_EQ(node->Child(0)->GetAttr(QStringLiteral("NAME")), QStringLiteral("Drawings"));
+    EXPECT_EQ(node->Child(2)->GetAttr(QStringLiteral("NAME")), QStringLiteral("Writer"))
+        << "a blank name is not stored";
+
+    frame.LV1->setCurrentItem(frame.LV1->topLevelItem(0));
+    DialogScript::QueueAnswers({false, true});
+    frame.BtnDeleteClick();
+    EXPECT_EQ(node->ChildCount(), 3);
+    frame.BtnDeleteClick();
+    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Drawings\" from the list?"));
+    EXPECT_EQ(node->ChildCount(), 2);
+    EXPECT_EQ(frame.LV1->topLevelItemCount(), 1);
+}
+
+TEST_F(ServerPagesTest, AcceptModesFollowTheTreeAndWriteIntoIt)
+{
+    TOFixedServers frame;
+    EXPECT_FALSE(frame.InitAcceptModes(&container, nullptr));
+    Load("<SETTINGS IMG_SERVER=\"old.viewer\" IMG_ACCEPT_MODE=\"OLE\"/>");
+    ASSERT_TRUE(frame.InitAcceptModes(&container, &root));
+    EXPECT_TRUE(frame.RB_OLE_img->isChecked());
+
+    // Shown again from a reloaded tree: the fields of the earlier one must not leak into it.
+    Load("<SETTINGS TXT_ACCEPT_MODE=\"OLE\" TXT_SERVER=\"org.editor\" IMG_SERVER=\"org.viewer\"/>");
+    ASSERT_TRUE(frame.InitAcceptModes(&container, &root));
+    EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_SERVER")), QStringLiteral("org.viewer"));
+    EXPECT_EQ(frame.Edit_img_server->text(), QStringLiteral("org.viewer"));
+    EXPECT_TRUE(frame.RB_OLE_txt->isChecked());
+    EXPECT_TRUE(frame.Edit_txt_server->isEnabled());
+    EXPECT_TRUE(frame.RB_own_img->isChecked());
+    EXPECT_FALSE(frame.Edit_img_server->isEnabled());
+    EXPECT_FALSE(frame.SB_img_server->isEnabled());
+
+    frame.RB_own_txt->click();
+    EXPECT_EQ(root.GetAttr(QStringLiteral("TXT_ACCEPT_MODE")), QStringLiteral("OWN"));
+    EXPECT_FALSE(frame.SB_txt_server->isEnabled());
+
+    frame.RB_OLE_img->click();
+    chosen = FakeClass;
+    frame.SB_img_server->click();
+    EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_ACCEPT_MODE")), QStringLiteral("OLE"));
+    EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_SERVER")), FakeClass);
+    EXPECT_EQ(container.ObjectState(), TOleContainer::osEmpty);
+}
+
+} // namespace
