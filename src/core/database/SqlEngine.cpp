@@ -4,8 +4,6 @@
 
 #include <QCollator>
 #include <QLocale>
-#include <QStringDecoder>
-#include <QVarLengthArray>
 
 namespace SqlEngine {
 
@@ -30,33 +28,12 @@ void Run(sqlite3* db, const QString& sql)
         throw QbError(ErrorText(db, QStringLiteral("Can not set the cipher parameters")));
 }
 
-// A name in UTF-16 for the collator. Sorting a list calls the collation about n log n times, so
-// names are decoded on the stack: a collation declared for UTF-16 would make the engine convert
-// and allocate both texts for every comparison.
-class NameText
-{
-public:
-    NameText(const void* text, int size)
-        : m_chars(size)
-    {
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        const QChar* end = utf8.appendToBuffer(reinterpret_cast<QChar*>(m_chars.data()),
-                                               QByteArrayView(static_cast<const char*>(text), size));
-        m_view = QStringView(m_chars.constData(), end - reinterpret_cast<const QChar*>(m_chars.constData()));
-    }
-    QStringView View() const { return m_view; }
-
-private:
-    QVarLengthArray<char16_t, 256> m_chars; // UTF-8 never needs more UTF-16 units than bytes
-    QStringView m_view;
-};
-
 int CompareNames(void* collator, int size1, const void* text1, int size2, const void* text2)
 {
-    const NameText a(text1, size1);
-    const NameText b(text2, size2);
-    const int order = static_cast<const QCollator*>(collator)->compare(a.View(), b.View());
-    return order != 0 ? order : a.View().compare(b.View());
+    const QStringView a(static_cast<const char16_t*>(text1), size1 / 2);
+    const QStringView b(static_cast<const char16_t*>(text2), size2 / 2);
+    const int order = static_cast<const QCollator*>(collator)->compare(a, b);
+    return order != 0 ? order : a.compare(b);
 }
 
 void DeleteCollator(void* collator)
@@ -74,7 +51,7 @@ void RegisterNameCollation(sqlite3* db)
         locale = QLocale(QLocale::English, QLocale::UnitedStates);
     auto* collator = new QCollator(locale);
     collator->setCaseSensitivity(Qt::CaseInsensitive);
-    if (sqlite3_create_collation_v2(db, NameCollation, SQLITE_UTF8, collator, CompareNames, DeleteCollator)
+    if (sqlite3_create_collation_v2(db, NameCollation, SQLITE_UTF16_ALIGNED, collator, CompareNames, DeleteCollator)
         != SQLITE_OK) {
         delete collator; // not handed over when the call fails
         throw QbError(ErrorText(db, QStringLiteral("Can not set up the order of names")));
