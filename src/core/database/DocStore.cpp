@@ -231,6 +231,19 @@ void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice
     savepoint.Release();
 }
 
+std::unique_ptr<QIODevice> TDocStore::OpenContent(const QString& id, const QString& column) const
+{
+    const QString field = CheckedColumn(column);
+    TQuery query(m_connection,
+                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
+    query.Bind(QStringLiteral(":ID"), id);
+    if (!query.Next())
+        throw QbError(Missing(id));
+    if (query.Value(1).toInt() != 0)
+        return nullptr;
+    return std::make_unique<TBlobDevice>(m_connection, QStringLiteral("Docs"), field, query.Value(0).toLongLong());
+}
+
 QByteArray TDocStore::ReadContentBytes(const QString& id, const QString& column) const
 {
     QBuffer buffer;
