@@ -5,6 +5,7 @@
 #include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
 #include "core/database/Schema.h"
+#include "core/jobs/JobRunner.h"
 #include "core/placement/Placement.h"
 #include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
@@ -33,19 +34,9 @@
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
-
-// The window's outer rectangle is what the placement rule speaks of; Qt sizes the inside.
-void SetOuterGeometry(QWidget* w, const QRect& outer)
-{
-    const QRect frame = w->frameGeometry();
-    const QRect inner = w->geometry();
-    const int dw = frame.width() - inner.width();
-    const int dh = frame.height() - inner.height();
-    w->resize(std::max(1, outer.width() - dw), std::max(1, outer.height() - dh));
-    w->move(outer.topLeft());
-}
 
 QScreen* ScreenOf(const QWidget* w)
 {
@@ -74,6 +65,11 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/quietbox.png")));
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     resize(640, 451);
+
+    m_placeTimer = new QTimer(this);
+    m_placeTimer->setSingleShot(true);
+    m_placeTimer->setInterval(200);
+    connect(m_placeTimer, &QTimer::timeout, this, &TFmain::PlaceAgain);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -343,25 +339,33 @@ void TFmain::ApplyPlacement()
 
     if (isMaximized() || isFullScreen())
         showNormal();
-    const QRect placed = Placement::Dock(stored, frameGeometry(), ScreenOf(this)->availableGeometry());
-    SetOuterGeometry(this, placed);
+    const QRect current = geometry().marginsAdded(FrameMargins());
     m_docking = stored.docking;
+    // Just after the window was shown the window manager still frames and places it, and its
+    // answers to earlier requests keep coming: the placement is asked for again once they stop.
+    if (m_newlyShown || FrameMargins().isNull()) {
+        m_placeRounds = 5;
+        m_movedSincePlaced = true;
+        m_placeTimer->start();
+    } else {
+        m_placeRounds = 0;
+        m_placeTimer->stop();
+    }
+    m_newlyShown = false;
+    PlaceOuter(Placement::Dock(stored, current, ScreenOf(this)->availableGeometry()));
     ArrangePanels(Placement::SideBySide(stored.docking));
 }
 
 void TFmain::ArrangePanels(bool sideBySide)
 {
-    // Let the docking take effect before measuring.
-    QCoreApplication::processEvents();
-
+    // Measured on the rectangle asked for: the window manager may not have framed it yet.
     const QSize screen = ScreenOf(this)->geometry().size();
-    const QRect outer = frameGeometry();
+    const QRect outer = m_placed.isValid() ? m_placed : geometry().marginsAdded(FrameMargins());
     const QSize cut = Placement::CutToScreen(sideBySide, outer.size(), screen);
     if (cut != outer.size()) {
         // A docked window keeps to its edge when it is cut.
         const Placement::Stored redock{m_docking, cut.width(), cut.height(), 0, 0};
-        SetOuterGeometry(this,
-                         Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
+        PlaceOuter(Placement::Dock(redock, QRect(outer.topLeft(), cut), ScreenOf(this)->availableGeometry()));
     }
 
     Splitter1->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
@@ -402,16 +406,69 @@ void TFmain::ApplyCollapsedSize()
         return;
     }
     const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
-    const QRect now = frameGeometry();
-    if (now.size() == size)
+    const QRect now = geometry().marginsAdded(FrameMargins());
+    // The small target stays on the edge the window is docked to, and on the work area.
+    const QRect target = Placement::CollapsedRect(m_docking, now, size, ScreenOf(this)->availableGeometry());
+    if (target != now)
+        PlaceOuter(target);
+}
+
+QMargins TFmain::FrameMargins() const
+{
+    // Asked of the window system each time: it is unknown until the window manager has framed
+    // the window, and the widget's own copy can lag behind.
+    const QWindow* w = windowHandle();
+    return w ? w->frameMargins() : QMargins();
+}
+
+void TFmain::PlaceOuter(const QRect& outer, bool whole)
+{
+    const QMargins m = FrameMargins();
+    m_placed = outer;
+    m_placing = true;
+    const QRect inner(outer.left() + m.left(), outer.top() + m.top(), std::max(1, outer.width() - m.left() - m.right()),
+                      std::max(1, outer.height() - m.top() - m.bottom()));
+    QWindow* w = windowHandle();
+    if (w && m.isNull()) {
+        // No frame yet: ask for the frame's position, so that the manager moves the inside once
+        // it frames the window, which tells us the frame.
+        resize(inner.size());
+        w->setFramePosition(outer.topLeft());
+    } else if (w && whole) {
+        // Position and size both, even where Qt believes the window has them already.
+        w->setGeometry(inner);
+    } else {
+        setGeometry(inner);
+    }
+    m_placing = false;
+}
+
+void TFmain::PlaceAgain()
+{
+    if (m_placeRounds <= 0 || !m_movedSincePlaced || Collapsed || !isVisible() || isMaximized() || isFullScreen()) {
+        m_placeRounds = 0; // quiet since the last request: the window is where it was asked to be
         return;
-    // The small target stays on the edge the window is docked to, not somewhere mid-screen.
-    QRect target(now.topLeft(), size);
-    if (m_docking == Placement::Docking::Bottom)
-        target.moveBottom(now.bottom());
-    else if (m_docking == Placement::Docking::Right)
-        target.moveRight(now.right());
-    SetOuterGeometry(this, target);
+    }
+    --m_placeRounds;
+    m_movedSincePlaced = false;
+    PlaceOuter(m_placed, true);
+    m_placeTimer->start();
+}
+
+void TFmain::FrameChanged()
+{
+    if (m_placing || !isVisible() || Collapsed)
+        return;
+    if (m_placeRounds > 0) {
+        m_movedSincePlaced = true;
+        m_placeTimer->start();
+    }
+    m_lastOuter = geometry().marginsAdded(FrameMargins());
+}
+
+QRect TFmain::OuterGeometry() const
+{
+    return isVisible() && !Collapsed ? geometry().marginsAdded(FrameMargins()) : m_lastOuter;
 }
 
 void TFmain::resizeEvent(QResizeEvent* e)
@@ -476,7 +533,12 @@ bool TFmain::event(QEvent* e)
                 Activate();
         });
     }
-    return QWidget::event(e);
+    if (e->type() == QEvent::Show)
+        m_newlyShown = true;
+    const bool handled = QWidget::event(e);
+    if (e->type() == QEvent::Move || e->type() == QEvent::Resize)
+        FrameChanged();
+    return handled;
 }
 
 void TFmain::Activate()
@@ -510,6 +572,18 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
+    // A job owns the database until it ends: closing now asks, and then waits for it.
+    if (TJobRunner::AnyBusy()) {
+        if (!Dialogs::Confirm(QStringLiteral("An operation on the database is still running.\nStop it and close "
+                                             "Quietbox?"))) {
+            e->ignore();
+            return;
+        }
+        TJobRunner::StopAllAndWait();
+    }
+    // The settings store the placement after the window is gone.
+    if (isVisible() && !Collapsed)
+        m_lastOuter = geometry().marginsAdded(FrameMargins());
     CloseDatabase();
     QWidget::closeEvent(e);
 }

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMargins>
 #include <QMenu>
 #include <QPointer>
 #include <QSplitter>
@@ -90,6 +91,9 @@ public:
     void ApplyPlacement();
     void ArrangePanels(bool sideBySide);
     void SetCollapsed(bool c);
+    // The outer rectangle, frame included, as last seen on screen while expanded: what the
+    // settings store, also after the window was hidden at the end.
+    QRect OuterGeometry() const;
 
     // Opens doc/<name>.html in the desktop's browser; failures are ignored.
     static void OpenDocPage(const QString& name);
@@ -130,9 +134,23 @@ private:
     void CreatePanels();
     void CreateDocumentCommands();
     void ApplyCollapsedSize();
+    QMargins FrameMargins() const;
+    void PlaceOuter(const QRect& outer, bool whole = false);
+    void PlaceAgain();
+    void FrameChanged();
     void SBsettingsClick();
 
     TDatabaseSession& m_session;
     bool m_activating = false;
     Placement::Docking m_docking = Placement::Docking::Bottom; // of the last placement
+    // The outer rectangle the last placement asked for. Just after the window was shown, the
+    // window manager's answers to older requests may undo it: it is asked for again, a few
+    // times at most, until the window has stayed put for a moment.
+    QRect m_placed;
+    QTimer* m_placeTimer = nullptr;
+    int m_placeRounds = 0;
+    bool m_movedSincePlaced = false;
+    bool m_newlyShown = false;
+    bool m_placing = false;
+    QRect m_lastOuter;
 };

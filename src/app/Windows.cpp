@@ -38,7 +38,7 @@ public:
         TFaskBaseAndPwd* ask = Windows().FaskBaseAndPwd;
         if (!ask)
             return false;
-        const bool chosen = ask->AskDatabaseAndPassword(path, password);
+        const bool chosen = ask->AskDatabaseAndPassword(path, password, name);
         name = ask->SelectedDatabaseName();
         return chosen;
     }
@@ -55,7 +55,7 @@ TSettingsHost MainWindowHost(TFmain* main)
     host.CurrentPlacement = [main]() -> std::optional<TWindowPlacement> {
         if (main->Collapsed)
             return std::nullopt;
-        return TWindowPlacement{main->frameGeometry(), main->Panel_guider->size()};
+        return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
     };
     host.ApplyPlacement = [main] { main->ApplyPlacement(); };
     return host;

@@ -1,6 +1,7 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/database/Schema.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/askBaseAndPwd.h"
@@ -25,6 +26,14 @@ using qbtest::AppFixture;
 using qbtest::OnModal;
 
 namespace {
+
+// The password change's work run to its end, with the message that follows it.
+void WaitForJobs()
+{
+    for (int i = 0; i < 12000 && TJobRunner::AnyBusy(); ++i)
+        QTest::qWait(5);
+    ASSERT_FALSE(TJobRunner::AnyBusy());
+}
 
 const QString kWrong = QStringLiteral("Incorrect password.\nTry again.");
 const QString kCanNot = QStringLiteral("Can not open the database.\n");
@@ -88,6 +97,7 @@ protected:
                 d->BtnCancel->click(); // a refused change leaves the dialog open
         });
         Main()->TB_chng_pwdClick();
+        WaitForJobs();
     }
 
     static bool HasDocs(const QString& folder) { return QFileInfo::exists(folder + QStringLiteral("/Docs.db")); }

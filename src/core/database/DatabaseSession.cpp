@@ -5,9 +5,10 @@
 #include "core/dialogs/DialogSeam.h"
 #include "core/settings/SettingsModel.h"
 
-#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <utility>
 
 namespace {
 
@@ -157,7 +158,7 @@ bool TDatabaseSession::PrepareConnection()
         password = m_directPassword;
         result = true;
     } else {
-        m_selected.clear();
+        m_selected = std::exchange(m_preselected, QString());
         m_openPath.clear();
         if (m_prompts)
             result = m_prompts->AskDatabaseAndPassword(m_selected, m_openPath, password);
@@ -205,15 +206,13 @@ void TDatabaseSession::CloseDatabase()
     m_name.clear();
     CloseListNow();
     Q_EMIT StateChanged();
-    // Pending timer events (the preview delay) run here, against a closed list.
-    QCoreApplication::processEvents();
     Connection().Close();
     m_listReady = false;
 }
 
 bool TDatabaseSession::OnEnginePassword(QString& /*password*/)
 {
-    if (RedirectDatabaseName().isEmpty() && !m_startupOpen)
+    if (RedirectDatabaseName().isEmpty() && !m_startupOpen && !m_automaticOpen)
         ShowMessage(QStringLiteral("Incorrect password.\nTry again."));
     return false;
 }
@@ -228,6 +227,8 @@ void TDatabaseSession::HandleOpenFailure(const QString& message, QbErrorKind kin
         ResetWrongAttempts();
         return;
     }
+    if (m_automaticOpen)
+        return;
     const QString mode = m_settings.WrongPasswordMode();
     if (mode == SettingsKey::OpenDefault)
         OpenDefaultInstead();
@@ -286,6 +287,28 @@ void TDatabaseSession::OpenDatabaseDirect(const QString& name, const QString& pa
     m_directPath = path;
     m_directPassword = password;
     SBreopenClick();
+}
+
+void TDatabaseSession::OpenCreatedDatabase(const QString& name, const QString& path, const QString& password)
+{
+    if (password.isEmpty() && IsProtectedDatabase(path)) {
+        m_preselected = name;
+        SBreopenClick();
+        m_preselected.clear();
+        return;
+    }
+    FlagScope automatic(m_automaticOpen, true);
+    OpenDatabaseDirect(name, path, password);
+}
+
+bool TDatabaseSession::IsProtectedDatabase(const QString& folder)
+{
+    QFile file(QDir(folder).filePath(TDatabaseConnection::FileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // A plain file starts with the engine's header; an encrypted one is random from its first byte.
+    const QByteArray header = file.read(16);
+    return !header.isEmpty() && header != QByteArray("SQLite format 3\0", 16);
 }
 
 void TDatabaseSession::OpenLastUsed()

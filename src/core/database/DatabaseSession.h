@@ -16,7 +16,8 @@ class TSessionPrompts
 public:
     virtual ~TSessionPrompts() = default;
     // The database selection: true when a database was chosen, with the chosen name as listed
-    // (empty when none is selected), its folder and the password typed.
+    // (empty when none is selected), its folder and the password typed. On entry, name is the
+    // database to offer selected (empty: none).
     virtual bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) = 0;
     virtual void ShowMessage(const QString& text) = 0;
     // The confirmation of a destructive action.
@@ -65,6 +66,12 @@ public:
     void SBreopenClick();
     // Opens a registered database without asking.
     void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
+    // Opens a database just created: at once when its password is known or it has none; a
+    // protected one whose password is not known (rebuilt from an archive) through the selection
+    // dialog with it selected. The open at once never counts as a wrong password.
+    void OpenCreatedDatabase(const QString& name, const QString& path, const QString& password);
+    // Whether the database file in folder is encrypted (a password protects it).
+    static bool IsProtectedDatabase(const QString& folder);
     // Remembers the open database as the last used one, closes the list and disconnects.
     void CloseDatabase();
     // The start-up open of the last used database; never reports a wrong password.
@@ -126,6 +133,8 @@ private:
     bool m_directOpen = false;
     bool m_startupOpen = false;
     bool m_openingDefault = false; // the open that replaces a failed one is under way
+    bool m_automaticOpen = false; // an open nobody typed a password for: a failure is no wrong attempt
+    QString m_preselected; // offered first by the selection dialog
     QString m_directPath;
     QString m_directPassword;
     QString m_openPath;

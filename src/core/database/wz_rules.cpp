@@ -1,5 +1,8 @@
 #include "core/database/wz_rules.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace WizardRules {
 
 Buttons BaseButtons(int current, int count)
@@ -36,6 +39,17 @@ bool IsUsableFolderName(const QString& trimmedName)
     if (trimmedName.isEmpty() || trimmedName == QStringLiteral(".") || trimmedName == QStringLiteral(".."))
         return false;
     return !trimmedName.contains(QLatin1Char('/')) && !trimmedName.contains(QChar(0));
+}
+
+QString InitialLocation(const QString& current, const QString& home,
+                        const std::function<bool(const QString& folder)>& writable)
+{
+    const QString parent = QFileInfo(QDir::cleanPath(QDir(current).absolutePath())).path();
+    const bool usable = writable ? writable(parent) : [&parent] {
+        const QFileInfo info(parent);
+        return info.isDir() && info.isWritable() && info.isExecutable();
+    }();
+    return usable ? parent : QDir(home).absolutePath();
 }
 
 } // namespace WizardRules

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // The page rules of the wizards, apart from their widgets.
 namespace WizardRules {
@@ -40,5 +41,11 @@ int PageAfterEntering(bool fromArchive, int entered, int previous);
 
 // A database name becomes a folder name in the chosen location: it must stay one folder there.
 bool IsUsableFolderName(const QString& trimmedName);
+
+// Where a new database is first proposed: the folder above `current` when the user may create
+// a folder there, else `home`. `writable` tells whether a folder takes new folders; unset, the
+// file system is asked.
+QString InitialLocation(const QString& current, const QString& home,
+                        const std::function<bool(const QString& folder)>& writable = {});
 
 } // namespace WizardRules

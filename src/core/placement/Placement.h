@@ -30,7 +30,9 @@ struct Stored
 
 // Steps 2-4 of applying the placement: stored coordinates first, then docking against the
 // work area. A docked window spans its whole edge; only its other dimension comes from
-// `current` as updated by the stored values.
+// `current` as updated by the stored values, and never more than the work area holds, so
+// the whole frame of a docked window is on the work area. A floating window goes where it
+// was stored, even partly off screen.
 QRect Dock(const Stored& stored, const QRect& current, const QRect& workArea);
 
 // Whether list and viewer stand side by side: docked at the top or the bottom edge.
@@ -42,5 +44,9 @@ QSize CutToScreen(bool sideBySide, const QSize& window, const QSize& screen);
 
 // The collapsed window: the collapsed panel plus 10 wide and 30 high.
 QSize CollapsedSize(const QSize& collapsedPanel);
+
+// Where the collapsed window of `size` goes when it is at `current`: on the edge it is docked
+// to, and wholly inside the work area whatever the docking, so it stays reachable.
+QRect CollapsedRect(Docking docking, const QRect& current, const QSize& size, const QRect& workArea);
 
 } // namespace Placement

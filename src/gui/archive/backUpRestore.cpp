@@ -3,13 +3,13 @@
 #include "core/common/Paths.h"
 #include "core/database/Connection.h"
 #include "core/dialogs/DialogSeam.h"
+#include "core/jobs/JobRunner.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/OrbFileEdit.h"
 
 #include <QCloseEvent>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -20,8 +20,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-#include <system_error>
-#include <thread>
+#include <memory>
 
 const QString TFBackUpRestore::ArchiveFilter = QStringLiteral("archive|*.qba");
 
@@ -60,43 +59,33 @@ void ShowMessageText(const QString& text)
     QMessageBox::information(nullptr, QStringLiteral("Quietbox"), text);
 }
 
-int RunArchiveJob(QObject* context, const std::function<int(const BackRest::ProgressCallback&)>& job,
-                  const std::function<void(int percent)>& progress, const std::atomic<bool>* stop)
+bool StartArchiveJob(TJobRunner& runner, std::function<int(const BackRest::ProgressCallback&)> job,
+                     std::function<void(int percent)> progress, std::function<void(int code)> done)
 {
-    QEventLoop loop;
-    int code = BackRest::Failed;
-    int lastPercent = -1; // touched by the worker only
-    std::atomic<bool> abandoned{false};
-    const BackRest::ProgressCallback callback = [&](int percent, bool& stopNow) {
-        if (percent != lastPercent && progress) {
-            lastPercent = percent;
-            QMetaObject::invokeMethod(
-                context, [progress, percent] { progress(percent); }, Qt::QueuedConnection);
-        }
-        if ((stop && stop->load()) || abandoned.load())
-            stopNow = true;
-    };
-    std::thread worker;
-    try {
-        worker = std::thread([&] {
-            try {
-                code = job(callback);
-            } catch (...) {
-                // An exception leaving a thread would end the program.
-                code = BackRest::Failed;
-            }
-            // Posted after the last progress step, to the same thread, so it runs after it. Sent
-            // to the loop itself: should the loop be gone (left early), the call is dropped with it.
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    // Written by the worker, read once the runner has joined it (Finished).
+    auto code = std::make_shared<int>(BackRest::Failed);
+    auto* context = new QObject(&runner);
+    QObject::connect(&runner, &TJobRunner::Progress, context, [progress](int percent) {
+        if (progress)
+            progress(percent);
+    });
+    QObject::connect(&runner, &TJobRunner::Finished, context, [&runner, context, code, done](const QString&) {
+        // Gone before `done` could start the next job on the same runner.
+        QObject::disconnect(&runner, nullptr, context, nullptr);
+        context->deleteLater();
+        if (done)
+            done(*code);
+    });
+    const bool started = runner.Start([job = std::move(job), code](TJobContext& ctx) {
+        *code = job([&ctx](int percent, bool& stopNow) {
+            ctx.Report(percent);
+            if (ctx.StopRequested())
+                stopNow = true;
         });
-    } catch (const std::system_error&) {
-        return BackRest::Failed; // no thread to be had
-    }
-    loop.exec();
-    // The loop only ends early when the application quits: the work then stops at its next step.
-    abandoned = true;
-    worker.join();
-    return code;
+    });
+    if (!started)
+        delete context;
+    return started;
 }
 
 QString ResolveFolder(const QString& path, const QString& start)
@@ -120,6 +109,7 @@ TFBackUpRestore::TFBackUpRestore(QWidget* parent)
     setObjectName(QStringLiteral("FBackUpRestore"));
     setModal(true);
     StartFolder = QDir::currentPath();
+    m_runner = new TJobRunner(this);
 
     PageControl1 = new QStackedWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -256,28 +246,33 @@ void TFBackUpRestore::OKBtnClick()
 
 void TFBackUpRestore::OkBackUp()
 {
-    StopRequested = false;
     const QString text = OrbFileEdit1->FileName();
     if (SameFolder(QFileInfo(text).path(), m_folder)) {
         ShowMessageText(SameFolderText);
         return;
     }
-    QString why;
+    // Written by the job, read once it has ended.
+    auto why = std::make_shared<QString>();
+    const auto report = [this, why](int code) {
+        LastCode = code;
+        ShowMessageText(code == BackRest::Ok ? QStringLiteral("Archive created")
+                                             : WithReason(QStringLiteral("Archive creation error"), *why));
+        ProgressBar1->setValue(0);
+        accept();
+    };
     if (text.trimmed().isEmpty() || m_folder.trimmed().isEmpty()) {
-        LastCode = BackRest::Failed;
-        why = QStringLiteral("No archive file is given.");
-    } else {
-        const QString archive = ArchivePath(text);
-        const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
-        // Read after the job has ended: RunArchiveJob joins its worker before it returns.
-        LastCode = Run(ProgressBar1, [archive, folder, &why](const BackRest::ProgressCallback& cb) {
-            return BackRest::BackupFolder(folder, archive, cb, 0, &why);
-        });
+        *why = QStringLiteral("No archive file is given.");
+        report(BackRest::Failed);
+        return;
     }
-    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Archive created")
-                                             : WithReason(QStringLiteral("Archive creation error"), why));
-    ProgressBar1->setValue(0);
-    accept();
+    const QString archive = ArchivePath(text);
+    const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
+    Run(
+        ProgressBar1,
+        [archive, folder, why](const BackRest::ProgressCallback& cb) {
+            return BackRest::BackupFolder(folder, archive, cb, 0, why.get());
+        },
+        report);
 }
 
 void TFBackUpRestore::OkRestore()
@@ -287,8 +282,6 @@ void TFBackUpRestore::OkRestore()
         ShowMessageText(SameFolderText);
         return;
     }
-    StopRequested = false;
-    QString why;
     const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
     if (m_folder.trimmed().isEmpty() || HoldsOtherFilesOnly(folder)) {
         // Without a database folder to replace there is nothing this dialog may overwrite.
@@ -297,27 +290,45 @@ void TFBackUpRestore::OkRestore()
                             .arg(QDir::toNativeSeparators(m_folder)));
         accept();
         return;
-    } else {
-        const QString archive = text.trimmed().isEmpty() ? QString() : ArchivePath(text);
-        if (archive.isEmpty())
-            why = QStringLiteral("No archive file is given.");
-        LastCode = Run(ProgressBar2, [archive, folder, &why](const BackRest::ProgressCallback& cb) {
-            return archive.isEmpty() ? int(BackRest::NoArchive) : BackRest::RestoreFolder(archive, folder, cb, 0, &why);
-        });
     }
-    ShowMessageText(LastCode == BackRest::Ok ? QStringLiteral("Database restored")
-                                             : WithReason(QStringLiteral("Database restore error"), why));
-    ProgressBar2->setValue(0);
-    accept();
+    const QString archive = text.trimmed().isEmpty() ? QString() : ArchivePath(text);
+    auto why = std::make_shared<QString>();
+    if (archive.isEmpty())
+        *why = QStringLiteral("No archive file is given.");
+    Run(
+        ProgressBar2,
+        [archive, folder, why](const BackRest::ProgressCallback& cb) {
+            return archive.isEmpty() ? int(BackRest::NoArchive)
+                                     : BackRest::RestoreFolder(archive, folder, cb, 0, why.get());
+        },
+        [this, why](int code) {
+            LastCode = code;
+            ShowMessageText(code == BackRest::Ok ? QStringLiteral("Database restored")
+                                                 : WithReason(QStringLiteral("Database restore error"), *why));
+            ProgressBar2->setValue(0);
+            accept();
+        });
 }
 
-int TFBackUpRestore::Run(QProgressBar* bar, const std::function<int(const BackRest::ProgressCallback&)>& job)
+void TFBackUpRestore::Run(QProgressBar* bar, std::function<int(const BackRest::ProgressCallback&)> job,
+                          std::function<void(int code)> done)
 {
     SetBusy(true);
-    const int code = RunArchiveJob(
-        this, job, [bar](int percent) { bar->setValue(percent); }, &StopRequested);
-    SetBusy(false);
-    return code;
+    const bool started = StartArchiveJob(
+        *m_runner, std::move(job), [bar](int percent) { bar->setValue(percent); },
+        [this, done](int code) {
+            SetBusy(false);
+            done(code);
+        });
+    if (!started) {
+        SetBusy(false);
+        done(BackRest::Failed);
+    }
+}
+
+void TFBackUpRestore::Stop()
+{
+    m_runner->RequestStop();
 }
 
 void TFBackUpRestore::SetBusy(bool busy)
@@ -332,11 +343,13 @@ void TFBackUpRestore::SetBusy(bool busy)
         SB_stop->setFocus();
 }
 
-// While an operation runs the dialog stays: Escape and the close box ask for Stop instead.
+// While an operation runs the dialog stays: Escape and the close box offer Stop instead, and the
+// dialog closes when the operation has ended.
 void TFBackUpRestore::reject()
 {
     if (m_busy) {
-        Stop();
+        if (Dialogs::Confirm(QStringLiteral("The operation is still running.\nStop it?")) && m_busy)
+            Stop();
         return;
     }
     QDialog::reject();
@@ -352,8 +365,8 @@ void TFBackUpRestore::done(int result)
 void TFBackUpRestore::closeEvent(QCloseEvent* e)
 {
     if (m_busy) {
-        Stop();
         e->ignore();
+        reject();
         return;
     }
     QDialog::closeEvent(e);

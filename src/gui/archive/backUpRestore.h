@@ -10,16 +10,18 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class TJobRunner;
 class TOrbFileEdit;
 
 // Shows a message through the program's message dialog (recorded while dialogs are scripted).
 void ShowMessageText(const QString& text);
 
-// Runs an archive operation on a worker thread while the calling window keeps handling
-// events; each new percent reaches `progress` on the GUI thread, in order, before the call
-// returns. `stop`, when given, is read at every progress step. Returns the operation's code.
-int RunArchiveJob(QObject* context, const std::function<int(const BackRest::ProgressCallback&)>& job,
-                  const std::function<void(int percent)>& progress, const std::atomic<bool>* stop = nullptr);
+// Starts an archive operation through runner and returns at once: each new percent reaches
+// `progress`, then the operation's code reaches `done`, both on the runner's thread; a Stop
+// of the runner ends the operation at its next step. An exception in the work is a failure.
+// False when it could not start (`done` is not called then).
+bool StartArchiveJob(TJobRunner& runner, std::function<int(const BackRest::ProgressCallback&)> job,
+                     std::function<void(int percent)> progress, std::function<void(int code)> done);
 
 // Where a folder path leads, as changing into it would: relative paths start at `start`; a
 // path that is empty or names no existing folder leads to `start` itself. Links are resolved.
@@ -51,14 +53,14 @@ public:
 
     void OKBtnClick();
     // Asks a running operation to end; it then ends with code 1 and leaves nothing behind.
-    void Stop() { StopRequested = true; }
+    void Stop();
+    // An operation runs: OK returned at once, the dialog closes when it ends.
     bool Busy() const { return m_busy; }
 
     // The code of the last operation run; -1 when none ran.
     int LastCode = -1;
 
     QString StartFolder;
-    std::atomic<bool> StopRequested{false};
 
     // Controls (objectName = member name).
     QStackedWidget* PageControl1 = nullptr;
@@ -86,10 +88,13 @@ protected:
 private:
     void OkBackUp();
     void OkRestore();
-    int Run(QProgressBar* bar, const std::function<int(const BackRest::ProgressCallback&)>& job);
+    // Runs job while the dialog stays responsive; then `done` with its code, and the dialog closes.
+    void Run(QProgressBar* bar, std::function<int(const BackRest::ProgressCallback&)> job,
+             std::function<void(int code)> done);
     QString ArchivePath(const QString& text) const;
     void SetBusy(bool busy);
 
     QString m_folder;
     bool m_busy = false;
+    TJobRunner* m_runner = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "core/database/Connection.h"
 #include "core/database/DBactions.h"
 #include "core/database/DatabaseSession.h"
+#include "gui/database/JobProgress.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
@@ -112,15 +113,22 @@ bool TFChngPwd::BtnChangeClick()
     session->CloseDatabase();
     // The session's password request would talk about the selection dialog; decline quietly.
     adb.SetPasswordRequest({});
-    try {
-        SetDatabasePassword(adb, folder, newPassword, oldPassword);
-    } catch (const QbError& e) {
-        Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password and is closed now.")
-                 .arg(e.Message()));
-        return false;
-    }
+    // The whole file is rewritten or rekeyed: on a worker under a progress window, the closed
+    // connection belonging to the job until it ends; the outcome is told then.
+    TJobProgress::Run(
+        parentWidget(), QStringLiteral("Changing the password..."),
+        [&adb, folder, newPassword, oldPassword](TJobContext&) {
+            SetDatabasePassword(adb, folder, newPassword, oldPassword);
+        },
+        [](const QString& error) {
+            if (error.isEmpty())
+                Tell(QStringLiteral("The password has been changed.\nThe database is closed now: open it again with "
+                                    "the new password."));
+            else
+                Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password and is "
+                                    "closed now.")
+                         .arg(error));
+        });
     m_changed = true;
-    Tell(QStringLiteral("The password has been changed.\nThe database is closed now: open it again with the new "
-                        "password."));
     return true;
 }

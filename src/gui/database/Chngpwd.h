@@ -21,9 +21,10 @@ public:
     QPushButton* BtnChange = nullptr;
     QPushButton* BtnCancel = nullptr;
 
-    // Shows the dialog modally. True when the password was changed.
+    // Shows the dialog modally. True when the change was started.
     bool Execute();
-    // "Change": true when the new password is on the database.
+    // "Change": true when the new password is being put on the database (the database is then
+    // closed); the outcome is told when that work ends.
     bool BtnChangeClick();
 
 private:

@@ -5,14 +5,15 @@
 #include "core/database/DBactions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/edit_database.h"
 #include "gui/database/wz_new_database.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -103,7 +104,7 @@ void TD_action_with_db::DatabaseControl()
             session.CloseDatabase();
             const TNewDatabase created = CreateNew();
             if (!created.Name.isEmpty())
-                session.OpenDatabaseDirect(created.Name, created.Path, created.Password);
+                session.OpenCreatedDatabase(created.Name, created.Path, created.Password);
             else
                 session.SBreopenClick();
             break;
@@ -171,20 +172,35 @@ void TD_action_with_db::PackCurrentDatabase()
         BeforePack();
     else if (session)
         session->CloseList();
-    QCoreApplication::processEvents();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
 
+    // The connection belongs to the job until it ends: the list is closed and the progress
+    // window keeps every command out meanwhile. Opening asks for nothing on this thread only.
+    TDatabaseConnection& table = TDatabaseConnection::ADB();
     QString failure;
     try {
-        TDatabaseConnection& table = TDatabaseConnection::ADB();
         if (!table.IsOpen())
             table.Open();
-        PackTable(table);
     } catch (const QbError& e) {
         failure = e.Message();
     }
+    if (!failure.isEmpty()) {
+        PackFinished(failure);
+        return;
+    }
+    // The session's password request talks to the user: never from the worker. The pack's
+    // reopen of the plain file needs none; the next open sets it again.
+    table.SetPasswordRequest({});
+    TJobProgress::Run(
+        parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
+        [self = QPointer<TD_action_with_db>(this)](const QString& error) {
+            if (self)
+                self->PackFinished(error);
+        });
+}
 
-    QApplication::restoreOverrideCursor();
+void TD_action_with_db::PackFinished(QString failure)
+{
+    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     if (AfterPack) {
         AfterPack();
     } else if (session) {
@@ -195,10 +211,10 @@ void TD_action_with_db::PackCurrentDatabase()
                 failure = e.Message();
         }
     }
-    if (!failure.isEmpty())
-        throw QbError(failure);
-
-    QCoreApplication::processEvents();
+    if (!failure.isEmpty()) {
+        Dialogs::ShowMessage(failure);
+        return;
+    }
     if (Dialogs::Confirm(
             QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
         && ChangePassword)

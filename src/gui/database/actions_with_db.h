@@ -43,6 +43,7 @@ public:
     // Shows the edit-database dialog on the list entry of name, when there is one.
     void EditEntry(const QString& name);
     // Packs the open database: every document stays, the password goes; then offers to set one.
+    // Returns once the pack runs; the window stays responsive and the rest follows its end.
     void PackCurrentDatabase();
 
     // Around the pack: the document list is closed and reopened. Unset, the database
@@ -62,4 +63,7 @@ public:
     QRadioButton* RB_pack_database = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
+
+private:
+    void PackFinished(QString failure);
 };

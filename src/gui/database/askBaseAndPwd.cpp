@@ -85,14 +85,19 @@ void TFaskBaseAndPwd::FillDatabaseList()
     CB_databases->setCurrentIndex(-1);
 }
 
-bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password)
+bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected)
 {
     Confirmed = false;
     Created = false;
     FillDatabaseList();
+    if (!preselected.isEmpty())
+        SelectDatabase(preselected);
     Edit_pwd->clear();
 
-    CB_databases->setFocus();
+    if (CB_databases->currentIndex() >= 0)
+        Edit_pwd->setFocus();
+    else
+        CB_databases->setFocus();
     exec();
 
     if (!Confirmed && !Created) {
@@ -111,10 +116,15 @@ void TFaskBaseAndPwd::SB_databasesClick()
     if (Settings())
         Settings()->Save();
     if (!made.Name.isEmpty()) {
-        Created = true;
         FillDatabaseList();
         SelectDatabase(made.Name);
         SetPassword(made.Password);
+        // Rebuilt from a protected archive: its password is typed here rather than tried empty.
+        if (made.Password.isEmpty() && TDatabaseSession::IsProtectedDatabase(made.Path)) {
+            Edit_pwd->setFocus();
+            return;
+        }
+        Created = true;
     }
     if (isVisible())
         reject();

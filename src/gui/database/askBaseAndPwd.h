@@ -45,10 +45,11 @@ public:
     // Lists the BASE entries (the default database left out when it is hidden); nothing selected.
     void FillDatabaseList();
 
-    // Shows the dialog. True when "OK" or a created database closed it; path and password
-    // then belong to the selected database (both empty otherwise).
-    bool AskDatabaseAndPassword(QString& path, QString& password);
+    // Shows the dialog, with `preselected` selected when it is listed. True when "OK" or a
+    // created database closed it; path and password then belong to the selected database (both
+    // empty otherwise).
+    bool AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected = QString());
 
-    // The "..." button.
+    // The "..." button. The dialog stays when the database made needs a password typed.
     void SB_databasesClick();
 };

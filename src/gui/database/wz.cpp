@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
@@ -70,6 +71,7 @@ void TWizard::GoToPage(int index)
         UpdateButtons();
     }
     PageEntered();
+    FocusFirstField();
 }
 
 void TWizard::UpdateButtons()
@@ -79,6 +81,31 @@ void TWizard::UpdateButtons()
     btnNext->setEnabled(b.next);
     btnFinish->setEnabled(b.finish);
     btnCancel->setEnabled(b.cancel);
+    // Enter goes on: to the next page, or Ok on the last; a disabled default button takes it
+    // without acting.
+    const bool last = CurrentPage() == PageCount() - 1;
+    btnFinish->setDefault(last);
+    btnNext->setDefault(!last);
+}
+
+void TWizard::FocusFirstField()
+{
+    QWidget* page = pages->currentWidget();
+    if (!page)
+        return;
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (!page->isAncestorOf(w) || !(w->focusPolicy() & Qt::TabFocus) || !w->isEnabledTo(page)
+            || !w->isVisibleTo(page))
+            continue;
+        if (const auto* edit = qobject_cast<const QLineEdit*>(w); edit && edit->isReadOnly())
+            continue;
+        w->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // A page with nothing to fill in: the button that Enter presses.
+    QPushButton* next = CurrentPage() == PageCount() - 1 ? btnFinish : btnNext;
+    if (next->isEnabled())
+        next->setFocus(Qt::OtherFocusReason);
 }
 
 void TWizard::btnPrevClick()
@@ -97,6 +124,7 @@ void TWizard::showEvent(QShowEvent* e)
 {
     CentreOnScreen(this);
     QDialog::showEvent(e);
+    FocusFirstField();
 }
 
 void TWizard::btnFinishClick()

@@ -33,6 +33,9 @@ public:
     // Appends a page and returns its index.
     int AddPage(QWidget* page);
 
+    // Keyboard focus to the current page's first field that takes input.
+    void FocusFirstField();
+
     void btnPrevClick();
     void btnNextClick();
 

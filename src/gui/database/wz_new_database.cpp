@@ -8,6 +8,7 @@
 #include "core/database/Schema.h"
 #include "core/database/wz_rules.h"
 #include "core/dialogs/DialogSeam.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
@@ -71,6 +72,7 @@ TW_new_database::TW_new_database(QWidget* parent)
     AddPage(CreatePasswordPage());
     AddPage(CreateReadyPage());
     m_built = true;
+    m_runner = new TJobRunner(this);
     UpdateButtons();
 }
 
@@ -290,9 +292,7 @@ void TW_new_database::Prepare(TOrbPigger* list)
     EditNewPwd1->clear();
     EditNewPwd2->clear();
     ProgressBar2->setValue(0);
-    QDir start(m_startFolder);
-    start.cdUp();
-    SetLocation(start.absolutePath());
+    SetLocation(WizardRules::InitialLocation(m_startFolder, QDir::homePath()));
     PreviousPage = -1;
     GoToPage(NamePage);
 }
@@ -325,7 +325,6 @@ void TW_new_database::btnFinishClick()
     m_finished = true;
     m_newEntry = nullptr;
     Finish();
-    accept();
 }
 
 void TW_new_database::reject()
@@ -334,13 +333,14 @@ void TW_new_database::reject()
         TWizard::reject();
 }
 
-bool TW_new_database::Finish()
+void TW_new_database::Finish()
 {
     m_name = Edit_DB_name->text().trimmed();
     const QString cannotCreate = QStringLiteral("Can not create directory \"%1\"\nTry again please.").arg(m_name);
     if (!m_list || !WizardRules::IsUsableFolderName(m_name)) {
         ShowMessageText(cannotCreate);
-        return false;
+        accept();
+        return;
     }
     const QString folder = NewFolderPath();
 
@@ -350,28 +350,38 @@ bool TW_new_database::Finish()
         if (archiveFolder == Paths::CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
             ShowMessageText(
                 QStringLiteral("The new database can not be created in the folder containing the source archive."));
-            return false;
+            accept();
+            return;
         }
     }
     if (QFileInfo(folder).isDir()) {
         ShowMessageText(QStringLiteral("Directory \"%1\"\nalready exists.\nTry again please.").arg(m_name));
-        return false;
+        accept();
+        return;
     }
     // mkdir fails on anything already there, so an existing database is never written over.
     if (Location().isEmpty() || !QDir(Location()).mkdir(m_name)) {
         ShowMessageText(cannotCreate);
-        return false;
+        accept();
+        return;
     }
 
-    if (!(FromArchive() ? FillFromArchive(folder) : FillNew(folder))) {
+    if (FromArchive()) {
+        FillFromArchive(folder);
+        return;
+    }
+    if (FillNew(folder))
+        AddEntry(folder);
+    else
         ForgetFolder(folder);
-        return false;
-    }
+    accept();
+}
 
+void TW_new_database::AddEntry(const QString& folder)
+{
     m_newEntry = m_list->AddChild(SettingsKey::Base);
     m_newEntry->SetAttr(SettingsKey::Name, m_name);
     m_newEntry->SetAttr(SettingsKey::Path, folder);
-    return true;
 }
 
 bool TW_new_database::FillNew(const QString& folder)
@@ -397,27 +407,34 @@ bool TW_new_database::FillNew(const QString& folder)
     return true;
 }
 
-bool TW_new_database::FillFromArchive(const QString& folder)
+void TW_new_database::FillFromArchive(const QString& folder)
 {
     const QString archiveName = OrbFileEdit1->FileName();
     const QString archive = QDir(m_startFolder).absoluteFilePath(archiveName);
     m_busy = true;
     UpdateButtons();
-    const int code = RunArchiveJob(
-        this,
+    const auto end = [this, folder, archiveName](int code) {
+        m_busy = false;
+        UpdateButtons();
+        if (code == BackRest::Ok) {
+            ShowMessageText(QStringLiteral("Database \"%1\" \nhas been created from the archive \n\"%2\"")
+                                .arg(Edit_DB_name->text(), archiveName));
+            AddEntry(folder);
+        } else {
+            ShowMessageText(QStringLiteral("Database restore error"));
+            ForgetFolder(folder);
+        }
+        accept();
+    };
+    // The wizard stays responsive meanwhile; it closes when the restore has ended.
+    const bool started = StartArchiveJob(
+        *m_runner,
         [archive, folder](const BackRest::ProgressCallback& cb) {
             return BackRest::RestoreFolder(archive, folder, cb);
         },
-        [this](int percent) { ProgressBar2->setValue(percent); });
-    m_busy = false;
-    UpdateButtons();
-    if (code != BackRest::Ok) {
-        ShowMessageText(QStringLiteral("Database restore error"));
-        return false;
-    }
-    ShowMessageText(QStringLiteral("Database \"%1\" \nhas been created from the archive \n\"%2\"")
-                        .arg(Edit_DB_name->text(), archiveName));
-    return true;
+        [this](int percent) { ProgressBar2->setValue(percent); }, end);
+    if (!started)
+        end(BackRest::Failed);
 }
 
 // A failed run takes back what it made, so the same name can be tried again.

@@ -9,6 +9,7 @@ class QLineEdit;
 class QProgressBar;
 class QRadioButton;
 class QToolButton;
+class TJobRunner;
 class TOrbFileEdit;
 class TOrbPigger;
 
@@ -36,6 +37,9 @@ public:
 
     // Runs the wizard over the settings' BASE_LIST node. Nothing is shown without a list.
     Result CreateDatabase(TOrbPigger* list);
+
+    // A restore from the archive runs: Ok returned at once, the wizard closes when it ends.
+    bool Busy() const { return m_busy; }
 
     // CreateDatabase in two halves around the modal run, for driving the wizard directly.
     void Prepare(TOrbPigger* list);
@@ -82,9 +86,11 @@ private:
     QWidget* CreateReadyPage();
     void RadioGroup1Click();
     void CB_is_protectedClick();
-    bool Finish();
-    bool FillFromArchive(const QString& folder);
+    // Makes the database and closes the wizard: at once, or when the restore has ended.
+    void Finish();
+    void FillFromArchive(const QString& folder);
     bool FillNew(const QString& folder);
+    void AddEntry(const QString& folder);
     void ForgetFolder(const QString& folder);
 
     TOrbPigger* m_list = nullptr;
@@ -94,4 +100,5 @@ private:
     bool m_busy = false;
     bool m_built = false;
     TOrbPigger* m_newEntry = nullptr;
+    TJobRunner* m_runner = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "gui/settings/SB_settings.h"
 
 #include "core/placement/Placement.h"
+#include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/settings/about.h"
 
@@ -40,6 +41,9 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidge
 {
     setObjectName(QStringLiteral("D_SB_settings"));
     setModal(true);
+    // A dialog border: no resizing, no maximise button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
 
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     TabSheet_position = Named(CreatePositionPage(), "TabSheet_position");
@@ -67,7 +71,7 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidge
     connect(OKBtn, &QPushButton::clicked, this, &TD_SB_settings::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TD_SB_settings::CancelBtnClick);
     PageControl1->tabBar()->setUsesScrollButtons(false);
-    resize(sizeHint().expandedTo(QSize(369, 260)));
+    setFixedSize(sizeHint().expandedTo(QSize(369, 260)));
 
     // The tree, then the controls that mirror it.
     LoadSettings();
@@ -184,6 +188,9 @@ QWidget* TD_SB_settings::CreateSecurityPage()
             if (checked)
                 set_wrong_password_mode();
         });
+    // Only the user's own choice asks: the same button checked by showing the settings again
+    // (Cancel reloads the file) must not ask, nor lose the mode on a No.
+    connect(RB_drop_db, &QRadioButton::clicked, this, &TD_SB_settings::RB_drop_dbClick);
     connect(CB_default_db, &QComboBox::activated, this, &TD_SB_settings::CB_default_dbChange);
     connect(SE_attempts, &QSpinBox::valueChanged, this, &TD_SB_settings::SE_attemptsChange);
     connect(CB_default_invisible, &QCheckBox::toggled, this, &TD_SB_settings::CB_default_invisibleClick);
@@ -296,16 +303,19 @@ void TD_SB_settings::set_wrong_password_mode()
     } else if (RB_drop_db->isChecked()) {
         SE_attempts->setEnabled(true);
         Root().SetAttr(Key::WrongPasswordMode, Key::DropDb);
-        if (isVisible()) {
-            const QString question
-                = QStringLiteral("ATTENTION!\nDatabase will be droped without confirmation\nAfter %1 "
-                                 "attempts to open it with incorrect password.\nAre you sure you "
-                                 "really want this?")
-                      .arg(SE_attempts->value());
-            if (!Dialogs::Confirm(question))
-                Rb_restrict->setChecked(true);
-        }
     }
+}
+
+void TD_SB_settings::RB_drop_dbClick()
+{
+    if (!RB_drop_db->isChecked() || !isVisible())
+        return;
+    const QString question = QStringLiteral("ATTENTION!\nDatabase will be droped without confirmation\nAfter %1 "
+                                            "attempts to open it with incorrect password.\nAre you sure you "
+                                            "really want this?")
+                                 .arg(SE_attempts->value());
+    if (!Dialogs::Confirm(question))
+        Rb_restrict->setChecked(true);
 }
 
 void TD_SB_settings::CB_default_dbChange(int index)
@@ -393,6 +403,9 @@ void TD_SB_settings::closeEvent(QCloseEvent* e)
 void TD_SB_settings::showEvent(QShowEvent* e)
 {
     TD_settings::showEvent(e);
+    // On the screen, not on the main window a dialog would otherwise be centred over.
+    if (!e->spontaneous())
+        CentreOnScreen(this);
     FillDefaultDbList();
 }
 

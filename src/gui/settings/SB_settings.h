@@ -106,6 +106,7 @@ private:
     void CB_open_last_usedClick();
     void CB_default_invisibleClick();
     void set_wrong_password_mode();
+    void RB_drop_dbClick();
     void CB_default_dbChange(int index);
     void SE_attemptsChange();
 

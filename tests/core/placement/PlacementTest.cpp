@@ -62,3 +62,33 @@ TEST(Placement, CollapsedWindowIsThePanelPlusItsFrame)
 {
     EXPECT_EQ(CollapsedSize(QSize(148, 57)), QSize(158, 87));
 }
+
+TEST(Placement, DockedWindowNeverReachesBeyondTheWorkArea)
+{
+    const QRect work(8, 16, 1260, 984);
+    // Stored sizes larger than the work area, as a window stored on a bigger screen or scale.
+    EXPECT_EQ(Dock({Docking::Top, 0, 1500, 0, 0}, kWindow, work), QRect(8, 16, 1260, 984));
+    EXPECT_EQ(Dock({Docking::Bottom, 0, 1500, 0, 0}, kWindow, work), QRect(8, 16, 1260, 984));
+    EXPECT_EQ(Dock({Docking::Left, 2000, 0, 0, 0}, kWindow, work), QRect(8, 16, 1260, 984));
+    EXPECT_EQ(Dock({Docking::Right, 2000, 0, 0, 0}, kWindow, work), QRect(8, 16, 1260, 984));
+    // Negative sizes leave a window of one pixel on its edge rather than one off the screen.
+    EXPECT_EQ(Dock({Docking::Bottom, 0, -40, 0, 0}, kWindow, work), QRect(8, 999, 1260, 1));
+    EXPECT_EQ(Dock({Docking::Right, -40, 0, 0, 0}, kWindow, work), QRect(1267, 16, 1, 984));
+}
+
+TEST(Placement, CollapsedWindowKeepsToItsEdgeInsideTheWorkArea)
+{
+    const QRect work(8, 16, 1260, 984); // right edge 1267, bottom edge 999
+    const QSize small(158, 87);
+    // A collapsed window resized by hand, grown past the bottom or right of the screen.
+    const QRect grown(300, 950, 400, 300);
+    EXPECT_EQ(CollapsedRect(Docking::Bottom, grown, small, work), QRect(300, 1000 - 87, 158, 87));
+    EXPECT_EQ(CollapsedRect(Docking::Right, QRect(1200, 40, 400, 300), small, work), QRect(1268 - 158, 40, 158, 87));
+    EXPECT_EQ(CollapsedRect(Docking::Top, grown, small, work), QRect(300, 16, 158, 87));
+    EXPECT_EQ(CollapsedRect(Docking::Left, grown, small, work), QRect(8, 913, 158, 87));
+    // Floating it stays where it is while it fits, and comes back onto the work area otherwise.
+    EXPECT_EQ(CollapsedRect(Docking::None, QRect(300, 400, 10, 10), small, work), QRect(300, 400, 158, 87));
+    EXPECT_EQ(CollapsedRect(Docking::None, QRect(-50, -30, 10, 10), small, work), QRect(8, 16, 158, 87));
+    // A work area smaller than the window keeps the top-left corner on it.
+    EXPECT_EQ(CollapsedRect(Docking::Bottom, grown, small, QRect(0, 0, 100, 50)), QRect(0, 0, 158, 87));
+}

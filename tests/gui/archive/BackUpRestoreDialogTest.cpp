@@ -1,5 +1,6 @@
 #include "core/database/DocStore.h"
 #include "core/dialogs/DialogScript.h"
+#include "core/jobs/JobRunner.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/widgets/OrbFileEdit.h"
 #include "support/ArchiveTestKit.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -34,6 +37,15 @@ protected:
     {
         QDir::setCurrent(previous);
         DialogScript::Stop();
+    }
+
+    // OK, and the operation it started run to its end.
+    static void Ok(TFBackUpRestore& dialog)
+    {
+        dialog.OKBtnClick();
+        for (int i = 0; i < 12000 && dialog.Busy(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(dialog.Busy());
     }
 
     QString start;
@@ -73,7 +85,7 @@ TEST_F(BackUpRestoreDialogTest, RefusesAnArchiveInTheDatabaseFolder)
     TFBackUpRestore dialog;
     dialog.PrepareBackUp(db);
     dialog.OrbFileEdit1->setText(db + QStringLiteral("/x.qba"));
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(DialogScript::LastShown(),
               QStringLiteral("The archive and the database can not be placed in the same folder"));
     EXPECT_EQ(dialog.LastCode, -1) << "nothing ran";
@@ -82,14 +94,14 @@ TEST_F(BackUpRestoreDialogTest, RefusesAnArchiveInTheDatabaseFolder)
     QDir::setCurrent(db);
     dialog.PrepareBackUp(db);
     EXPECT_EQ(dialog.OrbFileEdit1->FileName(), TFBackUpRestore::DefaultArchiveName(db));
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(DialogScript::Shown().size(), 2);
     EXPECT_EQ(dialog.LastCode, -1);
     EXPECT_EQ(Snapshot(db), before);
 
     dialog.PrepareRestore(db, false);
     dialog.OrbFileEdit2->setText(QStringLiteral("missing folder/x.qba")); // resolves to the start folder
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(DialogScript::Shown().size(), 3);
     EXPECT_EQ(dialog.LastCode, -1);
     EXPECT_EQ(Snapshot(db), before);
@@ -107,7 +119,7 @@ TEST_F(BackUpRestoreDialogTest, BacksUpAndRestoresWithTheArchivesProtection)
     dialog.PrepareBackUp(source.Folder);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Back Up"));
     dialog.OrbFileEdit1->setText(QStringLiteral("копія.qba")); // relative: lands in the start folder
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive created"));
     EXPECT_EQ(dialog.ProgressBar1->value(), 0);
     const QString archive = start + QStringLiteral("/копія.qba");
@@ -117,7 +129,7 @@ TEST_F(BackUpRestoreDialogTest, BacksUpAndRestoresWithTheArchivesProtection)
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Restore"));
     EXPECT_FALSE(dialog.Label_attention->isHidden());
     dialog.OrbFileEdit2->setText(archive);
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restored"));
     EXPECT_EQ(dialog.ProgressBar2->value(), 0);
     EXPECT_EQ(Snapshot(target), Snapshot(source.Folder));
@@ -140,7 +152,7 @@ TEST_F(BackUpRestoreDialogTest, AFailedRestoreLeavesTheDatabaseAsItWas)
     for (const QString& name : {archive, start + QStringLiteral("/absent.qba"), QString()}) {
         dialog.PrepareRestore(db, false);
         dialog.OrbFileEdit2->setText(name);
-        dialog.OKBtnClick();
+        Ok(dialog);
         // The fixed text, and the reason beneath it.
         const QString shown = DialogScript::LastShown();
         EXPECT_TRUE(shown.startsWith(QStringLiteral("Database restore error\n"))) << shown.toStdString();
@@ -159,7 +171,7 @@ TEST_F(BackUpRestoreDialogTest, ADatabaseOpenElsewhereIsNeitherBackedUpNorReplac
     TFBackUpRestore dialog;
     dialog.PrepareBackUp(held.Folder);
     dialog.OrbFileEdit1->setText(archive);
-    dialog.OKBtnClick();
+    Ok(dialog);
     const QString backUp = DialogScript::LastShown();
     EXPECT_TRUE(backUp.startsWith(QStringLiteral("Archive creation error\n"))
                 && backUp.contains(QStringLiteral("in use")))
@@ -169,7 +181,7 @@ TEST_F(BackUpRestoreDialogTest, ADatabaseOpenElsewhereIsNeitherBackedUpNorReplac
     ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(), archive), BackRest::Ok);
     dialog.PrepareRestore(held.Folder, false);
     dialog.OrbFileEdit2->setText(archive);
-    dialog.OKBtnClick();
+    Ok(dialog);
     const QString restore = DialogScript::LastShown();
     EXPECT_TRUE(restore.startsWith(QStringLiteral("Database restore error\n"))
                 && restore.contains(QStringLiteral("in use")))
@@ -188,7 +200,7 @@ TEST_F(BackUpRestoreDialogTest, RefusesToRestoreOverAFolderWithoutADatabase)
     TFBackUpRestore dialog;
     dialog.PrepareRestore(other, false);
     dialog.OrbFileEdit2->setText(archive);
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("holds no database")))
         << DialogScript::LastShown().toStdString();
     EXPECT_EQ(Snapshot(other), before);
@@ -211,7 +223,7 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
     });
     dialog.PrepareBackUp(folder);
     dialog.OrbFileEdit1->setText(archive);
-    dialog.OKBtnClick();
+    Ok(dialog);
     EXPECT_EQ(dialog.LastCode, BackRest::Stopped);
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive creation error\nStopped"));
     EXPECT_FALSE(QFileInfo::exists(archive));
@@ -240,16 +252,19 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
 // A job that throws on the worker thread is a failed job; the window goes on.
 TEST_F(BackUpRestoreDialogTest, AnExceptionInTheWorkIsAFailureNotACrash)
 {
-    TFBackUpRestore dialog;
+    TJobRunner runner;
     QList<int> seen;
-    const int code = RunArchiveJob(
-        &dialog,
+    int code = -1;
+    ASSERT_TRUE(StartArchiveJob(
+        runner,
         [](const BackRest::ProgressCallback& cb) -> int {
             bool stop = false;
             cb(40, stop);
             throw std::runtime_error("out of luck");
         },
-        [&](int percent) { seen << percent; });
+        [&](int percent) { seen << percent; }, [&](int c) { code = c; }));
+    QSignalSpy finished(&runner, &TJobRunner::Finished);
+    ASSERT_TRUE(finished.wait(30000));
     EXPECT_EQ(code, BackRest::Failed);
     EXPECT_EQ(seen, QList<int>{40});
 }

@@ -1,8 +1,12 @@
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
+#include "core/database/DatabaseSession.h"
 #include "core/database/DocStore.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/database/Chngpwd.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
@@ -63,6 +67,15 @@ protected:
             d->findChild<QRadioButton*>(QString::fromLatin1(button))->click();
             d->OKBtn->click();
         });
+    }
+
+    // The database control's long work (a pack) run to its end, with what follows it.
+    static void WaitForJobs()
+    {
+        for (int i = 0; i < 12000 && TJobRunner::AnyBusy(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(TJobRunner::AnyBusy());
+        QCoreApplication::processEvents();
     }
 
     std::unique_ptr<TD_action_with_db> control;
@@ -217,6 +230,53 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
     EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fresh/Docs.db")));
 }
 
+TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswordDialog)
+{
+    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\"><BASE_LIST/></SETTINGS>");
+    control = std::make_unique<TD_action_with_db>(Main());
+    const QString location = FreshFolder(QStringLiteral("restored"));
+    const QString archive = location + QStringLiteral("/source.qba");
+    ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(QStringLiteral("KEY")), archive), BackRest::Ok);
+    const auto wizardFromArchive = [location, archive](const QString& name) {
+        OnModal<TW_new_database>([=](TW_new_database* w) {
+            w->Edit_DB_name->setText(name);
+            w->RB_from_archive->click();
+            w->OrbFileEdit1->setText(archive);
+            w->btnNext->click();
+            DialogScript::QueueFileNames({location});
+            w->SB_location->click();
+            w->btnNext->click();
+            w->btnFinish->click();
+        });
+    };
+    const QString wrongPassword = QStringLiteral("Incorrect password.\nTry again.");
+
+    // From the database control, and from the selection dialog's "...".
+    Choose("RB_create_new_db");
+    wizardFromArchive(QStringLiteral("First"));
+    OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd* d) {
+        EXPECT_EQ(d->SelectedDatabaseName(), QStringLiteral("First")) << "offered selected";
+        d->BtnCancel->click();
+    });
+    control->DatabaseControl();
+    EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
+    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
+
+    OnModal<TFaskBaseAndPwd>([&](TFaskBaseAndPwd* d) {
+        wizardFromArchive(QStringLiteral("Second"));
+        d->SB_databases->click();
+        ASSERT_TRUE(d->isVisible()) << "stays for the password";
+        EXPECT_EQ(d->SelectedDatabaseName(), QStringLiteral("Second"));
+        QTest::keyClicks(d->Edit_pwd, QStringLiteral("key"));
+        d->BtnOK->click();
+    });
+    Main()->SBreopenClick();
+    EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
+    EXPECT_TRUE(Main()->DatabaseOpen());
+    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Second"));
+    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
+}
+
 TEST_F(DatabaseControlTest, EditDatabaseWritesOnlyWhatOkConfirms)
 {
     Start();
@@ -322,11 +382,24 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     Choose("RB_pack_database");
     DialogScript::QueueAnswers({false});
     control->DatabaseControl();
+    WaitForJobs();
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
 
     Choose("RB_pack_database");
-    DialogScript::QueueAnswers({true, false});
+    DialogScript::QueueAnswers({true, false, false});
     control->DatabaseControl();
+    // Back before the pack ends: the window goes on, the job's window and the main window
+    // do not close under it without asking.
+    ASSERT_TRUE(TJobRunner::AnyBusy());
+    auto* progress = Main()->findChild<TJobProgress*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
+    progress->close();
+    EXPECT_TRUE(progress->isVisible());
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("can not be interrupted")));
+    EXPECT_FALSE(Main()->close());
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("still running")));
+    WaitForJobs();
     EXPECT_EQ(
         DialogScript::LastShown(),
         QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"));
@@ -355,6 +428,7 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
         d->BtnChange->click();
     });
     control->DatabaseControl();
+    WaitForJobs();
     Main()->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 5);
 }
@@ -388,6 +462,7 @@ TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
     DialogScript::QueueAnswers({true});
     // Through the toolbar button, as a user would: the failure reaches the application's handler.
     QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_db_actions), Qt::LeftButton);
+    WaitForJobs();
     ::setrlimit(RLIMIT_FSIZE, &old);
 
     EXPECT_FALSE(DialogScript::LastShown().startsWith(QStringLiteral("Current database has been packed")))

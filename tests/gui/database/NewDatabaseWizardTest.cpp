@@ -2,6 +2,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
+#include "core/database/wz_rules.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/wz_new_database.h"
@@ -53,6 +54,15 @@ protected:
         if (archive.isEmpty())
             wizard.btnNext->click();
         ASSERT_EQ(wizard.CurrentPage(), int(TW_new_database::ReadyPage));
+    }
+
+    // Ok, and a restore it started run to its end.
+    void Finish()
+    {
+        wizard.btnFinish->click();
+        for (int i = 0; i < 12000 && wizard.Busy(); ++i)
+            QTest::qWait(5);
+        ASSERT_FALSE(wizard.Busy());
     }
 
     QStringList Entries() const
@@ -111,6 +121,42 @@ TEST_F(NewDatabaseWizardTest, ButtonsAndFieldsFollowTheChoices)
     EXPECT_FALSE(wizard.EditNewPwd1->isEnabled());
 }
 
+TEST_F(NewDatabaseWizardTest, TheKeyboardFillsEachPageAndEnterGoesOn)
+{
+    OnModal<TW_new_database>([this](TW_new_database* w) {
+        EXPECT_EQ(w->focusWidget(), w->Edit_DB_name);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::NamePage)) << "Next is disabled without a name";
+        QTest::keyClicks(w->focusWidget(), QStringLiteral("Keys"));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::LocationPage));
+        EXPECT_EQ(w->focusWidget(), w->SB_location);
+        DialogScript::QueueFileNames({location});
+        QTest::keyClick(w->focusWidget(), Qt::Key_Space);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Enter);
+        EXPECT_EQ(w->focusWidget(), w->CB_is_protected);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(w->CurrentPage(), int(TW_new_database::ReadyPage));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+    });
+    const TW_new_database::Result r = wizard.CreateDatabase(list);
+    ASSERT_NE(r.entry, nullptr) << "Enter on the last page is Ok";
+    EXPECT_EQ(r.entry->GetAttr(QStringLiteral("PATH")), location + QStringLiteral("/Keys"));
+}
+
+TEST_F(NewDatabaseWizardTest, TheFirstLocationIsAFolderTheUserCanWrite)
+{
+    const auto only = [](const QString& ok) { return [ok](const QString& folder) { return folder == ok; }; };
+    EXPECT_EQ(
+        WizardRules::InitialLocation(QStringLiteral("/srv/a/b"), QStringLiteral("/h"), only(QStringLiteral("/srv/a"))),
+        QStringLiteral("/srv/a"));
+    EXPECT_EQ(WizardRules::InitialLocation(QStringLiteral("/home/me"), QStringLiteral("/home/me"),
+                                           only(QStringLiteral("/srv"))),
+              QStringLiteral("/home/me"));
+    EXPECT_EQ(WizardRules::InitialLocation(QStringLiteral("/"), QStringLiteral("/h"), only(QStringLiteral("/"))),
+              QStringLiteral("/"));
+}
+
 TEST_F(NewDatabaseWizardTest, TypedLettersStandInUpperCase)
 {
     wizard.Prepare(list);
@@ -159,7 +205,7 @@ TEST_F(NewDatabaseWizardTest, CreatesAProtectedDatabaseThatOpensWithItsPassword)
     QTest::keyClicks(wizard.EditNewPwd2, QStringLiteral("secret"));
     wizard.btnNext->click();
     ASSERT_TRUE(wizard.btnFinish->isEnabled());
-    wizard.btnFinish->click();
+    Finish();
 
     const QString folder = location + QStringLiteral("/Мій архів");
     EXPECT_EQ(DialogScript::LastShown(),
@@ -183,7 +229,7 @@ TEST_F(NewDatabaseWizardTest, AnExistingFolderIsNeverWrittenInto)
     WriteAll(existing + QStringLiteral("/Docs.db"), QByteArray("precious bytes"));
 
     FillIn(QStringLiteral("Work"));
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Directory \"Work\"\nalready exists.\nTry again please."));
     EXPECT_EQ(ReadAll(existing + QStringLiteral("/Docs.db")), QByteArray("precious bytes"));
     EXPECT_TRUE(Entries().isEmpty());
@@ -198,7 +244,7 @@ TEST_F(NewDatabaseWizardTest, ANameThatLeavesTheLocationIsRefused)
     location = inner;
     for (const QString& name : {QStringLiteral(".."), QStringLiteral("../escaped"), QStringLiteral("a/b")}) {
         FillIn(name);
-        wizard.btnFinish->click();
+        Finish();
         EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("Can not create directory")))
             << name.toStdString();
         EXPECT_TRUE(Entries().isEmpty());
@@ -217,7 +263,7 @@ TEST_F(NewDatabaseWizardTest, RebuildsADatabaseFromAnArchiveWithItsProtection)
 
     FillIn(QStringLiteral("Copy"), archive);
     EXPECT_FALSE(wizard.CB_is_protected->isChecked());
-    wizard.btnFinish->click();
+    Finish();
 
     const QString folder = location + QStringLiteral("/Copy");
     EXPECT_EQ(DialogScript::LastShown(),
@@ -237,7 +283,7 @@ TEST_F(NewDatabaseWizardTest, RefusesTheArchivesOwnFolderAndLeavesNothingAfterAF
     ASSERT_EQ(BackRest::BackupFolder(source, archive), BackRest::Ok);
 
     FillIn(QStringLiteral("Work"), archive);
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(),
               QStringLiteral("The new database can not be created in the folder containing the source archive."));
     EXPECT_EQ(QDir(beside).entryList(QDir::Files), QStringList{QStringLiteral("Work.qba")});
@@ -246,7 +292,7 @@ TEST_F(NewDatabaseWizardTest, RefusesTheArchivesOwnFolderAndLeavesNothingAfterAF
     const QString damaged = location + QStringLiteral("/damaged.qba");
     WriteAll(damaged, QByteArray("BACKUX and more"));
     FillIn(QStringLiteral("Other"), damaged);
-    wizard.btnFinish->click();
+    Finish();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restore error"));
     EXPECT_FALSE(QFileInfo::exists(location + QStringLiteral("/Other"))) << "the empty folder is taken back";
     EXPECT_TRUE(Entries().isEmpty());

@@ -124,6 +124,32 @@ TEST_F(SettingsDialogTest, HiddenDialogDoesNotAskWhenTheTreeSaysDrop)
     EXPECT_EQ(Attr("FATTEMPTS"), QStringLiteral("5"));
 }
 
+TEST_F(SettingsDialogTest, CancelRestoresTheDropPolicyWithoutAsking)
+{
+    StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"3\"/>");
+    Settings()->show();
+    Settings()->Rb_restrict->click();
+    EXPECT_TRUE(Attr("RP_MODE").isEmpty());
+    DialogScript::QueueAnswers({false}); // a No to a question that must not come
+    Settings()->CancelBtn->click();
+    EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::LastShown().toStdString();
+    EXPECT_TRUE(Settings()->RB_drop_db->isChecked());
+    EXPECT_EQ(Attr("RP_MODE"), QStringLiteral("DROP_DB"));
+}
+
+TEST_F(SettingsDialogTest, OpensCentredOnTheScreenWithAFixedBorder)
+{
+    StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"300\" HEIGHT=\"200\" LEFT=\"0\" TOP=\"0\"/>");
+    Main()->show();
+    Main()->ApplyPlacement();
+    Settings()->show();
+    const QPoint centre = Settings()->screen()->availableGeometry().center();
+    EXPECT_LE((Settings()->frameGeometry().center() - centre).manhattanLength(), 2);
+    EXPECT_EQ(Settings()->minimumSize(), Settings()->maximumSize());
+    EXPECT_FALSE(Settings()->windowFlags() & Qt::WindowMaximizeButtonHint);
+    Settings()->hide();
+}
+
 TEST_F(SettingsDialogTest, DefaultDatabaseChoiceStoresTheNameAndWarnsNamingItTwice)
 {
     StartApp("<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"work\"><BASE_LIST><BASE NAME=\"Home\"/>"

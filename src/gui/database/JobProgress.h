@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/jobs/JobRunner.h"
+
+#include <QDialog>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+
+// A small window over a long database job: what runs and a progress bar, which moves without
+// steps until the job reports a percent. It blocks input to the program's other windows
+// without a nested event loop, so they keep repainting; its close box asks before anything
+// happens. It closes and deletes itself when the job has ended, then `done` runs.
+class TJobProgress : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Starts work and shows the window. `done` gets the job's error text (empty on success);
+    // it also runs, with the reason, when the job cannot start.
+    static TJobProgress* Run(QWidget* parent, const QString& text, TJobRunner::Work work,
+                             std::function<void(const QString& error)> done);
+
+    TJobRunner* Runner() const { return m_runner; }
+    QLabel* Label_job = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+public Q_SLOTS:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    explicit TJobProgress(QWidget* parent, const QString& text);
+
+    TJobRunner* m_runner = nullptr;
+};
