@@ -11,7 +11,7 @@ CMAKE_FLAGS ?= -DQB_WERROR=ON
 DEPS := build-essential cmake pkg-config \
         qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
         libsqlcipher-dev zlib1g-dev libgtest-dev \
-        xvfb xauth openbox x11-utils xdotool sqlite3 fonts-dejavu-core pigz gzip \
+        xvfb xauth openbox x11-utils xdotool sqlite3 sqlcipher fonts-dejavu-core pigz gzip \
         dpkg-dev file desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -50,6 +50,7 @@ check-crash: deps configure
 bench: build
 	$(BUILD_DIR)/bin/bench_archive
 	$(BUILD_DIR)/bin/bench_blob
+	$(BUILD_DIR)/bin/bench_documents
 
 # Everything under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
 asan:

@@ -76,3 +76,44 @@ void TBlobStream::Write(TDatabaseConnection& connection, const QString& table, c
         offset += got;
     }
 }
+
+TBlobDevice::TBlobDevice(TDatabaseConnection& connection, const QString& table, const QString& column, qint64 rowid)
+{
+    const int rc = sqlite3_blob_open(connection.Handle(), "main", table.toUtf8().constData(),
+                                     column.toUtf8().constData(), rowid, 0, &m_blob);
+    if (rc != SQLITE_OK) {
+        const QString message = connection.ErrorText(QStringLiteral("Can not open the content of %1").arg(column));
+        sqlite3_blob_close(m_blob);
+        m_blob = nullptr;
+        throw QbError(message);
+    }
+    m_size = sqlite3_blob_bytes(m_blob);
+    // Unbuffered: reads go straight to the engine at the device's own offset.
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+TBlobDevice::~TBlobDevice()
+{
+    sqlite3_blob_close(m_blob);
+}
+
+bool TBlobDevice::seek(qint64 pos)
+{
+    if (pos < 0 || pos > m_size || !QIODevice::seek(pos))
+        return false;
+    m_offset = pos;
+    return true;
+}
+
+qint64 TBlobDevice::readData(char* data, qint64 maxSize)
+{
+    const qint64 n = qMin(maxSize, m_size - m_offset);
+    if (n <= 0)
+        return 0;
+    if (sqlite3_blob_read(m_blob, data, int(n), int(m_offset)) != SQLITE_OK) {
+        setErrorString(QStringLiteral("Can not read the document content."));
+        return -1;
+    }
+    m_offset += n;
+    return n;
+}

@@ -108,10 +108,15 @@ std::vector<TDocRow> TDocStore::ListDocuments() const
 {
     std::vector<TDocRow> rows;
     TQuery query(m_connection, ListSql);
+    // Fields by number: looking each name up again on every row costs more than reading the row.
+    const int id = query.ColumnIndex(QStringLiteral("doc_id"));
+    const int type = query.ColumnIndex(QStringLiteral("doc_type"));
+    const int name = query.ColumnIndex(QStringLiteral("doc_name"));
+    const int created = query.ColumnIndex(QStringLiteral("C_date"));
+    const int changed = query.ColumnIndex(QStringLiteral("L_date"));
     while (query.Next()) {
-        rows.push_back({query.Text(QStringLiteral("doc_id")), query.Text(QStringLiteral("doc_type")),
-                        query.Text(QStringLiteral("doc_name")), ReadDate(query.Value(QStringLiteral("C_date"))),
-                        ReadDate(query.Value(QStringLiteral("L_date")))});
+        rows.push_back({query.Value(id).toString(), query.Value(type).toString(), query.Value(name).toString(),
+                        ReadDate(query.Value(created)), ReadDate(query.Value(changed))});
     }
     return rows;
 }
@@ -224,6 +229,19 @@ void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice
         throw QbError(Missing(id));
     TBlobStream::Write(m_connection, QStringLiteral("Docs"), field, RowId(id), *source, size);
     savepoint.Release();
+}
+
+std::unique_ptr<QIODevice> TDocStore::OpenContent(const QString& id, const QString& column) const
+{
+    const QString field = CheckedColumn(column);
+    TQuery query(m_connection,
+                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
+    query.Bind(QStringLiteral(":ID"), id);
+    if (!query.Next())
+        throw QbError(Missing(id));
+    if (query.Value(1).toInt() != 0)
+        return nullptr;
+    return std::make_unique<TBlobDevice>(m_connection, QStringLiteral("Docs"), field, query.Value(0).toLongLong());
 }
 
 QByteArray TDocStore::ReadContentBytes(const QString& id, const QString& column) const

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,8 @@ public:
     // Replaces the content cell with the bytes from src's position to its end, in chunks;
     // on failure the old content stays.
     void WriteContent(const QString& id, const QString& column, QIODevice& src);
+    // The content cell opened for reading in place (see TBlobDevice); null when it is empty.
+    std::unique_ptr<QIODevice> OpenContent(const QString& id, const QString& column) const;
     QByteArray ReadContentBytes(const QString& id, const QString& column) const;
     void WriteContentBytes(const QString& id, const QString& column, const QByteArray& bytes);
 

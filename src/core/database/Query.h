@@ -38,6 +38,8 @@ public:
 
     int ColumnCount() const;
     QString ColumnName(int column) const;
+    // The number of a field by its name, ignoring case; an unknown name raises an error.
+    int ColumnIndex(const QString& name) const;
     // Values of the current row; column names match ignoring case.
     QVariant Value(int column) const;
     QVariant Value(const QString& name) const;
@@ -52,7 +54,6 @@ public:
 private:
     sqlite3_stmt* Stmt() const;
     int ParameterIndex(const QString& name) const;
-    int ColumnIndex(const QString& name) const;
 
     TDatabaseConnection* m_connection;
     sqlite3_stmt* m_stmt = nullptr;

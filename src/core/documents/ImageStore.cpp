@@ -352,23 +352,9 @@ QImage ImageFromMimeData(const QMimeData& data)
 
 QImage ReadPicture(TDatabaseConnection& connection, const QString& id)
 {
-    qint64 size = 0;
-    {
-        // length() of a blob reads no content; the buffer is then made to measure, so it never
-        // grows by doubling on the way.
-        TQuery query(connection, QStringLiteral("select length(Image) from Docs where Doc_id = :ID"));
-        query.Bind(QStringLiteral(":ID"), id);
-        if (query.Next())
-            size = query.Value(0).toLongLong();
-    }
-    QByteArray bytes;
-    bytes.reserve(size);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    TDocStore(connection).ReadContent(id, ImageField, buffer);
-    buffer.close();
-    buffer.open(QIODevice::ReadOnly);
-    return DecodeChecked(buffer);
+    // Decoded from the cell in place: the stored bytes are never held beside the picture.
+    const std::unique_ptr<QIODevice> cell = TDocStore(connection).OpenContent(id, ImageField);
+    return cell ? DecodeChecked(*cell) : QImage();
 }
 
 void WritePicture(TDatabaseConnection& connection, const QString& id, const QImage& image)

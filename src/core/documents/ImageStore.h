@@ -42,9 +42,9 @@ void WriteImageFile(const QImage& image, const QString& path);
 // format that decodes. Null when there is none.
 QImage ImageFromMimeData(const QMimeData& data);
 
-// The picture of document id from its "Image" cell; an empty cell gives a null image. The bytes
-// and the decoded picture are the only copies held, so a large picture costs at most twice its
-// size. A missing row raises an error.
+// The picture of document id from its "Image" cell; an empty cell gives a null image. It is
+// decoded from the cell in place, so the decoded picture is the only copy held. A missing row
+// raises an error.
 QImage ReadPicture(TDatabaseConnection& connection, const QString& id);
 // Replaces the "Image" cell of document id with the picture as BMP. On failure the old content stays.
 void WritePicture(TDatabaseConnection& connection, const QString& id, const QImage& image);

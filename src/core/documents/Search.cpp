@@ -5,18 +5,32 @@
 #include "core/database/Query.h"
 #include "core/database/SqlEngine.h"
 
+#include <QVarLengthArray>
+
 namespace {
 
+// Runs once a row, on the engine's UTF-8: ASCII names are upper-cased on the stack, others go
+// through QString for Unicode's full upper case. A UTF-16 function would make the engine convert
+// every name there and, for LIKE, back again.
 void UnicodeUpper(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(context);
         return;
     }
-    const auto* text = static_cast<const char16_t*>(sqlite3_value_text16(argv[0]));
-    const int bytes = sqlite3_value_bytes16(argv[0]);
-    const QString upper = QStringView(text, bytes / 2).toString().toUpper();
-    sqlite3_result_text16(context, upper.utf16(), int(upper.size() * 2), SQLITE_TRANSIENT);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int size = sqlite3_value_bytes(argv[0]);
+    QVarLengthArray<char, 256> ascii(size);
+    for (int i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (uchar(c) >= 0x80) {
+            const QByteArray upper = QString::fromUtf8(text, size).toUpper().toUtf8();
+            sqlite3_result_text(context, upper.constData(), int(upper.size()), SQLITE_TRANSIENT);
+            return;
+        }
+        ascii[i] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    }
+    sqlite3_result_text(context, ascii.constData(), size, SQLITE_TRANSIENT);
 }
 
 // Registered once per connection: registering a function again would expire every prepared
@@ -28,7 +42,7 @@ void EnsureUpper(sqlite3* db)
     sqlite3_finalize(probe);
     if (known)
         return;
-    if (sqlite3_create_function_v2(db, "QB_UPPER", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr, UnicodeUpper,
+    if (sqlite3_create_function_v2(db, "QB_UPPER", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, UnicodeUpper,
                                    nullptr, nullptr, nullptr)
         != SQLITE_OK)
         throw QbError(SqlEngine::ErrorText(db, QStringLiteral("Can not prepare the search")));

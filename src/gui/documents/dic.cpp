@@ -192,7 +192,12 @@ TOdic::TOdic(QWidget* parent)
     });
 }
 
-TOdic::~TOdic() = default;
+TOdic::~TOdic()
+{
+    // A shown frame is hidden by the QWidget destructor, after Columns is gone; the grid must
+    // not ask the query for its header then.
+    Grid1->setModel(nullptr);
+}
 
 void TOdic::SetFieldNames()
 {

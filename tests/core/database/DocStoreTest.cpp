@@ -224,3 +224,27 @@ TEST(DocStoreContent, StreamsRoundTripAndFailuresKeepTheOldContent)
     store.WriteContentBytes(id, QStringLiteral("OLEobj"), QByteArray());
     EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("OLEobj")), QByteArray());
 }
+
+TEST(DocStore, OpenContentReadsTheCellInPlaceWithSeeks)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString id = store.CreateDocumentRecord(QStringLiteral("content"), QStringLiteral("IMG"));
+    EXPECT_EQ(store.OpenContent(id, QStringLiteral("Image")), nullptr); // an empty cell
+    QByteArray bytes(3 * 100000, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 251);
+    store.WriteContentBytes(id, QStringLiteral("Image"), bytes);
+
+    const auto cell = store.OpenContent(id, QStringLiteral("Image"));
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->size(), bytes.size());
+    EXPECT_EQ(cell->peek(5), bytes.left(5));
+    ASSERT_TRUE(cell->seek(123457));
+    EXPECT_EQ(cell->read(70000), bytes.mid(123457, 70000));
+    EXPECT_EQ(cell->pos(), 123457 + 70000);
+    ASSERT_TRUE(cell->seek(bytes.size() - 3));
+    EXPECT_EQ(cell->readAll(), bytes.right(3)); // never past the end
+    EXPECT_FALSE(cell->seek(bytes.size() + 1));
+    EXPECT_THROW(store.OpenContent(TDocStore::NewIdentifier(), QStringLiteral("Image")), QbError);
+}
