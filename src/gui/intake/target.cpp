@@ -1,8 +1,12 @@
 #include "gui/intake/target.h"
 
 #include <QCoreApplication>
-#include <QGridLayout>
+#include <QFontMetrics>
+#include <QBoxLayout>
 #include <QLabel>
+#include <QResizeEvent>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -36,14 +40,17 @@ TO_target::TO_target(QWidget* parent)
     Label1 = MakeLabel("Label1", "Status:", false, this);
     Label_status = MakeLabel("Label_status", "Waiting...", true, this);
 
-    auto* layout = new QGridLayout(this);
+    // A row each, the value right after its caption, so that the small target can fit both.
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(2);
-    layout->addWidget(Label2, 0, 0);
-    layout->addWidget(Label_counter, 0, 1);
-    layout->addWidget(Label1, 1, 0);
-    layout->addWidget(Label_status, 1, 1);
-    layout->setColumnStretch(1, 1);
+    for (auto [caption, value] : {std::pair{Label2, Label_counter}, std::pair{Label1, Label_status}}) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(2);
+        row->addWidget(caption);
+        row->addWidget(value, 1);
+        layout->addLayout(row);
+    }
 }
 
 void TO_target::ShowStatus(const QString& text)
@@ -74,4 +81,35 @@ void TO_target::CountAccepted()
     const int n = Label_counter->text().toInt(&ok);
     if (ok)
         Label_counter->setText(QString::number(n + 1));
+}
+
+void TO_target::resizeEvent(QResizeEvent* e)
+{
+    QFrame::resizeEvent(e);
+    FitFont();
+}
+
+void TO_target::FitFont()
+{
+    const QMargins m = layout()->contentsMargins();
+    const int spacing = 2;
+    const int width = contentsRect().width() - m.left() - m.right() - spacing;
+    const int height = contentsRect().height() - m.top() - m.bottom() - spacing;
+    QFont plain = QWidget::font();
+    for (qreal size = plain.pointSizeF(); size > 0; size -= 0.5) {
+        plain.setPointSizeF(std::max<qreal>(size, 5.0));
+        QFont bold = plain;
+        bold.setBold(true);
+        const QFontMetrics fp(plain), fb(bold);
+        const int needed = std::max(fp.horizontalAdvance(Label2->text()) + fb.horizontalAdvance(QStringLiteral("000")),
+                                    fp.horizontalAdvance(Label1->text()) + fb.horizontalAdvance(QStringLiteral("Accepting...")));
+        if ((needed <= width && 2 * std::max(fp.height(), fb.height()) <= height) || size <= 5.0)
+            break;
+    }
+    QFont bold = plain;
+    bold.setBold(true);
+    Label2->setFont(plain);
+    Label1->setFont(plain);
+    Label_counter->setFont(bold);
+    Label_status->setFont(bold);
 }

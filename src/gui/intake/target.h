@@ -26,6 +26,12 @@ public:
     QLabel* Label1 = nullptr;
     QLabel* Label_status = nullptr;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
     void ShowStatus(const QString& text);
+    // The target keeps its small size whatever the desktop's font: the labels' font shrinks
+    // until both lines fit.
+    void FitFont();
 };
