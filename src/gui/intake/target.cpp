@@ -1,8 +1,8 @@
 #include "gui/intake/target.h"
 
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QFontMetrics>
-#include <QBoxLayout>
 #include <QLabel>
 #include <QResizeEvent>
 #include <algorithm>
@@ -101,8 +101,9 @@ void TO_target::FitFont()
         QFont bold = plain;
         bold.setBold(true);
         const QFontMetrics fp(plain), fb(bold);
-        const int needed = std::max(fp.horizontalAdvance(Label2->text()) + fb.horizontalAdvance(QStringLiteral("000")),
-                                    fp.horizontalAdvance(Label1->text()) + fb.horizontalAdvance(QStringLiteral("Accepting...")));
+        const int needed
+            = std::max(fp.horizontalAdvance(Label2->text()) + fb.horizontalAdvance(QStringLiteral("000")),
+                       fp.horizontalAdvance(Label1->text()) + fb.horizontalAdvance(QStringLiteral("Accepting...")));
         if ((needed <= width && 2 * std::max(fp.height(), fb.height()) <= height) || size <= 5.0)
             break;
     }

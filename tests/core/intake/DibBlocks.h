@@ -8,7 +8,7 @@
 
 namespace qbtest {
 
-struct DibSpec
+struct DibLayout
 {
     qint32 width = 0;
     qint32 height = 0; // negative: rows top-down
@@ -26,7 +26,7 @@ inline void Put32(QByteArray& b, int at, quint32 v)
     qToLittleEndian<quint32>(v, b.data() + at);
 }
 
-inline QByteArray MakeDib(const DibSpec& s)
+inline QByteArray MakeDib(const DibLayout& s)
 {
     QByteArray b(int(s.headerSize), '\0');
     Put32(b, 0, s.headerSize);

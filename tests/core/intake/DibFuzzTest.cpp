@@ -7,7 +7,7 @@
 #include <random>
 
 using qbtest::BmpFile;
-using qbtest::DibSpec;
+using qbtest::DibLayout;
 using qbtest::MakeDib;
 
 namespace {

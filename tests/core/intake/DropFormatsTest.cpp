@@ -11,7 +11,7 @@
 #include <utility>
 
 using qbtest::BmpFile;
-using qbtest::DibSpec;
+using qbtest::DibLayout;
 using qbtest::MakeDib;
 
 namespace {
@@ -174,7 +174,7 @@ TEST(DropFormats, DecodesEveryKindOfBitmapBlock)
     const struct
     {
         const char* what;
-        DibSpec spec; // width, height, bits, compression, colours used, header size, colours, masks, pixels
+        DibLayout layout; // width, height, bits, compression, colours used, header size, colours, masks, pixels
         Rows expected;
     } rows[]{
         // clang-format off
@@ -190,7 +190,7 @@ TEST(DropFormats, DecodesEveryKindOfBitmapBlock)
         // clang-format on
     };
     for (const auto& row : rows) {
-        const QByteArray block = MakeDib(row.spec);
+        const QByteArray block = MakeDib(row.layout);
         EXPECT_EQ(RowsOf(DropFormats::DecodeDib(block)), row.expected) << row.what;
         EXPECT_EQ(RowsOf(DropFormats::DecodeBmpFile(BmpFile(block))), row.expected) << row.what << " (file)";
     }
@@ -209,26 +209,26 @@ TEST(DropFormats, DecodesEveryKindOfBitmapBlock)
 TEST(DropFormats, RefusesMalformedBlocks)
 {
     auto with = [](auto change) {
-        DibSpec s{2, 2, 24, 0, 0, 40, {}, {}, QByteArray(16, '\x7f')};
+        DibLayout s{2, 2, 24, 0, 0, 40, {}, {}, QByteArray(16, '\x7f')};
         change(s);
         return MakeDib(s);
     };
     // clang-format off
     const QList<std::pair<const char*, QByteArray>> rows{
-        {"shorter than its header", with([](DibSpec&) {}).left(39)},
-        {"an unknown header size", with([](DibSpec& s) { s.headerSize = 44; })},
-        {"a negative width", with([](DibSpec& s) { s.width = -2; })},
-        {"the lowest height", with([](DibSpec& s) { s.height = INT32_MIN; })},
-        {"a size whose pixel count overflows", with([](DibSpec& s) { s.width = s.height = INT32_MAX; })},
-        {"an invalid depth", with([](DibSpec& s) { s.bits = 7; })},
-        {"run-length coding of 24 bits", with([](DibSpec& s) { s.compression = 1; })},
-        {"run-length coded rows top-down", with([](DibSpec& s) { s = {1, -1, 8, 1, 1, 40, {0}, {}, Bytes({1, 0, 0, 1})}; })},
-        {"a colours-used count beyond the block", with([](DibSpec& s) { s = {1, 1, 8, 0, 0xFFFFFFFF, 40, {0}, {}, Bytes({0, 0, 0, 0})}; })},
-        {"pixels one byte short", with([](DibSpec&) {}).chopped(1)},
-        {"run-length codes without their end", with([](DibSpec& s) { s = {4, 4, 8, 1, 1, 40, {0}, {}, Bytes({4, 0, 0, 0})}; })},
+        {"shorter than its header", with([](DibLayout&) {}).left(39)},
+        {"an unknown header size", with([](DibLayout& s) { s.headerSize = 44; })},
+        {"a negative width", with([](DibLayout& s) { s.width = -2; })},
+        {"the lowest height", with([](DibLayout& s) { s.height = INT32_MIN; })},
+        {"a size whose pixel count overflows", with([](DibLayout& s) { s.width = s.height = INT32_MAX; })},
+        {"an invalid depth", with([](DibLayout& s) { s.bits = 7; })},
+        {"run-length coding of 24 bits", with([](DibLayout& s) { s.compression = 1; })},
+        {"run-length coded rows top-down", with([](DibLayout& s) { s = {1, -1, 8, 1, 1, 40, {0}, {}, Bytes({1, 0, 0, 1})}; })},
+        {"a colours-used count beyond the block", with([](DibLayout& s) { s = {1, 1, 8, 0, 0xFFFFFFFF, 40, {0}, {}, Bytes({0, 0, 0, 0})}; })},
+        {"pixels one byte short", with([](DibLayout&) {}).chopped(1)},
+        {"run-length codes without their end", with([](DibLayout& s) { s = {4, 4, 8, 1, 1, 40, {0}, {}, Bytes({4, 0, 0, 0})}; })},
     };
     // clang-format on
-    ASSERT_FALSE(DropFormats::DecodeDib(with([](DibSpec&) {})).isNull()) << "the rows change a valid block";
+    ASSERT_FALSE(DropFormats::DecodeDib(with([](DibLayout&) {})).isNull()) << "the rows change a valid block";
     for (const auto& [what, block] : rows) {
         EXPECT_TRUE(DropFormats::DecodeDib(block).isNull()) << what;
         EXPECT_TRUE(DropFormats::DecodeBmpFile(BmpFile(block)).isNull()) << what << " (file)";
