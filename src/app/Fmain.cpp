@@ -207,12 +207,7 @@ void TFmain::CreateToolBar()
     ToolBar1->setFloatable(false);
 
     auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
-        a = ToolBar1->addAction(ThemeIcon(this, theme, sp), QString::fromLatin1(hint));
-        a->setObjectName(QString::fromLatin1(name));
-        a->setToolTip(QString::fromLatin1(hint));
-        a->setStatusTip(QString::fromLatin1(hint));
-        if (QWidget* button = ToolBar1->widgetForAction(a))
-            button->setObjectName(QString::fromLatin1(name));
+        a = AddNamedAction(ToolBar1, name, hint, theme, sp);
     };
     ToolBar1->addSeparator();
     add(TB_reconnect, "TB_reconnect", "(Re)connect to database", "network-connect", QStyle::SP_BrowserReload);

@@ -7,6 +7,7 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/documents/scale_image.h"
+#include "gui/widgets/ThemeIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -66,11 +67,6 @@ void TImagePane::paintEvent(QPaintEvent* event)
 
 namespace {
 
-QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback, const QWidget* w)
-{
-    return QIcon::fromTheme(QString::fromLatin1(themeName), w->style()->standardIcon(fallback));
-}
-
 QString OpenFilter()
 {
     QStringList patterns;
@@ -92,12 +88,7 @@ TO_db_image::TO_db_image(TDatabaseConnection& connection, QWidget* parent)
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setIconSize(QSize(20, 20));
     auto add = [this](QAction*& a, const char* name, const char* hint, const char* theme, QStyle::StandardPixmap sp) {
-        a = ToolBar1->addAction(ThemeIcon(theme, sp, this), QString::fromLatin1(hint));
-        a->setObjectName(QString::fromLatin1(name));
-        a->setToolTip(QString::fromLatin1(hint));
-        a->setStatusTip(QString::fromLatin1(hint));
-        if (QWidget* button = ToolBar1->widgetForAction(a))
-            button->setObjectName(QString::fromLatin1(name));
+        a = AddNamedAction(ToolBar1, name, hint, theme, sp);
     };
     ToolBar1->addSeparator();
     add(TB_exit, "TB_exit", "Return", "go-previous", QStyle::SP_ArrowBack);
