@@ -323,12 +323,11 @@ void TOdic::Choose(QObject* sender)
 {
     if (IsActive()) {
         const int remembered = SelectedColumn();
-        // Entering the choose column posts a pending name edit.
+        // Entering the choose column posts a pending name edit; the view commits an open editor
+        // as the current cell changes, so no pending events need to run in between.
         SelectColumn(ColumnOf(NameField));
-        QCoreApplication::processEvents();
         SelectColumn(ColumnOf(ChooseField));
         SelectColumn(remembered);
-        QCoreApplication::processEvents();
     }
     if (m_choose)
         m_choose(sender);

@@ -171,6 +171,15 @@ TEST_F(DocListTest, RenamingInPlaceIsStoredAtOnce)
     EXPECT_EQ(StoredName(id), QString(64, QLatin1Char('n')));
     EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('n'))) << "the list shows what is stored";
 
+    // Choosing the row posts an open rename before the choose handler runs.
+    editor = StartRename(QStringLiteral("chosen"));
+    ASSERT_NE(editor, nullptr);
+    QString nameWhenChosen;
+    List()->SetChooseHandler([&](QObject*) { nameWhenChosen = StoredName(id); });
+    List()->Choose(nullptr);
+    EXPECT_EQ(nameWhenChosen, QStringLiteral("chosen"));
+    EXPECT_EQ(List()->SelectedColumn(), NameColumn()) << "the remembered column is selected again";
+
     // Leaving the grid returns the selection to the choose column.
     List()->SelectColumn(NameColumn());
     QLineEdit outside(Main());
