@@ -1,9 +1,9 @@
+#include "DocumentsFixture.h"
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/documents/doc_list.h"
-#include "support/AppFixture.h"
 #include "support/TempDatabase.h"
 
 #include <QCoreApplication>
@@ -15,42 +15,11 @@
 #include <QScrollBar>
 #include <QTest>
 
-using qbtest::AppFixture;
-
 namespace {
 
-class DocListTest : public AppFixture
+class DocListTest : public qbtest::DocumentsFixture
 {
 protected:
-    TO_doc_list* List() const { return Main()->O_doc_list1; }
-    TDatabaseConnection& ADB() const { return TDatabaseConnection::ADB(); }
-
-    // Opens a fresh database through the main window after fill() has put documents into it.
-    void OpenDatabase(const std::function<void(TDocStore&)>& fill = {})
-    {
-        StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
-        const QString folder = qbtest::FreshDatabase();
-        if (fill) {
-            TDatabaseConnection c;
-            c.SetParams(folder);
-            c.Open();
-            TDocStore store(c);
-            c.Exec(QStringLiteral("BEGIN"));
-            fill(store);
-            c.Exec(QStringLiteral("COMMIT"));
-            c.Close();
-        }
-        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
-        entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Docs"));
-        entry->SetAttr(QStringLiteral("PATH"), folder);
-        Main()->OpenDatabaseDirect(QStringLiteral("Docs"), folder, QString());
-        ASSERT_TRUE(Main()->DatabaseOpen()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
-        Main()->show();
-        Main()->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Main()));
-        List()->Grid1->setFocus();
-    }
-
     QString StoredName(const QString& id) const
     {
         const auto row = TDocStore(ADB()).FindDocument(id);

@@ -29,7 +29,9 @@ protected:
             c.SetParams(folder);
             c.Open();
             TDocStore store(c);
+            c.Exec(QStringLiteral("BEGIN")); // one commit for thousands of rows
             fill(store);
+            c.Exec(QStringLiteral("COMMIT"));
             c.Close();
         }
         TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
