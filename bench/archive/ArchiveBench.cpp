@@ -358,6 +358,17 @@ std::string S(const QString& path)
     return path.toStdString();
 }
 
+// The archive made for the restores, checked once: backed up into `source` and restored into
+// `restored`, which must equal the folder byte for byte.
+bool RoundTrip(const std::string& tool, const QString& folder, const QString& source, const QString& restored)
+{
+    if (Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
+        && Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok && SameFiles(folder, restored))
+        return true;
+    std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
+    return false;
+}
+
 // ~256 MB of text, HTML, pictures and random files beside gzip -9 and pigz -9 -p 2.
 bool MixedFolder(const std::string& tool, const QString& dir, int runs, int cores)
 {
@@ -389,11 +400,8 @@ bool MixedFolder(const std::string& tool, const QString& dir, int runs, int core
                   {"inflate  pigz -d -p 2"},
                   {"inflate  gzip -d"}};
     // The restores read an archive made beforehand; the first restore is checked byte for byte.
-    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
-        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
-        std::fprintf(stderr, "bench_archive: a run failed or the restored folder differs\n");
+    if (!RoundTrip(tool, folder, source, restored))
         return false;
-    }
     removeRestored();
     // Every backup makes a new archive, as a copy makes new files: replacing one costs extra.
     auto removeArchive = [&] { QFile::remove(archive); };
@@ -457,11 +465,8 @@ bool EncryptedFolder(const std::string& tool, const QString& dir, int runs, int 
     // sync with file names fsyncs just those files, as the backup fsyncs just its archive.
     const std::vector<std::string> copyCommand
         = {"sh", "-c", "cp -- \"$1\"/* \"$2\"/ && sync -- \"$2\"/*", "sh", S(folder), S(copy)};
-    if (!Spawn({tool, "-q", "backup", S(folder), S(source)}, {}).ok
-        || !Spawn({tool, "-q", "restore", S(source), S(restored)}, {}).ok || !SameFiles(folder, restored)) {
-        std::fprintf(stderr, "bench_archive: a run failed or the restored database differs\n");
+    if (!RoundTrip(tool, folder, source, restored))
         return false;
-    }
     removeRestored();
     auto removeArchive = [&] { QFile::remove(archive); };
     const std::vector<Task> tasks = {
