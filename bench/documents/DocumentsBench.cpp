@@ -158,9 +158,8 @@ void Check(int rc, sqlite3* db, const char* what)
         throw std::runtime_error(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-// An encrypted database of `count` documents; when withContents, 10 % of them hold 100 KB to
-// 5 MB (spread evenly on a log scale, as real collections hold far more small files than large).
-void Generate(const QString& folder, int count, bool withContents)
+// A fresh, empty protected database in folder, opened on db.
+void CreateProtected(const QString& folder, TDatabaseConnection& db)
 {
     QDir(folder).removeRecursively();
     QString failure;
@@ -172,6 +171,14 @@ void Generate(const QString& folder, int count, bool withContents)
     db.SetParams(folder);
     db.AddPassword(kPassword);
     db.Open();
+}
+
+// An encrypted database of `count` documents; when withContents, 10 % of them hold 100 KB to
+// 5 MB (spread evenly on a log scale, as real collections hold far more small files than large).
+void Generate(const QString& folder, int count, bool withContents)
+{
+    TDatabaseConnection db;
+    CreateProtected(folder, db);
     db.Exec(QStringLiteral("PRAGMA synchronous = OFF"));
     sqlite3* h = db.Handle();
 
@@ -425,16 +432,8 @@ struct Large
 std::pair<Large, Large> MeasureLarge(const QString& work, qint64 size)
 {
     const QString folder = work + QStringLiteral("/large");
-    QDir(folder).removeRecursively();
-    QString failure;
-    if (!QDir().mkpath(folder) || !Schema::CreateDocsTable(folder, [&](const QString& t) { failure = t; }))
-        throw std::runtime_error("cannot create the database: " + failure.toStdString());
-    TDatabaseConnection setup;
-    SetDatabasePassword(setup, folder, kPassword);
     TDatabaseConnection db;
-    db.SetParams(folder);
-    db.AddPassword(kPassword);
-    db.Open();
+    CreateProtected(folder, db);
     TDocStore store(db);
     QElapsedTimer timer;
 
