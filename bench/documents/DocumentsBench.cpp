@@ -167,7 +167,6 @@ void CreateProtected(const QString& folder, TDatabaseConnection& db)
         throw std::runtime_error("cannot create the database: " + failure.toStdString());
     TDatabaseConnection setup;
     SetDatabasePassword(setup, folder, kPassword);
-    TDatabaseConnection db;
     db.SetParams(folder);
     db.AddPassword(kPassword);
     db.Open();
