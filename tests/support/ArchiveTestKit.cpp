@@ -31,6 +31,16 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// The non-throwing form must come from the same heap as the deletes below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 void operator delete(void* p) noexcept
 {
     std::free(p);

@@ -28,7 +28,8 @@ inline void CloseModalWindows()
 // such window shows up within the deadline, the test fails and open modal windows are closed.
 template <class T = QWidget> void OnModal(std::function<void(T*)> act, const QWidget* except = nullptr)
 {
-    auto* timer = new QTimer;
+    // Owned by the application too, so a timer whose deferred delete never ran goes with it.
+    auto* timer = new QTimer(qApp);
     timer->setInterval(5);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
