@@ -191,17 +191,22 @@ qint64 TDocStore::RowId(const QString& id) const
     return query.Value(0).toLongLong();
 }
 
-qint64 TDocStore::ReadContent(const QString& id, const QString& column, QIODevice& dst) const
+qint64 TDocStore::FilledRowId(const QString& id, const QString& field) const
 {
-    const QString field = CheckedColumn(column);
+    // typeof, not "is null": the engine would load the whole blob to test it.
     TQuery query(m_connection,
                  QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
     query.Bind(QStringLiteral(":ID"), id);
     if (!query.Next())
         throw QbError(Missing(id));
-    if (query.Value(1).toInt() != 0)
-        return 0;
-    return TBlobStream::Read(m_connection, QStringLiteral("Docs"), field, query.Value(0).toLongLong(), dst);
+    return query.Value(1).toInt() != 0 ? -1 : query.Value(0).toLongLong();
+}
+
+qint64 TDocStore::ReadContent(const QString& id, const QString& column, QIODevice& dst) const
+{
+    const QString field = CheckedColumn(column);
+    const qint64 rowId = FilledRowId(id, field);
+    return rowId < 0 ? 0 : TBlobStream::Read(m_connection, QStringLiteral("Docs"), field, rowId, dst);
 }
 
 void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice& src)
@@ -234,14 +239,10 @@ void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice
 std::unique_ptr<QIODevice> TDocStore::OpenContent(const QString& id, const QString& column) const
 {
     const QString field = CheckedColumn(column);
-    TQuery query(m_connection,
-                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
-    query.Bind(QStringLiteral(":ID"), id);
-    if (!query.Next())
-        throw QbError(Missing(id));
-    if (query.Value(1).toInt() != 0)
+    const qint64 rowId = FilledRowId(id, field);
+    if (rowId < 0)
         return nullptr;
-    return std::make_unique<TBlobDevice>(m_connection, QStringLiteral("Docs"), field, query.Value(0).toLongLong());
+    return std::make_unique<TBlobDevice>(m_connection, QStringLiteral("Docs"), field, rowId);
 }
 
 QByteArray TDocStore::ReadContentBytes(const QString& id, const QString& column) const

@@ -63,6 +63,8 @@ public:
 
 private:
     qint64 RowId(const QString& id) const;
+    // The row of a document whose content cell holds something; -1 when the cell is empty.
+    qint64 FilledRowId(const QString& id, const QString& field) const;
 
     TDatabaseConnection& m_connection;
 };
