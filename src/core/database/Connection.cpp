@@ -219,6 +219,7 @@ void TDatabaseConnection::Open()
         CheckDocsTable();
         // Exclusive locking mode keeps the lock that this transaction takes until Close().
         Exec(QStringLiteral("BEGIN EXCLUSIVE; COMMIT;"));
+        PrepareNameOrder();
     } catch (const QbError&) {
         // The table checks and the lock come after the key, so another holder shows up here.
         const int primary = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_OK;
@@ -259,7 +260,8 @@ TDatabaseConnection::KeyResult TDatabaseConnection::TryOpen(const QString& passw
         step = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
     if (step == SQLITE_ROW) {
-        Exec(QStringLiteral("PRAGMA main.locking_mode = EXCLUSIVE; PRAGMA main.synchronous = FULL;"));
+        Exec(QStringLiteral(
+            "PRAGMA main.locking_mode = EXCLUSIVE; PRAGMA main.synchronous = FULL; PRAGMA main.cache_size = -32768;"));
         return KeyResult::Opened;
     }
     const int primary = sqlite3_errcode(m_db) & 0xff;
@@ -329,6 +331,44 @@ QString TDatabaseConnection::TableType() const
     if (!m_db)
         throw QbError(QStringLiteral("The database is not open."));
     return m_encrypted ? QStringLiteral("SQLCIPHER") : QStringLiteral("SQLITE");
+}
+
+void TDatabaseConnection::PrepareNameOrder()
+{
+    const QString wanted = SqlEngine::NameOrderIndex();
+    QStringList stale;
+    bool present = false;
+    {
+        TQuery indexes(*this,
+                       QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'Docs' "
+                                      "AND substr(name, 1, :N) = :PREFIX"));
+        indexes.Bind(QStringLiteral(":N"), int(std::strlen(SqlEngine::NameOrderIndexPrefix)));
+        indexes.Bind(QStringLiteral(":PREFIX"), QString::fromLatin1(SqlEngine::NameOrderIndexPrefix));
+        while (indexes.Next()) {
+            const QString name = indexes.Value(0).toString();
+            if (name == wanted)
+                present = true;
+            else
+                stale << name;
+        }
+    }
+    if (present && stale.isEmpty())
+        return;
+    QString sql = QStringLiteral("BEGIN;");
+    for (const QString& name : stale)
+        sql += QStringLiteral(" DROP INDEX \"%1\";")
+                   .arg(QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")));
+    if (!present)
+        sql += QStringLiteral(" %1;").arg(SqlEngine::NameOrderIndexSql());
+    sql += QStringLiteral(" COMMIT;");
+    try {
+        Exec(sql);
+    } catch (const QbError& e) {
+        // A read-only or full file still opens: the list then sorts the names itself.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        qWarning("%s", qPrintable(e.Message()));
+    }
 }
 
 void TDatabaseConnection::Exec(const QString& sql)

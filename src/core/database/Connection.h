@@ -105,6 +105,7 @@ private:
     };
     KeyResult TryOpen(const QString& password);
     void CheckDocsTable();
+    void PrepareNameOrder();
     void CloseHandle();
     void ExportTo(const QString& target, const QString& password);
 

@@ -12,10 +12,20 @@
 
 namespace {
 
-// Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes.
-const QString ListSql = QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs "
-                                       "order by doc_name collate %1")
-                            .arg(QLatin1String(SqlEngine::NameCollation));
+// Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes; the name
+// order index holds every column read here, so the rows come in its order without a sort.
+QString ListSql(const QString& where = QString(), bool limited = false)
+{
+    return QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs %1"
+                          "order by doc_name collate %2, doc_id%3")
+        .arg(where, QLatin1String(SqlEngine::NameCollation), limited ? QStringLiteral(" limit :LIMIT") : QString());
+}
+
+// The rows after a named one: equal names (only identical ones compare equal) go by identifier.
+// The range on the name is what lets the engine seek in the index.
+const QString AfterName
+    = QStringLiteral("where doc_name collate %1 >= :NAME and not (doc_name = :NAME and doc_id <= :ID) ")
+          .arg(QLatin1String(SqlEngine::NameCollation));
 const QString ModifySql
     = QStringLiteral("update docs set doc_id = :doc_id, doc_name = :doc_name, doc_type = :doc_type, "
                      "C_date = :C_date, L_date = :L_date where doc_id = :OLD_doc_id");
@@ -106,8 +116,31 @@ QString TDocStore::ContentColumn(const QString& type)
 
 std::vector<TDocRow> TDocStore::ListDocuments() const
 {
+    ListPosition all;
+    return ListDocuments(all, -1);
+}
+
+std::vector<TDocRow> TDocStore::ListDocuments(ListPosition& position, int limit) const
+{
     std::vector<TDocRow> rows;
-    TQuery query(m_connection, ListSql);
+    // After a text name the index is entered at that name. Names that are not text (written by
+    // another program) sort before every text and are few: those are stepped over.
+    const bool seek = position.Read > 0 && position.LastName.typeId() == QMetaType::QString;
+    const bool skip = position.Read > 0 && !seek;
+    QString sql = ListSql(seek ? AfterName : QString(), limit >= 0 || skip);
+    if (skip)
+        sql += QStringLiteral(" offset :OFFSET");
+    TQuery query(m_connection, sql);
+    if (seek) {
+        query.Bind(QStringLiteral(":NAME"), position.LastName);
+        query.Bind(QStringLiteral(":ID"), position.LastId);
+    }
+    if (skip)
+        query.Bind(QStringLiteral(":OFFSET"), position.Read);
+    if (limit >= 0 || skip)
+        query.Bind(QStringLiteral(":LIMIT"), limit); // -1: no limit
+    if (limit >= 0)
+        rows.reserve(size_t(limit));
     // Fields by number: looking each name up again on every row costs more than reading the row.
     const int id = query.ColumnIndex(QStringLiteral("doc_id"));
     const int type = query.ColumnIndex(QStringLiteral("doc_type"));
@@ -115,9 +148,14 @@ std::vector<TDocRow> TDocStore::ListDocuments() const
     const int created = query.ColumnIndex(QStringLiteral("C_date"));
     const int changed = query.ColumnIndex(QStringLiteral("L_date"));
     while (query.Next()) {
-        rows.push_back({query.Value(id).toString(), query.Value(type).toString(), query.Value(name).toString(),
+        QVariant rowName = query.Value(name);
+        rows.push_back({query.Value(id).toString(), query.Value(type).toString(), rowName.toString(),
                         ReadDate(query.Value(created)), ReadDate(query.Value(changed))});
+        position.LastName = std::move(rowName);
     }
+    if (!rows.empty())
+        position.LastId = rows.back().Id;
+    position.Read += int(rows.size());
     return rows;
 }
 

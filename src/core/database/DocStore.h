@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QString>
+#include <QVariant>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,8 +34,19 @@ public:
     // "Image" for the types "TXT" and "IMG" (compared exactly), "OLEobj" for every other.
     static QString ContentColumn(const QString& type);
 
-    // Every document, ordered by name as a reader expects: ignoring case, by the user's locale.
+    // Every document, ordered by name as a reader expects: ignoring case, by the user's locale;
+    // equal names by identifier.
     std::vector<TDocRow> ListDocuments() const;
+    // Where a reading of that order in stretches stands.
+    struct ListPosition
+    {
+        int Read = 0; // rows read so far
+        QVariant LastName; // the last row's name as stored: text, or null or a number from another program
+        QString LastId;
+    };
+    // The next `limit` documents of that order after `position`, which moves past them. Read in
+    // stretches, a long list shows its first rows at once.
+    std::vector<TDocRow> ListDocuments(ListPosition& position, int limit) const;
     std::optional<TDocRow> FindDocument(const QString& id) const;
 
     // Appends a row with a new identifier, the name and type (cut to their widths) and today's

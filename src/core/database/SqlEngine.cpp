@@ -3,7 +3,10 @@
 #include "core/common/QbError.h"
 
 #include <QCollator>
+#include <QCryptographicHash>
 #include <QLocale>
+#include <algorithm>
+#include <memory>
 
 namespace SqlEngine {
 
@@ -41,16 +44,72 @@ void DeleteCollator(void* collator)
     delete static_cast<QCollator*>(collator);
 }
 
-} // namespace
-
-void RegisterNameCollation(sqlite3* db)
+QLocale NameLocale()
 {
     QLocale locale;
     // The C locale has no rules for letters beyond ASCII; the common ones order them sensibly.
     if (locale.language() == QLocale::C)
         locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    auto* collator = new QCollator(locale);
+    return locale;
+}
+
+QCollator* NewNameCollator()
+{
+    auto* collator = new QCollator(NameLocale());
     collator->setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+} // namespace
+
+QString NameOrderIndex()
+{
+    // Names where locales and collator versions tend to disagree: accents, ligatures, case,
+    // digits, punctuation, other scripts.
+    // Worked out at each open (a hundred comparisons): the locale is the one the connection's
+    // collator is made with.
+    const QString fingerprint = [] {
+        QStringList probes = {
+            QStringLiteral("a"),          QStringLiteral("A"),      QStringLiteral("\u00e1"), QStringLiteral("\u00e4"),
+            QStringLiteral("ae"),         QStringLiteral("\u00e6"), QStringLiteral("aa"),     QStringLiteral("\u00e5"),
+            QStringLiteral("b"),          QStringLiteral("ch"),     QStringLiteral("c"),      QStringLiteral("\u010d"),
+            QStringLiteral("d"),          QStringLiteral("\u00f0"), QStringLiteral("e"),      QStringLiteral("\u00e9"),
+            QStringLiteral("h"),          QStringLiteral("i"),      QStringLiteral("\u0131"), QStringLiteral("\u0130"),
+            QStringLiteral("l"),          QStringLiteral("\u0142"), QStringLiteral("ll"),     QStringLiteral("n"),
+            QStringLiteral("\u00f1"),     QStringLiteral("o"),      QStringLiteral("\u00f6"), QStringLiteral("\u00f8"),
+            QStringLiteral("oe"),         QStringLiteral("\u0153"), QStringLiteral("s"),      QStringLiteral("ss"),
+            QStringLiteral("\u00df"),     QStringLiteral("\u0161"), QStringLiteral("th"),     QStringLiteral("\u00fe"),
+            QStringLiteral("u"),          QStringLiteral("\u00fc"), QStringLiteral("v"),      QStringLiteral("w"),
+            QStringLiteral("y"),          QStringLiteral("z"),      QStringLiteral("\u017e"), QStringLiteral("1"),
+            QStringLiteral("10"),         QStringLiteral("2"),      QStringLiteral(" "),      QStringLiteral("-"),
+            QStringLiteral("_"),          QStringLiteral("."),      QStringLiteral("\u03c9"), QStringLiteral("\u044f"),
+            QStringLiteral("\u65e5"),     QStringLiteral("\u3042"), QStringLiteral("\u05d0"), QStringLiteral("\u0627"),
+            QStringLiteral("\U0001F600"),
+        };
+        std::unique_ptr<QCollator> collator(NewNameCollator());
+        std::sort(probes.begin(), probes.end(), [&](const QString& a, const QString& b) {
+            const int order = collator->compare(a, b);
+            return order != 0 ? order < 0 : a < b;
+        });
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(NameLocale().name().toUtf8());
+        hash.addData(QByteArrayView(qVersion()));
+        hash.addData(probes.join(QChar(0)).toUtf8());
+        return QString::fromLatin1(hash.result().toHex().left(12));
+    }();
+    return QLatin1String(NameOrderIndexPrefix) + fingerprint;
+}
+
+QString NameOrderIndexSql()
+{
+    // Every column the list and the search read, so neither touches the table's rows.
+    return QStringLiteral("CREATE INDEX %1 ON Docs (Doc_name COLLATE %2, Doc_id, Doc_type, C_date, L_date)")
+        .arg(NameOrderIndex(), QLatin1String(NameCollation));
+}
+
+void RegisterNameCollation(sqlite3* db)
+{
+    QCollator* collator = NewNameCollator();
     if (sqlite3_create_collation_v2(db, NameCollation, SQLITE_UTF16_ALIGNED, collator, CompareNames, DeleteCollator)
         != SQLITE_OK) {
         delete collator; // not handed over when the call fails

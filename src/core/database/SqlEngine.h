@@ -24,9 +24,17 @@ int CipherMajorVersion();
 
 // The collation that orders document names as a reader expects: by the user's locale (its
 // common rules when the locale is C), ignoring case; names equal that way are ordered by
-// their characters, so the order is total. Registered on every connection; used only in
-// queries, never in the schema, so a database stays readable without it.
+// their characters, so the order is total. Registered on every connection.
 inline constexpr const char* NameCollation = "DOCNAME";
 void RegisterNameCollation(sqlite3* db); // throws QbError
+
+// The index that keeps Docs in that order, so the list and the search walk it instead of
+// sorting every name. Its name ends in a fingerprint of the order (locale, Qt, the collator's
+// verdicts on probe names): an index made under another order is found by its name and
+// replaced, since an index sorted by rules other than the connection's would be corrupt.
+// Other SQLite programs can read such a database; to change it they drop the index first.
+inline constexpr const char* NameOrderIndexPrefix = "Docs_name_order_";
+QString NameOrderIndex();
+QString NameOrderIndexSql(); // CREATE INDEX for NameOrderIndex()
 
 } // namespace SqlEngine

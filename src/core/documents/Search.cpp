@@ -6,31 +6,97 @@
 #include "core/database/SqlEngine.h"
 
 #include <QVarLengthArray>
+#include <array>
+#include <atomic>
 
 namespace {
 
-// Runs once a row, on the engine's UTF-8: ASCII names are upper-cased on the stack, others go
-// through QString for Unicode's full upper case. A UTF-16 function would make the engine convert
-// every name there and, for LIKE, back again.
+// Whether the code point's full upper case is its simple one (one code point), so it can be
+// mapped alone; not so for "ß" (-> "SS"), ligatures and a few Greek letters. Learnt per code
+// point the first time one is met.
+bool MapsAlone(char32_t cp)
+{
+    static std::array<std::atomic<quint8>, 0x10000> known{}; // 0 unknown, 1 alone, 2 not
+    quint8 state = known[cp].load(std::memory_order_relaxed);
+    if (state == 0) {
+        const QString full = QString(QChar(char16_t(cp))).toUpper();
+        state = (full.size() == 1 && full.at(0).unicode() == QChar::toUpper(cp)) ? 1 : 2;
+        known[cp].store(state, std::memory_order_relaxed);
+    }
+    return state == 1;
+}
+
+void AppendUtf8(QVarLengthArray<char, 256>& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.append(char(cp));
+    } else if (cp < 0x800) {
+        out.append(char(0xC0 | (cp >> 6)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.append(char(0xE0 | (cp >> 12)));
+        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (cp >> 18)));
+        out.append(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+// The upper case of UTF-8 text, code point by code point; false when a code point needs the
+// whole-text rules (or the bytes are not clean UTF-8 below U+10000), which QString then applies.
+bool UpperInPlace(const uchar* text, int size, QVarLengthArray<char, 256>& out)
+{
+    const auto follows = [&](int at) { return at < size && (text[at] & 0xC0) == 0x80; };
+    for (int i = 0; i < size;) {
+        const uchar c = text[i];
+        if (c < 0x80) {
+            out.append((c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : char(c));
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        if ((c & 0xE0) == 0xC0 && follows(i + 1)) {
+            cp = char32_t(c & 0x1F) << 6 | (text[i + 1] & 0x3F);
+            if (cp < 0x80)
+                return false;
+            i += 2;
+        } else if ((c & 0xF0) == 0xE0 && follows(i + 1) && follows(i + 2)) {
+            cp = char32_t(c & 0x0F) << 12 | char32_t(text[i + 1] & 0x3F) << 6 | (text[i + 2] & 0x3F);
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+                return false;
+            i += 3;
+        } else {
+            return false;
+        }
+        if (!MapsAlone(cp))
+            return false;
+        AppendUtf8(out, QChar::toUpper(cp));
+    }
+    return true;
+}
+
+// Runs once a row, on the engine's UTF-8 and without allocating for most names; what the
+// code-point mapping cannot do goes through QString for Unicode's full upper case. A UTF-16
+// function would make the engine convert every name there and, for LIKE, back again.
 void UnicodeUpper(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(context);
         return;
     }
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const auto* text = sqlite3_value_text(argv[0]);
     const int size = sqlite3_value_bytes(argv[0]);
-    QVarLengthArray<char, 256> ascii(size);
-    for (int i = 0; i < size; ++i) {
-        const char c = text[i];
-        if (uchar(c) >= 0x80) {
-            const QByteArray upper = QString::fromUtf8(text, size).toUpper().toUtf8();
-            sqlite3_result_text(context, upper.constData(), int(upper.size()), SQLITE_TRANSIENT);
-            return;
-        }
-        ascii[i] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    QVarLengthArray<char, 256> upper;
+    upper.reserve(size);
+    if (UpperInPlace(text, size, upper)) {
+        sqlite3_result_text(context, upper.constData(), int(upper.size()), SQLITE_TRANSIENT);
+        return;
     }
-    sqlite3_result_text(context, ascii.constData(), size, SQLITE_TRANSIENT);
+    const QByteArray full = QString::fromUtf8(reinterpret_cast<const char*>(text), size).toUpper().toUtf8();
+    sqlite3_result_text(context, full.constData(), int(full.size()), SQLITE_TRANSIENT);
 }
 
 // Registered once per connection: registering a function again would expire every prepared
@@ -105,8 +171,10 @@ std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const Q
     TQuery query(connection, Statement(caseSensitive));
     query.Bind(QStringLiteral(":PATTERN"), Pattern(text, mode));
     std::vector<TSearchHit> hits;
+    const int id = query.ColumnIndex(QStringLiteral("Doc_id"));
+    const int name = query.ColumnIndex(QStringLiteral("Doc_name"));
+    const int type = query.ColumnIndex(QStringLiteral("Doc_type"));
     while (query.Next())
-        hits.push_back({query.Text(QStringLiteral("Doc_id")), query.Text(QStringLiteral("Doc_name")),
-                        query.Text(QStringLiteral("Doc_type"))});
+        hits.push_back({query.Value(id).toString(), query.Value(name).toString(), query.Value(type).toString()});
     return hits;
 }

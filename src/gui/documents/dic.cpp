@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // Draws the cell as usual, then lets the frame paint its icons over it.
@@ -217,10 +218,12 @@ void TOdic::OpenList()
     TDatabaseConnection& adb = TDatabaseConnection::ADB();
     if (!adb.IsOpen())
         adb.Open();
-    QStringList fields;
-    std::vector<QVariantList> rows = SelectRows(fields);
+    QStringList fields = StartSelect();
     for (QString& f : fields)
         f = f.toLower();
+    // The first screens now, the rest while the program idles: a long list shows at once.
+    std::vector<QVariantList> rows = NextRows(FirstRows);
+    m_complete = int(rows.size()) < FirstRows;
     Q1->beginResetModel();
     Q1->m_fields = fields;
     Q1->m_rows = std::move(rows);
@@ -230,11 +233,55 @@ void TOdic::OpenList()
     if (Q1->RowCount() > 0)
         Grid1->setCurrentIndex(Q1->index(0, std::max(0, ColumnOf(ChooseField))));
     ShowStatus();
+    ScheduleFetch();
+}
+
+bool TOdic::FetchMore(int limit)
+{
+    if (m_complete || !Q1->Active())
+        return false;
+    std::vector<QVariantList> rows;
+    try {
+        rows = NextRows(limit);
+    } catch (const QbError&) {
+        m_complete = true; // not tried again and again; the list keeps what it has
+        throw;
+    }
+    m_complete = limit < 0 || int(rows.size()) < limit;
+    if (!rows.empty()) {
+        const int at = Q1->RowCount();
+        Q1->beginInsertRows({}, at, at + int(rows.size()) - 1);
+        Q1->m_rows.insert(Q1->m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+        Q1->endInsertRows();
+    }
+    return !m_complete;
+}
+
+void TOdic::FetchAll()
+{
+    FetchMore(-1);
+}
+
+void TOdic::ScheduleFetch()
+{
+    if (m_complete || m_fetchScheduled)
+        return;
+    m_fetchScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_fetchScheduled = false;
+        try {
+            if (FetchMore(IdleRows))
+                ScheduleFetch();
+        } catch (const QbError& e) {
+            ShowError(e.Message());
+        }
+    });
 }
 
 void TOdic::CloseList()
 {
     PostPending();
+    m_complete = true;
     Q1->beginResetModel();
     Q1->m_rows.clear();
     Q1->m_fields.clear();
@@ -298,6 +345,8 @@ bool TOdic::PostEdit(int row, int field, const QVariant& value)
     newRow.insert(Q1->m_fields[field], value);
     if (oldRow == newRow)
         return true;
+    // A renamed row may move past the rows read so far; the rest is read before it changes.
+    FetchAll();
     struct Posting
     {
         bool& flag;
@@ -337,6 +386,7 @@ bool TOdic::AppendRecord(const QVariantMap& values)
 {
     if (!IsActive())
         return false;
+    FetchAll(); // the new row goes after every row of the select
     m_inserting = true;
     ShowStatus();
     struct Reset
@@ -462,6 +512,7 @@ bool TOdic::Locate(const QString& field, const QString& value)
     const int f = Q1->FieldIndex(field);
     if (f < 0)
         return false;
+    FetchAll();
     for (int row = 0; row < Q1->RowCount(); ++row) {
         if (Q1->m_rows[size_t(row)].value(f).toString() == value) {
             SetCurrentRow(row);
@@ -514,6 +565,8 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
                 Choose(Grid1);
                 return true;
             }
+            if (key->key() == Qt::Key_End && (key->modifiers() & Qt::ControlModifier))
+                FetchAll(); // then the grid moves to the real last row
             if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
                 try {
                     DeleteCurrent();

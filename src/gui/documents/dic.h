@@ -133,13 +133,24 @@ public:
     void SetCurrentRow(int row);
     // Makes the first row whose field equals value (exactly) current; false when there is none.
     bool Locate(const QString& field, const QString& value);
+    // Whether every row of the select is in the list; the rest is read while the program idles.
+    bool Complete() const { return m_complete; }
+    // Reads the rest of the select now (before a change, a search for a row, a jump to the end).
+    void FetchAll();
+
+    // Rows read when the list opens (a few screens) and at each idle moment after.
+    static constexpr int FirstRows = 256;
+    static constexpr int IdleRows = 4096;
 
 Q_SIGNALS:
     void AfterScroll();
 
 protected:
-    // The query's statements on the shared connection.
-    virtual std::vector<QVariantList> SelectRows(QStringList& fields) = 0;
+    // The query's statements on the shared connection. The select is read a stretch at a time:
+    // StartSelect begins it afresh and names its fields, each NextRows gives the following rows
+    // (fewer than asked only at the end).
+    virtual QStringList StartSelect() = 0;
+    virtual std::vector<QVariantList> NextRows(int limit) = 0;
     virtual void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row) = 0;
     virtual void ApplyInsert(const QVariantMap& row) = 0;
     virtual void ApplyDelete(const QVariantMap& oldRow) = 0;
@@ -166,7 +177,13 @@ private:
     void CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
     void ShowError(const QString& text);
 
+    // Appends the next rows of the select; false once it has no more.
+    bool FetchMore(int limit);
+    void ScheduleFetch();
+
     ChooseHandler m_choose;
+    bool m_complete = true;
+    bool m_fetchScheduled = false;
     bool m_inserting = false;
     bool m_postFailed = false;
     bool m_posting = false;

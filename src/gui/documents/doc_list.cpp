@@ -60,12 +60,17 @@ void TO_doc_list::SetFieldNames()
     ChooseField = QStringLiteral("CHOISE_IT");
 }
 
-std::vector<QVariantList> TO_doc_list::SelectRows(QStringList& fields)
+QStringList TO_doc_list::StartSelect()
 {
-    fields = {QStringLiteral("choise_it"), QStringLiteral("doc_id"), QStringLiteral("doc_name"), kTypeField,
-              QStringLiteral("c_date"),    QStringLiteral("l_date")};
+    m_position = {};
+    return {QStringLiteral("choise_it"), QStringLiteral("doc_id"), QStringLiteral("doc_name"), kTypeField,
+            QStringLiteral("c_date"),    QStringLiteral("l_date")};
+}
+
+std::vector<QVariantList> TO_doc_list::NextRows(int limit)
+{
     std::vector<QVariantList> rows;
-    const std::vector<TDocRow> docs = TDocStore(TDatabaseConnection::ADB()).ListDocuments();
+    const std::vector<TDocRow> docs = TDocStore(TDatabaseConnection::ADB()).ListDocuments(m_position, limit);
     rows.reserve(docs.size());
     for (const TDocRow& d : docs)
         rows.push_back({QString(), d.Id, d.Name, d.Type, d.CDate.toString(Qt::ISODate), d.LDate.toString(Qt::ISODate)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/database/DocStore.h"
 #include "gui/documents/dic.h"
 
 // The document list of the main window: the documents of the open database by name, with a
@@ -27,8 +28,12 @@ public:
     // The field of the column last moved to when the type column was skipped.
     QString LastSkipColumn;
 
+private:
+    TDocStore::ListPosition m_position;
+
 protected:
-    std::vector<QVariantList> SelectRows(QStringList& fields) override;
+    QStringList StartSelect() override;
+    std::vector<QVariantList> NextRows(int limit) override;
     void ApplyModify(const QVariantMap& oldRow, const QVariantMap& row) override;
     void ApplyInsert(const QVariantMap& row) override;
     void ApplyDelete(const QVariantMap& oldRow) override;

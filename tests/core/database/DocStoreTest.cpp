@@ -1,7 +1,9 @@
 #include "core/database/DocStore.h"
 
 #include "core/common/QbError.h"
+#include "core/database/Query.h"
 #include "core/database/Schema.h"
+#include "core/database/SqlEngine.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
@@ -143,6 +145,93 @@ TEST(DocStore, NamesAreListedIgnoringCaseWithAccentsAndOtherScriptsInPlace)
         EXPECT_EQ(listed.join(QLatin1Char('|')),
                   QString::fromUtf8("Äpfel|Apple|apple|banana|eclair|Éclair|Zebra|бета|їжак|Яблуко"));
     }
+}
+
+TEST(DocStore, ListReadInStretchesJoinsIntoTheWholeList)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    for (const char* name : {"same", "same", "Same", "same", "b", "A", "", "zz", "same "})
+        store.CreateDocumentRecord(QString::fromUtf8(name), QStringLiteral("TXT"));
+    // Names another program may leave: none, numbers, bytes. They sort apart from the texts.
+    db.Connection.Exec(QStringLiteral("insert into Docs (Doc_id, Doc_name) values ('N1', null), ('N2', null), "
+                                      "('I1', 42), ('R1', 1.5), ('B1', x'00ff'), ('B2', x'01')"));
+    std::vector<QString> whole;
+    for (const TDocRow& row : store.ListDocuments())
+        whole.push_back(row.Id);
+    ASSERT_EQ(whole.size(), 15u);
+    for (int stretch : {1, 2, 3, 7, 100}) {
+        TDocStore::ListPosition position;
+        std::vector<QString> joined;
+        for (int rounds = 0; rounds < 100; ++rounds) {
+            const auto rows = store.ListDocuments(position, stretch);
+            for (const TDocRow& row : rows)
+                joined.push_back(row.Id);
+            if (int(rows.size()) < stretch)
+                break;
+        }
+        EXPECT_EQ(joined, whole) << "stretches of " << stretch;
+        EXPECT_EQ(position.Read, 15);
+    }
+}
+
+TEST(DocStore, NameOrderIndexFollowsTheLocaleAndStaysSound)
+{
+    const auto orderIndexes = [](TDatabaseConnection& c) {
+        QStringList names;
+        TQuery q(
+            c,
+            QStringLiteral("select name from sqlite_master where type = 'index' and name like 'Docs!_name!_order!_%' "
+                           "escape '!' order by name"));
+        while (q.Next())
+            names << q.Value(0).toString();
+        return names;
+    };
+    const auto listed = [](TDatabaseConnection& c) {
+        QStringList names;
+        for (const TDocRow& row : TDocStore(c).ListDocuments())
+            names << row.Name;
+        return names.join(QLatin1Char('|'));
+    };
+    const auto integrity = [](TDatabaseConnection& c) {
+        TQuery q(c, QStringLiteral("PRAGMA integrity_check"));
+        return q.Next() ? q.Value(0).toString() : QString();
+    };
+    const QLocale saved;
+    const auto openUnder = [&](TDatabaseConnection& c, const QLocale& locale) {
+        c.Close();
+        QLocale::setDefault(locale);
+        c.Open();
+        const QString index = SqlEngine::NameOrderIndex();
+        QLocale::setDefault(saved);
+        return index;
+    };
+
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    for (const char* name : {"Zebra", "Äpfel", "apple", "Ödem", "oak"})
+        store.CreateDocumentRecord(QString::fromUtf8(name), QStringLiteral("TXT"));
+    // An index left by another order (another locale, collator or program version) is replaced.
+    db.Connection.Exec(QStringLiteral("create index Docs_name_order_0123456789ab on Docs (Doc_name collate nocase)"));
+
+    const QString english = openUnder(db.Connection, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(orderIndexes(db.Connection), QStringList{english});
+    EXPECT_EQ(listed(db.Connection), QString::fromUtf8("Äpfel|apple|oak|Ödem|Zebra"));
+
+    // Swedish sorts "Ä" and "Ö" after "Z": a new index, and changes keep it sound.
+    const QString swedish = openUnder(db.Connection, QLocale(QLocale::Swedish, QLocale::Sweden));
+    EXPECT_NE(swedish, english);
+    EXPECT_EQ(orderIndexes(db.Connection), QStringList{swedish});
+    EXPECT_EQ(listed(db.Connection), QString::fromUtf8("apple|oak|Zebra|Äpfel|Ödem"));
+    const QString id = store.CreateDocumentRecord(QStringLiteral("öl"), QStringLiteral("TXT"));
+    store.RenameDocument(id, QStringLiteral("Ål"));
+    EXPECT_EQ(listed(db.Connection), QString::fromUtf8("apple|oak|Zebra|Ål|Äpfel|Ödem"));
+    EXPECT_EQ(integrity(db.Connection), QStringLiteral("ok"));
+
+    EXPECT_EQ(openUnder(db.Connection, QLocale(QLocale::English, QLocale::UnitedStates)), english);
+    EXPECT_EQ(orderIndexes(db.Connection), QStringList{english});
+    EXPECT_EQ(listed(db.Connection), QString::fromUtf8("Ål|Äpfel|apple|oak|Ödem|Zebra"));
+    EXPECT_EQ(integrity(db.Connection), QStringLiteral("ok"));
 }
 
 TEST(DocStore, RenameUpdateAndDeleteAreStoredAtOnce)

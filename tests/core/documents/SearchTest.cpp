@@ -80,6 +80,37 @@ TEST(SearchTest, ModesCaseAndWildcards)
     EXPECT_EQ(like.Value(0).toInt(), 1);
 }
 
+TEST(SearchTest, UpperCaseIsUnicodesFullUpperCase)
+{
+    qbtest::TempDatabase db;
+    TDocSearch::Run(db.Connection, QStringLiteral("x"), TDocSearch::InName, false); // registers QB_UPPER
+    // Names mapped code point by code point and those that need the whole-text rules: "ß" and
+    // ligatures grow, some letters change their length in UTF-8, bytes that are not UTF-8.
+    const QByteArray samples[] = {
+        "plain ASCII 123 _%",
+        "straße",
+        "\xc7\x86"
+        "emal ǅ",
+        "ıi İ",
+        "ﬀ ﬁ",
+        "ΐ ǰ ŉ",
+        "ɐ ſ ẞ ꞵ",
+        "Ёлка ёжик",
+        "日本 😀 a",
+        "a\xc3(b",
+        "\xc0\xaf overlong",
+        "\xed\xa0\x80 surrogate",
+        "cut \xe2\x82",
+        "",
+    };
+    for (const QByteArray& sample : samples) {
+        TQuery q(db.Connection, QStringLiteral("select QB_UPPER(cast(:B as text))"));
+        q.Bind(QStringLiteral(":B"), sample);
+        ASSERT_TRUE(q.Next());
+        EXPECT_EQ(q.Value(0).toString(), QString::fromUtf8(sample).toUpper()) << sample.toHex().constData();
+    }
+}
+
 TEST(SearchTest, ClosedConnectionRaises)
 {
     TDatabaseConnection closed;

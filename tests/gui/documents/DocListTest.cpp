@@ -54,6 +54,7 @@ TEST_F(DocListTest, TenThousandDocumentsOpenInNameOrder)
         }
     });
     ASSERT_TRUE(List()->HasRecords());
+    List()->FetchAll(); // what the idle moments have not read yet
     ASSERT_EQ(List()->Q1->rowCount(), 10000);
     const int nameField = List()->Q1->FieldIndex(QStringLiteral("Doc_name"));
     QString previous;
@@ -69,6 +70,52 @@ TEST_F(DocListTest, TenThousandDocumentsOpenInNameOrder)
     EXPECT_EQ(List()->CurrentId().size(), 32);
     EXPECT_EQ(List()->FieldText(QStringLiteral("DOC_TYPE")), List()->Q1->Row(0).value(QStringLiteral("doc_type")));
     EXPECT_TRUE(List()->FieldText(QStringLiteral("no_such_field")).isEmpty());
+}
+
+TEST_F(DocListTest, ALongListShowsItsFirstRowsAtOnceAndTheRestWhileIdle)
+{
+    OpenDatabase([](TDocStore& store) {
+        for (int i = 0; i < 3 * TOdic::IdleRows; ++i)
+            store.CreateDocumentRecord(QStringLiteral("doc %1").arg(i % 5000, 4, 10, QLatin1Char('0')),
+                                       QStringLiteral("TXT"));
+    });
+    const int total = 3 * TOdic::IdleRows;
+    QStringList whole;
+    for (const TDocRow& row : TDocStore(ADB()).ListDocuments())
+        whole << row.Id;
+    const auto ids = [&] {
+        QStringList out;
+        for (int r = 0; r < List()->Q1->RowCount(); ++r)
+            out << List()->Q1->Row(r).value(QStringLiteral("doc_id")).toString();
+        return out;
+    };
+    const auto reopen = [&] {
+        List()->CloseList();
+        List()->OpenList();
+        ASSERT_EQ(List()->Q1->RowCount(), TOdic::FirstRows);
+        ASSERT_FALSE(List()->Complete());
+    };
+
+    reopen();
+    for (int turns = 0; !List()->Complete() && turns < 1000; ++turns)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(ids(), whole);
+
+    // Ctrl+End goes to the real last row, not the last one read so far.
+    reopen();
+    QTest::keyClick(List()->Grid1, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(List()->Complete());
+    EXPECT_EQ(List()->CurrentRow(), total - 1);
+
+    // A rename moves its row past the rows read; the rest is read first, so it is listed once.
+    reopen();
+    QLineEdit* editor = StartRename(QStringLiteral("zzz last"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(List()->PostPending());
+    QStringList listed = ids();
+    EXPECT_EQ(listed.size(), total);
+    listed.removeDuplicates();
+    EXPECT_EQ(listed.size(), total);
 }
 
 TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
