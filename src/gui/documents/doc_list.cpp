@@ -15,9 +15,8 @@ const QString kTypeField = QStringLiteral("doc_type");
 TDocRow ToDocRow(const QVariantMap& row)
 {
     return TDocRow{row.value(QStringLiteral("doc_id")).toString(), row.value(QStringLiteral("doc_type")).toString(),
-                   row.value(QStringLiteral("doc_name")).toString(),
-                   QDate::fromString(row.value(QStringLiteral("c_date")).toString(), Qt::ISODate),
-                   QDate::fromString(row.value(QStringLiteral("l_date")).toString(), Qt::ISODate)};
+                   row.value(QStringLiteral("doc_name")).toString(), row.value(QStringLiteral("c_date")).toDate(),
+                   row.value(QStringLiteral("l_date")).toDate()};
 }
 
 } // namespace
@@ -73,7 +72,7 @@ std::vector<QVariantList> TO_doc_list::NextRows(int limit)
     const std::vector<TDocRow> docs = TDocStore(TDatabaseConnection::ADB()).ListDocuments(m_position, limit);
     rows.reserve(docs.size());
     for (const TDocRow& d : docs)
-        rows.push_back({QString(), d.Id, d.Name, d.Type, d.CDate.toString(Qt::ISODate), d.LDate.toString(Qt::ISODate)});
+        rows.push_back({QString(), d.Id, d.Name, d.Type, d.CDate, d.LDate});
     return rows;
 }
 
@@ -106,8 +105,8 @@ QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const
     QVariantMap stored = row;
     stored.insert(QStringLiteral("doc_name"), doc->Name);
     stored.insert(QStringLiteral("doc_type"), doc->Type);
-    stored.insert(QStringLiteral("c_date"), doc->CDate.toString(Qt::ISODate));
-    stored.insert(QStringLiteral("l_date"), doc->LDate.toString(Qt::ISODate));
+    stored.insert(QStringLiteral("c_date"), doc->CDate);
+    stored.insert(QStringLiteral("l_date"), doc->LDate);
     return stored;
 }
 
