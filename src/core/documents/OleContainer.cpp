@@ -3,6 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/documents/ObjectServers.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -284,17 +286,68 @@ void TOleContainer::ReadFromStream(QIODevice& stream)
     m_modified = false;
 }
 
-void TOleContainer::WriteToStream(QIODevice& stream) const
+namespace {
+
+// Two byte arrays read as one random-access device; both are shared, not copied.
+class TJoinedBytes : public QIODevice
+{
+public:
+    TJoinedBytes(QByteArray head, QByteArray body)
+        : m_head(std::move(head))
+        , m_body(std::move(body))
+    {
+        open(QIODevice::ReadOnly);
+    }
+    qint64 size() const override { return m_head.size() + m_body.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        qint64 done = 0;
+        for (qint64 at = pos(); done < maxSize && at < size(); at = pos() + done) {
+            const bool inHead = at < m_head.size();
+            const QByteArray& part = inHead ? m_head : m_body;
+            const qint64 from = inHead ? at : at - m_head.size();
+            const qint64 n = qMin(maxSize - done, part.size() - from);
+            std::memcpy(data + done, part.constData() + from, size_t(n));
+            done += n;
+        }
+        return done;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_head;
+    QByteArray m_body;
+};
+
+} // namespace
+
+QByteArray TOleContainer::StoredHeader() const
 {
     if (m_state == osEmpty)
         throw QbError(QStringLiteral("The container holds no object."));
-    Write(stream, Magic.constData(), Magic.size());
-    WriteNumber<quint16>(stream, FormatVersion);
-    WriteText(stream, m_className);
-    WriteText(stream, m_suffix);
-    WriteNumber<quint64>(stream, quint64(m_bytes.size()));
+    QBuffer header;
+    header.open(QIODevice::WriteOnly);
+    Write(header, Magic.constData(), Magic.size());
+    WriteNumber<quint16>(header, FormatVersion);
+    WriteText(header, m_className);
+    WriteText(header, m_suffix);
+    WriteNumber<quint64>(header, quint64(m_bytes.size()));
+    return header.data();
+}
+
+void TOleContainer::WriteToStream(QIODevice& stream) const
+{
+    const QByteArray header = StoredHeader();
+    Write(stream, header.constData(), header.size());
     for (qint64 offset = 0; offset < m_bytes.size(); offset += Chunk)
         Write(stream, m_bytes.constData() + offset, qMin(Chunk, m_bytes.size() - offset));
+}
+
+std::unique_ptr<QIODevice> TOleContainer::StoredForm() const
+{
+    return std::make_unique<TJoinedBytes>(StoredHeader(), m_bytes);
 }
 
 void TOleContainer::RunVerb(int verb)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QIODevice;
 class QMimeData;
@@ -69,6 +70,9 @@ public:
     // device must be one object. On failure the current object stays.
     void ReadFromStream(QIODevice& stream);
     void WriteToStream(QIODevice& stream) const;
+    // The stored form as an open read-only device that shares the object's bytes instead of
+    // copying them, for storing a large object without a second copy in memory.
+    std::unique_ptr<QIODevice> StoredForm() const;
 
     // -1 (show) and 0 (primary) open the object in its server's window; others are refused.
     void RunVerb(int verb);
@@ -111,6 +115,7 @@ private:
     void DropSession(); // stops the server and wipes the folder, without reading back
     void SetState(TObjectState state);
     void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
+    QByteArray StoredHeader() const; // the stored form up to the object's bytes
     QString LockFilePath() const;
 
     TObjectState m_state = osEmpty;

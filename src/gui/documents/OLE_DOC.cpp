@@ -7,7 +7,6 @@
 #include "core/documents/OleContainer.h"
 #include "gui/documents/ChooseObject.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
@@ -131,14 +130,12 @@ bool TO_OLE_DOC::LoadFromRecord()
 {
     if (!m_queryOpen || !m_rowFound)
         return false;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    // An empty cell is no object either.
-    if (TDocStore(*m_connection).ReadContent(ObjectKey, Column, buffer) == 0)
+    // Read from the cell in place, so the container's bytes are the only copy; an empty cell is
+    // no object either.
+    const std::unique_ptr<QIODevice> cell = TDocStore(*m_connection).OpenContent(ObjectKey, Column);
+    if (!cell || cell->size() == 0)
         return false;
-    buffer.close();
-    buffer.open(QIODevice::ReadOnly);
-    OLE_viewer->ReadFromStream(buffer);
+    OLE_viewer->ReadFromStream(*cell);
     OLE_viewer->SetModified(false);
     return true;
 }
@@ -168,12 +165,7 @@ void TO_OLE_DOC::SaveObject(const QString& id)
         ShowPlainMessage(NoRecordText(id));
         return;
     }
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    OLE_viewer->WriteToStream(buffer);
-    buffer.close();
-    buffer.open(QIODevice::ReadOnly);
-    TDocStore(*m_connection).WriteContent(id, Column, buffer);
+    TDocStore(*m_connection).WriteContent(id, Column, *OLE_viewer->StoredForm());
     OLE_viewer->SetModified(false);
 }
 

@@ -168,6 +168,15 @@ TEST_F(OleContainerTest, StoredObjectRoundTripsAndForeignBytesAreRefused)
     Load(original, StoredForm("qbtest-editor", "txt", QByteArray("a\0b", 3)));
     const QByteArray stored = Stored(original);
     EXPECT_EQ(stored, StoredForm("qbtest-editor", "txt", QByteArray("a\0b", 3)));
+    // The device form gives the same bytes, read in pieces that cross from header to object.
+    const std::unique_ptr<QIODevice> form = original.StoredForm();
+    EXPECT_EQ(form->size(), stored.size());
+    QByteArray pieces;
+    for (qint64 piece : {3, 1, 40, 1000})
+        pieces += form->read(piece);
+    EXPECT_EQ(pieces, stored);
+    ASSERT_TRUE(form->seek(stored.size() - 2));
+    EXPECT_EQ(form->readAll(), stored.right(2));
 
     const QByteArray good = StoredForm("qbtest-editor", "txt", "keep");
     const std::vector<std::pair<QByteArray, QString>> rows = {
@@ -201,6 +210,7 @@ TEST_F(OleContainerTest, StoredObjectRoundTripsAndForeignBytesAreRefused)
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
     EXPECT_THROW(empty.WriteToStream(sink), QbError);
+    EXPECT_THROW(empty.StoredForm(), QbError);
     for (qint64 failAfter : {qint64(0), qint64(12), qint64(stored.size()) - 1}) {
         FailDevice device(failAfter);
         device.open(QIODevice::WriteOnly);
