@@ -529,7 +529,7 @@ void PrintLarge(const char* label, const Large& l)
                 l.loadGrowthMb / l.contentMb);
 }
 
-// The picture rows alone, in minutes less than the whole run: the preview of the 4000 x 3000
+// The picture rows alone, without generating the large databases: the preview of the 4000 x 3000
 // picture in a small database of its own, and the large picture and object.
 int RunPictures(const QString& work, int largeMb)
 {
