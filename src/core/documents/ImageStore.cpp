@@ -15,6 +15,7 @@
 #include <QtEndian>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
 namespace ImageStore {
 
@@ -52,6 +53,9 @@ struct BmpLayout
     int bits = 0;
     quint32 compression = 0;
     quint32 offBits = 0;
+    bool topDown = false;
+    qint32 dotsPerMeterX = 0;
+    qint32 dotsPerMeterY = 0;
 
     bool Compressed() const { return compression == 1 || compression == 2; }
 };
@@ -84,9 +88,13 @@ BmpLayout CheckBmp(const QByteArray& head, qint64 available)
         planes = U16(head, 26);
         layout.bits = U16(head, 28);
         layout.compression = U32(head, 30);
+        layout.dotsPerMeterX = I32(head, 38);
+        layout.dotsPerMeterY = I32(head, 42);
     }
-    if (layout.height < 0)
+    if (layout.height < 0) {
         layout.height = -layout.height;
+        layout.topDown = true;
+    }
     if (layout.width <= 0 || layout.height <= 0 || planes != 1)
         throw Damaged(QStringLiteral("its size is invalid"));
     const int bits = layout.bits;
@@ -165,42 +173,204 @@ private:
     int m_old;
 };
 
-// A picture in a form Qt's BMP writer stores without loss of what BMP can hold.
-QImage Storable(const QImage& image)
+// The BMP form of a picture, made one stored row at a time: EncodeBmp, files and the content
+// cell all take their bytes from here, so a large picture is never converted or encoded whole.
+// 1-bit and 8-bit palette pictures keep their palette; every other one becomes 24 bits, with
+// transparent parts laid onto white.
+class BmpRows
 {
-    if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.setDotsPerMeterX(image.dotsPerMeterX());
-        flat.setDotsPerMeterY(image.dotsPerMeterY());
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, image);
-        return flat;
-    }
-    switch (image.format()) {
-        case QImage::Format_Mono:
-        case QImage::Format_Indexed8:
-        case QImage::Format_RGB32:
-            return image;
-        case QImage::Format_MonoLSB:
-            return image.convertToFormat(QImage::Format_Mono);
-        default:
-            return image.convertToFormat(QImage::Format_RGB32);
-    }
-}
+public:
+    explicit BmpRows(const QImage& image)
+        : m_image(image)
+    {
+        const QImage::Format format = image.format();
+        const bool opaque = !image.hasAlphaChannel();
+        const int colours = image.colorCount();
+        if (opaque && (format == QImage::Format_Mono || format == QImage::Format_MonoLSB) && colours > 0
+            && colours <= 2)
+            m_bits = 1;
+        else if (opaque && format == QImage::Format_Indexed8 && colours > 0)
+            m_bits = 8;
+        m_flatten = !opaque;
+        m_rowBytes = (qint64(image.width()) * m_bits + 31) / 32 * 4;
+        const int palette = m_bits == 24 ? 0 : colours;
+        const qint64 offBits = FileHeaderSize + 40 + qint64(palette) * 4;
+        const qint64 pixels = m_rowBytes * image.height();
+        if (offBits + pixels > qint64(UINT32_MAX))
+            throw QbError(QStringLiteral("The picture is too large to be stored as a bitmap."));
 
-qint64 EncodedSizeHint(const QImage& image)
+        m_header = QByteArray(offBits, '\0');
+        char* h = m_header.data();
+        h[0] = 'B';
+        h[1] = 'M';
+        qToLittleEndian<quint32>(quint32(offBits + pixels), h + 2);
+        qToLittleEndian<quint32>(quint32(offBits), h + 10);
+        qToLittleEndian<quint32>(40, h + 14);
+        qToLittleEndian<qint32>(image.width(), h + 18);
+        qToLittleEndian<qint32>(image.height(), h + 22); // positive: the last line comes first
+        qToLittleEndian<quint16>(1, h + 26);
+        qToLittleEndian<quint16>(quint16(m_bits), h + 28);
+        qToLittleEndian<quint32>(quint32(pixels), h + 34);
+        // 72 dpi when the picture names no resolution.
+        qToLittleEndian<qint32>(image.dotsPerMeterX() ? image.dotsPerMeterX() : 2834, h + 38);
+        qToLittleEndian<qint32>(image.dotsPerMeterY() ? image.dotsPerMeterY() : 2834, h + 42);
+        qToLittleEndian<quint32>(quint32(palette), h + 46);
+        qToLittleEndian<quint32>(quint32(palette), h + 50);
+        for (int i = 0; i < palette; ++i) {
+            const QRgb c = image.color(i);
+            char* entry = h + FileHeaderSize + 40 + 4 * i;
+            entry[0] = char(qBlue(c));
+            entry[1] = char(qGreen(c));
+            entry[2] = char(qRed(c));
+        }
+    }
+
+    const QByteArray& Header() const { return m_header; }
+    qint64 RowBytes() const { return m_rowBytes; }
+    int Rows() const { return m_image.height(); }
+    qint64 Size() const { return m_header.size() + m_rowBytes * Rows(); }
+
+    // Stored row `stored` (the picture's last line is stored first), RowBytes() long, into out.
+    void Row(int stored, char* out) const
+    {
+        const int y = Rows() - 1 - stored;
+        const int width = m_image.width();
+        // A view of the line without a copy; a conversion below makes one line at most.
+        QImage line(m_image.constScanLine(y), width, 1, m_image.bytesPerLine(), m_image.format());
+        if (m_image.colorCount() > 0)
+            line.setColorTable(m_image.colorTable());
+        if (m_flatten) {
+            QImage flat(width, 1, QImage::Format_RGB32);
+            flat.fill(Qt::white);
+            QPainter(&flat).drawImage(0, 0, line);
+            line = flat;
+        }
+        const QImage::Format target = m_bits == 1 ? QImage::Format_Mono
+            : m_bits == 8                         ? QImage::Format_Indexed8
+                                                  : QImage::Format_BGR888; // BMP's byte order
+        if (line.format() != target)
+            line = line.convertToFormat(target);
+        if (line.isNull())
+            throw QbError(QStringLiteral("There is not enough memory to store the picture."));
+        const qint64 used = (qint64(width) * m_bits + 7) / 8;
+        std::memcpy(out, line.constScanLine(0), size_t(used));
+        std::memset(out + used, 0, size_t(m_rowBytes - used));
+    }
+
+private:
+    QImage m_image;
+    int m_bits = 24;
+    bool m_flatten = false;
+    qint64 m_rowBytes = 0;
+    QByteArray m_header;
+};
+
+// The encoder as a read-only random-access device, so that the document store streams it into
+// the content cell in its own chunks.
+class BmpDevice : public QIODevice
 {
-    const int bits = image.depth() == 1 ? 1 : image.format() == QImage::Format_Indexed8 ? 8 : 24;
-    const qint64 palette = bits <= 8 ? qint64(image.colorCount()) * 4 : 0;
-    return FileHeaderSize + 40 + palette + (qint64(image.width()) * bits + 31) / 32 * 4 * image.height();
-}
+public:
+    explicit BmpDevice(const BmpRows& rows)
+        : m_rows(rows)
+        , m_size(rows.Size())
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+    qint64 size() const override { return m_size; }
+    bool seek(qint64 pos) override
+    {
+        if (pos < 0 || pos > m_size || !QIODevice::seek(pos))
+            return false;
+        m_offset = pos;
+        return true;
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        try {
+            return Fill(data, maxSize);
+        } catch (const QbError& e) {
+            setErrorString(e.Message());
+            return -1;
+        }
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 Fill(char* data, qint64 maxSize)
+    {
+        const QByteArray& header = m_rows.Header();
+        const qint64 rowBytes = m_rows.RowBytes();
+        qint64 done = 0;
+        while (done < maxSize && m_offset < m_size) {
+            qint64 n = 0;
+            if (m_offset < header.size()) {
+                n = qMin(maxSize - done, header.size() - m_offset);
+                std::memcpy(data + done, header.constData() + m_offset, size_t(n));
+            } else {
+                const qint64 at = m_offset - header.size();
+                const int row = int(at / rowBytes);
+                const qint64 in = at % rowBytes;
+                n = qMin(maxSize - done, rowBytes - in);
+                if (n == rowBytes) {
+                    m_rows.Row(row, data + done);
+                } else { // a row split between two reads is made once
+                    if (m_lineRow != row) {
+                        m_line.resize(rowBytes);
+                        m_rows.Row(row, m_line.data());
+                        m_lineRow = row;
+                    }
+                    std::memcpy(data + done, m_line.constData() + in, size_t(n));
+                }
+            }
+            done += n;
+            m_offset += n;
+        }
+        return done;
+    }
+
+    const BmpRows& m_rows;
+    const qint64 m_size;
+    qint64 m_offset = 0;
+    QByteArray m_line;
+    int m_lineRow = -1;
+};
 
 void WriteBmpTo(const QImage& image, QIODevice& device)
 {
-    QImageWriter writer(&device, "bmp");
-    if (!writer.write(Storable(image)))
-        throw QbError(QStringLiteral("The picture cannot be written as a bitmap: %1").arg(writer.errorString()));
+    const BmpRows rows(image);
+    QByteArray line(rows.RowBytes(), Qt::Uninitialized);
+    bool written = device.write(rows.Header()) == rows.Header().size();
+    for (int i = 0; written && i < rows.Rows(); ++i) {
+        rows.Row(i, line.data());
+        written = device.write(line) == line.size();
+    }
+    if (!written)
+        throw QbError(QStringLiteral("The picture cannot be written as a bitmap: %1").arg(device.errorString()));
+}
+
+// Uncompressed 24-bit pixels, the form large pictures are stored in, are read straight into the
+// picture's lines: the stored byte order is the picture's own, so nothing is converted.
+QImage DecodeRgb24(QIODevice& device, const BmpLayout& layout, qint64 start)
+{
+    QImage image(int(layout.width), int(layout.height), QImage::Format_BGR888);
+    if (image.isNull())
+        throw QbError(QStringLiteral("There is not enough memory to show the picture."));
+    if (layout.dotsPerMeterX > 0)
+        image.setDotsPerMeterX(layout.dotsPerMeterX);
+    if (layout.dotsPerMeterY > 0)
+        image.setDotsPerMeterY(layout.dotsPerMeterY);
+    const qint64 rowBytes = (layout.width * 3 + 3) / 4 * 4; // the picture's own line length
+    if (!device.seek(start + layout.offBits))
+        throw Damaged(QStringLiteral("its pixel data lies outside the file"));
+    for (int i = 0; i < image.height(); ++i) {
+        char* line = reinterpret_cast<char*>(image.scanLine(layout.topDown ? i : image.height() - 1 - i));
+        if (device.read(line, rowBytes) != rowBytes)
+            throw QbError(QStringLiteral("The picture cannot be decoded: %1").arg(device.errorString()));
+    }
+    return image;
 }
 
 QImage DecodeChecked(QIODevice& device)
@@ -208,13 +378,16 @@ QImage DecodeChecked(QIODevice& device)
     const qint64 available = device.size() - device.pos();
     if (available <= 0)
         return QImage();
+    const qint64 start = device.pos();
     const BmpLayout layout = CheckBmp(device.peek(FileHeaderSize + LargestInfoHeader), available);
+    if (layout.bits == 24 && layout.compression == 0)
+        return DecodeRgb24(device, layout, start);
     if (layout.Compressed()) {
         // Compressed pixel areas are small; a buffer's own bytes are used without a copy.
         const auto* buffer = qobject_cast<const QBuffer*>(&device);
         const QByteArray bytes = buffer ? buffer->data() : device.peek(available);
-        const qint64 start = (buffer ? device.pos() : 0) + layout.offBits;
-        CheckRunLengths(bytes.constData() + start, bytes.size() - start, layout);
+        const qint64 pixels = (buffer ? start : 0) + layout.offBits;
+        CheckRunLengths(bytes.constData() + pixels, bytes.size() - pixels, layout);
     }
     AllocationLimit limit(layout);
     QImageReader reader(&device, "bmp");
@@ -250,11 +423,12 @@ QByteArray EncodeBmp(const QImage& image)
 {
     if (image.isNull())
         return QByteArray();
-    QByteArray bytes;
-    bytes.reserve(EncodedSizeHint(image));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    WriteBmpTo(image, buffer);
+    const BmpRows rows(image);
+    const qint64 header = rows.Header().size();
+    QByteArray bytes(rows.Size(), Qt::Uninitialized);
+    std::memcpy(bytes.data(), rows.Header().constData(), size_t(header));
+    for (int i = 0; i < rows.Rows(); ++i)
+        rows.Row(i, bytes.data() + header + i * rows.RowBytes());
     return bytes;
 }
 
@@ -359,10 +533,15 @@ QImage ReadPicture(TDatabaseConnection& connection, const QString& id)
 
 void WritePicture(TDatabaseConnection& connection, const QString& id, const QImage& image)
 {
-    QByteArray bytes = EncodeBmp(image);
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    TDocStore(connection).WriteContent(id, ImageField, buffer);
+    TDocStore store(connection);
+    if (image.isNull()) {
+        store.WriteContentBytes(id, ImageField, QByteArray());
+        return;
+    }
+    // Encoded row by row as the cell is filled: the picture is the only whole copy held.
+    const BmpRows rows(image);
+    BmpDevice source(rows);
+    store.WriteContent(id, ImageField, source);
 }
 
 } // namespace ImageStore

@@ -29,6 +29,7 @@ QByteArray EncodeBmp(const QImage& image);
 
 // Decodes BMP bytes from the device's position to its end. No bytes give a null image (the
 // state of a picture document just created); anything but a whole BMP raises an error.
+// Uncompressed 24-bit pixels are read into Format_BGR888 lines as they are stored, unconverted.
 QImage DecodeBmp(QIODevice& device);
 QImage DecodeBmp(const QByteArray& bytes);
 
@@ -46,7 +47,8 @@ QImage ImageFromMimeData(const QMimeData& data);
 // decoded from the cell in place, so the decoded picture is the only copy held. A missing row
 // raises an error.
 QImage ReadPicture(TDatabaseConnection& connection, const QString& id);
-// Replaces the "Image" cell of document id with the picture as BMP. On failure the old content stays.
+// Replaces the "Image" cell of document id with the picture as BMP, encoded row by row as the cell
+// is filled, so no second whole copy of the picture is made. On failure the old content stays.
 void WritePicture(TDatabaseConnection& connection, const QString& id, const QImage& image);
 
 } // namespace ImageStore

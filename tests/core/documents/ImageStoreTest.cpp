@@ -7,12 +7,15 @@
 #include "support/TestEnv.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
 #include <QtEndian>
 #include <climits>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <sys/resource.h>
 #include <utility>
 
 // Readable failure output for sizes.
@@ -117,6 +120,8 @@ TEST(ImageStore, BmpRoundTripKeepsEveryPixelBmpCanHold)
         const QImage back = ImageStore::DecodeBmp(bytes);
         EXPECT_EQ(back.size(), r.expected.size()) << r.name;
         EXPECT_EQ(Rgb(back), Rgb(r.expected)) << r.name;
+        // Other programs read the same picture from these bytes.
+        EXPECT_EQ(Rgb(QImage::fromData(bytes, "BMP")), Rgb(r.expected)) << r.name;
     }
     EXPECT_TRUE(ImageStore::EncodeBmp(QImage()).isEmpty());
     EXPECT_TRUE(ImageStore::DecodeBmp(QByteArray()).isNull()); // a picture document just created
@@ -238,4 +243,77 @@ TEST(ImageStore, PictureCellRoundTripThroughTheDatabase)
     EXPECT_THROW(ImageStore::ReadPicture(db.Connection, id), QbError);
     EXPECT_THROW(ImageStore::ReadPicture(db.Connection, TDocStore::NewIdentifier()), QbError);
     EXPECT_THROW(ImageStore::WritePicture(db.Connection, TDocStore::NewIdentifier(), picture), QbError);
+}
+
+TEST(ImageStore, TwentyFourBitPicturesOfOtherWritersDecodeEitherWayUp)
+{
+    const QImage picture = Colourful(7, 5);
+    QBuffer qt;
+    qt.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&qt, "BMP"));
+    const QByteArray bottomUp = qt.data();
+    ASSERT_EQ(qFromLittleEndian<quint16>(bottomUp.constData() + 28), 24);
+
+    // The same picture stored first line first, as a negative height says.
+    const int offBits = qFromLittleEndian<qint32>(bottomUp.constData() + 10);
+    const int rowBytes = 24;
+    QByteArray topDown = bottomUp.left(offBits);
+    qToLittleEndian<qint32>(-5, topDown.data() + 22);
+    for (int row = 4; row >= 0; --row)
+        topDown += bottomUp.mid(offBits + row * rowBytes, rowBytes);
+
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(bottomUp)), picture);
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(topDown)), picture);
+}
+
+TEST(ImageStore, PictureStreamedIntoTheCellIsTheEncodedBitmap)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString id = store.CreateDocumentRecord(QStringLiteral("Bild"), QStringLiteral("IMG"));
+    struct Row
+    {
+        const char* name;
+        QImage picture;
+    };
+    // The 24-bit one spans more than one chunk of the cell, with rows split between chunks.
+    const Row rows[] = {
+        {"1 bit", Colourful(13, 3).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither)},
+        {"1 bit, low bit first", Colourful(13, 3).convertToFormat(QImage::Format_MonoLSB, Qt::ThresholdDither)},
+        {"8-bit palette", Colourful(9, 4).convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)},
+        {"24 bits", Colourful(301, 300, QImage::Format_RGB888)},
+        {"transparent", Colourful(6, 5, QImage::Format_ARGB32)},
+    };
+    for (const Row& r : rows) {
+        ImageStore::WritePicture(db.Connection, id, r.picture);
+        EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("Image")), ImageStore::EncodeBmp(r.picture)) << r.name;
+    }
+}
+
+TEST(ImageStore, FullDiskWhileStoringKeepsTheOldPicture)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString id = store.CreateDocumentRecord(QStringLiteral("Bild"), QStringLiteral("IMG"));
+    const QImage old = Colourful(30, 20);
+    ImageStore::WritePicture(db.Connection, id, old);
+    const QByteArray oldBytes = store.ReadContentBytes(id, QStringLiteral("Image"));
+    const qint64 size = QFileInfo(db.Connection.FilePath()).size();
+
+    // No file of this process may grow much: the large picture fails midway.
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(size + 32 * 1024);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QImage large = Colourful(1000, 1000, QImage::Format_RGB888);
+    EXPECT_THROW(ImageStore::WritePicture(db.Connection, id, large), QbError);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_EQ(store.ReadContentBytes(id, QStringLiteral("Image")), oldBytes);
+    EXPECT_EQ(Rgb(ImageStore::ReadPicture(db.Connection, id)), old);
+    // The connection is usable again: no half transaction was left behind.
+    ImageStore::WritePicture(db.Connection, id, large);
+    EXPECT_EQ(Rgb(ImageStore::ReadPicture(db.Connection, id)), Rgb(large));
 }
