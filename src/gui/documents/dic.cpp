@@ -209,6 +209,12 @@ void TOdic::SetFieldNames()
 
 void TOdic::ApplyColumns()
 {
+    // Columns set after the grid met the query: its header learns of them first, or the widths
+    // would go to sections it does not have yet (a list never opened showed default widths).
+    if (Grid1->horizontalHeader()->count() != Columns.size()) {
+        Q1->beginResetModel();
+        Q1->endResetModel();
+    }
     for (int i = 0; i < Columns.size(); ++i)
         Grid1->setColumnWidth(i, Columns[i].Width);
 }

@@ -130,6 +130,10 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
     EXPECT_EQ(header->sectionSize(0), 20);
     EXPECT_EQ(header->sectionSize(1), 20);
     EXPECT_EQ(header->sectionSize(2), 202);
+    const TO_doc_list unopened; // before any database is open
+    EXPECT_EQ(unopened.Grid1->horizontalHeader()->count(), 3);
+    EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(1), 20);
+    EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(2), 202);
     EXPECT_FALSE(List()->Grid1->verticalHeader()->isVisible());
     EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 0)) & Qt::ItemIsEditable);
     EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 1)) & Qt::ItemIsEditable);
