@@ -359,7 +359,7 @@ void TDatabaseConnection::PrepareNameOrder()
         sql += QStringLiteral(" DROP INDEX \"%1\";")
                    .arg(QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")));
     if (!present)
-        sql += QStringLiteral(" %1;").arg(SqlEngine::NameOrderIndexSql());
+        sql += QStringLiteral(" %1;").arg(SqlEngine::NameOrderIndexSql(wanted));
     sql += QStringLiteral(" COMMIT;");
     try {
         Exec(sql);

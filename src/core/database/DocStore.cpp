@@ -40,25 +40,7 @@ QVariant DateValue(const QDate& date)
 
 QDate ReadDate(const QVariant& value)
 {
-    // The dates this program writes ("2026-12-08") without the general parser: a long list
-    // reads two a row.
-    const QString text = value.toString();
-    const auto digits = [&](int from, int count) {
-        int n = 0;
-        for (int i = from; i < from + count; ++i) {
-            const char16_t c = text.at(i).unicode();
-            if (c < u'0' || c > u'9')
-                return -1;
-            n = n * 10 + (c - u'0');
-        }
-        return n;
-    };
-    if (text.size() == 10 && text.at(4) == QLatin1Char('-') && text.at(7) == QLatin1Char('-')) {
-        const int year = digits(0, 4), month = digits(5, 2), day = digits(8, 2);
-        if (year >= 0 && month >= 0 && day >= 0)
-            return QDate(year, month, day); // invalid when out of range, as the parser's would be
-    }
-    return QDate::fromString(text, Qt::ISODate);
+    return QDate::fromString(value.toString(), Qt::ISODate);
 }
 
 // The blob column names are identifiers, so they are checked here rather than bound.

@@ -65,9 +65,7 @@ QCollator* NewNameCollator()
 QString NameOrderIndex()
 {
     // Names where locales and collator versions tend to disagree: accents, ligatures, case,
-    // digits, punctuation, other scripts.
-    // Worked out at each open (a hundred comparisons): the locale is the one the connection's
-    // collator is made with.
+    // digits, punctuation, other scripts. Sorting them is a few hundred comparisons.
     const QString fingerprint = [] {
         QStringList probes = {
             QStringLiteral("a"),          QStringLiteral("A"),      QStringLiteral("\u00e1"), QStringLiteral("\u00e4"),
@@ -100,11 +98,11 @@ QString NameOrderIndex()
     return QLatin1String(NameOrderIndexPrefix) + fingerprint;
 }
 
-QString NameOrderIndexSql()
+QString NameOrderIndexSql(const QString& name)
 {
     // Every column the list and the search read, so neither touches the table's rows.
     return QStringLiteral("CREATE INDEX %1 ON Docs (Doc_name COLLATE %2, Doc_id, Doc_type, C_date, L_date)")
-        .arg(NameOrderIndex(), QLatin1String(NameCollation));
+        .arg(name, QLatin1String(NameCollation));
 }
 
 void RegisterNameCollation(sqlite3* db)

@@ -34,7 +34,7 @@ void RegisterNameCollation(sqlite3* db); // throws QbError
 // replaced, since an index sorted by rules other than the connection's would be corrupt.
 // Other SQLite programs can read such a database; to change it they drop the index first.
 inline constexpr const char* NameOrderIndexPrefix = "Docs_name_order_";
-QString NameOrderIndex();
-QString NameOrderIndexSql(); // CREATE INDEX for NameOrderIndex()
+QString NameOrderIndex(); // worked out afresh: the locale is the connection's
+QString NameOrderIndexSql(const QString& name); // CREATE INDEX name, in that order
 
 } // namespace SqlEngine

@@ -1,5 +1,6 @@
 #include "core/documents/ImageStore.h"
 
+#include "core/common/MadeDevice.h"
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
@@ -257,84 +258,39 @@ public:
         std::memset(out + used, 0, size_t(m_rowBytes - used));
     }
 
+    // Up to maxSize bytes of the stored form at offset, as far as the header or the row there
+    // reaches; a row split between two reads is made once.
+    qint64 Read(qint64 offset, char* data, qint64 maxSize)
+    {
+        if (offset < m_header.size()) {
+            const qint64 n = qMin(maxSize, m_header.size() - offset);
+            std::memcpy(data, m_header.constData() + offset, size_t(n));
+            return n;
+        }
+        const qint64 at = offset - m_header.size();
+        const int row = int(at / m_rowBytes);
+        const qint64 in = at % m_rowBytes;
+        const qint64 n = qMin(maxSize, m_rowBytes - in);
+        if (n == m_rowBytes) {
+            Row(row, data);
+            return n;
+        }
+        if (m_lineRow != row) {
+            m_line.resize(m_rowBytes);
+            Row(row, m_line.data());
+            m_lineRow = row;
+        }
+        std::memcpy(data, m_line.constData() + in, size_t(n));
+        return n;
+    }
+
 private:
     QImage m_image;
     int m_bits = 24;
     bool m_flatten = false;
     qint64 m_rowBytes = 0;
     QByteArray m_header;
-};
-
-// The encoder as a read-only random-access device, so that the document store streams it into
-// the content cell in its own chunks.
-class BmpDevice : public QIODevice
-{
-public:
-    explicit BmpDevice(const BmpRows& rows)
-        : m_rows(rows)
-        , m_size(rows.Size())
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-
-    qint64 size() const override { return m_size; }
-    bool seek(qint64 pos) override
-    {
-        if (pos < 0 || pos > m_size || !QIODevice::seek(pos))
-            return false;
-        m_offset = pos;
-        return true;
-    }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        try {
-            return Fill(data, maxSize);
-        } catch (const QbError& e) {
-            setErrorString(e.Message());
-            return -1;
-        }
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    qint64 Fill(char* data, qint64 maxSize)
-    {
-        const QByteArray& header = m_rows.Header();
-        const qint64 rowBytes = m_rows.RowBytes();
-        qint64 done = 0;
-        while (done < maxSize && m_offset < m_size) {
-            qint64 n = 0;
-            if (m_offset < header.size()) {
-                n = qMin(maxSize - done, header.size() - m_offset);
-                std::memcpy(data + done, header.constData() + m_offset, size_t(n));
-            } else {
-                const qint64 at = m_offset - header.size();
-                const int row = int(at / rowBytes);
-                const qint64 in = at % rowBytes;
-                n = qMin(maxSize - done, rowBytes - in);
-                if (n == rowBytes) {
-                    m_rows.Row(row, data + done);
-                } else { // a row split between two reads is made once
-                    if (m_lineRow != row) {
-                        m_line.resize(rowBytes);
-                        m_rows.Row(row, m_line.data());
-                        m_lineRow = row;
-                    }
-                    std::memcpy(data + done, m_line.constData() + in, size_t(n));
-                }
-            }
-            done += n;
-            m_offset += n;
-        }
-        return done;
-    }
-
-    const BmpRows& m_rows;
-    const qint64 m_size;
-    qint64 m_offset = 0;
-    QByteArray m_line;
+    QByteArray m_line; // the row last made for a split read
     int m_lineRow = -1;
 };
 
@@ -539,8 +495,8 @@ void WritePicture(TDatabaseConnection& connection, const QString& id, const QIma
         return;
     }
     // Encoded row by row as the cell is filled: the picture is the only whole copy held.
-    const BmpRows rows(image);
-    BmpDevice source(rows);
+    BmpRows rows(image);
+    TMadeDevice source(rows.Size(), [&rows](qint64 at, char* data, qint64 max) { return rows.Read(at, data, max); });
     store.WriteContent(id, ImageField, source);
 }
 

@@ -1,5 +1,6 @@
 #include "core/documents/OleContainer.h"
 
+#include "core/common/MadeDevice.h"
 #include "core/common/QbError.h"
 #include "core/documents/ObjectServers.h"
 
@@ -286,43 +287,6 @@ void TOleContainer::ReadFromStream(QIODevice& stream)
     m_modified = false;
 }
 
-namespace {
-
-// Two byte arrays read as one random-access device; both are shared, not copied.
-class TJoinedBytes : public QIODevice
-{
-public:
-    TJoinedBytes(QByteArray head, QByteArray body)
-        : m_head(std::move(head))
-        , m_body(std::move(body))
-    {
-        open(QIODevice::ReadOnly);
-    }
-    qint64 size() const override { return m_head.size() + m_body.size(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        qint64 done = 0;
-        for (qint64 at = pos(); done < maxSize && at < size(); at = pos() + done) {
-            const bool inHead = at < m_head.size();
-            const QByteArray& part = inHead ? m_head : m_body;
-            const qint64 from = inHead ? at : at - m_head.size();
-            const qint64 n = qMin(maxSize - done, part.size() - from);
-            std::memcpy(data + done, part.constData() + from, size_t(n));
-            done += n;
-        }
-        return done;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_head;
-    QByteArray m_body;
-};
-
-} // namespace
-
 QByteArray TOleContainer::StoredHeader() const
 {
     if (m_state == osEmpty)
@@ -347,7 +311,17 @@ void TOleContainer::WriteToStream(QIODevice& stream) const
 
 std::unique_ptr<QIODevice> TOleContainer::StoredForm() const
 {
-    return std::make_unique<TJoinedBytes>(StoredHeader(), m_bytes);
+    // Both arrays are shared with the device, not copied.
+    const QByteArray header = StoredHeader();
+    return std::make_unique<TMadeDevice>(header.size() + m_bytes.size(),
+                                         [head = header, body = m_bytes](qint64 at, char* data, qint64 max) {
+                                             const bool inHead = at < head.size();
+                                             const QByteArray& part = inHead ? head : body;
+                                             const qint64 from = inHead ? at : at - head.size();
+                                             const qint64 n = qMin(max, part.size() - from);
+                                             std::memcpy(data, part.constData() + from, size_t(n));
+                                             return n;
+                                         });
 }
 
 void TOleContainer::RunVerb(int verb)

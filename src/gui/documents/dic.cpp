@@ -207,14 +207,17 @@ void TOdic::SetFieldNames()
     ChooseField = QStringLiteral("CHOISE_IT");
 }
 
+void TOdic::SetColumns(const QList<TDicColumn>& columns)
+{
+    // Through a reset, so the grid's header has the sections before they are sized.
+    Q1->beginResetModel();
+    Columns = columns;
+    Q1->endResetModel();
+    ApplyColumns();
+}
+
 void TOdic::ApplyColumns()
 {
-    // Columns set after the grid met the query: its header learns of them first, or the widths
-    // would go to sections it does not have yet (a list never opened showed default widths).
-    if (Grid1->horizontalHeader()->count() != Columns.size()) {
-        Q1->beginResetModel();
-        Q1->endResetModel();
-    }
     for (int i = 0; i < Columns.size(); ++i)
         Grid1->setColumnWidth(i, Columns[i].Width);
 }
@@ -228,8 +231,8 @@ void TOdic::OpenList()
     for (QString& f : fields)
         f = f.toLower();
     // The first screens now, the rest while the program idles: a long list shows at once.
-    std::vector<QVariantList> rows = NextRows(FirstRows);
-    m_complete = int(rows.size()) < FirstRows;
+    m_complete = false;
+    std::vector<QVariantList> rows = ReadRows(FirstRows);
     Q1->beginResetModel();
     Q1->m_fields = fields;
     Q1->m_rows = std::move(rows);
@@ -242,10 +245,8 @@ void TOdic::OpenList()
     ScheduleFetch();
 }
 
-bool TOdic::FetchMore(int limit)
+std::vector<QVariantList> TOdic::ReadRows(int limit)
 {
-    if (m_complete || !Q1->Active())
-        return false;
     std::vector<QVariantList> rows;
     try {
         rows = NextRows(limit);
@@ -254,6 +255,14 @@ bool TOdic::FetchMore(int limit)
         throw;
     }
     m_complete = limit < 0 || int(rows.size()) < limit;
+    return rows;
+}
+
+bool TOdic::FetchMore(int limit)
+{
+    if (m_complete || !Q1->Active())
+        return false;
+    std::vector<QVariantList> rows = ReadRows(limit);
     if (!rows.empty()) {
         const int at = Q1->RowCount();
         Q1->beginInsertRows({}, at, at + int(rows.size()) - 1);

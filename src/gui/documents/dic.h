@@ -88,7 +88,8 @@ public:
     QLabel* Panel1 = nullptr;
     QList<QIcon> ImageList1;
 
-    QList<TDicColumn> Columns;
+    QList<TDicColumn> Columns; // set through SetColumns
+    void SetColumns(const QList<TDicColumn>& columns);
 
     QString IdField = QStringLiteral("ID_NOT_SET_YET");
     QString NameField = QStringLiteral("NAME_NOT_SET_YET");
@@ -177,6 +178,8 @@ private:
     void CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
     void ShowError(const QString& text);
 
+    // The next rows of the select, noting whether it has more.
+    std::vector<QVariantList> ReadRows(int limit);
     // Appends the next rows of the select; false once it has no more.
     bool FetchMore(int limit);
     void ScheduleFetch();

@@ -25,12 +25,11 @@ TO_doc_list::TO_doc_list(QWidget* parent)
     : TOdic(parent)
 {
     setObjectName(QStringLiteral("O_doc_list1"));
-    Columns = {
+    SetColumns({
         {QStringLiteral("CHOISE_IT"), QStringLiteral(">>"), Qt::AlignHCenter, 20, false},
         {QStringLiteral("doc_type"), QStringLiteral("Is"), Qt::AlignHCenter, 20, false},
         {QStringLiteral("doc_name"), QStringLiteral("Document name"), Qt::AlignLeft, 202, true},
-    };
-    ApplyColumns();
+    });
     ImageList1 = {
         ThemeIcon(this, "go-next", QStyle::SP_ArrowRight),
         ThemeIcon(this, "application-x-executable", QStyle::SP_FileLinkIcon),
