@@ -309,6 +309,7 @@ void TFmain::CreatePanels()
     Label_restore->setFont(bold);
     Label_restore->setStyleSheet(QStringLiteral("color: red;"));
     collapsLayout->addWidget(Label_restore);
+    Panel_Collaps->setFocusPolicy(Qt::ClickFocus);
     Panel_Collaps->hide();
     Panel_Collaps->installEventFilter(this);
     O_target1->installEventFilter(this);
@@ -334,6 +335,10 @@ void TFmain::UpdateCommands()
     N_paste->setEnabled(true);
     N_delete_document->setEnabled(TB_del_doc->isEnabled());
     N_reopen_database->setEnabled(true);
+
+    O_doc_content1->SetEmptyHint(open ? QString()
+                                      : QStringLiteral("No database is open. Choose one with the first button, or "
+                                                       "create one in Database control."));
 }
 
 void TFmain::ApplyPlacement()
@@ -398,10 +403,15 @@ void TFmain::SetCollapsed(bool c)
     Panel_Collaps->setVisible(c);
     O_target1->ResetCounter();
     if (c) {
+        // Hiding the list leaves it the focus when nothing else can take it: the panel takes it,
+        // so typed keys reach the collapsed window and not a hidden row.
+        O_doc_list1->PostPending();
+        Panel_Collaps->setFocus();
         Panel_Collaps->move(0, 0);
         ApplyCollapsedSize();
     } else {
         ApplyPlacement();
+        O_doc_list1->Grid1->setFocus();
     }
 }
 
@@ -498,6 +508,15 @@ void TFmain::changeEvent(QEvent* e)
 
 bool TFmain::eventFilter(QObject* watched, QEvent* e)
 {
+    if (Collapsed && watched == O_doc_list1->Grid1
+        && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)) {
+        // The hidden list may still hold the focus: its keys are the collapsed window's.
+        if (e->type() == QEvent::KeyPress)
+            keyPressEvent(static_cast<QKeyEvent*>(e));
+        else
+            e->accept(); // no shortcut of the hidden commands either
+        return true;
+    }
     if (watched == O_doc_list1->Grid1 && e->type() == QEvent::KeyPress) {
         // Insert and Ctrl+V create documents through the commands; the grid never adds a row.
         const auto* key = static_cast<QKeyEvent*>(e);

@@ -110,7 +110,7 @@ public:
     // The paste command, for Ctrl+V while collapsed. Document commands install it.
     std::function<void()> PasteCommand;
 
-    // The viewer's object container, lent to the windows that pick object servers.
+    // The viewer's object container.
     TOleContainer* ViewerContainer() const;
 
     // Document commands.

@@ -59,7 +59,6 @@ TSettingsHost MainWindowHost(TFmain* main)
         return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
     };
     host.ApplyPlacement = [main] { main->ApplyPlacement(); };
-    host.ObjectContainer = [main] { return main->ViewerContainer(); };
     return host;
 }
 
@@ -126,7 +125,6 @@ void CreateWindows()
     // The new-document wizard lists the settings' servers; its "..." opens their settings page.
     TW_new_doc* newDoc = w.W_new_doc;
     newDoc->SetSettings(w.Settings);
-    newDoc->SetContainer(main->ViewerContainer());
     newDoc->OpenServerSettings = [settings = w.D_SB_settings] { settings->ShowServerPage(); };
     main->DocCommands->Wizard = newDoc;
 }

@@ -1,10 +1,16 @@
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsFile.h"
+#include "core/shell/Shell.h"
+#include "gui/documents/doc_content.h"
+#include "gui/documents/doc_list.h"
 #include "gui/startup/getting_started.h"
 #include "support/AppFixture.h"
 #include "support/TempDatabase.h"
+#include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -50,6 +56,11 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     const QStringList closed{QStringLiteral("TB_reconnect"), QStringLiteral("TB_settings"), QStringLiteral("TB_doc"),
                              QStringLiteral("N_paste"), QStringLiteral("N_reopen_database")};
     EXPECT_EQ(EnabledCommands(), closed);
+    const QLabel* hint = Main()->O_doc_content1->Label_hint;
+    EXPECT_FALSE(hint->isHidden());
+    EXPECT_EQ(hint->text(),
+              QStringLiteral("No database is open. Choose one with the first button, or create one "
+                             "in Database control."));
 
     OpenSomeDatabase();
     Main()->Session().SetListReady(false);
@@ -57,6 +68,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     EXPECT_FALSE(open.contains(QStringLiteral("TB_del_doc")));
     EXPECT_FALSE(open.contains(QStringLiteral("N_delete_document")));
     EXPECT_EQ(open.size(), 9 + 4) << open.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(hint->isHidden()) << "the hint is for the empty start only";
 
     Main()->Session().SetListReady(true);
     open = EnabledCommands();
@@ -67,6 +79,58 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     Main()->CloseDatabase();
     Main()->Session().SetListReady(true);
     EXPECT_EQ(EnabledCommands(), closed) << "ListReady alone enables nothing";
+    EXPECT_FALSE(hint->isHidden());
+}
+
+// Visibly different: more than a fifth of the pixels differ (a small overlay is not enough).
+bool LookDifferent(const QIcon& a, const QIcon& b)
+{
+    const QImage x = a.pixmap(QSize(20, 20)).toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.pixmap(QSize(20, 20)).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (x.size() != y.size())
+        return true;
+    int differing = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col)
+            differing += x.pixel(col, row) != y.pixel(col, row);
+    return differing * 5 > x.width() * x.height();
+}
+
+TEST_F(MainWindowTest, WithoutAnIconThemeTheIconsAreTheProgramsOwnAndDistinct)
+{
+    struct ThemeScope
+    {
+        QString name = QIcon::themeName();
+        QStringList paths = QIcon::themeSearchPaths();
+        ~ThemeScope()
+        {
+            QIcon::setThemeSearchPaths(paths);
+            QIcon::setThemeName(name);
+        }
+    } restore;
+    QIcon::setThemeSearchPaths({qbtest::FreshFolder()});
+    QIcon::setThemeName(QStringLiteral("none"));
+    StartApp();
+
+    struct Named
+    {
+        QString name;
+        QIcon icon;
+    };
+    QList<Named> icons;
+    for (QAction* a : Main()->ToolBar1->actions())
+        if (!a->isSeparator())
+            icons.append({a->objectName(), a->icon()});
+    const QList<QIcon>& list = Main()->O_doc_list1->ImageList1;
+    for (int i = 0; i < list.size(); ++i)
+        icons.append({QStringLiteral("list icon %1").arg(i), list[i]});
+    ASSERT_EQ(icons.size(), 10 + 5);
+    for (int i = 0; i < icons.size(); ++i) {
+        EXPECT_FALSE(icons[i].icon.isNull()) << icons[i].name.toStdString();
+        for (int j = i + 1; j < icons.size(); ++j)
+            EXPECT_TRUE(LookDifferent(icons[i].icon, icons[j].icon))
+                << icons[i].name.toStdString() << " and " << icons[j].name.toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, ControlsCarryTheirNamesAndHints)
@@ -252,6 +316,16 @@ TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
     Main()->Activate();
     EXPECT_EQ(Root().GetAttr(QStringLiteral("GS")), QStringLiteral("NO"));
     EXPECT_EQ(prompts, 3);
+    TearDown();
+
+    // A desktop with nothing to show web pages: the user is told where the tutorial is.
+    StartApp();
+    Shell::SetOpener([](const QUrl&) { return false; });
+    answer("RB_now");
+    Main()->Activate();
+    EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("No program to show web pages was found.")));
+    EXPECT_TRUE(DialogScript::LastShown().endsWith(QStringLiteral("/gs.html")))
+        << DialogScript::LastShown().toStdString();
 }
 
 TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)

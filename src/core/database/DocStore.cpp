@@ -58,12 +58,14 @@ QString Missing(const QString& id)
     return QStringLiteral("The document \"%1\" does not exist.").arg(id);
 }
 
-void BindRow(TQuery& query, const TDocRow& row, const QDate& lastChange)
+// A new row without a creation date gets today's; a changed row keeps the one it has, even none.
+void BindRow(TQuery& query, const TDocRow& row, const QDate& lastChange, bool stampCreation = false)
 {
     query.Bind(QStringLiteral(":doc_id"), Schema::CutToWidth(row.Id, Schema::IdWidth));
     query.Bind(QStringLiteral(":doc_name"), Schema::CutToWidth(row.Name, Schema::NameWidth));
     query.Bind(QStringLiteral(":doc_type"), Schema::CutToWidth(row.Type, Schema::TypeWidth));
-    query.Bind(QStringLiteral(":C_date"), DateValue(row.CDate.isValid() ? row.CDate : QDate::currentDate()));
+    query.Bind(QStringLiteral(":C_date"),
+               DateValue(row.CDate.isValid() || !stampCreation ? row.CDate : QDate::currentDate()));
     query.Bind(QStringLiteral(":L_date"), DateValue(lastChange));
 }
 
@@ -184,7 +186,7 @@ QString TDocStore::CreateDocumentRecord(const QString& name, const QString& type
 void TDocStore::InsertDocument(const TDocRow& row)
 {
     TQuery query(m_connection, InsertSql);
-    BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate());
+    BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate(), true);
     query.Exec();
 }
 

@@ -1,5 +1,6 @@
 #include "core/documents/wz_new_doc_rules.h"
 
+#include "core/documents/ImageStore.h"
 #include "core/settings/OrbPigger.h"
 
 #include <QMimeData>
@@ -82,15 +83,9 @@ QStringList PasteFormats(bool bitmap, bool text, bool object)
 
 bool OffersBitmap(const QMimeData* data)
 {
-    if (!data)
-        return false;
-    if (data->hasImage())
-        return true;
-    for (const QString& format : data->formats()) {
-        if (format.startsWith(QStringLiteral("image/")))
-            return true;
-    }
-    return false;
+    // Decoded, not judged by its format names: an offer that cannot be read would end in a
+    // document without content.
+    return data && !ImageStore::ImageFromMimeData(*data).isNull();
 }
 
 QStringList SplitLines(const QString& text)

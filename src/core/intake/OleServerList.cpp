@@ -9,6 +9,19 @@ const QString NodeName = QStringLiteral("OLE_SERVERS");
 const QString EntryName = QStringLiteral("SERVER");
 const QString NameKey = QStringLiteral("NAME");
 const QString ClassKey = QStringLiteral("CLASS");
+// Names are listed trimmed, so an entry is found by its trimmed name, ignoring case.
+TOrbPigger* FindEntry(const TOrbPigger* node, const QString& caption)
+{
+    const QString name = caption.trimmed();
+    if (!node || name.isEmpty())
+        return nullptr;
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        TOrbPigger* entry = node->Child(i);
+        if (entry->GetAttr(NameKey).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return nullptr;
+}
 } // namespace
 
 TOrbPigger* ServersNode(TOrbPigger& root)
@@ -40,17 +53,18 @@ void StoreServerRow(TOrbPigger* node, const QString& caption, const QString& cls
     const QString className = cls.trimmed();
     if (name.isEmpty() || className.isEmpty())
         return;
-    TOrbPigger* entry = node->FindChildByAttr(NameKey, name);
+    TOrbPigger* entry = FindEntry(node, name);
     if (!entry)
         entry = node->AddChild(EntryName);
+    // Stored as listed: a name with blanks around it would be found by no later rename.
     if (!newName.trimmed().isEmpty())
-        entry->SetAttr(NameKey, newName);
+        entry->SetAttr(NameKey, newName.trimmed());
     entry->SetAttr(ClassKey, className);
 }
 
 bool RemoveServer(TOrbPigger* node, const QString& caption)
 {
-    TOrbPigger* entry = node ? node->FindChildByAttr(NameKey, caption) : nullptr;
+    TOrbPigger* entry = FindEntry(node, caption);
     delete entry;
     return entry != nullptr;
 }

@@ -21,11 +21,12 @@ struct TServerRow
 TOrbPigger* ServersNode(TOrbPigger& root);
 // The entries in order; an entry whose name is blank is not listed.
 QList<TServerRow> Rows(const TOrbPigger* node);
-// Stores a row shown with caption and cls: into the first entry named caption (ignoring case),
-// else into a new SERVER entry at the end. A blank newName keeps the stored name; a blank
-// caption or class stores nothing.
+// Stores a row shown with caption and cls: into the first entry named caption (ignoring case
+// and surrounding blanks), else into a new SERVER entry at the end. newName is stored trimmed;
+// a blank newName keeps the stored name; a blank caption or class stores nothing.
 void StoreServerRow(TOrbPigger* node, const QString& caption, const QString& cls, const QString& newName);
-// Removes the first entry named caption, ignoring case; false when there is none.
+// Removes the first entry named caption, ignoring case and surrounding blanks; false when there
+// is none.
 bool RemoveServer(TOrbPigger* node, const QString& caption);
 
 // Dropped text and pictures are opened by a server instead of the program's own editor when

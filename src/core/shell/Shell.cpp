@@ -38,8 +38,12 @@ QString Shell::DocFolder()
     return QStringLiteral(QB_INSTALLED_DOC_DIR);
 }
 
-void Shell::OpenDocPage(const QString& name)
+QString Shell::DocPagePath(const QString& name)
 {
-    const QString file = QStringLiteral("%1/%2.html").arg(DocFolder(), name.trimmed());
-    Open(QUrl::fromLocalFile(file)); // failures are ignored
+    return QStringLiteral("%1/%2.html").arg(DocFolder(), name.trimmed());
+}
+
+bool Shell::OpenDocPage(const QString& name)
+{
+    return Open(QUrl::fromLocalFile(DocPagePath(name)));
 }

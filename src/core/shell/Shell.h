@@ -13,6 +13,8 @@ void SetOpener(Opener opener); // an empty opener restores the desktop's own
 
 // Where the documentation pages are: <executable's folder>/../doc, else the installed folder.
 QString DocFolder();
-// Opens doc/<name>.html in the desktop's browser; failures are ignored.
-void OpenDocPage(const QString& name);
+// The file of the page doc/<name>.html.
+QString DocPagePath(const QString& name);
+// Opens doc/<name>.html in the desktop's browser; false when nothing could open it.
+bool OpenDocPage(const QString& name);
 } // namespace Shell

@@ -69,4 +69,6 @@ TFaskPwd::TFaskPwd(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(m_grid);
     layout->addLayout(buttons);
+    // A fixed border: a resizable dialog gets a grip strip under its buttons from some window managers.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -2,6 +2,7 @@
 
 #include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
+#include "gui/dialogs/TextArea.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,7 +28,8 @@ TDmsg::TDmsg(QWidget* parent)
     m_image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
     m_image->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    // A fixed, scroll-less text area: a text too long for it is cut at its bottom, the dialog keeps its size.
+    // The design size is the least: a longer text makes the area grow (and scroll past the
+    // screen's room), so that every word can be read.
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setReadOnly(true);
@@ -73,6 +75,7 @@ void TDmsg::ShowText(const QString& text)
         return;
     }
     m_memo->setPlainText(text);
+    FitTextArea(m_memo, QSize(246, 78));
     adjustSize();
     CentreOnScreen(this);
     m_ok->setFocus();

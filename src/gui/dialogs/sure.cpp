@@ -2,6 +2,7 @@
 
 #include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
+#include "gui/dialogs/TextArea.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -27,7 +28,7 @@ TFsure::TFsure(QWidget* parent)
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     image->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(iconSize));
 
-    // Fixed and without scroll bars: a long question is cut at the bottom, the dialog does not grow.
+    // The design size is the least; a longer question makes it grow (see FitTextArea).
     m_memo = new QPlainTextEdit(this);
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setReadOnly(true);
@@ -80,6 +81,7 @@ bool TFsure::Ask(const QString& text)
     }
     m_answer = false;
     m_memo->setPlainText(text);
+    FitTextArea(m_memo, QSize(274, 99));
     adjustSize();
     CentreOnScreen(this);
     if (m_yes->isEnabled())

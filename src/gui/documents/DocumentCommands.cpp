@@ -140,7 +140,18 @@ void TDocumentCommands::NewDocument(const QString& name, const QString& type, co
     if (id.isEmpty())
         return;
     ReadyScope busy(m_session, m_list);
-    StoreDocumentContent(id, type, content);
+    try {
+        StoreDocumentContent(id, type, content);
+    } catch (...) {
+        // A document whose content cannot be made (an object server that is gone) is not kept.
+        try {
+            if (m_list->CurrentId() == id)
+                m_list->RemoveCurrent();
+        } catch (const QbError&) {
+            // the first failure is the one to report
+        }
+        throw;
+    }
     m_viewer->ShowDocument(id, type);
     m_viewer->EditDocument();
 }

@@ -444,6 +444,14 @@ bool TOdic::DeleteCurrent()
         Q_EMIT AfterScroll(); // the hook may have let the current document go: it is shown again
         return false;
     }
+    RemoveCurrent();
+    return true;
+}
+
+void TOdic::RemoveCurrent()
+{
+    if (!HasRecords())
+        return;
     const int row = CurrentRow();
     ApplyDelete(Q1->Row(row));
     Q1->beginRemoveRows({}, row, row);
@@ -451,7 +459,6 @@ bool TOdic::DeleteCurrent()
     Q1->endRemoveRows();
     ApplyIt();
     Q_EMIT AfterScroll();
-    return true;
 }
 
 bool TOdic::Q1BeforeInsert()

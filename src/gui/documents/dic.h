@@ -120,6 +120,8 @@ public:
     bool AppendRecord(const QVariantMap& values);
     // Deletes the current row after the before-delete question; true when it was deleted.
     bool DeleteCurrent();
+    // Deletes the current row without asking: a record whose making failed.
+    void RemoveCurrent();
     // Asked before a delete; false cancels it. The main window puts its own guard here.
     std::function<bool()> BeforeDeleteHook;
 

@@ -9,6 +9,7 @@
 #include "gui/documents/db_image.h"
 #include "gui/documents/db_rtf.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QToolBar>
@@ -56,9 +57,23 @@ TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
     O_db_image1->setObjectName(QStringLiteral("O_db_image1"));
     O_db_image1->ToolBar1->hide();
     TabSheet_picture->layout()->addWidget(O_db_image1);
-    O_OLE_DOC1 = new TO_OLE_DOC(connection, TabSheet_ole);
+    // The empty object page is what shows while no document is: the hint lies over it.
+    auto* ole = new QWidget(TabSheet_ole);
+    auto* overlay = new QGridLayout(ole);
+    overlay->setContentsMargins(0, 0, 0, 0);
+    O_OLE_DOC1 = new TO_OLE_DOC(connection, ole);
     O_OLE_DOC1->setObjectName(QStringLiteral("O_OLE_DOC1"));
-    TabSheet_ole->layout()->addWidget(O_OLE_DOC1);
+    overlay->addWidget(O_OLE_DOC1, 0, 0);
+    Label_hint = new QLabel(ole);
+    Label_hint->setObjectName(QStringLiteral("Label_hint"));
+    Label_hint->setAlignment(Qt::AlignCenter);
+    Label_hint->setWordWrap(true);
+    Label_hint->setContentsMargins(12, 12, 12, 12);
+    Label_hint->setForegroundRole(QPalette::PlaceholderText);
+    Label_hint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Label_hint->hide();
+    overlay->addWidget(Label_hint, 0, 0);
+    TabSheet_ole->layout()->addWidget(ole);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -86,6 +101,12 @@ QWidget* TO_doc_content::CurrentPage() const
 void TO_doc_content::ShowPage(QWidget* page)
 {
     PageControl1->setCurrentWidget(page);
+}
+
+void TO_doc_content::SetEmptyHint(const QString& text)
+{
+    Label_hint->setText(text);
+    Label_hint->setVisible(!text.isEmpty());
 }
 
 void TO_doc_content::ShowObjectPage()

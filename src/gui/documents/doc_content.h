@@ -32,6 +32,7 @@ public:
     QWidget* TabSheet_url = nullptr;
     QWidget* TabSheet_undef = nullptr;
     QLabel* Label_undef = nullptr;
+    QLabel* Label_hint = nullptr;
     TOdb_rtf* Odb_rtf1 = nullptr;
     TO_db_image* O_db_image1 = nullptr;
     TO_OLE_DOC* O_OLE_DOC1 = nullptr;
@@ -60,6 +61,8 @@ public:
     // Makes the document's object from the clipboard, writes it and shows it.
     void PasteObject(const QString& id);
     void ShowObjectPage();
+    // A short text centred on the empty viewer (none: nothing shown).
+    void SetEmptyHint(const QString& text);
     QWidget* CurrentPage() const;
 
 Q_SIGNALS:

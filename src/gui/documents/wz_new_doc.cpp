@@ -1,5 +1,6 @@
 #include "gui/documents/wz_new_doc.h"
 
+#include "core/common/QbError.h"
 #include "core/documents/ImageStore.h"
 #include "core/documents/OleContainer.h"
 #include "core/documents/wz_new_doc_rules.h"
@@ -57,7 +58,8 @@ TW_new_doc::TW_new_doc(QWidget* parent)
     TabSheet_ready = Named(CreateReadyPage(), "TabSheet_ready");
     AddPage(TabSheet_start);
     AddPage(TabSheet_ready);
-    resize(sizeHint().expandedTo(QSize(400, 260)));
+    // A fixed border: window managers then offer neither a maximise button nor a grip strip.
+    setFixedSize(sizeHint().expandedTo(QSize(400, 260)));
 }
 
 QWidget* TW_new_doc::CreateStartPage()
@@ -177,23 +179,25 @@ TDocContent TW_new_doc::ExecuteMode(QString& name, QString& type, bool pasteMode
 
 TDocContent TW_new_doc::ClipboardContent(QString& type) const
 {
+    // The clipboard may have changed, or lost its owner, since the list was filled: what was
+    // chosen is made now or not at all, so that no document is left without content.
     const QString format = LB_paste->currentItem()->text();
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (format == NewDocRules::BitmapFormat) {
-        // The clipboard may have changed since the list was filled.
         const QImage picture = data ? ImageStore::ImageFromMimeData(*data) : QImage();
         if (picture.isNull())
-            return {};
+            throw QbError(QStringLiteral("Sorry, can't paste clipboard content as a picture."));
         type = QStringLiteral("IMG");
         return TDocContent::FromBitmap(picture);
     }
-    if (format == NewDocRules::TextFormat) {
-        type = QStringLiteral("TXT");
-        return TDocContent::Text(NewDocRules::SplitLines(QApplication::clipboard()->text()));
-    }
-    if (format == NewDocRules::ObjectFormat)
+    const bool text = format == NewDocRules::TextFormat && data && data->hasText();
+    const bool object = format == NewDocRules::ObjectFormat && TOleContainer::OffersObject(data);
+    if (!text && !object)
+        throw QbError(QStringLiteral("The clipboard no longer holds anything to paste as \"%1\".").arg(format));
+    if (object)
         return TDocContent::FromClipboard();
-    return {};
+    type = QStringLiteral("TXT");
+    return TDocContent::Text(NewDocRules::SplitLines(data->text()));
 }
 
 void TW_new_doc::LoadServerList()

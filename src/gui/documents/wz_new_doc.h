@@ -37,7 +37,8 @@ public:
 
     // name comes in as the proposed name; on return name and type hold the result (both empty
     // when cancelled) and the content object is returned: a bitmap or a text list copied from
-    // the clipboard, the clipboard itself for an embedded object, or nothing.
+    // the clipboard, the clipboard itself for an embedded object, or nothing. Raises QbError
+    // when the clipboard no longer holds the format chosen from it.
     TDocContent Execute(QString& name, QString& type);
     TDocContent ExecuteMode(QString& name, QString& type, bool pasteMode);
 

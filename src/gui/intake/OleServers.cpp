@@ -38,9 +38,14 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
     {
         auto* edit = qobject_cast<QLineEdit*>(editor);
-        if (edit && index.column() == 0)
-            m_frame->LV1Edited(m_list->topLevelItem(index.row()), edit->text());
-        QStyledItemDelegate::setModelData(editor, model, index);
+        if (!edit || index.column() != 0)
+            return;
+        // A blank name is refused: the row keeps the name the entry still has.
+        const QString name = edit->text().trimmed();
+        if (name.isEmpty())
+            return;
+        m_frame->LV1Edited(m_list->topLevelItem(index.row()), name);
+        model->setData(index, name, Qt::EditRole);
     }
 
 private:

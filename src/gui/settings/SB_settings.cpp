@@ -1,5 +1,6 @@
 #include "gui/settings/SB_settings.h"
 
+#include "core/documents/OleContainer.h"
 #include "core/placement/Placement.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
@@ -43,6 +44,7 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidge
 {
     setObjectName(QStringLiteral("D_SB_settings"));
     setModal(true);
+    m_chooser = new TOleContainer(this);
     // A dialog border: no resizing, no maximise button.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
@@ -229,9 +231,8 @@ void TD_SB_settings::ShowSettings()
     const TSettingsModel& model = Model();
     SetRadioGroupIndex(model.Align());
 
-    TOleContainer* container = m_host.ObjectContainer ? m_host.ObjectContainer() : nullptr;
-    OOLEServers1->InitServerList(container, &Root());
-    OFixedServers1->InitAcceptModes(container, &Root());
+    OOLEServers1->InitServerList(m_chooser, &Root());
+    OFixedServers1->InitAcceptModes(m_chooser, &Root());
 
     if (const std::optional<int> delay = model.StoredDelay())
         TrackBar1->setValue(*delay);
@@ -388,9 +389,8 @@ void TD_SB_settings::OKBtnClick()
 
 void TD_SB_settings::ShowServerPage()
 {
-    // The page lists the tree as it is now, with the container lent to it.
-    TOleContainer* container = m_host.ObjectContainer ? m_host.ObjectContainer() : nullptr;
-    OOLEServers1->InitServerList(container, &Root());
+    // The page lists the tree as it is now.
+    OOLEServers1->InitServerList(m_chooser, &Root());
     PageControl1->setCurrentWidget(TabSheet_OLE);
     exec();
 }

@@ -36,8 +36,6 @@ struct TSettingsHost
     // Nothing while the window is collapsed: that size is not stored.
     std::function<std::optional<TWindowPlacement>()> CurrentPlacement;
     std::function<void()> ApplyPlacement;
-    // The container the object-server pages pick classes through.
-    std::function<TOleContainer*()> ObjectContainer;
 };
 
 // The settings dialog over the settings model. Every control writes its value into the tree
@@ -124,5 +122,8 @@ private:
     QWidget* CreateSecurityPage();
 
     TSettingsHost m_host;
+    // The object-server pages pick classes through a container of their own: the viewer's
+    // holds the shown document, and an object being edited there would lose its session.
+    TOleContainer* m_chooser = nullptr;
     bool m_closingByBox = false;
 };

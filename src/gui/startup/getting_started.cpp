@@ -3,8 +3,10 @@
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "core/shell/Shell.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -12,7 +14,7 @@
 #include <QVBoxLayout>
 
 TF_getting_started::TF_getting_started(QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("F_getting_started"));
     setWindowTitle(QStringLiteral("Getting started"));
@@ -47,6 +49,8 @@ TF_getting_started::TF_getting_started(QWidget* parent)
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
+    // A fixed border: a resizable dialog gets a grip strip under its buttons from some window managers.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TF_getting_started::Choice TF_getting_started::Chosen() const
@@ -62,7 +66,11 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
 {
     switch (choice) {
         case RunNow:
-            Shell::OpenDocPage(QStringLiteral("gs"));
+            // Chosen in so many words: a desktop without a browser must not leave it unanswered.
+            if (!Shell::OpenDocPage(QStringLiteral("gs")))
+                Dialogs::ShowMessage(QStringLiteral("No program to show web pages was found.\nThe tutorial is the "
+                                                    "page\n%1")
+                                         .arg(QDir::toNativeSeparators(Shell::DocPagePath(QStringLiteral("gs")))));
             break;
         case DontShowAgain:
             root.SetAttr(SettingsKey::GettingStarted, SettingsKey::No);

@@ -7,7 +7,10 @@ class QAction;
 class QToolBar;
 class QWidget;
 
-// The desktop theme's icon of that name, or the style's standard pixmap where the theme has none.
+// The program's own drawing for a theme icon name; null for a name it has none for.
+QIcon ProgramIcon(const char* themeName);
+// The desktop theme's icon of that name; where the theme has none, the program's own drawing,
+// else the style's standard pixmap.
 QIcon ThemeIcon(const QWidget* widget, const char* themeName, QStyle::StandardPixmap fallback);
 
 // A tool-bar command whose action and button both carry `name` as their object name (so tests and

@@ -261,6 +261,19 @@ TEST(DocStore, RenameUpdateAndDeleteAreStoredAtOnce)
     EXPECT_EQ(rows[1].Type, QStringLiteral("txt"));
     EXPECT_EQ(store.ReadContentBytes(newId, QStringLiteral("Image")), QByteArrayLiteral("picture"));
 
+    // A change writes the creation date the row has: none stays none, an old one stays old.
+    for (const QVariant& created : {QVariant(), QVariant(QStringLiteral("2001-02-03"))}) {
+        TQuery set(db.Connection, QStringLiteral("update Docs set C_date = :D where Doc_id = :ID"));
+        set.Bind(QStringLiteral(":D"), created);
+        set.Bind(QStringLiteral(":ID"), a);
+        set.Exec();
+        TDocRow renamed = *store.FindDocument(a);
+        renamed.Name = QStringLiteral("renamed again");
+        store.UpdateDocument(a, renamed);
+        EXPECT_EQ(store.FindDocument(a)->CDate, QDate::fromString(created.toString(), Qt::ISODate));
+        EXPECT_EQ(store.FindDocument(a)->Name, QStringLiteral("renamed again"));
+    }
+
     store.DeleteDocument(newId);
     EXPECT_THROW(store.DeleteDocument(newId), QbError);
     EXPECT_THROW(store.ReadContentBytes(newId, QStringLiteral("Image")), QbError);

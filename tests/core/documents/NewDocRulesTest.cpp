@@ -1,6 +1,7 @@
 #include "core/documents/wz_new_doc_rules.h"
 #include "core/settings/OrbPigger.h"
 
+#include <QImage>
 #include <QMimeData>
 #include <gtest/gtest.h>
 
@@ -64,8 +65,14 @@ TEST(NewDocRules, ClipboardTextAndPictures)
     png.setData(QStringLiteral("image/png"), "bytes");
     QMimeData text;
     text.setText(QStringLiteral("image/png"));
-    EXPECT_TRUE(OffersBitmap(&png)) << "any picture format counts";
+    EXPECT_FALSE(OffersBitmap(&png)) << "bytes that decode to no picture";
     EXPECT_FALSE(OffersBitmap(&text));
+    EXPECT_FALSE(OffersBitmap(nullptr)) << "a clipboard without owner";
+    QImage picture(2, 2, QImage::Format_RGB32);
+    picture.fill(Qt::green);
+    QMimeData image;
+    image.setImageData(picture);
+    EXPECT_TRUE(OffersBitmap(&image));
 }
 
 } // namespace

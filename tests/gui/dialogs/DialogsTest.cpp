@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <functional>
@@ -148,13 +150,17 @@ TEST(Dialogs, MessageShowsTheTextAsGivenAndClosesOnOkEnterAndCloseBox)
     }
 }
 
-TEST(Dialogs, LongTextIsCutAndTheDialogsKeepTheirSize)
+TEST(Dialogs, LongTextsGrowTheDialogsUntilEveryWordShowsAndScrollPastTheScreen)
 {
     Watchdog watchdog;
-    QString longText;
-    for (int i = 0; i < 60; ++i)
-        longText += QStringLiteral("Line %1 of a very long message\n").arg(i);
-    longText += QString(400, QLatin1Char('x')); // one word longer than a line wraps anyway
+    const QString oleError = QStringLiteral(
+        "Can't edit the document for the OLE error:\n\"The application of /home/someone/Documents/"
+        "a rather long folder name/drawing.odg could not be started\".\n\nPlease check wheter the OLE server is "
+        "installed and works correct.");
+    QString huge;
+    for (int i = 0; i < 200; ++i)
+        huge += QStringLiteral("Line %1 of a very long message\n").arg(i);
+    huge += QString(400, QLatin1Char('x')); // one word longer than a line wraps anyway
 
     TDmsg msg;
     TFsure sure;
@@ -162,44 +168,50 @@ TEST(Dialogs, LongTextIsCutAndTheDialogsKeepTheirSize)
     struct Seen
     {
         QSize dialog, memo;
-        bool scrollBar = true;
+        int hiddenLines = -1; // what the area would have to scroll to show
+        bool scrollBar = false;
     };
-    const auto look = [](QDialog* d) {
-        auto* memo = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
-        return Seen{d->size(), memo->size(), memo->verticalScrollBar()->isVisible()};
+    const auto look = [](const std::function<void()>& show) {
+        Seen seen;
+        OnModal<QDialog>([&seen](QDialog* d) {
+            auto* memo = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+            seen = Seen{d->frameGeometry().size(), memo->size(), memo->verticalScrollBar()->maximum(),
+                        memo->verticalScrollBar()->isVisible()};
+            d->close();
+        });
+        show();
+        return seen;
     };
-    Seen shortSeen, longSeen;
-    OnModal<QDialog>([&](QDialog* d) {
-        shortSeen = look(d);
-        d->close();
-    });
-    msg.ShowText(QStringLiteral("short"));
-    OnModal<QDialog>([&](QDialog* d) {
-        longSeen = look(d);
-        d->close();
-    });
-    msg.ShowText(longText);
-    EXPECT_EQ(longSeen.dialog, shortSeen.dialog);
-    EXPECT_EQ(longSeen.memo, QSize(246, 78));
-    EXPECT_FALSE(longSeen.scrollBar);
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Dialog
+    {
+        const char* what;
+        std::function<void(const QString&)> show;
+        QSize design;
+    };
+    const Dialog dialogs[] = {
+        {"message", [&](const QString& t) { msg.ShowText(t); }, QSize(246, 78)},
+        {"confirmation", [&](const QString& t) { sure.Ask(t); }, QSize(274, 99)},
+        {"checked confirmation", [&](const QString& t) { checked.Ask(t); }, QSize(274, 99)},
+    };
+    for (const Dialog& d : dialogs) {
+        SCOPED_TRACE(d.what);
+        const Seen small = look([&] { d.show(QStringLiteral("short")); });
+        EXPECT_EQ(small.memo, d.design) << "the design size is the least";
 
-    for (TFsure* s : {&sure, static_cast<TFsure*>(&checked)}) {
-        OnModal<QDialog>([&](QDialog* d) {
-            shortSeen = look(d);
-            d->close();
-        });
-        s->Ask(QStringLiteral("short?"));
-        OnModal<QDialog>([&](QDialog* d) {
-            longSeen = look(d);
-            d->close();
-        });
-        s->Ask(longText);
-        EXPECT_EQ(longSeen.dialog, shortSeen.dialog);
-        EXPECT_EQ(longSeen.memo, QSize(274, 99));
-        EXPECT_FALSE(longSeen.scrollBar);
+        const Seen error = look([&] { d.show(oleError); });
+        EXPECT_EQ(error.hiddenLines, 0) << "every line shows without scrolling";
+        EXPECT_GT(error.memo.height(), d.design.height());
+        EXPECT_GE(error.memo.width(), d.design.width());
+
+        const Seen tall = look([&] { d.show(huge); });
+        EXPECT_LE(tall.dialog.height(), room.height()) << "on the screen";
+        EXPECT_LE(tall.dialog.width(), room.width());
+        EXPECT_TRUE(tall.scrollBar) << "the rest is reached by scrolling";
+
+        EXPECT_EQ(look([&] { d.show(QStringLiteral("short")); }).memo, d.design) << "shrinks back";
     }
-    // The checked one is the taller window.
-    EXPECT_GT(checked.height(), sure.height());
+    EXPECT_GT(checked.height(), sure.height()) << "the checked one is the taller window";
 }
 
 TEST(Dialogs, MessageRaisedWhileOneIsOpenGetsItsOwnDialog)

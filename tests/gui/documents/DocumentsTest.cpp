@@ -1,8 +1,12 @@
 #include "DocumentsFixture.h"
+#include "app/Windows.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/ImageStore.h"
+#include "core/intake/OleServerList.h"
 #include "core/documents/OleContainer.h"
 #include "gui/documents/DocumentCommands.h"
+#include "gui/documents/O_db_image.h"
+#include "gui/documents/db_image.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/wz_new_doc.h"
 #include "support/TestEnv.h"
@@ -11,9 +15,11 @@
 #include <QBuffer>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QLocale>
 #include <QMimeData>
@@ -404,6 +410,200 @@ TEST_F(DocumentsTest, PreviewOncePerDelayForTheRowCurrentThen)
     const int left = Main()->Timer1->remainingTime();
     List()->SetCurrentRow(2);
     EXPECT_LE(Main()->Timer1->remainingTime(), left);
+}
+
+TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
+{
+    OpenDatabase([](TDocStore& s) { s.CreateDocumentRecord(QStringLiteral("doc"), QStringLiteral("TXT")); });
+    SetClipboard(new QMimeData);
+    struct Row
+    {
+        const char* what;
+        std::function<void(QWidget*)> keys;
+        bool pastes;
+    };
+    const Row rows[] = {
+        {"typed text, then Enter",
+         [](QWidget* w) {
+             QTest::keyClicks(w, QStringLiteral("xyz"));
+             QTest::keyClick(w, Qt::Key_Return);
+         },
+         false},
+        {"Ctrl+Delete", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Delete, Qt::ControlModifier); }, false},
+        {"Insert", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Insert); }, false},
+        {"Ctrl+N", [](QWidget* w) { QTest::keyClick(w, Qt::Key_N, Qt::ControlModifier); }, false},
+        {"Ctrl+V", [](QWidget* w) { QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier); }, true},
+    };
+    for (const Row& r : rows) {
+        // Through the focus, and straight to the hidden list as when it kept the focus.
+        for (const bool toList : {false, true}) {
+            SCOPED_TRACE(std::string(r.what) + (toList ? ", to the hidden list" : ", to the focus"));
+            QApplication::setActiveWindow(Main());
+            List()->Grid1->setFocus();
+            Main()->SetCollapsed(true);
+            QWidget* target = toList ? List()->Grid1 : QApplication::focusWidget();
+            ASSERT_NE(target, nullptr);
+            EXPECT_FALSE(List()->Grid1->hasFocus()) << "the hidden list lets the focus go";
+            DialogScript::Start();
+            bool collapsedWhenAsked = true;
+            bool pasteMode = false;
+            ModalCloser closer([&](TW_new_doc* w) {
+                collapsedWhenAsked = Main()->Collapsed;
+                pasteMode = w->PasteMode;
+                w->btnCancel->click();
+            });
+            r.keys(target);
+            EXPECT_EQ(closer.Closed, r.pastes ? QStringList{QStringLiteral("W_new_doc")} : QStringList());
+            EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(Main()->Collapsed, !r.pastes);
+            if (r.pastes) {
+                EXPECT_FALSE(collapsedWhenAsked) << "expanded first";
+                EXPECT_TRUE(pasteMode);
+            }
+            ASSERT_EQ(List()->Q1->RowCount(), 1);
+            EXPECT_EQ(List()->CurrentName(), QStringLiteral("doc"));
+            EXPECT_FALSE(List()->Grid1->Editing());
+            Main()->SetCollapsed(false);
+        }
+    }
+    EXPECT_EQ(TDocStore(ADB()).ListDocuments().front().Name, QStringLiteral("doc"));
+}
+
+TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
+{
+    OpenDatabase();
+    QImage picture(4, 3, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    struct Row
+    {
+        const char* what;
+        std::function<void()> paste;
+        bool collapsed;
+    };
+    const Row rows[] = {
+        {"Ctrl+V in the list", [this] { QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier); }, false},
+        {"the list's menu", [this] { Main()->N_paste->trigger(); }, false},
+        {"Ctrl+V on the collapsed target",
+         [this] {
+             QWidget* focus = QApplication::focusWidget();
+             QTest::keyClick(focus ? focus : Main(), Qt::Key_V, Qt::ControlModifier);
+         },
+         true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        QApplication::setActiveWindow(Main());
+        List()->Grid1->setFocus();
+        Main()->SetCollapsed(r.collapsed);
+        QGuiApplication::clipboard()->clear();
+        EXPECT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr) << "no owner";
+        DialogScript::Start();
+        bool nothingOffered = false;
+        bool okEnabled = true;
+        ModalCloser closer([&](TW_new_doc* w) {
+            nothingOffered = w->Label_clp_empty->isVisibleTo(w) && w->LB_paste->count() == 0;
+            okEnabled = w->btnFinish->isEnabled();
+            w->btnCancel->click();
+        });
+        r.paste();
+        EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
+        EXPECT_TRUE(nothingOffered);
+        EXPECT_FALSE(okEnabled);
+        EXPECT_TRUE(DialogScript::Shown().isEmpty());
+        EXPECT_EQ(List()->Q1->RowCount(), 0);
+    }
+
+    // The picture window's paste, with nothing on the clipboard.
+    auto* pictureWindow = qobject_cast<TF_db_image*>(Windows().F_db_image);
+    ASSERT_NE(pictureWindow, nullptr);
+    DialogScript::Start();
+    pictureWindow->O_db_image1->TB_paste->trigger();
+    EXPECT_EQ(DialogScript::Shown(), QStringList{QStringLiteral("Sorry, can't paste clipboard content as a picture.")});
+    EXPECT_TRUE(TDocStore(ADB()).ListDocuments().empty());
+}
+
+TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
+{
+    OpenDatabase();
+    TOrbPigger* servers = OleServerList::ServersNode(Root());
+    TOrbPigger* gone = servers->AddChild(QStringLiteral("SERVER"));
+    gone->SetAttr(QStringLiteral("NAME"), QStringLiteral("Uninstalled"));
+    gone->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.example.Uninstalled"));
+    QImage picture(4, 3, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const auto choose = [](const char* format, std::function<void()> meanwhile) {
+        return [format, meanwhile](TW_new_doc* w) {
+            const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
+            if (items.isEmpty())
+                return w->btnCancel->click();
+            w->LB_paste->setCurrentItem(items.first());
+            meanwhile();
+            w->btnFinish->click();
+        };
+    };
+    const auto clear = [] { QGuiApplication::clipboard()->clear(); };
+    struct Row
+    {
+        const char* what;
+        std::function<QMimeData*()> clipboard;
+        bool paste;
+        std::function<void(TW_new_doc*)> answer;
+        const char* message; // the start of what the user is told; none: the wizard offered nothing
+    };
+    const Row rows[] = {
+        {"undecodable picture bytes",
+         [] {
+             auto* m = new QMimeData;
+             m->setData(QStringLiteral("image/png"), "not a picture");
+             return m;
+         },
+         true, choose("Bitmap", [] {}), nullptr},
+        {"the picture went away",
+         [&] {
+             auto* m = new QMimeData;
+             m->setImageData(picture);
+             return m;
+         },
+         true, choose("Bitmap", clear), "Sorry, can't paste clipboard content as a picture."},
+        {"the text went away",
+         [] {
+             auto* m = new QMimeData;
+             m->setText(QStringLiteral("gone soon"));
+             return m;
+         },
+         true, choose("Text", clear), "The clipboard no longer holds anything to paste as \"Text\"."},
+        {"an object server that is not installed", [] { return new QMimeData; }, false,
+         [](TW_new_doc* w) {
+             w->RG_creation_typeButtons->button(1)->click();
+             w->btnNext->click();
+             w->CB1->setCurrentIndex(0);
+             w->btnFinish->click();
+         },
+         "class not registered"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        SetClipboard(r.clipboard());
+        QApplication::setActiveWindow(Main());
+        List()->Grid1->setFocus();
+        DialogScript::Start();
+        {
+            ModalCloser closer(r.answer);
+            QTest::keyClick(List()->Grid1, r.paste ? Qt::Key_V : Qt::Key_Insert,
+                            r.paste ? Qt::ControlModifier : Qt::NoModifier);
+            EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
+        }
+        if (!r.message) {
+            EXPECT_TRUE(DialogScript::Shown().isEmpty());
+        } else {
+            ASSERT_EQ(DialogScript::Shown().size(), 1);
+            EXPECT_TRUE(DialogScript::Shown().front().startsWith(QString::fromUtf8(r.message)))
+                << DialogScript::LastShown().toStdString();
+        }
+        EXPECT_EQ(List()->Q1->RowCount(), 0);
+        EXPECT_TRUE(TDocStore(ADB()).ListDocuments().empty());
+        EXPECT_TRUE(Main()->ListReady());
+    }
 }
 
 } // namespace

@@ -1,4 +1,6 @@
+#include "core/documents/FakeObjectServer.h"
 #include "core/settings/SettingsFile.h"
+#include "gui/intake/OleServers.h"
 #include "support/AppFixture.h"
 
 #include <QButtonGroup>
@@ -11,6 +13,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 using qbtest::AppFixture;
 
@@ -265,6 +268,23 @@ TEST_F(SettingsDialogTest, TruncatedSettingsFileIsKeptAsideAndReplacedByDefaults
     QFile bad(TSettingsFile::SettingsFileName() + QStringLiteral(".bad"));
     ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
     EXPECT_TRUE(bad.readAll().contains("Priv"));
+}
+
+TEST_F(SettingsDialogTest, ServerPageChoosesWithoutTouchingTheViewersObject)
+{
+    StartApp();
+    qbtest::AddFakeServer(QStringLiteral("org.example.Shown"), "exit 0");
+    qbtest::AddFakeServer(QStringLiteral("org.example.Added"), "exit 0");
+    TOleContainer* viewer = Main()->ViewerContainer();
+    viewer->CreateFromClass(QStringLiteral("org.example.Shown"));
+    TOleContainer::SetObjectChooser([] { return QStringLiteral("org.example.Added"); });
+    Settings()->ShowSettings();
+    Settings()->OOLEServers1->BtnAddClick();
+    TOleContainer::SetObjectChooser(nullptr);
+
+    EXPECT_EQ(Settings()->OOLEServers1->LV1->topLevelItemCount(), 1) << "the server was added";
+    EXPECT_EQ(viewer->ObjectClassName(), QStringLiteral("org.example.Shown")) << "the viewer keeps its object";
+    EXPECT_NE(viewer->ObjectState(), TOleContainer::osEmpty);
 }
 
 } // namespace
