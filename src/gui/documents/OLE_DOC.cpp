@@ -219,9 +219,9 @@ void TO_OLE_DOC::CloseObject()
             throw QbError(StillOpenText(OLE_viewer->ServerName()));
         OLE_viewer->EndEditing(); // what it saved so far is kept
     }
-    ObjectLoaded = false;
     if (OLE_viewer->Modified())
         WriteBack(ObjectKey);
+    ObjectLoaded = false;
     OLE_viewer->ReleaseObject();
     CloseQuery();
 }
