@@ -6,6 +6,7 @@
 #include "core/dialogs/DialogSeam.h"
 #include "core/documents/ObjectServers.h"
 #include "core/documents/OleContainer.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/ChooseObject.h"
 
 #include <QDir>
@@ -310,6 +311,8 @@ bool TO_OLE_DOC::Ask(const QString& question)
 {
     if (TDialogSeam* seam = TDialogSeam::Installed())
         return seam->Confirm(question);
+    if (Dialogs::MessageInstalled()) // the program's own dialogs, installed together
+        return Dialogs::Confirm(question);
     return QMessageBox::question(window(), QStringLiteral("Quietbox"), question) == QMessageBox::Yes;
 }
 
