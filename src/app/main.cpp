@@ -1,6 +1,7 @@
 #include "app/Fmain.h"
 #include "app/QuietboxApplication.h"
 #include "app/Windows.h"
+#include "core/documents/OleContainer.h"
 
 #include <QCommandLineParser>
 #include <QDialog>
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
     options.addVersionOption();
     options.process(app);
     CloseOnTerminate(app);
+    TOleContainer::SweepLeftovers(); // decrypted object files a killed run left behind
 
     CreateWindows();
     QApplication::setWindowIcon(Windows().Fmain->windowIcon());

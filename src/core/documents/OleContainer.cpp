@@ -1,13 +1,12 @@
 #include "core/documents/OleContainer.h"
 
 #include "core/common/MadeDevice.h"
+#include "core/common/PrivateFolder.h"
 #include "core/common/QbError.h"
 #include "core/documents/ObjectServers.h"
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QDir>
-#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -16,16 +15,14 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const QByteArray TOleContainer::Magic = QByteArrayLiteral("QBOB\r\n\x1a\n");
 const QString TOleContainer::NotRegisteredText = QStringLiteral("class not registered");
+const QString TOleContainer::FolderPrefix = QStringLiteral("quietbox-object-");
 
 namespace {
 
@@ -119,13 +116,6 @@ void WriteText(QIODevice& stream, const QString& text)
     Write(stream, bytes.constData(), bytes.size());
 }
 
-// Decrypted content goes to the per-user tmpfs; /tmp only on a system that has none.
-QString PrivateBase()
-{
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return runtime.isEmpty() ? QDir::tempPath() : runtime;
-}
-
 QString LocalFileOf(const QMimeData* data)
 {
     if (!data || !data->hasUrls() || data->urls().isEmpty())
@@ -165,10 +155,34 @@ TOleContainer::~TOleContainer()
 void TOleContainer::DropSession()
 {
     StopServer();
-    WipeFolder(m_folder);
-    m_folder.clear();
+    m_folder.reset();
     m_filePath.clear();
     m_poll->stop();
+    m_handedOver = false;
+}
+
+void TOleContainer::SetModified(bool modified)
+{
+    m_modified = modified;
+    if (!modified && m_state != osOpen && m_folder) {
+        m_folder.reset(); // the change is stored: its file goes
+        m_filePath.clear();
+    }
+}
+
+int TOleContainer::SweepLeftovers()
+{
+    return TPrivateFolder::SweepLeftovers(FolderPrefix);
+}
+
+void TOleContainer::SaveToFile(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || file.write(m_bytes) != m_bytes.size() || !file.flush())
+        throw QbError(QStringLiteral("Can not save the object to \"%1\": %2").arg(path, file.errorString()),
+                      QbErrorKind::Io);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 void TOleContainer::SetObjectChooser(TObjectChooser chooser)
@@ -336,15 +350,11 @@ void TOleContainer::RunVerb(int verb)
     if (!server)
         throw QbError(NotRegisteredText);
 
-    QTemporaryDir dir(PrivateBase() + QStringLiteral("/quietbox-object-XXXXXX"));
-    if (!dir.isValid())
-        throw QbError(QStringLiteral("Can not make a private folder for the object: %1").arg(dir.errorString()));
-    dir.setAutoRemove(false);
-    m_folder = dir.path();
+    DropSession(); // a file kept from the last session: its content is in m_bytes
     try {
-        QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        m_filePath
-            = m_folder + QStringLiteral("/object") + (m_suffix.isEmpty() ? QString() : QLatin1Char('.') + m_suffix);
+        m_folder = std::make_unique<TPrivateFolder>(FolderPrefix);
+        m_filePath = m_folder->Path() + QStringLiteral("/object")
+            + (m_suffix.isEmpty() ? QString() : QLatin1Char('.') + m_suffix);
         QFile file(m_filePath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
             || file.write(m_bytes) != m_bytes.size() || !file.flush())
@@ -358,7 +368,7 @@ void TOleContainer::RunVerb(int verb)
         m_process = new QProcess(this);
         m_process->setProgram(args.takeFirst());
         m_process->setArguments(args);
-        m_process->setWorkingDirectory(m_folder);
+        m_process->setWorkingDirectory(m_folder->Path());
         m_process->setStandardInputFile(QProcess::nullDevice());
         m_process->setProcessChannelMode(QProcess::ForwardedChannels);
         m_process->start();
@@ -372,6 +382,9 @@ void TOleContainer::RunVerb(int verb)
     m_serverName = server->Name;
     m_serverError.clear();
     m_sessionChanged = false;
+    m_sawLock = false;
+    m_handedOver = false;
+    m_started.start();
     m_idle.invalidate();
     SetState(osOpen);
     m_poll->start();
@@ -422,15 +435,35 @@ void TOleContainer::Poll()
                 return; // a receiver ended the session
         }
     }
-    const bool running = m_process && m_process->state() != QProcess::NotRunning;
-    if (running || QFileInfo::exists(LockFilePath())) {
+    const bool locked = QFileInfo::exists(LockFilePath());
+    m_sawLock = m_sawLock || locked;
+    if (ServerRunning() || locked || m_handedOver) {
         m_idle.invalidate();
         return;
     }
-    if (!m_idle.isValid())
+    if (!m_idle.isValid()) {
         m_idle.start();
+        if (LooksHandedOver()) {
+            // Ending now would take the file from the instance that has it: wait for the user.
+            m_handedOver = true;
+            Q_EMIT ServerHandedOver();
+            return;
+        }
+    }
     if (m_idle.elapsed() >= m_handOverGrace)
         FinishSession();
+}
+
+bool TOleContainer::ServerRunning() const
+{
+    return m_state == osOpen && m_process && m_process->state() != QProcess::NotRunning;
+}
+
+bool TOleContainer::LooksHandedOver() const
+{
+    return m_process && m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0
+        && m_started.elapsed() < m_handOverLimit && !m_sawLock && !m_sessionChanged && m_seenTime == m_syncedTime
+        && m_seenSize == m_syncedSize;
 }
 
 void TOleContainer::FinishSession()
@@ -445,7 +478,14 @@ void TOleContainer::FinishSession()
                                 .arg(m_serverName)
                                 .arg(m_process->exitCode());
     }
-    DropSession();
+    StopServer();
+    m_poll->stop();
+    m_handedOver = false;
+    // The file stays while the change made in it is stored nowhere (SetModified(false) wipes it).
+    if (!m_modified || !m_sessionChanged) {
+        m_folder.reset();
+        m_filePath.clear();
+    }
     SetState(osLoaded);
     Q_EMIT ObjectClosed();
 }
@@ -494,31 +534,4 @@ void TOleContainer::WaitWhileOpen()
     QEventLoop loop;
     connect(this, &TOleContainer::ObjectClosed, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-void TOleContainer::WipeFolder(const QString& folder)
-{
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    const QByteArray zeros(Chunk, '\0');
-    while (it.hasNext()) {
-        const QString path = it.next();
-        // Only the folder's own files: a link (symbolic or hard) may lead outside it.
-        struct stat st;
-        if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
-            continue;
-        QFile file(path);
-        file.setPermissions(file.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        if (!file.open(QIODevice::ReadWrite))
-            continue;
-        for (qint64 left = file.size(); left > 0; left -= Chunk) {
-            if (file.write(zeros.constData(), qMin(Chunk, left)) <= 0)
-                break;
-        }
-        file.flush();
-        ::fsync(file.handle());
-    }
-    QDir(folder).removeRecursively();
 }

@@ -12,11 +12,13 @@ class QIODevice;
 class QMimeData;
 class QProcess;
 class QTimer;
+class TPrivateFolder;
 
 // Holds one embedded object (class name, file suffix, content bytes) and lets its object server
-// edit it. Editing puts the content into a private folder under $XDG_RUNTIME_DIR and starts the
-// server on it; the file is read back, overwritten and removed when the server is done, so the
-// decrypted content stays on the per-user tmpfs only while it is being edited.
+// edit it. Editing puts the content into a private folder (TPrivateFolder: the per-user tmpfs)
+// and starts the server on it; the file is read back when the server is done, and overwritten and
+// removed once its content is stored (Modified cleared) or the object goes, so the decrypted
+// content stays there only while it is edited or exists nowhere else.
 //
 // Every failure raises QbError with a message text.
 class TOleContainer : public QObject
@@ -39,6 +41,7 @@ public:
     static const QByteArray Magic; // first bytes of a stored object
     static constexpr quint16 FormatVersion = 1;
     static const QString NotRegisteredText; // "class not registered"
+    static const QString FolderPrefix; // of the private editing folders
     // The engine stores no cell above 1,000,000,000 bytes; a larger file is refused before it
     // is read into memory.
     static constexpr qint64 MaxObjectSize = 1'000'000'000 - 1024;
@@ -48,7 +51,8 @@ public:
 
     TObjectState ObjectState() const { return m_state; }
     bool Modified() const { return m_modified; }
-    void SetModified(bool modified) { m_modified = modified; }
+    // Clearing it says the content is stored: a file kept after the session is wiped then.
+    void SetModified(bool modified);
 
     // A new empty object of a registered class (iconic display is not offered and ignored).
     void CreateFromClass(const QString& className, bool iconic = false);
@@ -76,9 +80,19 @@ public:
 
     // -1 (show) and 0 (primary) open the object in its server's window; others are refused.
     void RunVerb(int verb);
-    // Reads back what the server saved so far, ends the editing session (a server still running
-    // is stopped) and wipes the file. Does nothing unless the object is open.
+    // Reads back what the server saved so far and ends the editing session (a server still
+    // running is stopped). Does nothing unless the object is open.
     void EndEditing();
+    // The server's process still runs (the object is open and ending it would stop the server).
+    bool ServerRunning() const;
+    // The server's process ended at once, successfully, without touching the file or locking
+    // it: it handed the file to an instance already running. The session then stays open, the
+    // file watched, until EndEditing says the user is done.
+    bool IsHandedOver() const { return m_handedOver; }
+    // The name of the server of the last editing session.
+    QString ServerName() const { return m_serverName; }
+    // Writes the object's bytes to a file of the user's choice (mode 0600).
+    void SaveToFile(const QString& path) const;
     // Ends any editing session without reading back, and drops the object.
     void ReleaseObject();
     // Runs a local event loop until the object is no longer open (returns at once if it is not).
@@ -88,16 +102,20 @@ public:
     // or crash) and changed nothing. Empty when it did not fail.
     QString ServerError() const { return m_serverError; }
 
-    // The file the server edits; empty unless the object is open.
+    // The file the server edits: while the object is open, and after the session while the
+    // change it brought is not stored. Empty otherwise.
     QString EditedFilePath() const { return m_filePath; }
     // How long the session stays open after the server's process ended and no lock file is
     // left: a server that hands the file to a running instance returns before the instance
     // has locked it. 1.5 seconds unless set.
     void SetHandOverGrace(int milliseconds) { m_handOverGrace = milliseconds; }
+    // A server process that ends within this time without touching the file handed it over
+    // (IsHandedOver). 5 seconds unless set; 0 never takes an end for a hand-over.
+    void SetHandOverLimit(int milliseconds) { m_handOverLimit = milliseconds; }
 
-    // Overwrites every file below folder with zeros and removes the folder. Links, symbolic or
-    // hard, are removed and never written through.
-    static void WipeFolder(const QString& folder);
+    // Wipes the editing folders that runs killed before they could (those no running process
+    // holds). Called once at start; returns how many were wiped.
+    static int SweepLeftovers();
 
 Q_SIGNALS:
     // The server saved a change while the object is still open; the bytes are already taken in.
@@ -106,6 +124,8 @@ Q_SIGNALS:
     void ObjectClosed();
     // The object or its state changed: a view repaints.
     void StateChanged();
+    // The server handed the file to a running instance (IsHandedOver): ask the user when done.
+    void ServerHandedOver();
 
 private:
     void Poll();
@@ -113,6 +133,7 @@ private:
     void FinishSession();
     void StopServer();
     void DropSession(); // stops the server and wipes the folder, without reading back
+    bool LooksHandedOver() const;
     void SetState(TObjectState state);
     void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
     QByteArray StoredHeader() const; // the stored form up to the object's bytes
@@ -125,7 +146,7 @@ private:
     QByteArray m_bytes;
 
     // The editing session.
-    QString m_folder;
+    std::unique_ptr<TPrivateFolder> m_folder;
     QString m_filePath;
     QProcess* m_process = nullptr;
     QString m_serverName;
@@ -137,5 +158,9 @@ private:
     QDateTime m_syncedTime; // ... when its content was last taken in
     qint64 m_syncedSize = -1;
     QElapsedTimer m_idle; // since neither the process nor a lock file was seen
+    QElapsedTimer m_started; // since the server's process started
+    bool m_sawLock = false;
+    bool m_handedOver = false;
     int m_handOverGrace = 1500;
+    int m_handOverLimit = 5000;
 };

@@ -3,10 +3,14 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/dialogs/DialogScript.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/documents/ObjectServers.h"
 #include "core/documents/OleContainer.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/ChooseObject.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
@@ -91,6 +95,11 @@ TO_OLE_DOC::TO_OLE_DOC(TDatabaseConnection& connection, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(OLE_view);
     connect(OLE_viewer, &TOleContainer::ObjectChanged, this, &TO_OLE_DOC::SaveChangeQuietly);
+    connect(OLE_viewer, &TOleContainer::ServerHandedOver, this, &TO_OLE_DOC::ShowHandedOver);
+    connect(OLE_viewer, &TOleContainer::ObjectClosed, this, [this] {
+        if (m_handedOverBox)
+            m_handedOverBox->deleteLater();
+    });
     TD_choose_object::Install();
 }
 
@@ -110,6 +119,40 @@ QString TO_OLE_DOC::OleErrorText(const QString& error)
     return QStringLiteral("Can't edit the document for the OLE error:\n\"%1\".\n\nPlease check wheter the OLE server "
                           "is installed and works correct.")
         .arg(error);
+}
+
+QString TO_OLE_DOC::WriteBackFailedText(const QString& error)
+{
+    return QStringLiteral("The changed object could not be written to the database:\n\"%1\".\n\nTry again?").arg(error);
+}
+
+QString TO_OLE_DOC::DiscardChangeText()
+{
+    return QStringLiteral("Discard the changes made to the object?");
+}
+
+QString TO_OLE_DOC::SaveAsCaption()
+{
+    return QStringLiteral("Save the changed object as");
+}
+
+QString TO_OLE_DOC::EndEditingText(const QString& server)
+{
+    return QStringLiteral("The object is still open in \"%1\".\n\nEnd editing it now? What was not saved there is "
+                          "lost.")
+        .arg(server);
+}
+
+QString TO_OLE_DOC::StillOpenText(const QString& server)
+{
+    return QStringLiteral("The object is still open in \"%1\". Save it there and close it first.").arg(server);
+}
+
+QString TO_OLE_DOC::HandedOverText(const QString& server)
+{
+    return QStringLiteral("\"%1\" passed the object to a window of it that was already open. Save it there, then "
+                          "press OK here when you are done editing.")
+        .arg(server);
 }
 
 void TO_OLE_DOC::CloseQuery()
@@ -171,17 +214,68 @@ void TO_OLE_DOC::SaveObject(const QString& id)
 
 void TO_OLE_DOC::CloseObject()
 {
-    ObjectLoaded = false;
-    // A server still open on the object is done now; what it saved so far is kept.
-    OLE_viewer->EndEditing();
-    if (OLE_viewer->Modified()) {
-        try {
-            SaveObject(ObjectKey);
-        } catch (const QbError&) {
-        }
+    if (OLE_viewer->ObjectState() == TOleContainer::osOpen) {
+        // The server's window may hold unsaved work: it is never closed without asking.
+        if (!Ask(EndEditingText(OLE_viewer->ServerName())))
+            throw QbError(StillOpenText(OLE_viewer->ServerName()));
+        OLE_viewer->EndEditing(); // what it saved so far is kept
     }
+    if (OLE_viewer->Modified())
+        WriteBack(ObjectKey);
+    ObjectLoaded = false;
     OLE_viewer->ReleaseObject();
     CloseQuery();
+}
+
+void TO_OLE_DOC::WriteBack(const QString& id)
+{
+    for (;;) {
+        try {
+            SaveObject(id);
+            return;
+        } catch (const QbError& e) {
+            // The edit exists only here (and in its kept file) until one of these succeeds.
+            if (Ask(WriteBackFailedText(e.Message())))
+                continue;
+            const QString file = ChooseSaveFile();
+            if (!file.isEmpty()) {
+                try {
+                    OLE_viewer->SaveToFile(file);
+                    OLE_viewer->SetModified(false);
+                    return;
+                } catch (const QbError& saveError) {
+                    ShowPlainMessage(saveError.Message());
+                    continue;
+                }
+            }
+            if (Ask(DiscardChangeText())) {
+                OLE_viewer->SetModified(false);
+                return;
+            }
+        }
+    }
+}
+
+void TO_OLE_DOC::DoneEditing()
+{
+    OLE_viewer->EndEditing();
+}
+
+void TO_OLE_DOC::ShowHandedOver()
+{
+    const QString text = HandedOverText(OLE_viewer->ServerName());
+    if (TDialogSeam* seam = TDialogSeam::Installed()) {
+        seam->Message(text); // the test says when the user is done
+        return;
+    }
+    // Not modal: the user edits in the other program meanwhile, and the main window stays usable.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Quietbox"), text, QMessageBox::Ok, window());
+    box->setObjectName(QStringLiteral("DoneEditing"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    connect(box, &QMessageBox::finished, this, &TO_OLE_DOC::DoneEditing);
+    m_handedOverBox = box;
+    box->show();
 }
 
 void TO_OLE_DOC::ShowObject()
@@ -195,7 +289,9 @@ void TO_OLE_DOC::EditObject(const QString& id)
     OLE_viewer->WaitWhileOpen();
     if (!OLE_viewer->ServerError().isEmpty())
         throw QbError(OLE_viewer->ServerError());
-    SaveObject(id);
+    // A failed write is the database's, not the server's: WriteBack says why and keeps the edit.
+    if (OLE_viewer->Modified())
+        WriteBack(id);
 }
 
 // A save made in the server while the object is still open reaches the record at once; the
@@ -209,6 +305,25 @@ void TO_OLE_DOC::SaveChangeQuietly()
             SaveObject(ObjectKey);
     } catch (const QbError&) {
     }
+}
+
+bool TO_OLE_DOC::Ask(const QString& question)
+{
+    if (TDialogSeam* seam = TDialogSeam::Installed())
+        return seam->Confirm(question);
+    if (Dialogs::MessageInstalled()) // the program's own dialogs, installed together
+        return Dialogs::Confirm(question);
+    return QMessageBox::question(window(), QStringLiteral("Quietbox"), question) == QMessageBox::Yes;
+}
+
+QString TO_OLE_DOC::ChooseSaveFile()
+{
+    if (TDialogSeam* seam = TDialogSeam::Installed())
+        return seam->ChooseFile(SaveAsCaption());
+    const QString suffix = OLE_viewer->ObjectSuffix();
+    return QFileDialog::getSaveFileName(window(), SaveAsCaption(),
+                                        QDir::homePath() + QStringLiteral("/object")
+                                            + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
 }
 
 void TO_OLE_DOC::ShowPlainMessage(const QString& text)

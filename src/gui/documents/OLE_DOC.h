@@ -1,8 +1,11 @@
 #pragma once
 
 // The embedded-object frame: moves an object between the container and the OLEobj column.
+#include <QPointer>
 #include <QString>
 #include <QWidget>
+
+class QMessageBox;
 
 class TDatabaseConnection;
 class TOleContainer;
@@ -39,6 +42,15 @@ public:
     static QString NoRecordText(const QString& id); // no record for id "..."
     // The viewer's message for an error while editing an object.
     static QString OleErrorText(const QString& error);
+    // The question when a changed object can not be written to its record, with the reason.
+    static QString WriteBackFailedText(const QString& error);
+    static QString DiscardChangeText(); // asked when the user neither retries nor saves to a file
+    static QString SaveAsCaption();
+    // Asked before an editing session still open is ended; its refusal is the error below.
+    static QString EndEditingText(const QString& server);
+    static QString StillOpenText(const QString& server);
+    // Shown (not modal) when the server handed the object to an instance already running.
+    static QString HandedOverText(const QString& server);
 
     // Selects the record (the object itself is read by LoadFromRecord).
     void OpenRecord(const QString& id);
@@ -47,12 +59,19 @@ public:
     void LoadObject(const QString& id);
     // Writes the container's object into the record; a missing record gets a plain message.
     void SaveObject(const QString& id);
-    // Writes a changed object back (errors ignored) and empties the container.
+    // Ends an editing session still open (asking first; a refusal raises StillOpenText and
+    // keeps everything as it is), writes a changed object back (WriteBack) and empties the
+    // container.
     void CloseObject();
+    // Writes the changed object into the record. When that fails, the user is told why and asked
+    // until the change is written, saved to a file of their choice, or discarded by their answer.
+    void WriteBack(const QString& id);
+    // The user is done with an object that was handed over to a running instance.
+    void DoneEditing();
     // Opens the object in its server's own window.
     void ShowObject();
-    // ShowObject, waiting while the object is open, SaveObject; errors (a server that failed
-    // included) reach the caller, and the record then keeps its object.
+    // ShowObject, waiting while the object is open, WriteBack; a server that failed reaches the
+    // caller as an error, and the record then keeps its object.
     void EditObject(const QString& id);
 
     TOleContainer* OLE_viewer = nullptr; // the container
@@ -64,8 +83,12 @@ private:
     void CloseQuery();
     void SaveChangeQuietly();
     void ShowPlainMessage(const QString& text);
+    bool Ask(const QString& question);
+    QString ChooseSaveFile();
+    void ShowHandedOver();
 
     TDatabaseConnection* m_connection;
     bool m_queryOpen = false;
     bool m_rowFound = false;
+    QPointer<QMessageBox> m_handedOverBox;
 };

@@ -173,6 +173,44 @@ void TO_db_image::CloseImage()
     Image1->SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderClosed));
 }
 
+QString TO_db_image::WriteBackFailedText(const QString& error)
+{
+    return QStringLiteral("The changed picture could not be written to the database:\n\"%1\".\n\nTry again?")
+        .arg(error);
+}
+
+QString TO_db_image::DiscardChangeText()
+{
+    return QStringLiteral("Discard the changed picture?");
+}
+
+bool TO_db_image::CloseImageOrKeep()
+{
+    for (;;) {
+        try {
+            CloseImage();
+            return true;
+        } catch (const QbError& e) {
+            if (Ask(WriteBackFailedText(e.Message())))
+                continue;
+            const QString file = ChooseFile(true);
+            if (!file.isEmpty()) {
+                try {
+                    ImageStore::WriteImageFile(Image1->Picture(), file);
+                } catch (const QbError& saveError) {
+                    ShowPlain(saveError.Message());
+                    continue;
+                }
+            } else if (!Ask(DiscardChangeText())) {
+                return false; // the window stays open with the picture
+            }
+            PictureChanged = false; // saved elsewhere, or let go by the user
+            CloseImage();
+            return true;
+        }
+    }
+}
+
 void TO_db_image::SetPicture(const QImage& bitmap)
 {
     // A new picture is shown at its own size, not stretched over the last one's scaled view.

@@ -61,6 +61,11 @@ public:
     // Writes a changed picture back to the row it was read from, then closes and shows
     // placeholder 1. When the write fails it raises QbError and stays open with the picture.
     void CloseImage();
+    // CloseImage for a window that closes: when the write fails the user is told why and asked
+    // to retry, to save the picture to a file, or to discard it. False when they keep it open.
+    bool CloseImageOrKeep();
+    static QString WriteBackFailedText(const QString& error);
+    static QString DiscardChangeText();
     bool IsImageOpen() const { return m_open; }
     // The bitmap becomes the picture; sets PictureChanged.
     void SetPicture(const QImage& bitmap);

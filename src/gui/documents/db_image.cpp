@@ -1,11 +1,8 @@
 #include "gui/documents/db_image.h"
 
-#include "core/common/QbError.h"
-#include "core/dialogs/DialogScript.h"
 #include "gui/documents/O_db_image.h"
 
 #include <QAction>
-#include <QMessageBox>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -44,14 +41,7 @@ void TF_db_image::EditPicture(const QString& key, const QString& caption)
 
 void TF_db_image::done(int result)
 {
-    try {
-        O_db_image1->CloseImage();
-    } catch (const QbError& e) {
-        if (DialogScript::Active())
-            DialogScript::Record(e.Message());
-        else
-            QMessageBox::warning(this, QStringLiteral("Quietbox"), e.Message());
+    if (!O_db_image1->CloseImageOrKeep())
         return;
-    }
     QDialog::done(result);
 }

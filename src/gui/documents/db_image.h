@@ -19,7 +19,8 @@ public:
 
     TO_db_image* O_db_image1 = nullptr;
 
-    // Every way of closing comes here. When the changed picture cannot be written back, the
-    // failure is shown and the window stays open with the picture.
+    // Every way of closing comes here. When the changed picture cannot be written back, the user
+    // is told why and chooses (CloseImageOrKeep); unless it is saved or discarded, the window
+    // stays open with the picture.
     void done(int result) override;
 };

@@ -1,5 +1,6 @@
 #include "core/documents/OleContainer.h"
 
+#include "core/common/PrivateFolder.h"
 #include "core/common/QbError.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/ObjectServers.h"
@@ -62,6 +63,7 @@ protected:
                       "stat -c '%a' \"$1\" \"$(dirname \"$1\")\" >> \"$1\"\nprintf 'edited' >> \"$1\"");
         AddFakeServer(QStringLiteral("qbtest-office"), LockingServerScript("first", " later"));
         AddFakeServer(QStringLiteral("qbtest-sleeper"), "exec sleep 60");
+        AddFakeServer(QStringLiteral("qbtest-launcher"), "exit 0");
         WriteFakeEntry(
             QStringLiteral("qbtest-missing"),
             QStringLiteral("Type=Application\nName=Missing\nExec=/nonexistent/qbtest %f\nMimeType=text/plain;\n"));
@@ -79,8 +81,34 @@ TEST_F(OleContainerTest, ServerEditsTheFileAndItIsTakenBackWhenItEnds)
     EXPECT_EQ(container.ObjectState(), TOleContainer::osLoaded);
     EXPECT_EQ(container.ObjectBytes(), QByteArray("600\n700\nedited"));
     EXPECT_TRUE(container.Modified());
+    // The edited file stays until its change is stored.
+    EXPECT_EQ(ReadAll(container.EditedFilePath()), QByteArray("600\n700\nedited"));
+    container.SetModified(false);
     EXPECT_TRUE(container.EditedFilePath().isEmpty());
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty()) << LeftoverObjectFolders().join(u',').toStdString();
+}
+
+TEST_F(OleContainerTest, ServerThatReturnsAtOnceHandsTheFileOverUntilTheUserIsDone)
+{
+    for (const int limit : {5000, 0}) {
+        TOleContainer container;
+        container.SetHandOverGrace(0);
+        container.SetHandOverLimit(limit);
+        container.CreateFromClass(QStringLiteral("qbtest-launcher"));
+        container.SetModified(false);
+        bool handedOver = false;
+        QObject::connect(&container, &TOleContainer::ServerHandedOver, &container, [&] {
+            handedOver = true;
+            // The running instance saves later; the session is still there to take it in.
+            WriteAll(container.EditedFilePath(), "saved by the instance");
+        });
+        QObject::connect(&container, &TOleContainer::ObjectChanged, &container, [&] { container.EndEditing(); });
+        EditAndWait(container);
+        EXPECT_EQ(handedOver, limit > 0) << limit;
+        EXPECT_EQ(container.ObjectBytes(), limit > 0 ? QByteArray("saved by the instance") : QByteArray()) << limit;
+        EXPECT_FALSE(container.IsHandedOver());
+    }
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
 TEST_F(OleContainerTest, ObjectStaysOpenWhileTheLockFileExists)
@@ -97,6 +125,7 @@ TEST_F(OleContainerTest, ObjectStaysOpenWhileTheLockFileExists)
     EditAndWait(container);
     EXPECT_EQ(seenMidway, QByteArray("first"));
     EXPECT_EQ(container.ObjectBytes(), QByteArray("first later"));
+    container.SetModified(false); // stored
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
@@ -139,7 +168,7 @@ TEST(WipeFolderTest, RemovesTheFolderButLeavesWhatLinksLeadTo)
     ASSERT_EQ(::link(QFile::encodeName(outside + QStringLiteral("/linked")).constData(),
                      QFile::encodeName(folder + QStringLiteral("/hardlink")).constData()),
               0);
-    TOleContainer::WipeFolder(folder);
+    TPrivateFolder::WipeFolder(folder);
     EXPECT_FALSE(QFileInfo::exists(folder));
     EXPECT_EQ(ReadAll(outside + QStringLiteral("/target")), QByteArray("keep me"));
     EXPECT_EQ(ReadAll(outside + QStringLiteral("/linked")), QByteArray("keep me too"));

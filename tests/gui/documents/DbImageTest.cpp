@@ -1,4 +1,5 @@
 #include "core/database/DocStore.h"
+#include "core/database/Query.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/documents/ImageStore.h"
 #include "gui/documents/O_db_image.h"
@@ -226,6 +227,42 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.O_db_image1->IsImageOpen());
     EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), pasted);
+}
+
+TEST_F(DbImageTest, FailedWriteBackSaysWhyAndTheWindowKeepsThePicture)
+{
+    TF_db_image window(Db.Connection);
+    TO_db_image& frame = *window.O_db_image1;
+    frame.ImageKey = Id;
+    frame.OpenImage();
+    const QImage picture = Picture(300, 300, 5); // more than the database may grow by
+    frame.SetPicture(picture);
+    {
+        TQuery count(Db.Connection, QStringLiteral("PRAGMA page_count"));
+        count.Next();
+        TQuery(Db.Connection, QStringLiteral("PRAGMA max_page_count = %1").arg(count.Value(0).toLongLong())).Next();
+    }
+    const QString file = qbtest::FreshFolder() + QStringLiteral("/kept.bmp");
+    const QString full = TO_db_image::WriteBackFailedText(QStringLiteral("Database error: database or disk is full"));
+    window.show();
+
+    // No retry, no file, not discarded: the window stays open with the picture.
+    DialogScript::QueueAnswers({false, false});
+    DialogScript::QueueFileNames({QString()});
+    window.reject();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(frame.PictureChanged);
+    EXPECT_EQ(Rgb(frame.Image1->Picture()), picture);
+    // Saved to a file of the user's choice, it closes; the record keeps what it had.
+    DialogScript::QueueAnswers({false});
+    DialogScript::QueueFileNames({file});
+    window.reject();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(Rgb(ImageStore::ReadImageFile(file)), picture);
+    EXPECT_TRUE(Stored().isEmpty());
+    EXPECT_EQ(DialogScript::Shown(),
+              (QStringList{full, QStringLiteral("Save bitmap as"), TO_db_image::DiscardChangeText(), full,
+                           QStringLiteral("Save bitmap as")}));
 }
 
 } // namespace

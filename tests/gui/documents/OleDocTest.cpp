@@ -1,5 +1,6 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
+#include "core/database/Query.h"
 #include "core/dialogs/DialogScript.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/OleContainer.h"
@@ -20,6 +21,9 @@ namespace {
 
 const QString Editor = QStringLiteral("qbtest-gui-editor");
 const QString Office = QStringLiteral("qbtest-gui-office");
+const QString Grower = QStringLiteral("qbtest-ole-grower");
+const QString Sleeper = QStringLiteral("qbtest-ole-sleeper");
+const QString Launcher = QStringLiteral("qbtest-ole-launcher");
 
 class OleDocTest : public ::testing::Test
 {
@@ -30,6 +34,10 @@ protected:
         AddFakeServer(QStringLiteral("qbtest-gui-viewer"), "true", QStringLiteral("image/png"));
         AddFakeServer(Office, LockingServerScript(" saved", " closed"));
         AddFakeServer(QStringLiteral("qbtest-failing-gui"), "exit 3");
+        // Grows the object by 256 KB, more than a database held at its size can take.
+        AddFakeServer(Grower, "head -c 262144 /dev/zero | tr '\\0' g >> \"$1\"");
+        AddFakeServer(Sleeper, "exec sleep 60");
+        AddFakeServer(Launcher, "exit 0");
     }
     void SetUp() override { DialogScript::Start(); }
     void TearDown() override { DialogScript::Stop(); }
@@ -46,6 +54,18 @@ protected:
         TO_OLE_DOC frame(Db.Connection);
         frame.LoadObject(id);
         return frame.OLE_viewer->ObjectBytes();
+    }
+
+    // The database may not grow: a write that needs a new page fails as on a full disk.
+    void HoldDatabaseAtItsSize(bool hold)
+    {
+        qint64 pages = 1073741823;
+        if (hold) {
+            TQuery count(Db.Connection, QStringLiteral("PRAGMA page_count"));
+            count.Next();
+            pages = count.Value(0).toLongLong();
+        }
+        TQuery(Db.Connection, QStringLiteral("PRAGMA max_page_count = %1").arg(pages)).Next();
     }
 
     TempDatabase Db;
@@ -164,6 +184,76 @@ TEST_F(OleDocTest, CloseObjectWritesAChangeBackAndEmptiesTheContainer)
             EXPECT_EQ(Content(row.id), row.stored);
         }
     }
+}
+
+TEST_F(OleDocTest, FailedWriteBackSaysWhyAndKeepsTheEditUntilTheUserDecides)
+{
+    const QString id = StoredObject("text", Grower);
+    const QByteArray edited = "text" + QByteArray(262144, 'g');
+    const QString chosen = FreshFolder() + QStringLiteral("/kept.txt");
+    const QString full = TO_OLE_DOC::WriteBackFailedText(QStringLiteral("Database error: database or disk is full"));
+    TO_OLE_DOC frame(Db.Connection);
+    frame.LoadObject(id);
+    frame.OLE_viewer->SetHandOverGrace(0);
+    HoldDatabaseAtItsSize(true);
+
+    // Right after the edit: retry (fails again), no file, keep it, then save it to a file.
+    DialogScript::QueueAnswers({true, false, false, false});
+    DialogScript::QueueFileNames({QString(), chosen});
+    EXPECT_NO_THROW(frame.EditObject(id));
+    EXPECT_EQ(DialogScript::Shown(),
+              (QStringList{full, full, TO_OLE_DOC::SaveAsCaption(), TO_OLE_DOC::DiscardChangeText(), full,
+                           TO_OLE_DOC::SaveAsCaption()}))
+        << DialogScript::Shown().join(u'|').toStdString();
+    EXPECT_EQ(ReadAll(chosen), edited);
+    EXPECT_EQ((QFile::permissions(chosen) & (QFileDevice::ReadGroup | QFileDevice::ReadOther)).toInt(), 0);
+    EXPECT_EQ(Content(id), QByteArray("text"));
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty()) << "saved elsewhere: the edited file goes";
+
+    // At close: an unanswered question leaves the edit where it was, its file included.
+    frame.OLE_viewer->RunVerb(-1);
+    frame.OLE_viewer->WaitWhileOpen();
+    const QString file = frame.OLE_viewer->EditedFilePath();
+    EXPECT_EQ(ReadAll(file), edited + QByteArray(262144, 'g'));
+    DialogScript::QueueAnswers({false});
+    DialogScript::QueueFileNames({QString()});
+    EXPECT_THROW(frame.CloseObject(), QbError); // the discard question found no answer
+    EXPECT_TRUE(frame.OLE_viewer->Modified());
+    EXPECT_TRUE(QFileInfo::exists(file));
+    // Once the database can take it, closing writes it.
+    HoldDatabaseAtItsSize(false);
+    frame.CloseObject();
+    EXPECT_EQ(Content(id), edited + QByteArray(262144, 'g'));
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+}
+
+TEST_F(OleDocTest, AnOpenEditorIsEndedOnlyWhenTheUserSaysSo)
+{
+    const QString id = StoredObject("text", Sleeper);
+    TO_OLE_DOC frame(Db.Connection);
+    frame.LoadObject(id);
+    frame.ShowObject();
+    const QString question = TO_OLE_DOC::EndEditingText(QStringLiteral("Fake ") + Sleeper);
+    DialogScript::QueueAnswers({false, true});
+    EXPECT_THROW(frame.CloseObject(), QbError);
+    EXPECT_TRUE(frame.OLE_viewer->ServerRunning());
+    EXPECT_TRUE(QFileInfo::exists(frame.OLE_viewer->EditedFilePath()));
+    frame.CloseObject();
+    EXPECT_EQ(DialogScript::Shown(), (QStringList{question, question}));
+    EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osEmpty);
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+
+    // A server that passes the file on: the session waits until the user is done.
+    const QString handed = StoredObject("text", Launcher);
+    frame.LoadObject(handed);
+    frame.OLE_viewer->SetHandOverGrace(0);
+    QObject::connect(frame.OLE_viewer, &TOleContainer::ServerHandedOver, &frame, [&] {
+        WriteAll(frame.OLE_viewer->EditedFilePath(), "saved by the running instance");
+        frame.DoneEditing();
+    });
+    frame.EditObject(handed);
+    EXPECT_EQ(DialogScript::LastShown(), TO_OLE_DOC::HandedOverText(QStringLiteral("Fake ") + Launcher));
+    EXPECT_EQ(Content(handed), QByteArray("saved by the running instance"));
 }
 
 TEST_F(OleDocTest, InsertObjectDialogFiltersAndAnswersTheContainer)
