@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <utility>
 
 namespace {
@@ -178,6 +179,24 @@ bool TDatabaseSession::PrepareConnection()
     TDatabaseConnection::Wipe(password);
     TDatabaseConnection::Wipe(m_directPassword);
     return result;
+}
+
+void TDatabaseSession::SweepRegisteredFolders()
+{
+    const TOrbPigger* list = m_settings.BaseListNode();
+    if (!list)
+        return;
+    QSet<QString> seen;
+    for (int i = 0; i < list->ChildCount(); ++i) {
+        const TOrbPigger* entry = list->Child(i);
+        const QString folder = entry->GetAttr(SettingsKey::Path).trimmed();
+        if (entry->Name() != SettingsKey::Base || folder.isEmpty() || seen.contains(folder))
+            continue;
+        seen.insert(folder);
+        // Only what is there is looked at: a missing folder costs one failed stat.
+        if (QFileInfo(folder).isDir())
+            BackRest::RemoveStaleCompanions(folder);
+    }
 }
 
 void TDatabaseSession::SBreopenClick()
