@@ -209,6 +209,9 @@ void TDatabaseSession::SBreopenClick()
                 m_list.Prepare();
             OpenListNow();
             m_open = ListActive();
+            // The list is whole either way; the user learns why it is slow to sort.
+            if (const QString problem = Connection().NameOrderProblem(); m_open && !problem.isEmpty())
+                ShowMessage(problem);
             m_listReady = true;
             ResetWrongAttempts();
         }
