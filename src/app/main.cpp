@@ -1,6 +1,8 @@
 #include "app/Fmain.h"
 #include "app/QuietboxApplication.h"
 #include "app/Windows.h"
+#include "core/common/CoreDumps.h"
+#include "core/database/DatabaseSession.h"
 #include "core/documents/OleContainer.h"
 
 #include <QCommandLineParser>
@@ -17,6 +19,9 @@ extern "C" const char* __lsan_default_suppressions()
 
 int main(int argc, char** argv)
 {
+    // Before anything decrypted is in memory.
+    CoreDumps::Forbid();
+
     // --help and --version answer without a display too.
     for (int i = 1; i < argc; ++i)
         for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"})
@@ -43,6 +48,8 @@ int main(int argc, char** argv)
     TOleContainer::SweepLeftovers(); // decrypted object files a killed run left behind
 
     CreateWindows();
+    // What a killed pack or password change left in clear goes now, not at that database's next open.
+    Windows().Session->SweepRegisteredFolders();
     QApplication::setWindowIcon(Windows().Fmain->windowIcon());
     Windows().Fmain->show();
     const int rc = app.exec();

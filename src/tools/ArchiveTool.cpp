@@ -1,5 +1,6 @@
 // quietbox-archive: back up, restore, list and check Quietbox database archives from scripts.
 #include "core/archive/BackRest.h"
+#include "core/common/CoreDumps.h"
 
 #include <QFile>
 #include <QString>
@@ -116,6 +117,8 @@ const char* CodeText(int code)
 
 int main(int argc, char** argv)
 {
+    // It reads and writes databases' pages: no core file may keep them.
+    CoreDumps::Forbid();
     QStringList args;
     int threads = 0;
     bool quiet = false;

@@ -693,7 +693,9 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
         return Report(error, Failed, QStringLiteral("The folder holds too many files for one archive"));
 
     QSaveFile archive(archiveFile);
-    if (!archive.open(QIODevice::WriteOnly))
+    // The archive holds the database: its owner's alone, whatever the umask or an old file's mode.
+    if (!archive.open(QIODevice::WriteOnly)
+        || !archive.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return Report(error, Failed,
                       QStringLiteral("Cannot create the archive %1: %2").arg(archiveFile, archive.errorString()));
 

@@ -317,9 +317,13 @@ void TDatabaseConnection::Close()
 
 void TDatabaseConnection::CloseHandle()
 {
-    for (TQuery* query : std::set<TQuery*>(m_queries))
+    std::set<TQuery*> queries;
+    {
+        const std::lock_guard<std::mutex> lock(m_queriesLock);
+        queries.swap(m_queries);
+    }
+    for (TQuery* query : queries)
         query->Detach();
-    m_queries.clear();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -335,6 +339,8 @@ QString TDatabaseConnection::TableType() const
 
 void TDatabaseConnection::PrepareNameOrder()
 {
+    m_nameOrderTrusted = true;
+    m_nameOrderProblem.clear();
     const QString wanted = SqlEngine::NameOrderIndex();
     QStringList stale;
     bool present = false;
@@ -352,22 +358,54 @@ void TDatabaseConnection::PrepareNameOrder()
                 stale << name;
         }
     }
-    if (present && stale.isEmpty())
+    const auto quoted = [](const QString& name) {
+        return QStringLiteral("\"%1\"").arg(QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")));
+    };
+    // The name alone proves nothing: the first open of a file in this process walks it once.
+    bool rebuild = false;
+    if (present) {
+        struct stat st
+        {
+        };
+        const bool known = ::stat(QFile::encodeName(FilePath()).constData(), &st) == 0;
+        static std::set<std::pair<dev_t, ino_t>> checked;
+        const std::pair<dev_t, ino_t> file{st.st_dev, st.st_ino};
+        if (!known || !checked.count(file)) {
+            try {
+                rebuild = !SqlEngine::NameOrderSound(m_db, wanted);
+            } catch (const QbError&) {
+                rebuild = true; // unreadable in its order: built again below
+            }
+            if (!rebuild && known)
+                checked.insert(file);
+        }
+    }
+    if (present && stale.isEmpty() && !rebuild)
         return;
     QString sql = QStringLiteral("BEGIN;");
     for (const QString& name : stale)
-        sql += QStringLiteral(" DROP INDEX \"%1\";")
-                   .arg(QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")));
+        sql += QStringLiteral(" DROP INDEX %1;").arg(quoted(name));
     if (!present)
         sql += QStringLiteral(" %1;").arg(SqlEngine::NameOrderIndexSql(wanted));
+    else if (rebuild)
+        sql += QStringLiteral(" REINDEX %1;").arg(quoted(wanted));
     sql += QStringLiteral(" COMMIT;");
     try {
         Exec(sql);
     } catch (const QbError& e) {
-        // A read-only or full file still opens: the list then sorts the names itself.
+        // A read-only or full file still opens. An index in another order that stays must not be
+        // used: the list then sorts the names itself, which is slower, and says so.
         if (!sqlite3_get_autocommit(m_db))
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         qWarning("%s", qPrintable(e.Message()));
+        if (rebuild || !stale.isEmpty()) {
+            m_nameOrderTrusted = false;
+            m_nameOrderProblem
+                = QStringLiteral("The index that keeps the names of the database \"%1\" in order is damaged or "
+                                 "out of date and could not be rebuilt (%2).\nThe documents are all listed, but "
+                                 "sorting them takes longer.")
+                      .arg(QDir::toNativeSeparators(m_folder), e.Message());
+        }
     }
 }
 

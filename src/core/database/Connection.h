@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <mutex>
 #include <set>
 
 struct sqlite3;
@@ -66,6 +67,12 @@ public:
     // "SQLCIPHER" for an encrypted table, "SQLITE" for a plain one. Fails when not open.
     QString TableType() const;
 
+    // Whether the index of the name order may be used (see SqlEngine::NameOrderIndex). False
+    // when one in another order stays because it could not be rebuilt; the list and the search
+    // then read the table NOT INDEXED, and NameOrderProblem() says why for the user.
+    bool NameOrderTrusted() const { return m_nameOrderTrusted; }
+    QString NameOrderProblem() const { return m_nameOrderProblem; }
+
     // Runs fixed SQL text (one or more statements, no values: those go through TQuery).
     void Exec(const QString& sql);
 
@@ -85,8 +92,17 @@ public:
 
     // For TQuery and the blob streams of this subsystem.
     sqlite3* Handle() const;
-    void Register(TQuery* query) { m_queries.insert(query); }
-    void Unregister(TQuery* query) { m_queries.erase(query); }
+    // Locked: a search runs on a worker thread while the window's thread may read too.
+    void Register(TQuery* query)
+    {
+        const std::lock_guard<std::mutex> lock(m_queriesLock);
+        m_queries.insert(query);
+    }
+    void Unregister(TQuery* query)
+    {
+        const std::lock_guard<std::mutex> lock(m_queriesLock);
+        m_queries.erase(query);
+    }
     // The engine's last error text, prefixed with what was being done.
     QString ErrorText(const QString& what) const;
 
@@ -111,9 +127,12 @@ private:
 
     sqlite3* m_db = nullptr;
     bool m_encrypted = false;
+    bool m_nameOrderTrusted = true;
+    QString m_nameOrderProblem;
     QString m_folder;
     QString m_password;
     PasswordRequest m_passwordRequest;
     RenameFunction m_rename;
     std::set<TQuery*> m_queries;
+    std::mutex m_queriesLock;
 };

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <utility>
 
 namespace {
@@ -180,6 +181,24 @@ bool TDatabaseSession::PrepareConnection()
     return result;
 }
 
+void TDatabaseSession::SweepRegisteredFolders()
+{
+    const TOrbPigger* list = m_settings.BaseListNode();
+    if (!list)
+        return;
+    QSet<QString> seen;
+    for (int i = 0; i < list->ChildCount(); ++i) {
+        const TOrbPigger* entry = list->Child(i);
+        const QString folder = entry->GetAttr(SettingsKey::Path).trimmed();
+        if (entry->Name() != SettingsKey::Base || folder.isEmpty() || seen.contains(folder))
+            continue;
+        seen.insert(folder);
+        // Only what is there is looked at: a missing folder costs one failed stat.
+        if (QFileInfo(folder).isDir())
+            BackRest::RemoveStaleCompanions(folder);
+    }
+}
+
 void TDatabaseSession::SBreopenClick()
 {
     CloseDatabase();
@@ -190,6 +209,9 @@ void TDatabaseSession::SBreopenClick()
                 m_list.Prepare();
             OpenListNow();
             m_open = ListActive();
+            // The list is whole either way; the user learns why it is slow to sort.
+            if (const QString problem = Connection().NameOrderProblem(); m_open && !problem.isEmpty())
+                ShowMessage(problem);
             m_listReady = true;
             ResetWrongAttempts();
         }

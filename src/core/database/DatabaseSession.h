@@ -76,6 +76,9 @@ public:
     void CloseDatabase();
     // The start-up open of the last used database; never reports a wrong password.
     void OpenLastUsed();
+    // At start: clears what interrupted runs left beside every registered database (a pack's or
+    // password change's rewrite in clear, a restore's staging), skipping databases in use.
+    void SweepRegisteredFolders();
 
     // Drops a registered database: its own files (Docs.db and the engine's companion files),
     // then its folder when that is empty, its list entry, and the default-database settings

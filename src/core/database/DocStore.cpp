@@ -13,25 +13,57 @@
 namespace {
 
 // Names are ordered as a reader expects ("apple" before "Zebra"), not by their bytes; the name
-// order index holds every column read here, so the rows come in its order without a sort.
-QString ListSql(const QString& where = QString(), bool limited = false)
+// order index holds every column read here, so the rows come in its order without a sort. The
+// index serves only statements that name every row its way; one that could not be trusted is
+// kept out altogether.
+QString ListSql(const TDatabaseConnection& connection, const QString& after = QString(), bool limited = false)
 {
-    return QStringLiteral("select '' as CHOISE_IT, doc_id, doc_name, doc_type, C_date, L_date from Docs %1"
-                          "order by doc_name collate %2, doc_id%3")
-        .arg(where, QLatin1String(SqlEngine::NameCollation), limited ? QStringLiteral(" limit :LIMIT") : QString());
+    return QStringLiteral("select '' as CHOISE_IT, rowid, doc_id, doc_name, doc_type, C_date, L_date from Docs%1 "
+                          "where %2 %3order by doc_name collate %4, doc_id%5")
+        .arg(connection.NameOrderTrusted() ? QString() : QStringLiteral(" not indexed"),
+             QLatin1String(SqlEngine::EveryRow), after, QLatin1String(SqlEngine::NameCollation),
+             limited ? QStringLiteral(" limit :LIMIT") : QString());
 }
 
 // The rows after a named one: equal names (only identical ones compare equal) go by identifier.
 // The range on the name is what lets the engine seek in the index.
 const QString AfterName
-    = QStringLiteral("where doc_name collate %1 >= :NAME and not (doc_name = :NAME and doc_id <= :ID) ")
+    = QStringLiteral("and doc_name collate %1 >= :NAME and not (doc_name = :NAME and doc_id <= :ID) ")
           .arg(QLatin1String(SqlEngine::NameCollation));
 const QString ModifySql
     = QStringLiteral("update docs set doc_id = :doc_id, doc_name = :doc_name, doc_type = :doc_type, "
                      "C_date = :C_date, L_date = :L_date where doc_id = :OLD_doc_id");
+// A row known by its rowid keeps its identifier as another program stored it.
+const QString ModifyRowSql = QStringLiteral("update docs set doc_name = :doc_name, doc_type = :doc_type, "
+                                            "C_date = :C_date, L_date = :L_date where rowid = :OLD_doc_id");
 const QString InsertSql = QStringLiteral("insert into docs (doc_id, doc_name, doc_type, C_date, L_date) "
                                          "values (:doc_id, :doc_name, :doc_type, :C_date, :L_date)");
 const QString DeleteSql = QStringLiteral("delete from docs where doc_id = :OLD_doc_id");
+
+// Identifiers that are not text (null, numbers, bytes: another program's rows) cannot be bound
+// back as text; such rows are named by their rowid behind a prefix no identifier of ours has.
+const QString RowKeyPrefix = QStringLiteral("\u0001row ");
+
+std::optional<qint64> RowOfKey(const QString& id)
+{
+    if (!id.startsWith(RowKeyPrefix))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 row = id.mid(RowKeyPrefix.size()).toLongLong(&ok);
+    return ok ? std::optional<qint64>(row) : std::nullopt;
+}
+
+// The term that finds a document by the parameter, and the value to bind to it.
+QString KeyTerm(const QString& id, const QString& parameter)
+{
+    return (RowOfKey(id) ? QStringLiteral("rowid = ") : QStringLiteral("Doc_id = ")) + parameter;
+}
+
+QVariant KeyValue(const QString& id)
+{
+    const auto row = RowOfKey(id);
+    return row ? QVariant(*row) : QVariant(id);
+}
 
 QVariant DateValue(const QDate& date)
 {
@@ -59,9 +91,11 @@ QString Missing(const QString& id)
 }
 
 // A new row without a creation date gets today's; a changed row keeps the one it has, even none.
-void BindRow(TQuery& query, const TDocRow& row, const QDate& lastChange, bool stampCreation = false)
+// A row found by its rowid keeps its stored identifier, whatever its storage class.
+void BindRow(TQuery& query, const TDocRow& row, const QDate& lastChange, bool withId, bool stampCreation)
 {
-    query.Bind(QStringLiteral(":doc_id"), Schema::CutToWidth(row.Id, Schema::IdWidth));
+    if (withId)
+        query.Bind(QStringLiteral(":doc_id"), Schema::CutToWidth(row.Id, Schema::IdWidth));
     query.Bind(QStringLiteral(":doc_name"), Schema::CutToWidth(row.Name, Schema::NameWidth));
     query.Bind(QStringLiteral(":doc_type"), Schema::CutToWidth(row.Type, Schema::TypeWidth));
     query.Bind(QStringLiteral(":C_date"),
@@ -110,6 +144,11 @@ QString TDocStore::NewIdentifier()
     return QUuid::createUuid().toString(QUuid::Id128).toUpper();
 }
 
+QString TDocStore::Key(const QVariant& docId, qint64 rowid)
+{
+    return docId.typeId() == QMetaType::QString ? docId.toString() : RowKeyPrefix + QString::number(rowid);
+}
+
 QString TDocStore::ContentColumn(const QString& type)
 {
     return (type == QStringLiteral("TXT") || type == QStringLiteral("IMG")) ? QStringLiteral("Image")
@@ -129,7 +168,7 @@ std::vector<TDocRow> TDocStore::ListDocuments(ListPosition& position, int limit)
     // another program) sort before every text and are few: those are stepped over.
     const bool seek = position.Read > 0 && position.LastName.typeId() == QMetaType::QString;
     const bool skip = position.Read > 0 && !seek;
-    QString sql = ListSql(seek ? AfterName : QString(), limit >= 0 || skip);
+    QString sql = ListSql(m_connection, seek ? AfterName : QString(), limit >= 0 || skip);
     if (skip)
         sql += QStringLiteral(" offset :OFFSET");
     TQuery query(m_connection, sql);
@@ -143,6 +182,7 @@ std::vector<TDocRow> TDocStore::ListDocuments(ListPosition& position, int limit)
         query.Bind(QStringLiteral(":LIMIT"), limit); // -1: no limit
     if (limit >= 0)
         rows.reserve(size_t(limit));
+    const int rowid = query.ColumnIndex(QStringLiteral("rowid"));
     // Fields by number: looking each name up again on every row costs more than reading the row.
     const int id = query.ColumnIndex(QStringLiteral("doc_id"));
     const int type = query.ColumnIndex(QStringLiteral("doc_type"));
@@ -151,12 +191,12 @@ std::vector<TDocRow> TDocStore::ListDocuments(ListPosition& position, int limit)
     const int changed = query.ColumnIndex(QStringLiteral("L_date"));
     while (query.Next()) {
         QVariant rowName = query.Value(name);
-        rows.push_back({query.Value(id).toString(), query.Value(type).toString(), rowName.toString(),
+        QVariant rowId = query.Value(id);
+        rows.push_back({Key(rowId, query.Value(rowid).toLongLong()), query.Value(type).toString(), rowName.toString(),
                         ReadDate(query.Value(created)), ReadDate(query.Value(changed))});
         position.LastName = std::move(rowName);
+        position.LastId = std::move(rowId);
     }
-    if (!rows.empty())
-        position.LastId = rows.back().Id;
     position.Read += int(rows.size());
     return rows;
 }
@@ -164,13 +204,14 @@ std::vector<TDocRow> TDocStore::ListDocuments(ListPosition& position, int limit)
 std::optional<TDocRow> TDocStore::FindDocument(const QString& id) const
 {
     TQuery query(m_connection,
-                 QStringLiteral("select doc_id, doc_name, doc_type, C_date, L_date from Docs where Doc_id = :ID"));
-    query.Bind(QStringLiteral(":ID"), id);
+                 QStringLiteral("select rowid, doc_id, doc_name, doc_type, C_date, L_date from Docs where %1")
+                     .arg(KeyTerm(id, QStringLiteral(":ID"))));
+    query.Bind(QStringLiteral(":ID"), KeyValue(id));
     if (!query.Next())
         return std::nullopt;
-    return TDocRow{query.Text(QStringLiteral("doc_id")), query.Text(QStringLiteral("doc_type")),
-                   query.Text(QStringLiteral("doc_name")), ReadDate(query.Value(QStringLiteral("C_date"))),
-                   ReadDate(query.Value(QStringLiteral("L_date")))};
+    return TDocRow{Key(query.Value(QStringLiteral("doc_id")), query.Value(QStringLiteral("rowid")).toLongLong()),
+                   query.Text(QStringLiteral("doc_type")), query.Text(QStringLiteral("doc_name")),
+                   ReadDate(query.Value(QStringLiteral("C_date"))), ReadDate(query.Value(QStringLiteral("L_date")))};
 }
 
 QString TDocStore::CreateDocumentRecord(const QString& name, const QString& type)
@@ -186,15 +227,16 @@ QString TDocStore::CreateDocumentRecord(const QString& name, const QString& type
 void TDocStore::InsertDocument(const TDocRow& row)
 {
     TQuery query(m_connection, InsertSql);
-    BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate(), true);
+    BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate(), true, true);
     query.Exec();
 }
 
 void TDocStore::UpdateDocument(const QString& oldId, const TDocRow& row)
 {
-    TQuery query(m_connection, ModifySql);
-    BindRow(query, row, QDate::currentDate());
-    query.Bind(QStringLiteral(":OLD_doc_id"), oldId);
+    const bool byRow = RowOfKey(oldId).has_value();
+    TQuery query(m_connection, byRow ? ModifyRowSql : ModifySql);
+    BindRow(query, row, QDate::currentDate(), !byRow, false);
+    query.Bind(QStringLiteral(":OLD_doc_id"), KeyValue(oldId));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(oldId));
@@ -203,11 +245,11 @@ void TDocStore::UpdateDocument(const QString& oldId, const TDocRow& row)
 void TDocStore::RenameDocument(const QString& id, const QString& name)
 {
     TQuery query(m_connection,
-                 QStringLiteral("update Docs set Doc_name = :doc_name, L_date = :L_date "
-                                "where Doc_id = :OLD_doc_id"));
+                 QStringLiteral("update Docs set Doc_name = :doc_name, L_date = :L_date where %1")
+                     .arg(KeyTerm(id, QStringLiteral(":OLD_doc_id"))));
     query.Bind(QStringLiteral(":doc_name"), Schema::CutToWidth(name, Schema::NameWidth));
     query.Bind(QStringLiteral(":L_date"), DateValue(QDate::currentDate()));
-    query.Bind(QStringLiteral(":OLD_doc_id"), id);
+    query.Bind(QStringLiteral(":OLD_doc_id"), KeyValue(id));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));
@@ -215,8 +257,8 @@ void TDocStore::RenameDocument(const QString& id, const QString& name)
 
 void TDocStore::DeleteDocument(const QString& id)
 {
-    TQuery query(m_connection, DeleteSql);
-    query.Bind(QStringLiteral(":OLD_doc_id"), id);
+    TQuery query(m_connection, RowOfKey(id) ? QStringLiteral("delete from docs where rowid = :OLD_doc_id") : DeleteSql);
+    query.Bind(QStringLiteral(":OLD_doc_id"), KeyValue(id));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));
@@ -224,8 +266,9 @@ void TDocStore::DeleteDocument(const QString& id)
 
 qint64 TDocStore::RowId(const QString& id) const
 {
-    TQuery query(m_connection, QStringLiteral("select rowid from Docs where Doc_id = :ID"));
-    query.Bind(QStringLiteral(":ID"), id);
+    TQuery query(m_connection,
+                 QStringLiteral("select rowid from Docs where %1").arg(KeyTerm(id, QStringLiteral(":ID"))));
+    query.Bind(QStringLiteral(":ID"), KeyValue(id));
     if (!query.Next())
         throw QbError(Missing(id));
     return query.Value(0).toLongLong();
@@ -235,8 +278,9 @@ qint64 TDocStore::FilledRowId(const QString& id, const QString& field) const
 {
     // typeof, not "is null": the engine would load the whole blob to test it.
     TQuery query(m_connection,
-                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where Doc_id = :ID").arg(field));
-    query.Bind(QStringLiteral(":ID"), id);
+                 QStringLiteral("select rowid, typeof(%1) = 'null' from Docs where %2")
+                     .arg(field, KeyTerm(id, QStringLiteral(":ID"))));
+    query.Bind(QStringLiteral(":ID"), KeyValue(id));
     if (!query.Next())
         throw QbError(Missing(id));
     return query.Value(1).toInt() != 0 ? -1 : query.Value(0).toLongLong();
@@ -263,12 +307,12 @@ void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice
     const qint64 size = source->size() - source->pos();
 
     Savepoint savepoint(m_connection);
-    TQuery query(
-        m_connection,
-        QStringLiteral("update Docs set %1 = zeroblob(:size), L_date = :L_date where Doc_id = :ID").arg(field));
+    TQuery query(m_connection,
+                 QStringLiteral("update Docs set %1 = zeroblob(:size), L_date = :L_date where %2")
+                     .arg(field, KeyTerm(id, QStringLiteral(":ID"))));
     query.Bind(QStringLiteral(":size"), size);
     query.Bind(QStringLiteral(":L_date"), DateValue(QDate::currentDate()));
-    query.Bind(QStringLiteral(":ID"), id);
+    query.Bind(QStringLiteral(":ID"), KeyValue(id));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));

@@ -31,6 +31,9 @@ public:
 
     // A fresh GUID without braces and hyphens: 32 upper-case hexadecimal characters.
     static QString NewIdentifier();
+    // The Id of a row: its Doc_id when that is text, else a key made of its rowid, which every
+    // operation below takes as well (rows of other programs may have any kind of identifier).
+    static QString Key(const QVariant& docId, qint64 rowid);
     // "Image" for the types "TXT" and "IMG" (compared exactly), "OLEobj" for every other.
     static QString ContentColumn(const QString& type);
 
@@ -42,7 +45,7 @@ public:
     {
         int Read = 0; // rows read so far
         QVariant LastName; // the last row's name as stored: text, or null or a number from another program
-        QString LastId;
+        QVariant LastId; // as stored
     };
     // The next `limit` documents of that order after `position`, which moves past them. Read in
     // stretches, a long list shows its first rows at once.

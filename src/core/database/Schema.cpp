@@ -53,8 +53,18 @@ void CreateAnchorTable()
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw QbError(QStringLiteral("Can not create the folder \"%1\".").arg(QDir::toNativeSeparators(folder)));
+    // The program's data folder is the user's alone, as is everything made in it.
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (const QString stuck = TDatabaseConnection::RemoveWithJournal(path); !stuck.isEmpty())
         throw QbError(QStringLiteral("Can not replace \"%1\".").arg(QDir::toNativeSeparators(stuck)), QbErrorKind::Io);
+    // Made here with its mode: the engine would make it as the umask allows, and its journal like it.
+    QFile anchor(path);
+    if (!anchor.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+        || !anchor.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw QbError(
+            QStringLiteral("Can not create \"%1\": %2").arg(QDir::toNativeSeparators(path), anchor.errorString()),
+            QbErrorKind::Io);
+    anchor.close();
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QLocale>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace SqlEngine {
@@ -90,6 +91,7 @@ QString NameOrderIndex()
             return order != 0 ? order < 0 : a < b;
         });
         QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(NameOrderIndexSql(QString()).toUtf8());
         hash.addData(NameLocale().name().toUtf8());
         hash.addData(QByteArrayView(qVersion()));
         hash.addData(probes.join(QChar(0)).toUtf8());
@@ -101,8 +103,83 @@ QString NameOrderIndex()
 QString NameOrderIndexSql(const QString& name)
 {
     // Every column the list and the search read, so neither touches the table's rows.
-    return QStringLiteral("CREATE INDEX %1 ON Docs (Doc_name COLLATE %2, Doc_id, Doc_type, C_date, L_date)")
-        .arg(name, QLatin1String(NameCollation));
+    return QStringLiteral("CREATE INDEX %1 ON Docs (Doc_name COLLATE %2, Doc_id, Doc_type, C_date, L_date) WHERE %3")
+        .arg(name, QLatin1String(NameCollation), QLatin1String(EveryRow));
+}
+
+namespace {
+
+// A value as the engine orders an index column: by storage class first (null, number, text,
+// blob), then within it; text by the column's collation.
+struct KeyValue
+{
+    int rank = 0;
+    double number = 0;
+    QString text; // a name's text
+    QByteArray bytes; // a blob, or text under the binary collation
+
+    void Read(sqlite3_stmt* stmt, int column, bool collated)
+    {
+        const int type = sqlite3_column_type(stmt, column);
+        rank = type == SQLITE_NULL                             ? 0
+            : (type == SQLITE_INTEGER || type == SQLITE_FLOAT) ? 1
+            : type == SQLITE_TEXT                              ? 2
+                                                               : 3;
+        if (rank == 1) {
+            number = sqlite3_column_double(stmt, column);
+        } else if (rank == 2 && collated) {
+            text = QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(stmt, column)),
+                           sqlite3_column_bytes16(stmt, column) / 2);
+        } else if (rank >= 2) {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+            bytes = QByteArray(data, sqlite3_column_bytes(stmt, column));
+        }
+    }
+
+    int Compare(const KeyValue& other, const QCollator* collator) const
+    {
+        if (rank != other.rank)
+            return rank < other.rank ? -1 : 1;
+        if (rank == 1)
+            return number < other.number ? -1 : number > other.number ? 1 : 0;
+        if (rank == 2 && collator) {
+            const int order = collator->compare(text, other.text);
+            return order != 0 ? order : text.compare(other.text);
+        }
+        const int order = std::memcmp(bytes.constData(), other.bytes.constData(),
+                                      size_t(std::min(bytes.size(), other.bytes.size())));
+        return order != 0 ? order : bytes.size() < other.bytes.size() ? -1 : bytes.size() > other.bytes.size() ? 1 : 0;
+    }
+};
+
+} // namespace
+
+bool NameOrderSound(sqlite3* db, const QString& index)
+{
+    const QString sql = QStringLiteral("SELECT Doc_name, Doc_id FROM Docs INDEXED BY \"%1\" WHERE %2 "
+                                       "ORDER BY Doc_name COLLATE %3, Doc_id")
+                            .arg(QString(index).replace(QLatin1Char('"'), QStringLiteral("\"\"")),
+                                 QLatin1String(EveryRow), QLatin1String(NameCollation));
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &raw, nullptr) != SQLITE_OK)
+        throw QbError(ErrorText(db, QStringLiteral("Can not check the order of names")));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
+    const std::unique_ptr<QCollator> collator(NewNameCollator());
+    KeyValue name[2], id[2];
+    int rc = SQLITE_ROW;
+    for (int row = 0; (rc = sqlite3_step(raw)) == SQLITE_ROW; ++row) {
+        const int now = row & 1, before = now ^ 1;
+        name[now].Read(raw, 0, true);
+        id[now].Read(raw, 1, false);
+        if (row == 0)
+            continue;
+        const int order = name[before].Compare(name[now], collator.get());
+        if (order > 0 || (order == 0 && id[before].Compare(id[now], nullptr) > 0))
+            return false;
+    }
+    if (rc != SQLITE_DONE)
+        throw QbError(ErrorText(db, QStringLiteral("Can not check the order of names")));
+    return true;
 }
 
 void RegisterNameCollation(sqlite3* db)

@@ -2,12 +2,14 @@
 
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
+#include "core/database/DocStore.h"
 #include "core/database/Query.h"
 #include "core/database/SqlEngine.h"
 
 #include <QVarLengthArray>
 #include <array>
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -151,30 +153,91 @@ QString TDocSearch::Pattern(const QString& text, int mode)
     return mode == AtBegin ? text + percent : percent + text + percent;
 }
 
-QString TDocSearch::Statement(bool caseSensitive)
+QString TDocSearch::Statement(bool caseSensitive, bool indexed)
 {
     const QString function = caseSensitive ? QString() : QStringLiteral("QB_UPPER");
     // Only the listed columns: the content blobs are never read by a search.
-    return QStringLiteral("select Doc_id, Doc_name, Doc_type from Docs where (%1(%2) like %1(:PATTERN))\n"
-                          "order by Doc_name collate %3")
-        .arg(function, QStringLiteral("Doc_name"), QLatin1String(SqlEngine::NameCollation));
+    return QStringLiteral("select rowid, Doc_id, Doc_name, Doc_type from Docs%4 where (%1(%2) like %1(:PATTERN)) "
+                          "and %5\norder by Doc_name collate %3")
+        .arg(function, QStringLiteral("Doc_name"), QLatin1String(SqlEngine::NameCollation),
+             indexed ? QString() : QStringLiteral(" not indexed"), QLatin1String(SqlEngine::EveryRow));
 }
 
-std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const QString& text, int mode,
-                                        bool caseSensitive)
+namespace {
+
+// The engine's progress handler over a stop check, for the length of one search; statements
+// that other threads run on the connection meanwhile are never stopped by it.
+class StopHandler
 {
+public:
+    StopHandler(sqlite3* db, const TDocSearch::StopCheck& stop)
+        : m_db(db)
+        , m_stop(stop)
+        , m_thread(std::this_thread::get_id())
+    {
+        if (m_stop)
+            // Often: one LIKE can take the engine long on a single name, and this is cheap.
+            sqlite3_progress_handler(m_db, 10, &StopHandler::Ask, this);
+    }
+    ~StopHandler()
+    {
+        if (m_stop)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    StopHandler(const StopHandler&) = delete;
+    StopHandler& operator=(const StopHandler&) = delete;
+
+    bool Stopped() const { return m_stopped; }
+
+private:
+    static int Ask(void* self)
+    {
+        auto* handler = static_cast<StopHandler*>(self);
+        if (std::this_thread::get_id() != handler->m_thread)
+            return 0;
+        if (!handler->m_stopped && handler->m_stop())
+            handler->m_stopped = true;
+        return handler->m_stopped ? 1 : 0;
+    }
+
+    sqlite3* m_db;
+    const TDocSearch::StopCheck& m_stop;
+    std::thread::id m_thread;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const QString& text, int mode,
+                                        bool caseSensitive, const StopCheck& stop, bool* stopped)
+{
+    if (stopped)
+        *stopped = false;
     if (!connection.IsOpen())
         throw QbError(QStringLiteral("No database is open."));
     if (!caseSensitive)
         EnsureUpper(connection.Handle());
     CaseSensitiveLike like(connection, caseSensitive);
-    TQuery query(connection, Statement(caseSensitive));
+    TQuery query(connection, Statement(caseSensitive, connection.NameOrderTrusted()));
     query.Bind(QStringLiteral(":PATTERN"), Pattern(text, mode));
     std::vector<TSearchHit> hits;
+    const int rowid = query.ColumnIndex(QStringLiteral("rowid"));
     const int id = query.ColumnIndex(QStringLiteral("Doc_id"));
     const int name = query.ColumnIndex(QStringLiteral("Doc_name"));
     const int type = query.ColumnIndex(QStringLiteral("Doc_type"));
-    while (query.Next())
-        hits.push_back({query.Value(id).toString(), query.Value(name).toString(), query.Value(type).toString()});
+    StopHandler handler(connection.Handle(), stop);
+    try {
+        while (query.Next())
+            hits.push_back({TDocStore::Key(query.Value(id), query.Value(rowid).toLongLong()),
+                            query.Value(name).toString(), query.Value(type).toString()});
+    } catch (const QbError&) {
+        if (!handler.Stopped())
+            throw;
+    }
+    if (handler.Stopped()) {
+        hits.clear();
+        if (stopped)
+            *stopped = true;
+    }
     return hits;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 class TDatabaseConnection;
@@ -27,10 +28,17 @@ public:
     // "%text%" in the name, "text%" at its beginning.
     static QString Pattern(const QString& text, int mode);
     // The statement with the parameter :PATTERN. Without case sensitivity both sides go through
-    // QB_UPPER (Unicode upper case; SQLite's own upper() folds ASCII only).
-    static QString Statement(bool caseSensitive);
+    // QB_UPPER (Unicode upper case; SQLite's own upper() folds ASCII only). Unless indexed is
+    // false, the rows come through the name order index.
+    static QString Statement(bool caseSensitive, bool indexed = true);
 
-    // Matching documents, ordered by name as the document list orders them. Raises QbError.
+    // Asked now and then while the statement runs (on the thread that runs it); true ends the search.
+    using StopCheck = std::function<bool()>;
+
+    // Matching documents, ordered by name as the document list orders them; each hit's Id is
+    // TDocStore::Key of its row. Raises QbError. When stop answers true, the search ends early:
+    // no hits, and *stopped (if given) is set. A pattern can take the engine long on every name
+    // ("%a%a%a%a%a%b"), so a window's search wants a way out.
     static std::vector<TSearchHit> Run(TDatabaseConnection& connection, const QString& text, int mode,
-                                       bool caseSensitive);
+                                       bool caseSensitive, const StopCheck& stop = {}, bool* stopped = nullptr);
 };

@@ -567,7 +567,8 @@ void TOrbPigger::SaveToFile(const QString& fileName) const
 {
     // Written beside the target and renamed over it, so a failed write keeps the old file.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    // Settings name the databases and where they are: private, whatever the umask.
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw QbError(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
     SaveToStream(file);
     if (!file.commit())

@@ -58,10 +58,14 @@ bool TSettingsFile::Load()
 bool TSettingsFile::Save() const
 {
     const QString name = SettingsFileName();
-    QDir().mkpath(QFileInfo(name).absolutePath());
+    const QString folder = QFileInfo(name).absolutePath();
+    QDir().mkpath(folder);
+    // The settings name every database and where it is: the folder and file are the user's alone.
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QSaveFile file(name);
     // Unbuffered, so a refused write shows at once; QSaveFile would commit a short file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return false;
     try {
         m_root->SaveToStream(file);

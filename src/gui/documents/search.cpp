@@ -2,6 +2,7 @@
 
 #include "core/common/QbError.h"
 #include "core/documents/Search.h"
+#include "core/jobs/JobRunner.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/dic.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -161,13 +164,55 @@ void TD_search::Btn_searchClick()
     WaitCursor wait;
     ClearResults();
     const QString text = Edit1->text();
+    const int mode = ModeIndex();
+    const bool caseSensitive = CB_case->isChecked();
     std::vector<TSearchHit> hits;
-    try {
-        hits = TDocSearch::Run(m_connection, text, ModeIndex(), CB_case->isChecked());
-    } catch (const QbError& e) {
-        ShowText(e.Message());
+    bool stopped = false;
+    QString failure;
+    {
+        // The engine runs on a worker, so this window keeps painting and a long search can be
+        // stopped; the dialog waits for it in a loop of its own, as a modal dialog does.
+        TJobRunner runner;
+        QEventLoop loop;
+        connect(&runner, &TJobRunner::Finished, &loop, [&](const QString& error) {
+            failure = error;
+            loop.quit();
+        });
+        TDatabaseConnection& connection = m_connection;
+        if (!runner.Start([&, text, mode, caseSensitive](TJobContext& context) {
+                hits = TDocSearch::Run(
+                    connection, text, mode, caseSensitive, [&context] { return context.StopRequested(); }, &stopped);
+            })) {
+            ShowText(QStringLiteral("The search could not be started."));
+            return;
+        }
+        QDialog progress(this, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+        progress.setObjectName(QStringLiteral("D_searching"));
+        progress.setWindowTitle(QStringLiteral("Search"));
+        progress.setWindowModality(Qt::ApplicationModal);
+        auto* label = new QLabel(QStringLiteral("Searching for \"%1\"...").arg(text), &progress);
+        label->setTextFormat(Qt::PlainText);
+        auto* stop = new QPushButton(QStringLiteral("Stop"), &progress);
+        stop->setObjectName(QStringLiteral("Btn_stop"));
+        auto* layout = new QVBoxLayout(&progress);
+        layout->addWidget(label);
+        layout->addWidget(stop, 0, Qt::AlignHCenter);
+        connect(stop, &QPushButton::clicked, &progress, [&runner] { runner.RequestStop(); });
+        connect(&progress, &QDialog::rejected, &progress, [&runner] { runner.RequestStop(); });
+        // Only a search that takes a while shows it, so a quick one does not flicker.
+        QTimer::singleShot(400, &progress, [&progress] {
+            QApplication::changeOverrideCursor(Qt::BusyCursor);
+            progress.show();
+            CentreOnScreen(&progress);
+        });
+        loop.exec();
+    }
+    if (!failure.isEmpty()) {
+        ShowText(failure);
         return;
     }
+    if (stopped)
+        return;
     if (hits.empty()) {
         ShowText(QStringLiteral("Context \"%1\" \nnot found").arg(text));
         return;

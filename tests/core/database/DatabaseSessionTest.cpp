@@ -407,6 +407,32 @@ TEST_F(DatabaseSessionTest, OpeningRemovesWhatAnInterruptedRunLeftInClear)
     EXPECT_EQ(TakeSnapshot(dir.path()).keys(), QStringList{QStringLiteral("Docs.db")});
 }
 
+TEST_F(DatabaseSessionTest, StartSweepClearsRewritesOfEveryRegisteredDatabaseNotInUse)
+{
+    Start();
+    const QStringList leftovers{QStringLiteral("Docs.db.rewrite"), QStringLiteral("Docs.db.rewrite-journal")};
+    const auto leave = [&](const QString& folder) {
+        for (const QString& name : leftovers)
+            qbtest::WriteAll(QDir(folder).filePath(name), "plain pages of a pack killed midway");
+    };
+    const QString idle = AddDb(QStringLiteral("idle"));
+    const QString other = AddDb(QStringLiteral("other"));
+    const QString held = AddDb(QStringLiteral("held"));
+    AddEntry(QStringLiteral("gone"), qbtest::FreshFolder() + QStringLiteral("/missing"));
+    for (const QString& folder : {idle, other, held})
+        leave(folder);
+    TDatabaseConnection holder;
+    holder.SetParams(held);
+    holder.Open();
+
+    session->SweepRegisteredFolders();
+    EXPECT_EQ(TakeSnapshot(idle).keys(), QStringList{QStringLiteral("Docs.db")});
+    EXPECT_EQ(TakeSnapshot(other).keys(), QStringList{QStringLiteral("Docs.db")});
+    for (const QString& name : leftovers)
+        EXPECT_TRUE(QFileInfo::exists(QDir(held).filePath(name))) << "in use: " << name.toStdString();
+    holder.Close();
+}
+
 TEST_F(DatabaseSessionTest, ConfirmedDropAsksTellsAndKeepsForeignFiles)
 {
     Start("<SETTINGS RP_MODE=\"DROP_DB\" DEFAULT_DB=\"Other\"/>");

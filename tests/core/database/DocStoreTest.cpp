@@ -14,7 +14,10 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -232,6 +235,128 @@ TEST(DocStore, NameOrderIndexFollowsTheLocaleAndStaysSound)
     EXPECT_EQ(orderIndexes(db.Connection), QStringList{english});
     EXPECT_EQ(listed(db.Connection), QString::fromUtf8("Ål|Äpfel|apple|oak|Ödem|Zebra"));
     EXPECT_EQ(integrity(db.Connection), QStringLiteral("ok"));
+}
+
+// Builds, under the order index's own name, an index sorted by byte order reversed: what a
+// false name or a collator that changed under the fingerprint leaves.
+void PlantReversedOrderIndex(const QString& folder)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(folder + QStringLiteral("/Docs.db")).constData(), &db), SQLITE_OK);
+    const auto reversed = [](void*, int n1, const void* a, int n2, const void* b) {
+        const int order = std::memcmp(a, b, size_t(std::min(n1, n2)));
+        return -(order != 0 ? order : n1 - n2);
+    };
+    sqlite3_create_collation(db, SqlEngine::NameCollation, SQLITE_UTF8, nullptr, reversed);
+    const QString index = SqlEngine::NameOrderIndex();
+    const QByteArray sql
+        = QStringLiteral("DROP INDEX IF EXISTS %1; %2;").arg(index, SqlEngine::NameOrderIndexSql(index)).toUtf8();
+    EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+TEST(DocStore, AnOrderIndexInAnotherOrderIsRebuiltOrLeftUnused)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    QStringList names;
+    db.Connection.Exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 360; ++i) {
+        names << QStringLiteral("doc %1").arg((i * 7919) % 360, 3, 10, QLatin1Char('0'));
+        store.CreateDocumentRecord(names.last(), QStringLiteral("TXT"));
+    }
+    db.Connection.Exec(QStringLiteral("COMMIT"));
+    names.sort();
+    const auto listInStretches = [&] {
+        QStringList listed;
+        TDocStore::ListPosition position;
+        for (int round = 0; round < 10; ++round)
+            for (const TDocRow& row : store.ListDocuments(position, 256))
+                listed << row.Name;
+        return listed;
+    };
+    const auto reopen = [&] {
+        db.Connection.Close();
+        db.Connection.Open();
+    };
+
+    db.Connection.Close();
+    PlantReversedOrderIndex(db.Folder);
+    reopen();
+    EXPECT_TRUE(db.Connection.NameOrderTrusted());
+    EXPECT_EQ(listInStretches().join(QLatin1Char('|')), names.join(QLatin1Char('|')));
+    {
+        TQuery check(db.Connection, QStringLiteral("PRAGMA integrity_check"));
+        ASSERT_TRUE(check.Next());
+        EXPECT_EQ(check.Value(0).toString(), QStringLiteral("ok"));
+    }
+
+    // Where it cannot be rebuilt (a read-only file), it is not used, and the user is told.
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes read-only files";
+    db.Connection.Close();
+    PlantReversedOrderIndex(db.Folder);
+    QFile::setPermissions(db.Folder + QStringLiteral("/Docs.db"), QFileDevice::ReadOwner);
+    reopen();
+    EXPECT_FALSE(db.Connection.NameOrderTrusted());
+    EXPECT_TRUE(db.Connection.NameOrderProblem().contains(QStringLiteral("could not be rebuilt")));
+    EXPECT_EQ(listInStretches().join(QLatin1Char('|')), names.join(QLatin1Char('|')));
+    QFile::setPermissions(db.Folder + QStringLiteral("/Docs.db"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Other SQLite programs have no DOCNAME; reading the table must not need it.
+TEST(DocStore, OtherProgramsReadTheTableWithoutTheNameOrder)
+{
+    qbtest::TempDatabase db;
+    TDocStore(db.Connection).CreateDocumentRecord(QStringLiteral("only"), QStringLiteral("TXT"));
+    db.Connection.Close();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(db.Folder + QStringLiteral("/Docs.db")).constData(), &other), SQLITE_OK);
+    for (const char* sql : {"SELECT Doc_name FROM Docs", "SELECT Doc_id, Doc_name, Doc_type, C_date, L_date FROM Docs",
+                            "SELECT * FROM Docs ORDER BY Doc_name", "SELECT Doc_id FROM Docs WHERE Doc_name > ''",
+                            "SELECT count(*) FROM Docs WHERE Doc_name IS NOT NULL"}) {
+        sqlite3_stmt* stmt = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(other, sql, -1, &stmt, nullptr), SQLITE_OK)
+            << sql << ": " << sqlite3_errmsg(other);
+        EXPECT_EQ(sqlite3_step(stmt), SQLITE_ROW) << sql;
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(other);
+}
+
+// Rows another program wrote with an identifier that is no text can be listed, read and removed.
+TEST(DocStore, RowsWithIdentifiersThatAreNoTextCanBeShownAndDeleted)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    const QString mine = store.CreateDocumentRecord(QStringLiteral("mine"), QStringLiteral("TXT"));
+    db.Connection.Exec(QStringLiteral("insert into Docs (Doc_id, Doc_name, Doc_type) values "
+                                      "(x'00ff', 'bytes', 'TXT'), (x'', 'none', 'TXT'), (x'4142', 'AB', 'TXT')"));
+    std::vector<TDocRow> rows = store.ListDocuments();
+    ASSERT_EQ(rows.size(), 4u);
+    QSet<QString> ids;
+    for (const TDocRow& row : rows) {
+        ids.insert(row.Id);
+        const auto found = store.FindDocument(row.Id);
+        ASSERT_TRUE(found.has_value()) << row.Name.toStdString();
+        EXPECT_EQ(found->Name, row.Name);
+        EXPECT_EQ(found->Id, row.Id);
+    }
+    EXPECT_EQ(ids.size(), 4);
+    for (const TDocRow& row : rows) {
+        if (row.Id == mine)
+            continue;
+        SCOPED_TRACE(row.Name.toStdString());
+        store.WriteContentBytes(row.Id, QStringLiteral("Image"), "content");
+        EXPECT_EQ(store.ReadContentBytes(row.Id, QStringLiteral("Image")), QByteArray("content"));
+        store.RenameDocument(row.Id, row.Name + QStringLiteral("!"));
+        EXPECT_EQ(store.FindDocument(row.Id)->Name, row.Name + QStringLiteral("!"));
+        store.DeleteDocument(row.Id);
+        EXPECT_FALSE(store.FindDocument(row.Id).has_value());
+    }
+    rows = store.ListDocuments();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Id, mine);
 }
 
 TEST(DocStore, RenameUpdateAndDeleteAreStoredAtOnce)

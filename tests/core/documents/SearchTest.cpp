@@ -111,6 +111,46 @@ TEST(SearchTest, UpperCaseIsUnicodesFullUpperCase)
     }
 }
 
+// A search ends when its stop check says so, however long the engine would take; the check
+// is asked again and again while it runs, and afterwards nothing else is stopped.
+TEST(SearchTest, StopCheckEndsTheSearch)
+{
+    qbtest::TempDatabase db;
+    TDocStore store(db.Connection);
+    db.Connection.Exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 100; ++i)
+        store.CreateDocumentRecord(QString(64, QLatin1Char('N')), QStringLiteral("TXT"));
+    db.Connection.Exec(QStringLiteral("COMMIT"));
+    int asked = 0;
+    bool stopped = false;
+    const auto none = TDocSearch::Run(
+        db.Connection, QStringLiteral("N"), TDocSearch::InName, true, [&] { return ++asked == 1; }, &stopped);
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(asked, 1);
+
+    asked = 0;
+    const auto all = TDocSearch::Run(
+        db.Connection, QStringLiteral("N"), TDocSearch::InName, false, [&] { return ++asked < 0; }, &stopped);
+    EXPECT_FALSE(stopped);
+    EXPECT_EQ(all.size(), 100u);
+    EXPECT_GT(asked, 0);
+    TQuery after(db.Connection, QStringLiteral("select count(*) from Docs where Doc_name like '%N%N%'"));
+    ASSERT_TRUE(after.Next());
+    EXPECT_EQ(after.Value(0).toInt(), 100);
+}
+
+// Hits name their rows as the document list does, whatever kind the identifier is.
+TEST(SearchTest, HitsOfRowsWithoutTextIdentifiersMatchTheList)
+{
+    qbtest::TempDatabase db;
+    db.Connection.Exec(
+        QStringLiteral("insert into Docs (Doc_id, Doc_name, Doc_type) values (x'00ff', 'blob id', 'TXT')"));
+    const auto hits = TDocSearch::Run(db.Connection, QStringLiteral("blob"), TDocSearch::InName, false);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].Id, TDocStore(db.Connection).ListDocuments().at(0).Id);
+}
+
 TEST(SearchTest, ClosedConnectionRaises)
 {
     TDatabaseConnection closed;

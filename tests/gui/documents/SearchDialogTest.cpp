@@ -102,4 +102,32 @@ TEST_F(SearchDialogTest, SearchGoToAndWhatStaysBetweenOpenings)
     EXPECT_TRUE(ran);
 }
 
+// A search that would run for minutes shows a window whose Stop ends it; nothing is reported.
+TEST_F(SearchDialogTest, ALongSearchCanBeStopped)
+{
+    OpenDatabase([](TDocStore& s) {
+        for (int i = 0; i < 100; ++i)
+            s.CreateDocumentRecord(QString(64, QLatin1Char('N')), QStringLiteral("TXT"));
+    });
+    bool stopped = false;
+    qbtest::OnModal<TD_search>([&](TD_search* d) {
+        const QString shownBefore = DialogScript::LastShown();
+        d->Edit1->setText(QStringLiteral("N%N%N%N%N%N%X"));
+        qbtest::OnModal<QDialog>(
+            [&](QDialog* progress) {
+                auto* stop = progress->findChild<QPushButton*>(QStringLiteral("Btn_stop"));
+                ASSERT_NE(stop, nullptr);
+                stopped = true;
+                QTest::mouseClick(stop, Qt::LeftButton);
+            },
+            d);
+        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        EXPECT_TRUE(Results(d).isEmpty());
+        EXPECT_EQ(DialogScript::LastShown(), shownBefore) << "a stopped search says nothing";
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    Main()->TB_searchClick();
+    EXPECT_TRUE(stopped);
+}
+
 } // namespace
