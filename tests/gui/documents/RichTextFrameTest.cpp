@@ -66,7 +66,7 @@ TEST_F(RichTextFrameTest, ThreeLinesGivenToANewDocumentAreStoredAsRichText)
 
     const QByteArray stored = Stored();
     EXPECT_EQ(RichTextStore::Classify(stored), RichTextStore::Format::Html);
-    QTextDocument loaded;
+    TRichTextDocument loaded;
     RichTextStore::Load(loaded, stored);
     EXPECT_EQ(loaded.toPlainText(), QStringLiteral("one\nдва\nthree"));
 }
@@ -120,7 +120,7 @@ TEST_F(RichTextFrameTest, EditedFormattingIsWrittenBackWhenTheWindowCloses)
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.Odb_rtf1->DocumentOpen());
 
-    QTextDocument loaded;
+    TRichTextDocument loaded;
     RichTextStore::Load(loaded, Stored());
     const QTextBlock title = loaded.begin();
     const QTextBlock item = title.next();
@@ -235,7 +235,7 @@ TEST_F(RichTextFrameTest, FailuresAreReportedAndLoseNothing)
     EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("edited"));
     store.InsertDocument({id, QStringLiteral("TXT"), QStringLiteral("note"), {}, {}});
     frame.CloseDocument();
-    QTextDocument loaded;
+    TRichTextDocument loaded;
     RichTextStore::Load(loaded, Stored());
     EXPECT_EQ(loaded.toPlainText(), QStringLiteral("edited"));
 }
