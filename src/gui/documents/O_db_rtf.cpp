@@ -131,14 +131,25 @@ void TRichEdit::BreakAnywhere(bool on)
     setWordWrapMode(on ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
+namespace {
+
+// With no clipboard owner the offer is null (offscreen) or has no formats (xcb); Qt 6.4 takes
+// the first of the formats unchecked and crashes.
+bool Offers(const QMimeData* source)
+{
+    return source && !source->formats().isEmpty();
+}
+
+} // namespace
+
 bool TRichEdit::canInsertFromMimeData(const QMimeData* source) const
 {
-    return source && QTextEdit::canInsertFromMimeData(source);
+    return Offers(source) && QTextEdit::canInsertFromMimeData(source);
 }
 
 void TRichEdit::insertFromMimeData(const QMimeData* source)
 {
-    if (!source || isReadOnly())
+    if (!Offers(source) || isReadOnly())
         return;
     const qsizetype size = source->hasHtml() ? source->html().size() : source->text().size();
     if (size > RichTextStore::MaxBytes) {

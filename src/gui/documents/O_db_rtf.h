@@ -21,8 +21,8 @@ class TDatabaseConnection;
 void ShowPlainMessage(QWidget* parent, const QString& text);
 
 // The edit control: its document fetches nothing by itself, and what is pasted or dropped meets
-// the bounds of stored text (HTML past them comes in as its plain text). No clipboard data, as
-// with an empty clipboard that has no owner, pastes nothing.
+// the bounds of stored text (HTML past them comes in as its plain text). An empty clipboard
+// with no owner pastes nothing.
 class TRichEdit : public QTextEdit
 {
     Q_OBJECT
