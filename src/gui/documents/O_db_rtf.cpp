@@ -504,8 +504,9 @@ void TOdb_rtf::CloseDocument()
         const QByteArray bytes = RichTextStore::Save(*RichEdit1->document());
         try {
             TDocStore(m_connection).WriteContentBytes(m_keyValue, m_blobFieldName, bytes);
-        } catch (const QbError&) {
-            throw QbError(QStringLiteral("Failed to Save Stream"));
+        } catch (const QbError& e) {
+            // The engine's reason (a full disk, a read-only folder) tells the user what to mend.
+            throw QbError(QStringLiteral("Failed to Save Stream: %1").arg(e.Message()), e.Kind());
         }
         RichEdit1->clear();
     }

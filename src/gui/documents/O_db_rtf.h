@@ -119,7 +119,8 @@ public:
     // neither HTML nor text raises "Failed to Load Stream" and the frame stays closed.
     void OpenDocument(const QString& key);
     // Writes the editor's content back as rich text when it changed, then closes. A failed
-    // write raises "Failed to Save Stream" and leaves the row open with its text.
+    // write raises "Failed to Save Stream: " with the engine's reason and leaves the row open
+    // with its text.
     void CloseDocument();
     // Replaces the editor's whole content by plain text; this counts as a change.
     void SetPlainText(const QString& text);
