@@ -8,6 +8,7 @@
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -145,4 +146,9 @@ bool TFChngPwd::BtnChangeClick()
         });
     m_changed = true;
     return true;
+}
+
+TFChngPwd::~TFChngPwd()
+{
+    DisconnectChildren(this);
 }

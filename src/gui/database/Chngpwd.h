@@ -14,6 +14,7 @@ class TFChngPwd : public QDialog
     Q_OBJECT
 public:
     explicit TFChngPwd(QWidget* parent = nullptr);
+    ~TFChngPwd() override;
 
     QLineEdit* EditOldPwd = nullptr;
     QLineEdit* EditNewPwd1 = nullptr;
