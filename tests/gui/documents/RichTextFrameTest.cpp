@@ -1,9 +1,9 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/RichTextStore.h"
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
+#include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
