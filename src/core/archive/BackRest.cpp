@@ -1173,4 +1173,9 @@ void SetFaultHook(FaultHook hook)
     g_faultHook = std::move(hook);
 }
 
+int DatabaseInUse(const QString& folder, QString* error)
+{
+    return CheckNotInUse(QFile::encodeName(folder), error);
+}
+
 } // namespace BackRest
