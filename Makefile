@@ -55,6 +55,7 @@ bench: build
 	$(BUILD_DIR)/bin/bench_archive
 	$(BUILD_DIR)/bin/bench_blob
 	$(BUILD_DIR)/bin/bench_documents
+	$(BUILD_DIR)/bin/bench_docs_tool
 
 # Everything under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
 asan:
