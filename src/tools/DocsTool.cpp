@@ -226,6 +226,8 @@ int Execute(const Run& run)
         return ReadPassword(run.passwordFd, password);
     });
     connection.Open();
+    // Contents stream through in chunks: a small page cache keeps the tool's memory small.
+    connection.Exec(QStringLiteral("PRAGMA main.cache_size = -4096;"));
 
     if (run.command == QStringLiteral("list")) {
         for (const TDocRow& row : TDocStore(connection).ListDocuments())
