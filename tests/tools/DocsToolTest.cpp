@@ -1,9 +1,11 @@
 #include "core/database/Connection.h"
 #include "core/documents/FakeObjectServer.h"
+#include "core/settings/SettingsFile.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -36,6 +38,13 @@ TEST(DocsTool, ExitStatuses)
     ASSERT_FALSE(qEnvironmentVariableIsEmpty("QB_DOCS_TOOL"));
     const QString plain = qbtest::FreshDatabase();
     const QString locked = qbtest::FreshDatabase(QStringLiteral("secret"));
+    // A registered name stands for its folder.
+    QDir().mkpath(QFileInfo(TSettingsFile::SettingsFileName()).path());
+    qbtest::WriteAll(
+        TSettingsFile::SettingsFileName(),
+        QStringLiteral("<SETTINGS><BASE_LIST><BASE NAME=\"Registered\" PATH=\"%1\"/></BASE_LIST></SETTINGS>")
+            .arg(plain)
+            .toUtf8());
     qbtest::TempDatabase held; // opened below: a running Quietbox holds it
     ASSERT_NO_THROW(held.Connection.Open());
     struct Case
@@ -47,6 +56,7 @@ TEST(DocsTool, ExitStatuses)
     };
     const Case cases[] = {
         {"success", Stdin + QStringList{QStringLiteral("list"), plain}, {}, 0},
+        {"a registered name", {QStringLiteral("list"), QStringLiteral("Registered")}, {}, 0},
         {"the right password", Stdin + QStringList{QStringLiteral("list"), locked}, "secret\n", 0},
         {"no such database", {QStringLiteral("list"), QStringLiteral("no such name")}, {}, 2},
         {"a folder without a database", {QStringLiteral("list"), qbtest::FreshFolder()}, {}, 2},
