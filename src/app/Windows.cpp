@@ -161,9 +161,15 @@ void DestroyWindows()
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_terminating = 0;
 
 void OnTerminate(int)
 {
+    // However the ending goes, it is bounded: the default action of SIGALRM ends the process.
+    if (!g_terminating) {
+        g_terminating = 1;
+        ::alarm(TerminateBoundSeconds);
+    }
     const char byte = 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
 }
@@ -181,9 +187,18 @@ void CloseOnTerminate(QApplication& app)
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
         [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
+        // Nothing opens a database from here on, whatever the code below an open dialog does
+        // once that dialog returns.
+        if (Windows().Session)
+            Windows().Session->SetQuitting();
+        // Every running event loop ends, and one started later (a dialog shown by the code that
+        // goes on) returns at once: no question waits for an answer now.
+        QCoreApplication::exit(0);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
                 dialog->reject();
+        // Stops (or waits for) a running job and closes the database, writing pending changes;
+        // the settings are written as the windows go.
         if (Windows().Fmain)
             Windows().Fmain->close();
     });

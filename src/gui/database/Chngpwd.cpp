@@ -131,8 +131,8 @@ bool TFChngPwd::BtnChangeClick()
     // connection belonging to the job until it ends; the outcome is told then.
     TJobProgress::Run(
         parentWidget(), QStringLiteral("Changing the password..."),
-        [&adb, folder, newPassword, oldPassword](TJobContext&) {
-            SetDatabasePassword(adb, folder, newPassword, oldPassword);
+        [&adb, folder, newPassword, oldPassword](TJobContext& job) {
+            SetDatabasePassword(adb, folder, newPassword, oldPassword, [&job] { return job.StopRequested(); });
         },
         [](const QString& error) {
             if (error.isEmpty())
@@ -142,7 +142,8 @@ bool TFChngPwd::BtnChangeClick()
                 Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password and is "
                                     "closed now.")
                          .arg(error));
-        });
+        },
+        true);
     m_changed = true;
     return true;
 }

@@ -3,9 +3,11 @@
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 TJobProgress::TJobProgress(QWidget* parent, const QString& text)
@@ -35,10 +37,16 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text)
 }
 
 TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner::Work work,
-                                std::function<void(const QString& error)> done)
+                                std::function<void(const QString& error)> done, bool stoppable)
 {
     auto* window = new TJobProgress(parent, text);
+    window->m_runner->SetStoppable(stoppable);
     connect(window->m_runner, &TJobRunner::Finished, window, [window, done](const QString& error) {
+        // Its question is moot now: the outcome follows instead.
+        if (window->m_asking)
+            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                question && question != window)
+                question->reject();
         // Closed first, so what `done` shows is not behind a window that blocks input.
         window->hide();
         window->deleteLater();
@@ -57,15 +65,28 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
     return window;
 }
 
-// The job cannot be broken off half-way: closing only tells so, and the window stays.
+// A job that stops at a safe point is asked to; any other is only said to go on.
 void TJobProgress::reject()
 {
-    if (m_runner->Busy())
+    if (!m_runner->Busy()) {
+        QDialog::reject();
+        return;
+    }
+    if (m_asking)
+        return;
+    const QScopedValueRollback<bool> asking(m_asking, true);
+    if (!m_runner->Stoppable()) {
         Dialogs::ShowMessage(QStringLiteral("%1\nThe operation can not be interrupted.\nThe window closes when it "
                                             "ends.")
                                  .arg(Label_job->text()));
-    else
-        QDialog::reject();
+        return;
+    }
+    if (Dialogs::Confirm(
+            QStringLiteral("%1\nStop it?\nThe database stays as it was before the operation.").arg(Label_job->text()))
+        && m_runner->Busy()) {
+        m_runner->RequestStop();
+        Label_job->setText(QStringLiteral("Stopping..."));
+    }
 }
 
 void TJobProgress::closeEvent(QCloseEvent* e)

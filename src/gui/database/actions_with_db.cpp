@@ -191,11 +191,13 @@ void TD_action_with_db::PackCurrentDatabase()
     // reopen of the plain file needs none; the next open sets it again.
     table.SetPasswordRequest({});
     TJobProgress::Run(
-        parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
+        parentWidget(), QStringLiteral("Packing the database..."),
+        [&table](TJobContext& job) { PackTable(table, [&job] { return job.StopRequested(); }); },
         [self = QPointer<TD_action_with_db>(this)](const QString& error) {
             if (self)
                 self->PackFinished(error);
-        });
+        },
+        true);
 }
 
 void TD_action_with_db::PackFinished(QString failure)
@@ -215,8 +217,14 @@ void TD_action_with_db::PackFinished(QString failure)
         Dialogs::ShowMessage(failure);
         return;
     }
-    if (Dialogs::Confirm(
-            QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
-        && ChangePassword)
+    const QString packed = QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.");
+    // Quietbox is closing: the offer can not be taken up now, so it is said instead of dropped.
+    if (session && session->Quitting()) {
+        Dialogs::ShowMessage(packed
+                             + QStringLiteral("\nQuietbox is closing: set a new password when you open "
+                                              "the database again."));
+        return;
+    }
+    if (Dialogs::Confirm(packed + QStringLiteral("\nSet new password?")) && ChangePassword)
         ChangePassword();
 }

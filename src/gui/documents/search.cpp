@@ -173,6 +173,7 @@ void TD_search::Btn_searchClick()
         // The engine runs on a worker, so this window keeps painting and a long search can be
         // stopped; the dialog waits for it in a loop of its own, as a modal dialog does.
         TJobRunner runner;
+        runner.SetStoppable(true);
         QEventLoop loop;
         connect(&runner, &TJobRunner::Finished, &loop, [&](const QString& error) {
             failure = error;

@@ -74,6 +74,32 @@ Snapshot TakeSnapshot(const QString& folder)
     return files;
 }
 
+// Another process that holds a database open (the OpenProbe.Hold helper) until destroyed.
+class HolderProcess
+{
+public:
+    explicit HolderProcess(const QString& folder)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QB_PROBE_DB"), folder);
+        m_child.setProcessEnvironment(env);
+        m_child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
+        QByteArray out;
+        while (!out.contains("OPENED") && m_child.waitForReadyRead(60000))
+            out += m_child.readAllStandardOutput();
+        EXPECT_TRUE(out.contains("OPENED")) << out.constData();
+    }
+    ~HolderProcess()
+    {
+        m_child.write("\n");
+        m_child.closeWriteChannel();
+        EXPECT_TRUE(m_child.waitForFinished(60000));
+    }
+
+private:
+    QProcess m_child;
+};
+
 class DatabaseSessionTest : public ::testing::Test
 {
 protected:
@@ -374,23 +400,30 @@ TEST_F(DatabaseSessionTest, BadFoldersAreReportedAndLeftUntouched)
 
     // Held by another process.
     const QString held = AddDb(QStringLiteral("held"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QB_PROBE_DB"), held);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
-    ASSERT_TRUE(child.waitForStarted());
-    QByteArray out;
-    while (!out.contains("OPENED") && child.waitForReadyRead(60000))
-        out += child.readAllStandardOutput();
-    ASSERT_TRUE(out.contains("OPENED")) << out.constData();
+    HolderProcess holder(held);
     const Snapshot before = TakeSnapshot(held);
     OpenWithDialog(QStringLiteral("held"), QString());
     expectReported("held");
     EXPECT_EQ(TakeSnapshot(held), before);
-    child.write("\n");
-    child.closeWriteChannel();
-    EXPECT_TRUE(child.waitForFinished(60000));
+}
+
+TEST_F(DatabaseSessionTest, DropRefusesADatabaseAnotherProcessHolds)
+{
+    Start();
+    const QString held = AddDb(QStringLiteral("held"));
+    {
+        HolderProcess holder(held);
+        EXPECT_FALSE(session->DropDatabase(QStringLiteral("held"), true)) << "silent drop";
+        prompts->answers = {true};
+        EXPECT_FALSE(session->DropDatabase(QStringLiteral("held"), false));
+        ASSERT_FALSE(prompts->shown.isEmpty());
+        EXPECT_TRUE(prompts->shown.last().contains(QStringLiteral("is in use (another Quietbox has it open)")))
+            << prompts->shown.last().toStdString();
+        EXPECT_TRUE(HasDocs(held));
+        EXPECT_NE(settings->FindDatabaseEntry(QStringLiteral("held")), nullptr);
+    }
+    EXPECT_TRUE(session->DropDatabase(QStringLiteral("held"), true)) << "free again";
+    EXPECT_FALSE(HasDocs(held));
 }
 
 TEST_F(DatabaseSessionTest, OpeningRemovesWhatAnInterruptedRunLeftInClear)

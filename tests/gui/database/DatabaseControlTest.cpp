@@ -386,17 +386,17 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
 
     Choose("RB_pack_database");
-    DialogScript::QueueAnswers({true, false, false});
+    DialogScript::QueueAnswers({true, false, false, false});
     control->DatabaseControl();
     // Back before the pack ends: the window goes on, the job's window and the main window
-    // do not close under it without asking.
+    // do not close under it without asking; both offer to stop it.
     ASSERT_TRUE(TJobRunner::AnyBusy());
     auto* progress = Main()->findChild<TJobProgress*>();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
     progress->close();
     EXPECT_TRUE(progress->isVisible());
-    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("can not be interrupted")));
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("Stop it?\nThe database stays as it was")));
     EXPECT_FALSE(Main()->close());
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("still running")));
     WaitForJobs();
