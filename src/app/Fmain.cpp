@@ -684,6 +684,6 @@ void TFmain::TB_chng_pwdClick()
                            "with the \"%1\" database?")
                 .arg(name.isEmpty() ? def : name)))
         return;
-    TFChngPwd dialog(this);
+    TFChngPwd dialog(*Windows().Actions, this);
     dialog.Execute();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+class TDatabaseActions;
 class TDatabaseSession;
 class TSettingsModel;
 class TFmain;
@@ -20,6 +21,7 @@ struct TWindows
     // Made before the windows and ended after them.
     TSettingsModel* Settings = nullptr;
     TDatabaseSession* Session = nullptr;
+    TDatabaseActions* Actions = nullptr; // the database-wide jobs over Session
 
     TFmain* Fmain = nullptr;
     TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;

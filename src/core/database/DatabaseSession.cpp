@@ -104,6 +104,14 @@ bool TDatabaseSession::ConfirmDestructive(const QString& text)
     return seam && seam->Confirm(text);
 }
 
+bool TDatabaseSession::Ask(const QString& text)
+{
+    if (m_prompts)
+        return m_prompts->Confirm(text);
+    TDialogSeam* seam = TDialogSeam::Installed();
+    return seam && seam->Confirm(text);
+}
+
 // ---- The document list
 
 void TDatabaseSession::OpenListNow()

@@ -22,6 +22,8 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The confirmation of a destructive action.
     virtual bool ConfirmDestructive(const QString& text) = 0;
+    // A plain yes/no question.
+    virtual bool Confirm(const QString& text) = 0;
 };
 
 // The document list's part in opening and closing; the main window's list frame fills it in.
@@ -91,6 +93,10 @@ public:
     bool DropDatabase(const QString& name, bool silent);
     // Why a database folder must not be dropped, or empty when it may.
     static QString DropRefusal(const QString& folder);
+
+    // Tells and asks the user through the prompts (else the installed dialog seam).
+    void Tell(const QString& text) { ShowMessage(text); }
+    bool Ask(const QString& text);
 
     // Closes and reopens the document list around work on the whole open database.
     void CloseList();

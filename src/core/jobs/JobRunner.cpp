@@ -98,6 +98,7 @@ void TJobRunner::Done()
         return; // ended by StopAllAndWait
     m_busy = false;
     Running().erase(this);
+    Q_EMIT Ending();
     Q_EMIT Finished(m_error);
 }
 

@@ -55,6 +55,8 @@ public:
 
 Q_SIGNALS:
     void Progress(int percent);
+    // Emitted just before Finished: windows that only watch the job go before its outcome is told.
+    void Ending();
     // The job ended: error is empty on success. Emitted after the last Progress.
     void Finished(const QString& error);
 

@@ -10,7 +10,7 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
-TJobProgress::TJobProgress(QWidget* parent, const QString& text)
+TJobProgress::TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
@@ -29,7 +29,7 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text)
     layout->addWidget(Label_job);
     layout->addWidget(ProgressBar1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_runner = new TJobRunner(this);
+    m_runner = runner ? runner : new TJobRunner(this);
     connect(m_runner, &TJobRunner::Progress, this, [this](int percent) {
         ProgressBar1->setRange(0, 100);
         ProgressBar1->setValue(percent);
@@ -39,7 +39,7 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text)
 TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner::Work work,
                                 std::function<void(const QString& error)> done, bool stoppable)
 {
-    auto* window = new TJobProgress(parent, text);
+    auto* window = new TJobProgress(parent, text, nullptr);
     window->m_runner->SetStoppable(stoppable);
     connect(window->m_runner, &TJobRunner::Finished, window, [window, done](const QString& error) {
         // Its question is moot now: the outcome follows instead.
@@ -59,10 +59,32 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
             done(QStringLiteral("The operation could not be started."));
         return nullptr;
     }
-    window->adjustSize();
-    window->show();
-    CentreOnScreen(window);
+    window->Show();
     return window;
+}
+
+TJobProgress* TJobProgress::Watch(QWidget* parent, const QString& text, TJobRunner& runner)
+{
+    if (!runner.Busy())
+        return nullptr;
+    auto* window = new TJobProgress(parent, text, &runner);
+    connect(&runner, &TJobRunner::Ending, window, [window] {
+        if (window->m_asking)
+            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                question && question != window)
+                question->reject();
+        window->hide();
+        window->deleteLater();
+    });
+    window->Show();
+    return window;
+}
+
+void TJobProgress::Show()
+{
+    adjustSize();
+    show();
+    CentreOnScreen(this);
 }
 
 // A job that stops at a safe point is asked to; any other is only said to go on.

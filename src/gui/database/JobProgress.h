@@ -22,6 +22,9 @@ public:
     // it also runs, with the reason, when the job cannot start.
     static TJobProgress* Run(QWidget* parent, const QString& text, TJobRunner::Work work,
                              std::function<void(const QString& error)> done, bool stoppable = false);
+    // Shows the window over a job already started on runner (not owned); it closes when that
+    // job ends, whoever handles its outcome.
+    static TJobProgress* Watch(QWidget* parent, const QString& text, TJobRunner& runner);
 
     TJobRunner* Runner() const { return m_runner; }
     QLabel* Label_job = nullptr;
@@ -34,7 +37,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    explicit TJobProgress(QWidget* parent, const QString& text);
+    TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner);
+    void Show();
 
     TJobRunner* m_runner = nullptr;
     bool m_asking = false;

@@ -38,7 +38,7 @@ protected:
     void Start()
     {
         StartApp();
-        control = std::make_unique<TD_action_with_db>(Main());
+        control = std::make_unique<TD_action_with_db>(*Windows().Actions, Main());
     }
     void TearDown() override
     {
@@ -233,7 +233,7 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
 TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswordDialog)
 {
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\"><BASE_LIST/></SETTINGS>");
-    control = std::make_unique<TD_action_with_db>(Main());
+    control = std::make_unique<TD_action_with_db>(*Windows().Actions, Main());
     const QString location = FreshFolder(QStringLiteral("restored"));
     const QString archive = location + QStringLiteral("/source.qba");
     ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(QStringLiteral("KEY")), archive), BackRest::Ok);
