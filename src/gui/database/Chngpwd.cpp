@@ -67,6 +67,7 @@ void TFChngPwd::NewPasswordChange()
 bool TFChngPwd::Execute()
 {
     m_changed = false;
+    adjustSize(); // centred by its real size, not the default one it has before it is shown
     CentreOnScreen(this);
     exec();
     ClearFields();
