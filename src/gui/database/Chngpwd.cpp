@@ -4,6 +4,7 @@
 #include "gui/database/JobProgress.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/askPwd.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -92,4 +93,9 @@ bool TFChngPwd::BtnChangeClick()
     TJobProgress::Watch(parentWidget(), QStringLiteral("Changing the password..."), m_actions.Runner());
     m_changed = true;
     return true;
+}
+
+TFChngPwd::~TFChngPwd()
+{
+    DisconnectChildren(this);
 }

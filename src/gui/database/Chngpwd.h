@@ -15,6 +15,7 @@ class TFChngPwd : public QDialog
     Q_OBJECT
 public:
     explicit TFChngPwd(TDatabaseActions& actions, QWidget* parent = nullptr);
+    ~TFChngPwd() override;
 
     QLineEdit* EditOldPwd = nullptr;
     QLineEdit* EditNewPwd1 = nullptr;

@@ -6,6 +6,7 @@
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/dic.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -252,4 +253,9 @@ bool TD_search::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+TD_search::~TD_search()
+{
+    DisconnectChildren(this);
 }

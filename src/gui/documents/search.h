@@ -20,6 +20,7 @@ class TD_search : public QDialog
     Q_OBJECT
 public:
     explicit TD_search(TDatabaseConnection& connection, QWidget* parent = nullptr);
+    ~TD_search() override;
 
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
