@@ -607,15 +607,22 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
-    // A job owns the database until it ends: closing now asks, and then waits for it.
+    // A job owns the database until it ends: closing now asks, then stops it (or lets it finish)
+    // and waits; its outcome is told before the program goes on closing.
     if (TJobRunner::AnyBusy()) {
-        if (!Dialogs::Confirm(QStringLiteral("An operation on the database is still running.\nStop it and close "
-                                             "Quietbox?"))) {
+        const QString question = TJobRunner::AllStoppable()
+            ? QStringLiteral("An operation on the database is still running.\nStop it and close Quietbox?\nThe "
+                             "database stays as it was before the operation.")
+            : QStringLiteral("An operation on the database is still running.\nIt can not be stopped: Quietbox "
+                             "closes when it has finished.\nClose Quietbox then?");
+        if (!m_session.Quitting() && !Dialogs::Confirm(question)) {
             e->ignore();
             return;
         }
+        m_session.SetQuitting();
         TJobRunner::StopAllAndWait();
     }
+    m_session.SetQuitting();
     // The settings store the placement after the window is gone.
     if (isVisible() && !Collapsed)
         m_lastOuter = geometry().marginsAdded(FrameMargins());
@@ -684,6 +691,6 @@ void TFmain::TB_chng_pwdClick()
                            "with the \"%1\" database?")
                 .arg(name.isEmpty() ? def : name)))
         return;
-    TFChngPwd dialog(this);
+    TFChngPwd dialog(*Windows().Actions, this);
     dialog.Execute();
 }

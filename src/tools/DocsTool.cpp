@@ -202,8 +202,7 @@ int Execute(const Run& run)
         Say(QStringLiteral("no database \"%1\"").arg(run.args[0]));
         return NoDatabase;
     }
-    QString why;
-    if (BackRest::DatabaseInUse(folder, &why) != BackRest::Ok) {
+    if (const QString why = BackRest::InUseRefusal(folder); !why.isEmpty()) {
         Say(why);
         return Failed;
     }

@@ -1173,9 +1173,11 @@ void SetFaultHook(FaultHook hook)
     g_faultHook = std::move(hook);
 }
 
-int DatabaseInUse(const QString& folder, QString* error)
+QString InUseRefusal(const QString& folder)
 {
-    return CheckNotInUse(QFile::encodeName(folder), error);
+    QString why;
+    CheckNotInUse(QFile::encodeName(folder), &why);
+    return why;
 }
 
 } // namespace BackRest

@@ -71,10 +71,6 @@ int VerifyArchive(const QString& archiveFile, const ProgressCallback& callback =
 // The names and sizes, without inflating the content (its blocks are skipped, not checked).
 int ListArchive(const QString& archiveFile, QList<Entry>& entries, QString* error = nullptr);
 
-// Failed (with the reason in error) when a running Quietbox holds the database in folder; the
-// probe the backup and restore make before they touch it.
-int DatabaseInUse(const QString& folder, QString* error = nullptr);
-
 // Removes what an interrupted run left in and beside a database folder: a journal of Docs.db that
 // is not hot (a hot one is the engine's to roll back), an unfinished rewrite of Docs.db and its
 // journal (both overwritten first: they may hold pages in clear), and the staging folders of an
@@ -94,5 +90,9 @@ void SetFaultHook(FaultHook hook);
 
 // part / whole x 100, rounded to the nearest integer, halves to even.
 int RoundedPercent(qint64 part, qint64 whole);
+
+// Why the database in folder must not be changed or removed now: another connection, in this
+// process or another, holds it (the archive tool's "in use" text). Empty when nobody does.
+QString InUseRefusal(const QString& folder);
 
 } // namespace BackRest

@@ -94,7 +94,7 @@ void WriteDocument(TDatabaseConnection& connection, const TDocRow& row, Format f
         return;
     }
     if (IsText(row.Type) && format != Format::Native) {
-        QTextDocument document;
+        TRichTextDocument document;
         RichTextStore::Load(document, store.ReadContentBytes(row.Id, ImageColumn));
         QTextDocumentWriter writer(&out, FormatName(format));
         if (!writer.write(&document))
@@ -220,7 +220,7 @@ QString ImportFile(TDatabaseConnection& connection, const QString& path, const P
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly))
                 throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()), QbErrorKind::Io);
-            QTextDocument document;
+            TRichTextDocument document;
             RichTextStore::Load(document, file.readAll());
             store.WriteContentBytes(id, ImageColumn, RichTextStore::Save(document));
         } else if (IsPicture(type)) {
@@ -356,7 +356,7 @@ void ExportAll(TDatabaseConnection& connection, const QString& folder, QStringLi
 QString PlainText(TDatabaseConnection& connection, const QString& id)
 {
     TDocStore store(connection);
-    QTextDocument document;
+    TRichTextDocument document;
     RichTextStore::Load(document, store.ReadContentBytes(id, ImageColumn));
     return document.toPlainText();
 }

@@ -3,9 +3,21 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTextDocument>
 
 class QTextBlockFormat;
-class QTextDocument;
+
+// A text document that fetches nothing by itself: stored text names images and style sheets,
+// and Qt would read them from any path or address. Images come only from data: addresses of
+// bounded size (or from what the program added to the document); anything else is a stand-in.
+class TRichTextDocument : public QTextDocument
+{
+public:
+    using QTextDocument::QTextDocument;
+
+protected:
+    QVariant loadResource(int type, const QUrl& name) override;
+};
 
 // The stored form of rich-text documents: the bytes of their content cell, read into and written
 // from a QTextDocument.
@@ -22,10 +34,39 @@ enum class Format
 // are binary; HTML opens with a tag that Qt's own test takes for HTML.
 Format Classify(const QByteArray& bytes);
 
+// Past these, Qt takes seconds or overflows the stack: each table level doubles the layout's
+// time, parsing slows with the square of any nesting, and layout takes about a second a
+// megabyte. Real documents stay far below them.
+constexpr int MaxTableDepth = 12;
+constexpr int MaxElementDepth = 1000;
+constexpr qsizetype MaxBytes = 4 * 1024 * 1024;
+// A line break searches back over the whole word: a long word takes the square of its length.
+constexpr qsizetype MaxWordLength = 4096;
+constexpr qsizetype MaxImageBytes = 8 * 1024 * 1024; // a data: address, as stored
+
+// Whether HTML can be parsed and laid out without freezing the program: tables nested at
+// most MaxTableDepth deep and elements MaxElementDepth deep. Reads the tags alone, in a way
+// that may count too deep but never too shallow.
+bool WithinBounds(const QString& html);
+
+// Whether the bytes (markup counts) hold a word longer than MaxWordLength: a text with one is
+// broken anywhere, not only between words.
+bool HasLongWord(QByteArrayView bytes);
+
+enum class Loaded
+{
+    AsStored,
+    MarkupAsText // HTML past the bounds: its markup shown as plain text
+};
+
 // Replaces the document's content by the bytes: HTML when they are HTML, else plain text
 // (UTF-8, or Latin-1 when not valid UTF-8, so no byte is lost). Unreadable bytes raise
-// "Failed to Load Stream" and leave the document as it was.
-void Load(QTextDocument& document, const QByteArray& bytes);
+// "Failed to Load Stream", bytes past MaxBytes a message that says so; both leave the
+// document as it was. A text with a long word is set to break anywhere.
+Loaded Load(TRichTextDocument& document, const QByteArray& bytes);
+
+// The message for content past MaxBytes.
+QString TooLargeText(qsizetype bytes);
 
 // The document as rich text: its HTML in UTF-8.
 QByteArray Save(const QTextDocument& document);

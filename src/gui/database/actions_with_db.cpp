@@ -1,8 +1,6 @@
 #include "gui/database/actions_with_db.h"
 
-#include "core/common/QbError.h"
-#include "core/database/Connection.h"
-#include "core/database/DBactions.h"
+#include "core/database/DatabaseActions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/JobProgress.h"
@@ -14,14 +12,14 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <memory>
 
-TD_action_with_db::TD_action_with_db(QWidget* parent)
+TD_action_with_db::TD_action_with_db(TDatabaseActions& actions, QWidget* parent)
     : QDialog(parent)
+    , m_actions(actions)
 {
     setObjectName(QStringLiteral("D_action_with_db"));
     setWindowTitle(QStringLiteral("Database control"));
@@ -58,6 +56,15 @@ TD_action_with_db::TD_action_with_db(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
+
+    connect(&m_actions, &TDatabaseActions::Packed, this, [this] {
+        if (AfterPack)
+            AfterPack();
+    });
+    connect(&m_actions, &TDatabaseActions::NewPasswordWanted, this, [this] {
+        if (ChangePassword)
+            ChangePassword();
+    });
 }
 
 TD_action_with_db::~TD_action_with_db() = default;
@@ -99,9 +106,7 @@ int TD_action_with_db::AskAction(const QString& name)
 
 void TD_action_with_db::DatabaseControl()
 {
-    if (!TDatabaseSession::HasInstance())
-        return;
-    TDatabaseSession& session = TDatabaseSession::Instance();
+    TDatabaseSession& session = m_actions.Session();
     const QString name = session.DatabaseOpen() ? session.CurrentDatabaseName() : QString();
     switch (AskAction(name)) {
         case CreateNewAction: {
@@ -137,9 +142,7 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    if (!TDatabaseSession::HasInstance())
-        return result;
-    TSettingsModel& settings = TDatabaseSession::Instance().Settings();
+    TSettingsModel& settings = m_actions.Session().Settings();
     TW_new_database* shared = Wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
@@ -174,56 +177,9 @@ void TD_action_with_db::PackCurrentDatabase()
                            "database now?")))
         return;
 
-    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     if (BeforePack)
         BeforePack();
-    else if (session)
-        session->CloseList();
-
-    // The connection belongs to the job until it ends: the list is closed and the progress
-    // window keeps every command out meanwhile. Opening asks for nothing on this thread only.
-    TDatabaseConnection& table = TDatabaseConnection::ADB();
-    QString failure;
-    try {
-        if (!table.IsOpen())
-            table.Open();
-    } catch (const QbError& e) {
-        failure = e.Message();
-    }
-    if (!failure.isEmpty()) {
-        PackFinished(failure);
-        return;
-    }
-    // The session's password request talks to the user: never from the worker. The pack's
-    // reopen of the plain file needs none; the next open sets it again.
-    table.SetPasswordRequest({});
-    TJobProgress::Run(
-        parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
-        [self = QPointer<TD_action_with_db>(this)](const QString& error) {
-            if (self)
-                self->PackFinished(error);
-        });
-}
-
-void TD_action_with_db::PackFinished(QString failure)
-{
-    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
-    if (AfterPack) {
-        AfterPack();
-    } else if (session) {
-        try {
-            session->ReopenList();
-        } catch (const QbError& e) {
-            if (failure.isEmpty())
-                failure = e.Message();
-        }
-    }
-    if (!failure.isEmpty()) {
-        Dialogs::ShowMessage(failure);
-        return;
-    }
-    if (Dialogs::Confirm(
-            QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
-        && ChangePassword)
-        ChangePassword();
+    // The outcome and the offer of a new password follow the job's end (TDatabaseActions).
+    if (m_actions.Pack())
+        TJobProgress::Watch(parentWidget(), QStringLiteral("Packing the database..."), m_actions.Runner());
 }

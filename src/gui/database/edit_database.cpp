@@ -4,6 +4,7 @@
 #include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/CentreOnScreen.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -132,4 +133,9 @@ void TD_edit_database::SB_restoreClick()
     }
     OkFlag = false;
     reject();
+}
+
+TD_edit_database::~TD_edit_database()
+{
+    DisconnectChildren(this);
 }

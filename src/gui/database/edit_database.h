@@ -14,6 +14,7 @@ class TD_edit_database : public QDialog
 
 public:
     explicit TD_edit_database(QWidget* parent = nullptr);
+    ~TD_edit_database() override;
 
     // Shows the entry's NAME and PATH; OK writes them back as typed (an empty field removes
     // its attribute). Back Up and Restore run on the path field and drop the edits.

@@ -2,6 +2,7 @@
 
 #include "core/database/wz_rules.h"
 #include "gui/dialogs/CentreOnScreen.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -130,4 +131,9 @@ void TWizard::showEvent(QShowEvent* e)
 void TWizard::btnFinishClick()
 {
     accept();
+}
+
+TWizard::~TWizard()
+{
+    DisconnectChildren(this);
 }

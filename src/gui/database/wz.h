@@ -12,6 +12,7 @@ class TWizard : public QDialog
 
 public:
     explicit TWizard(QWidget* parent = nullptr);
+    ~TWizard() override;
 
     // Controls (objectName = member name).
     QStackedWidget* pages = nullptr;

@@ -14,6 +14,7 @@
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/askPwd.h"
 #include "gui/widgets/OrbFileEdit.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -444,4 +445,9 @@ void TW_new_database::ForgetFolder(const QString& folder)
 {
     TDatabaseConnection::RemoveWithJournal(QDir(folder).filePath(TDatabaseConnection::FileName));
     QDir(Location()).rmdir(m_name);
+}
+
+TW_new_database::~TW_new_database()
+{
+    DisconnectChildren(this);
 }

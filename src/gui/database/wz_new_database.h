@@ -20,6 +20,7 @@ class TW_new_database : public TWizard
 
 public:
     explicit TW_new_database(QWidget* parent = nullptr);
+    ~TW_new_database() override;
 
     enum Page
     {

@@ -3,6 +3,7 @@
 #include "core/dialogs/DialogScript.h"
 #include "core/documents/ObjectServers.h"
 #include "core/documents/OleContainer.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -131,4 +132,9 @@ QString TD_choose_object::Choose(QWidget* parent)
 void TD_choose_object::Install()
 {
     TOleContainer::SetObjectChooser([] { return Choose(); });
+}
+
+TD_choose_object::~TD_choose_object()
+{
+    DisconnectChildren(this);
 }

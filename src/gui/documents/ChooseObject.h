@@ -12,6 +12,7 @@ class TD_choose_object : public QDialog
     Q_OBJECT
 public:
     explicit TD_choose_object(QWidget* parent = nullptr);
+    ~TD_choose_object() override;
 
     // Shows only the servers whose name or class name contains the text (ignoring case) and
     // selects the first of them.

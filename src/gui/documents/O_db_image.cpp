@@ -7,6 +7,7 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/documents/scale_image.h"
+#include "gui/widgets/Teardown.h"
 #include "gui/widgets/ThemeIcon.h"
 
 #include <QAction>
@@ -125,7 +126,10 @@ TO_db_image::TO_db_image(TDatabaseConnection& connection, QWidget* parent)
     layout->addWidget(ScrollBox1, 1);
 }
 
-TO_db_image::~TO_db_image() = default;
+TO_db_image::~TO_db_image()
+{
+    DisconnectChildren(this);
+}
 
 void TO_db_image::SetDialogs(TDmsg* msg, TFsure* sure, TD_scale_image* scale)
 {

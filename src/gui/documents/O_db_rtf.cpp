@@ -3,12 +3,14 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/dialogs/DialogScript.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -115,6 +117,57 @@ private:
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
+// Edit control
+
+TRichEdit::TRichEdit(QWidget* parent)
+    : QTextEdit(parent)
+    , m_document(new TRichTextDocument(this))
+{
+    setDocument(m_document);
+}
+
+void TRichEdit::BreakAnywhere(bool on)
+{
+    setWordWrapMode(on ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+namespace {
+
+// With no clipboard owner the offer is null (offscreen) or has no formats (xcb); Qt 6.4 takes
+// the first of the formats unchecked and crashes.
+bool Offers(const QMimeData* source)
+{
+    return source && !source->formats().isEmpty();
+}
+
+} // namespace
+
+bool TRichEdit::canInsertFromMimeData(const QMimeData* source) const
+{
+    return Offers(source) && QTextEdit::canInsertFromMimeData(source);
+}
+
+void TRichEdit::insertFromMimeData(const QMimeData* source)
+{
+    if (!Offers(source) || isReadOnly())
+        return;
+    const qsizetype size = source->hasHtml() ? source->html().size() : source->text().size();
+    if (size > RichTextStore::MaxBytes) {
+        ShowPlainMessage(this, RichTextStore::TooLargeText(size));
+        return;
+    }
+    const bool html = source->hasHtml() && acceptRichText();
+    if (RichTextStore::HasLongWord((html ? source->html() : source->text()).toUtf8()))
+        BreakAnywhere(true); // before Qt lays the text out
+    if (html && !RichTextStore::WithinBounds(source->html())) {
+        if (source->hasText())
+            textCursor().insertText(source->text());
+        return;
+    }
+    QTextEdit::insertFromMimeData(source);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Ruler
 
 TRulerMarker::TRulerMarker(Shape shape, const QString& name, QWidget* ruler)
@@ -200,7 +253,7 @@ TOdb_rtf::TOdb_rtf(TDatabaseConnection& connection, QWidget* parent)
     , m_connection(connection)
 {
     setObjectName(QStringLiteral("Odb_rtf1"));
-    RichEdit1 = new QTextEdit(this);
+    RichEdit1 = new TRichEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setReadOnly(true);
     BuildToolBar();
@@ -222,6 +275,7 @@ TOdb_rtf::TOdb_rtf(TDatabaseConnection& connection, QWidget* parent)
 
 TOdb_rtf::~TOdb_rtf()
 {
+    DisconnectChildren(this);
     try {
         CloseDocument();
     } catch (const QbError&) {
@@ -429,13 +483,19 @@ void TOdb_rtf::OpenDocument(const QString& key)
         ShowPlainMessage(this, QStringLiteral("no responding record found"));
         return;
     }
-    RichTextStore::Load(*RichEdit1->document(), store.ReadContentBytes(key, m_blobFieldName));
+    const QByteArray bytes = store.ReadContentBytes(key, m_blobFieldName);
+    const auto loaded = RichTextStore::Load(RichEdit1->Document(), bytes);
     m_documentOpen = true;
     GetFontNames();
     SetupRuler();
     SelectionChange();
     UpdateReadOnly();
     m_textChanged = false; // loading reports a change
+    // Saving would keep the markup as text; the preview says nothing at every move of the list.
+    if (loaded == RichTextStore::Loaded::MarkupAsText && !m_viewOnly)
+        ShowPlainMessage(this,
+                         QStringLiteral("This text nests its tables too deeply to be shown formatted; "
+                                        "it is shown as its markup."));
 }
 
 void TOdb_rtf::CloseDocument()
@@ -444,8 +504,9 @@ void TOdb_rtf::CloseDocument()
         const QByteArray bytes = RichTextStore::Save(*RichEdit1->document());
         try {
             TDocStore(m_connection).WriteContentBytes(m_keyValue, m_blobFieldName, bytes);
-        } catch (const QbError&) {
-            throw QbError(QStringLiteral("Failed to Save Stream"));
+        } catch (const QbError& e) {
+            // The engine's reason (a full disk, a read-only folder) tells the user what to mend.
+            throw QbError(QStringLiteral("Failed to Save Stream: %1").arg(e.Message()), e.Kind());
         }
         RichEdit1->clear();
     }

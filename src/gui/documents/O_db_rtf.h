@@ -4,6 +4,7 @@
 #include "core/documents/RichTextStore.h"
 
 #include <QString>
+#include <QTextEdit>
 #include <QWidget>
 #include <functional>
 
@@ -11,13 +12,33 @@ class QAction;
 class QComboBox;
 class QIcon;
 class QSpinBox;
+class QMimeData;
 class QTextCharFormat;
-class QTextEdit;
 class QToolBar;
 class TDatabaseConnection;
 
 // Shows text in the platform's plain message box (recorded instead while dialogs are scripted).
 void ShowPlainMessage(QWidget* parent, const QString& text);
+
+// The edit control: its document fetches nothing by itself, and what is pasted or dropped meets
+// the bounds of stored text (HTML past them comes in as its plain text). An empty clipboard
+// with no owner pastes nothing.
+class TRichEdit : public QTextEdit
+{
+    Q_OBJECT
+public:
+    explicit TRichEdit(QWidget* parent);
+    TRichTextDocument& Document() const { return *m_document; }
+    // Long words make Qt's line breaking slow with the square of their length.
+    void BreakAnywhere(bool on);
+
+protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    TRichTextDocument* m_document;
+};
 
 // A marker of the ruler: a drawn triangle that the user drags sideways.
 class TRulerMarker : public QWidget
@@ -98,7 +119,8 @@ public:
     // neither HTML nor text raises "Failed to Load Stream" and the frame stays closed.
     void OpenDocument(const QString& key);
     // Writes the editor's content back as rich text when it changed, then closes. A failed
-    // write raises "Failed to Save Stream" and leaves the row open with its text.
+    // write raises "Failed to Save Stream: " with the engine's reason and leaves the row open
+    // with its text.
     void CloseDocument();
     // Replaces the editor's whole content by plain text; this counts as a change.
     void SetPlainText(const QString& text);
@@ -108,7 +130,7 @@ public:
     TRulerMarker* LeftInd = nullptr;
     TRulerMarker* RightInd = nullptr;
     QToolBar* StandardToolBar = nullptr;
-    QTextEdit* RichEdit1 = nullptr;
+    TRichEdit* RichEdit1 = nullptr;
     QAction* TB_exit = nullptr;
     QAction* EditUndo = nullptr;
     QAction* EditCut = nullptr;

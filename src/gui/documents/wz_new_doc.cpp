@@ -7,6 +7,7 @@
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/intake/OleServers.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -315,4 +316,9 @@ void TW_new_doc::showEvent(QShowEvent* e)
 {
     TWizard::showEvent(e);
     Edit1->setFocus();
+}
+
+TW_new_doc::~TW_new_doc()
+{
+    DisconnectChildren(this);
 }

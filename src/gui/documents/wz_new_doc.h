@@ -26,6 +26,7 @@ class TW_new_doc : public TWizard
 
 public:
     explicit TW_new_doc(QWidget* parent = nullptr);
+    ~TW_new_doc() override;
 
     // The settings the server list comes from; written to their file after "...".
     void SetSettings(TSettingsModel* settings) { m_settings = settings; }

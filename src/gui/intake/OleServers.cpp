@@ -3,6 +3,7 @@
 #include "core/dialogs/DialogScript.h"
 #include "core/documents/OleContainer.h"
 #include "core/intake/OleServerList.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -194,4 +195,9 @@ void TOOLEServers::BtnDeleteClick()
         return;
     OleServerList::RemoveServer(m_node, caption);
     delete item;
+}
+
+TOOLEServers::~TOOLEServers()
+{
+    DisconnectChildren(this);
 }

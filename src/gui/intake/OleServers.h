@@ -16,6 +16,7 @@ class TOOLEServers : public QWidget
     Q_OBJECT
 public:
     explicit TOOLEServers(QWidget* parent = nullptr);
+    ~TOOLEServers() override;
 
     // Remembers the container and shows the OLE_SERVERS node of root (added at its end when
     // missing). False, and an empty list, without a settings tree. The settings dialog calls it

@@ -3,6 +3,7 @@
 #include "core/documents/OleContainer.h"
 #include "core/intake/OleServerList.h"
 #include "core/settings/OrbPigger.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -134,4 +135,9 @@ void TOFixedServers::SB_get_server(QToolButton* button)
     const QString cls = m_container->ObjectClassName();
     (button == m_txt.pick ? m_txt.field : m_img.field)->setText(cls);
     m_container->ReleaseObject();
+}
+
+TOFixedServers::~TOFixedServers()
+{
+    DisconnectChildren(this);
 }

@@ -16,6 +16,7 @@ class TOFixedServers : public QWidget
     Q_OBJECT
 public:
     explicit TOFixedServers(QWidget* parent = nullptr);
+    ~TOFixedServers() override;
 
     // Remembers the container and shows both groups from root; false without a settings tree.
     bool InitAcceptModes(TOleContainer* container, TOrbPigger* root);

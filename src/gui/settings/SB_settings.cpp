@@ -7,6 +7,7 @@
 #include "gui/intake/OleServers.h"
 #include "gui/intake/fixedServers.h"
 #include "gui/settings/about.h"
+#include "gui/widgets/Teardown.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -87,7 +88,10 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidge
     connect(&model, &TSettingsModel::Changed, this, &TD_SB_settings::ShowSettings);
 }
 
-TD_SB_settings::~TD_SB_settings() = default;
+TD_SB_settings::~TD_SB_settings()
+{
+    DisconnectChildren(this);
+}
 
 QWidget* TD_SB_settings::CreatePositionPage()
 {
