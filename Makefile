@@ -17,6 +17,8 @@ DEPS := build-essential cmake pkg-config \
 # ccache shares objects between build folders and clones of this tree (paths taken relative).
 export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)
 export CCACHE_NOHASHDIR ?= 1
+# Precompiled headers are cacheable only with these.
+export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
