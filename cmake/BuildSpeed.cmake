@@ -1,6 +1,9 @@
-# Precompiled headers: Qt and the standard library are parsed once per layer instead of once per
-# source file. Each layer gets only what it may include (the logic never sees QtWidgets).
+# Build time. Precompiled headers: Qt and the standard library are parsed once per layer instead
+# of once per source file; each layer gets only what it may include (the logic never sees
+# QtWidgets). Unity builds: the program's libraries compile a few sources as one unit, so a
+# name that two of their files define alike is an error in every build, not only in this one.
 option(QB_PCH "Precompile the Qt and standard headers" ON)
+option(QB_UNITY "Build the program's libraries as unity builds" ON)
 
 set(QB_PCH_CORE
     <algorithm> <cstdint> <cstring> <functional> <memory> <optional> <utility> <vector>
@@ -22,5 +25,12 @@ endfunction()
 function(qb_reuse_precompiled target from)
     if(QB_PCH)
         target_precompile_headers(${target} REUSE_FROM ${from})
+    endif()
+endfunction()
+
+# qb_unity(<targets...>): built a few sources to a unit.
+function(qb_unity)
+    if(QB_UNITY)
+        set_target_properties(${ARGN} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
     endif()
 endfunction()
