@@ -146,6 +146,7 @@ void TFmain::CreateDocumentCommands()
     connect(TB_edit_doc, &QAction::triggered, this, &TFmain::TB_edit_docClick);
     connect(TB_del_doc, &QAction::triggered, this, &TFmain::TB_del_docClick);
     connect(TB_search, &QAction::triggered, this, &TFmain::TB_searchClick);
+    connect(N_save_as_file, &QAction::triggered, DocCommands, &TDocumentCommands::SaveAsFileClick);
     // Keys beyond the list's own, on keys nothing else uses; the tool tips name them.
     const auto key = [](QAction* a, const QKeySequence& k) {
         a->setShortcut(k);
@@ -243,6 +244,11 @@ void TFmain::CreateToolBar()
     item(N_new_document, "N_new_document", "New document");
     item(N_edit_document, "N_edit_document", "Edit document");
     item(N_paste, "N_paste", "Paste document from clipboard");
+    item(N_save_as_file, "N_save_as_file", "Save as file...");
+    // The key works over the viewer too, not only in the list's menu.
+    N_save_as_file->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    N_save_as_file->setShortcutContext(Qt::WindowShortcut);
+    addAction(N_save_as_file);
     PM1->addSeparator();
     item(N_delete_document, "N_delete_document", "Delete document");
     PM1->addSeparator();
@@ -333,6 +339,7 @@ void TFmain::UpdateCommands()
     N_new_document->setEnabled(TB_new_doc->isEnabled());
     N_edit_document->setEnabled(TB_edit_doc->isEnabled());
     N_paste->setEnabled(true);
+    N_save_as_file->setEnabled(open);
     N_delete_document->setEnabled(TB_del_doc->isEnabled());
     N_reopen_database->setEnabled(true);
 
@@ -600,15 +607,22 @@ void TFmain::Activate()
 
 void TFmain::closeEvent(QCloseEvent* e)
 {
-    // A job owns the database until it ends: closing now asks, and then waits for it.
+    // A job owns the database until it ends: closing now asks, then stops it (or lets it finish)
+    // and waits; its outcome is told before the program goes on closing.
     if (TJobRunner::AnyBusy()) {
-        if (!Dialogs::Confirm(QStringLiteral("An operation on the database is still running.\nStop it and close "
-                                             "Quietbox?"))) {
+        const QString question = TJobRunner::AllStoppable()
+            ? QStringLiteral("An operation on the database is still running.\nStop it and close Quietbox?\nThe "
+                             "database stays as it was before the operation.")
+            : QStringLiteral("An operation on the database is still running.\nIt can not be stopped: Quietbox "
+                             "closes when it has finished.\nClose Quietbox then?");
+        if (!m_session.Quitting() && !Dialogs::Confirm(question)) {
             e->ignore();
             return;
         }
+        m_session.SetQuitting();
         TJobRunner::StopAllAndWait();
     }
+    m_session.SetQuitting();
     // The settings store the placement after the window is gone.
     if (isVisible() && !Collapsed)
         m_lastOuter = geometry().marginsAdded(FrameMargins());
@@ -677,6 +691,6 @@ void TFmain::TB_chng_pwdClick()
                            "with the \"%1\" database?")
                 .arg(name.isEmpty() ? def : name)))
         return;
-    TFChngPwd dialog(this);
+    TFChngPwd dialog(*Windows().Actions, this);
     dialog.Execute();
 }

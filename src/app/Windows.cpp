@@ -1,6 +1,7 @@
 #include "app/Windows.h"
 
 #include "app/Fmain.h"
+#include "core/database/DatabaseActions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
@@ -80,16 +81,18 @@ void CreateWindows()
     TWindows& w = Windows();
     w.Settings = new TSettingsModel;
     w.Session = new TDatabaseSession(*w.Settings);
+    w.Actions = new TDatabaseActions(*w.Session);
     w.Fmain = new TFmain(*w.Session);
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
     w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
-    w.FChngPwd = new TFChngPwd(w.Fmain);
+    w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
-    auto* control = new TD_action_with_db(w.Fmain);
+    auto* control = new TD_action_with_db(*w.Actions, w.Fmain);
     control->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
-    control->AfterPack = [main = w.Fmain] { main->DocCommands->AfterPack(); };
+    // The pack reopens the list; the current document comes back after the usual delay.
+    control->AfterPack = [main = w.Fmain] { main->DocCommands->O_doc_list1Q1AfterScroll(); };
     w.D_action_with_db = control;
     auto* search = new TD_search(w.Session->Connection(), w.Fmain);
     w.D_search = search;
@@ -151,6 +154,7 @@ void DestroyWindows()
     delete w.D_SB_settings;
     delete w.FaskBaseAndPwd;
     delete w.Fmain;
+    delete w.Actions;
     delete w.Session;
     delete w.Settings;
     w = TWindows{};
@@ -159,9 +163,15 @@ void DestroyWindows()
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_terminating = 0;
 
 void OnTerminate(int)
 {
+    // However the ending goes, it is bounded: the default action of SIGALRM ends the process.
+    if (!g_terminating) {
+        g_terminating = 1;
+        ::alarm(TerminateBoundSeconds);
+    }
     const char byte = 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
 }
@@ -179,9 +189,18 @@ void CloseOnTerminate(QApplication& app)
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
         [[maybe_unused]] const auto n = ::read(g_signalPipe[1], &byte, 1);
+        // Nothing opens a database from here on, whatever the code below an open dialog does
+        // once that dialog returns.
+        if (Windows().Session)
+            Windows().Session->SetQuitting();
+        // Every running event loop ends, and one started later (a dialog shown by the code that
+        // goes on) returns at once: no question waits for an answer now.
+        QCoreApplication::exit(0);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
                 dialog->reject();
+        // Stops (or waits for) a running job and closes the database, writing pending changes;
+        // the settings are written as the windows go.
         if (Windows().Fmain)
             Windows().Fmain->close();
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+class TDatabaseActions;
 class TDatabaseSession;
 class TSettingsModel;
 class TFmain;
@@ -20,6 +21,7 @@ struct TWindows
     // Made before the windows and ended after them.
     TSettingsModel* Settings = nullptr;
     TDatabaseSession* Session = nullptr;
+    TDatabaseActions* Actions = nullptr; // the database-wide jobs over Session
 
     TFmain* Fmain = nullptr;
     TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;
@@ -47,5 +49,8 @@ void CreateWindows();
 // the main window still exists, then every window is destroyed in reverse order.
 void DestroyWindows();
 
-// SIGTERM, SIGINT and SIGHUP close the program as its window's close box would.
+// SIGTERM, SIGINT and SIGHUP close the program as its window's close box would, without a
+// question, whatever dialog is open; a job is stopped at its safe point. Should that take longer
+// than TerminateBoundSeconds, the process ends anyway.
+inline constexpr unsigned TerminateBoundSeconds = 20;
 void CloseOnTerminate(QApplication& app);

@@ -2,11 +2,13 @@
 #include "app/QuietboxApplication.h"
 #include "app/Windows.h"
 #include "core/common/CoreDumps.h"
+#include "core/common/SingleInstance.h"
 #include "core/database/DatabaseSession.h"
 #include "core/documents/OleContainer.h"
 
 #include <QCommandLineParser>
 #include <QDialog>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -44,6 +46,13 @@ int main(int argc, char** argv)
     options.addHelpOption();
     options.addVersionOption();
     options.process(app);
+    // A second start brings the running Quietbox to the front and leaves: two would fight over
+    // the settings file and the databases.
+    TSingleInstance instance;
+    if (!instance.Claim()) {
+        std::fprintf(stderr, "Quietbox is already running.\n");
+        return 0;
+    }
     CloseOnTerminate(app);
     TOleContainer::SweepLeftovers(); // decrypted object files a killed run left behind
 
@@ -52,6 +61,17 @@ int main(int argc, char** argv)
     Windows().Session->SweepRegisteredFolders();
     QApplication::setWindowIcon(Windows().Fmain->windowIcon());
     Windows().Fmain->show();
+    QObject::connect(&instance, &TSingleInstance::Requested, Windows().Fmain, [] {
+        if (TFmain* main = Windows().Fmain) {
+            main->showNormal();
+            main->raise();
+            main->activateWindow();
+        }
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+    });
     const int rc = app.exec();
     DestroyWindows();
     return rc;

@@ -1173,4 +1173,11 @@ void SetFaultHook(FaultHook hook)
     g_faultHook = std::move(hook);
 }
 
+QString InUseRefusal(const QString& folder)
+{
+    QString why;
+    CheckNotInUse(QFile::encodeName(folder), &why);
+    return why;
+}
+
 } // namespace BackRest

@@ -91,4 +91,8 @@ void SetFaultHook(FaultHook hook);
 // part / whole x 100, rounded to the nearest integer, halves to even.
 int RoundedPercent(qint64 part, qint64 whole);
 
+// Why the database in folder must not be changed or removed now: another connection, in this
+// process or another, holds it (the archive tool's "in use" text). Empty when nobody does.
+QString InUseRefusal(const QString& folder);
+
 } // namespace BackRest

@@ -11,7 +11,8 @@ enum class QbErrorKind
     InUse, // another program or connection holds the database
     NotADatabase, // the file is missing, foreign or damaged
     Io, // reading or writing a file failed
-    Engine // the database engine failed
+    Engine, // the database engine failed
+    Stopped // the user asked the operation to stop, and it did before changing anything
 };
 
 // The one exception type of the program: every failure carries a message text that the

@@ -419,7 +419,17 @@ void TDatabaseConnection::Exec(const QString& sql)
     }
 }
 
-void TDatabaseConnection::ExportTo(const QString& target, const QString& password)
+namespace {
+
+// The engine asks this between steps of a long statement; non-zero interrupts it.
+int AskStop(void* stop)
+{
+    return (*static_cast<const TDatabaseConnection::StopCheck*>(stop))() ? 1 : 0;
+}
+
+} // namespace
+
+void TDatabaseConnection::ExportTo(const QString& target, const QString& password, const StopCheck& stop)
 {
     RemoveWithJournal(target);
     // The connection may not create files, so the empty target is made here, like the file it replaces.
@@ -440,7 +450,16 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
         if (rc != SQLITE_DONE)
             throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")), QbErrorKind::Engine);
         attached = true;
-        Exec(QStringLiteral("PRAGMA rewrite.synchronous = FULL; SELECT sqlcipher_export('rewrite');"));
+        if (stop)
+            sqlite3_progress_handler(m_db, 1000, AskStop, const_cast<StopCheck*>(&stop));
+        const int exported = sqlite3_exec(
+            m_db, "PRAGMA rewrite.synchronous = FULL; SELECT sqlcipher_export('rewrite');", nullptr, nullptr, nullptr);
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+        if (exported == SQLITE_INTERRUPT || (exported != SQLITE_OK && stop && stop()))
+            throw QbError(QStringLiteral("The operation was stopped before it changed anything."),
+                          QbErrorKind::Stopped);
+        if (exported != SQLITE_OK)
+            throw QbError(ErrorText(QStringLiteral("Database error")), QbErrorKind::Engine);
         attached = false;
         Exec(QStringLiteral("DETACH DATABASE rewrite"));
         if (!SyncPath(target, false))
@@ -455,7 +474,7 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
     }
 }
 
-void TDatabaseConnection::Restructure(const QString& newPassword)
+void TDatabaseConnection::Restructure(const QString& newPassword, const StopCheck& stop)
 {
     Handle();
     if (newPassword.size() > MaxPasswordLength)
@@ -465,7 +484,9 @@ void TDatabaseConnection::Restructure(const QString& newPassword)
     // rolled back (a full disk), which would leave the wrong key to blame.
     const QString path = FilePath();
     const QString target = path + QStringLiteral(".rewrite");
-    ExportTo(target, newPassword);
+    if (stop && stop())
+        throw QbError(QStringLiteral("The operation was stopped before it changed anything."), QbErrorKind::Stopped);
+    ExportTo(target, newPassword, stop);
     // Renamed while the old file is still locked, so nobody writes to it meanwhile.
     if (!m_rename(target, path)) {
         const QString reason = SystemError();

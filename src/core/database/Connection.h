@@ -80,8 +80,12 @@ public:
     // password removes the encryption and compacts the file (pack); a password encrypts the
     // file or changes its key. Export goes to a new file beside Docs.db, with the old file's
     // mode and (where allowed) owner, that replaces it by an atomic rename; on any failure the
-    // old file stays as it was, with its old password, and no new file is left.
-    void Restructure(const QString& newPassword);
+    // old file stays as it was, with its old password, and no new file is left. `stop` is asked
+    // now and then while the new file is written; when it says yes the rewrite is abandoned
+    // (the old file untouched) with the kind Stopped. Once the new file replaces the old one
+    // the rewrite finishes whatever `stop` says.
+    using StopCheck = std::function<bool()>;
+    void Restructure(const QString& newPassword, const StopCheck& stop = {});
 
     // sqlite3_libversion_number() (3015002 for 3.15.2). Fails when the engine has no cipher.
     static int EngineVersion();
@@ -123,7 +127,7 @@ private:
     void CheckDocsTable();
     void PrepareNameOrder();
     void CloseHandle();
-    void ExportTo(const QString& target, const QString& password);
+    void ExportTo(const QString& target, const QString& password, const StopCheck& stop);
 
     sqlite3* m_db = nullptr;
     bool m_encrypted = false;

@@ -70,26 +70,26 @@ bool RunSql(const QStringList& lines, const QString& database, const PlainMessag
     }
 }
 
-void PackTable(TDatabaseConnection& table)
+void PackTable(TDatabaseConnection& table, const StopCheck& stop)
 {
     if (!table.IsOpen())
         throw QbError(QStringLiteral("Table must be opened to pack"));
     const QString type = table.TableType();
     if (type != QStringLiteral("SQLITE") && type != QStringLiteral("SQLCIPHER"))
         throw QbError(QStringLiteral("Table must be either of SQLite or SQLCipher type to pack"));
-    table.Restructure(QString());
+    table.Restructure(QString(), stop);
 }
 
-void AddMasterPassword(TDatabaseConnection& table, const QString& password)
+void AddMasterPassword(TDatabaseConnection& table, const QString& password, const StopCheck& stop)
 {
     if (!table.IsOpen())
         throw QbError(QStringLiteral("Table must be opened in exclusive mode to add passwords"));
     CheckNewPassword(password);
-    table.Restructure(password);
+    table.Restructure(password, stop);
 }
 
 void SetDatabasePassword(TDatabaseConnection& adb, const QString& folder, const QString& password,
-                         const QString& oldPassword)
+                         const QString& oldPassword, const StopCheck& stop)
 {
     if (adb.IsOpen())
         throw QbError(QStringLiteral("The database connection must be closed before a password is set."));
@@ -101,10 +101,12 @@ void SetDatabasePassword(TDatabaseConnection& adb, const QString& folder, const 
         adb.AddPassword(oldPassword);
     // A journal or rewrite left in clear must not outlive the password: cleared before the
     // rewrite and once the connection lets go of the file.
+    if (const QString inUse = BackRest::InUseRefusal(folder); !inUse.isEmpty())
+        throw QbError(inUse, QbErrorKind::InUse);
     BackRest::RemoveStaleCompanions(folder);
     try {
         adb.Open();
-        AddMasterPassword(adb, password);
+        AddMasterPassword(adb, password, stop);
     } catch (...) {
         adb.Close();
         BackRest::RemoveStaleCompanions(folder);

@@ -100,6 +100,12 @@ bool TDatabaseSession::ConfirmDestructive(const QString& text)
     return seam && seam->ConfirmChecked(text);
 }
 
+bool TDatabaseSession::Ask(const QString& text)
+{
+    TDialogSeam* seam = TDialogSeam::Current();
+    return seam && seam->Confirm(text);
+}
+
 // ---- The document list
 
 void TDatabaseSession::OpenListNow()
@@ -198,6 +204,8 @@ void TDatabaseSession::SweepRegisteredFolders()
 void TDatabaseSession::SBreopenClick()
 {
     CloseDatabase();
+    if (m_quitting)
+        return; // the program is ending: nothing opens again
     try {
         if (PrepareConnection()) {
             m_name = m_selected;
@@ -398,6 +406,13 @@ bool TDatabaseSession::DropDatabase(const QString& name, bool silent)
     TDatabaseConnection& adb = Connection();
     if (adb.IsOpen() && QFileInfo(adb.Path()).canonicalFilePath() == canonical)
         CloseDatabase();
+    // Another Quietbox (or tool) that has it open would go on writing into deleted files.
+    if (const QString inUse = BackRest::InUseRefusal(canonical); !inUse.isEmpty()) {
+        if (!silent)
+            ShowMessage(QStringLiteral("The database \"%1\" has not been dropped.\n%2").arg(name, inUse));
+        Q_EMIT DatabaseListChanged();
+        return false;
+    }
     QDir dir(canonical);
     for (const QString& file : DatabaseFiles())
         dir.remove(file); // a file that cannot be deleted stays

@@ -60,6 +60,9 @@ public:
     // The open command: closes the open database, then opens one, asking unless DirectOpen.
     // Failures never leave it: they are reported (or acted on by the wrong-password policy).
     void SBreopenClick();
+    // The program is ending: from now on every open does nothing (the database stays closed).
+    void SetQuitting() { m_quitting = true; }
+    bool Quitting() const { return m_quitting; }
     // Opens a registered database without asking.
     void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
     // Opens a database just created: at once when its password is known or it has none; a
@@ -84,6 +87,10 @@ public:
     bool DropDatabase(const QString& name, bool silent);
     // Why a database folder must not be dropped, or empty when it may.
     static QString DropRefusal(const QString& folder);
+
+    // Tells and asks the user through the prompts (else the installed dialog seam).
+    void Tell(const QString& text) { ShowMessage(text); }
+    bool Ask(const QString& text);
 
     // Closes and reopens the document list around work on the whole open database.
     void CloseList();
@@ -131,6 +138,7 @@ private:
     QString m_selected;
     bool m_directOpen = false;
     bool m_startupOpen = false;
+    bool m_quitting = false;
     bool m_openingDefault = false; // the open that replaces a failed one is under way
     bool m_automaticOpen = false; // an open nobody typed a password for: a failure is no wrong attempt
     QString m_preselected; // offered first by the selection dialog

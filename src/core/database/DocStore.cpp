@@ -6,6 +6,7 @@
 #include "core/database/Query.h"
 #include "core/database/Schema.h"
 #include "core/database/SqlEngine.h"
+#include "core/database/TextIndex.h"
 
 #include <QBuffer>
 #include <QUuid>
@@ -226,24 +227,33 @@ QString TDocStore::CreateDocumentRecord(const QString& name, const QString& type
 
 void TDocStore::InsertDocument(const TDocRow& row)
 {
+    Savepoint savepoint(m_connection);
     TQuery query(m_connection, InsertSql);
     BindRow(query, row, row.LDate.isValid() ? row.LDate : QDate::currentDate(), true, true);
     query.Exec();
+    TextIndex::Refresh(m_connection, RowId(Schema::CutToWidth(row.Id, Schema::IdWidth)));
+    savepoint.Release();
 }
 
 void TDocStore::UpdateDocument(const QString& oldId, const TDocRow& row)
 {
     const bool byRow = RowOfKey(oldId).has_value();
+    Savepoint savepoint(m_connection);
+    const qint64 rowId = RowId(oldId);
     TQuery query(m_connection, byRow ? ModifyRowSql : ModifySql);
     BindRow(query, row, QDate::currentDate(), !byRow, false);
     query.Bind(QStringLiteral(":OLD_doc_id"), KeyValue(oldId));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(oldId));
+    TextIndex::Refresh(m_connection, rowId);
+    savepoint.Release();
 }
 
 void TDocStore::RenameDocument(const QString& id, const QString& name)
 {
+    Savepoint savepoint(m_connection);
+    const qint64 rowId = RowId(id);
     TQuery query(m_connection,
                  QStringLiteral("update Docs set Doc_name = :doc_name, L_date = :L_date where %1")
                      .arg(KeyTerm(id, QStringLiteral(":OLD_doc_id"))));
@@ -253,15 +263,21 @@ void TDocStore::RenameDocument(const QString& id, const QString& name)
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));
+    TextIndex::Refresh(m_connection, rowId);
+    savepoint.Release();
 }
 
 void TDocStore::DeleteDocument(const QString& id)
 {
+    Savepoint savepoint(m_connection);
+    const qint64 rowId = RowId(id);
     TQuery query(m_connection, RowOfKey(id) ? QStringLiteral("delete from docs where rowid = :OLD_doc_id") : DeleteSql);
     query.Bind(QStringLiteral(":OLD_doc_id"), KeyValue(id));
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));
+    TextIndex::Refresh(m_connection, rowId);
+    savepoint.Release();
 }
 
 qint64 TDocStore::RowId(const QString& id) const
@@ -316,7 +332,9 @@ void TDocStore::WriteContent(const QString& id, const QString& column, QIODevice
     query.Exec();
     if (query.Changes() == 0)
         throw QbError(Missing(id));
-    TBlobStream::Write(m_connection, QStringLiteral("Docs"), field, RowId(id), *source, size);
+    const qint64 rowId = RowId(id);
+    TBlobStream::Write(m_connection, QStringLiteral("Docs"), field, rowId, *source, size);
+    TextIndex::Refresh(m_connection, rowId);
     savepoint.Release();
 }
 

@@ -5,6 +5,7 @@
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
 #include "core/database/SqlEngine.h"
+#include "core/database/TextIndex.h"
 
 #include <QVarLengthArray>
 #include <array>
@@ -208,6 +209,47 @@ private:
 
 } // namespace
 
+namespace {
+
+// Ordered like the list; the snippet comes from whichever column matched best.
+const QString TextSql = QStringLiteral(
+    "select d.rowid, d.Doc_id, d.Doc_name, d.Doc_type, snippet(Docs_text, '', '', '\u2026', -1, 12) as Context "
+    "from Docs_text join Docs d on d.rowid = Docs_text.docid where Docs_text match :QUERY "
+    "order by d.Doc_name collate %1, d.Doc_id");
+
+std::vector<TSearchHit> RunInText(TDatabaseConnection& connection, const QString& text,
+                                  const TDocSearch::StopCheck& stop, bool* stopped)
+{
+    if (!TextIndex::Complete(connection) && !TextIndex::Build(connection, {}, stop)) {
+        if (stopped)
+            *stopped = true;
+        return {};
+    }
+    const QString match = TextIndex::MatchQuery(text);
+    if (match.isEmpty())
+        return {};
+    TQuery query(connection, TextSql.arg(QLatin1String(SqlEngine::NameCollation)));
+    query.Bind(QStringLiteral(":QUERY"), match);
+    std::vector<TSearchHit> hits;
+    StopHandler handler(connection.Handle(), stop);
+    try {
+        while (query.Next())
+            hits.push_back({TDocStore::Key(query.Value(1), query.Value(0).toLongLong()), query.Value(2).toString(),
+                            query.Value(3).toString(), query.Value(4).toString().simplified()});
+    } catch (const QbError&) {
+        if (!handler.Stopped())
+            throw;
+    }
+    if (handler.Stopped()) {
+        hits.clear();
+        if (stopped)
+            *stopped = true;
+    }
+    return hits;
+}
+
+} // namespace
+
 std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const QString& text, int mode,
                                         bool caseSensitive, const StopCheck& stop, bool* stopped)
 {
@@ -215,6 +257,8 @@ std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const Q
         *stopped = false;
     if (!connection.IsOpen())
         throw QbError(QStringLiteral("No database is open."));
+    if (mode == InText)
+        return RunInText(connection, text, stop, stopped);
     if (!caseSensitive)
         EnsureUpper(connection.Handle());
     CaseSensitiveLike like(connection, caseSensitive);
@@ -229,7 +273,7 @@ std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const Q
     try {
         while (query.Next())
             hits.push_back({TDocStore::Key(query.Value(id), query.Value(rowid).toLongLong()),
-                            query.Value(name).toString(), query.Value(type).toString()});
+                            query.Value(name).toString(), query.Value(type).toString(), QString()});
     } catch (const QbError&) {
         if (!handler.Stopped())
             throw;

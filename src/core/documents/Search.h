@@ -12,6 +12,7 @@ struct TSearchHit
     QString Id;
     QString Name;
     QString Type;
+    QString Context; // in the text: a few words around the match
 };
 
 // The search of documents by name: the statement and its run. The typed text is bound as a
@@ -22,7 +23,8 @@ public:
     enum Mode
     {
         InName = 0, // "In the document name ( *A* )"
-        AtBegin = 1 // "At the begin of the document name ( A*)"
+        AtBegin = 1, // "At the begin of the document name ( A*)"
+        InText = 2 // in the words of the name and the text (TextIndex); case and diacritics ignored
     };
 
     // "%text%" in the name, "text%" at its beginning.
@@ -39,6 +41,8 @@ public:
     // TDocStore::Key of its row. Raises QbError. When stop answers true, the search ends early:
     // no hits, and *stopped (if given) is set. A pattern can take the engine long on every name
     // ("%a%a%a%a%a%b"), so a window's search wants a way out.
+    // In the text, the index is built first where it is missing or incomplete, and the text is
+    // read as TextIndex::MatchQuery reads it; caseSensitive does not apply.
     static std::vector<TSearchHit> Run(TDatabaseConnection& connection, const QString& text, int mode,
                                        bool caseSensitive, const StopCheck& stop = {}, bool* stopped = nullptr);
 };

@@ -72,9 +72,10 @@ bool TJobRunner::Start(Work work)
             } catch (...) {
                 error = QStringLiteral("The operation failed.");
             }
+            m_error = error;
             // Should the runner be destroyed first, the call goes with it.
             QMetaObject::invokeMethod(
-                this, [this, error] { Done(error); }, Qt::QueuedConnection);
+                this, [this] { Done(); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         return false;
@@ -90,14 +91,15 @@ void TJobRunner::Join()
         m_worker.join();
 }
 
-void TJobRunner::Done(const QString& error)
+void TJobRunner::Done()
 {
     Join();
     if (!m_busy)
         return; // ended by StopAllAndWait
     m_busy = false;
     Running().erase(this);
-    Q_EMIT Finished(error);
+    Q_EMIT Ending();
+    Q_EMIT Finished(m_error);
 }
 
 bool TJobRunner::AnyBusy()
@@ -108,10 +110,19 @@ bool TJobRunner::AnyBusy()
 void TJobRunner::StopAllAndWait()
 {
     const std::set<TJobRunner*> running = Running();
-    for (TJobRunner* runner : running) {
+    for (TJobRunner* runner : running)
         runner->m_stop = true;
-        runner->Join();
-        runner->m_busy = false;
-        Running().erase(runner);
+    for (TJobRunner* runner : running) {
+        // A Finished handler may have ended another runner meanwhile.
+        if (Running().count(runner))
+            runner->Done();
     }
+}
+
+bool TJobRunner::AllStoppable()
+{
+    for (const TJobRunner* runner : Running())
+        if (!runner->m_stoppable)
+            return false;
+    return true;
 }

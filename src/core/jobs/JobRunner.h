@@ -40,23 +40,34 @@ public:
     bool Busy() const { return m_busy; }
     // Asks the running job to end at its next check; it still ends through Finished.
     void RequestStop() { m_stop = true; }
+    // Whether the work stops at a safe point when asked (set before Start); one that does not
+    // runs to its end, and whoever asks must say so.
+    void SetStoppable(bool stoppable) { m_stoppable = stoppable; }
+    bool Stoppable() const { return m_stoppable; }
 
     // Whether any runner of the program has a job running (for closing the program).
     static bool AnyBusy();
-    // Asks every running job to stop and waits until each has ended; their Finished is not emitted.
+    // Whether every running job stops when asked.
+    static bool AllStoppable();
+    // Asks every running job to stop and waits until each has ended; each then emits Finished
+    // before this returns, so its outcome (stopped, or done after all) is not lost.
     static void StopAllAndWait();
 
 Q_SIGNALS:
     void Progress(int percent);
+    // Emitted just before Finished: windows that only watch the job go before its outcome is told.
+    void Ending();
     // The job ended: error is empty on success. Emitted after the last Progress.
     void Finished(const QString& error);
 
 private:
     class Context;
     void Join();
-    void Done(const QString& error);
+    void Done();
 
     std::thread m_worker;
     std::atomic<bool> m_stop{false};
     bool m_busy = false;
+    bool m_stoppable = false;
+    QString m_error; // written by the worker before it ends, read after joining it
 };

@@ -28,7 +28,12 @@ public:
     // Writes the tree through a temporary file in the same folder that is renamed over the old
     // file, so a crash or a full disk never leaves a truncated settings file. Returns false on
     // failure; the old file then stays as it was.
-    bool Save() const;
+    //
+    // Another run of the program or a tool may have written the file since this one read it:
+    // under a lock, the file is read again and its changes are merged into the tree first
+    // (what this run changed since it read the file wins per attribute and per entry; what
+    // it did not touch takes the file's value; entries added or removed there stay so).
+    bool Save();
 
     // The decimal value of text, or 0 when it is not a valid 32-bit integer (empty included).
     static int IntOrZero(const QString& text);
@@ -38,4 +43,7 @@ public:
 
 private:
     std::unique_ptr<TOrbPigger> m_root;
+    // The tree as last read or written: what tells this run's changes from the file's.
+    std::unique_ptr<TOrbPigger> m_base;
+    void TakeBase();
 };

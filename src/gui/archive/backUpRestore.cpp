@@ -57,6 +57,7 @@ bool StartArchiveJob(TJobRunner& runner, std::function<int(const BackRest::Progr
 {
     // Written by the worker, read once the runner has joined it (Finished).
     auto code = std::make_shared<int>(BackRest::Failed);
+    runner.SetStoppable(true); // a stopped archive job leaves nothing behind
     auto* context = new QObject(&runner);
     QObject::connect(&runner, &TJobRunner::Progress, context, [progress](int percent) {
         if (progress)

@@ -1,12 +1,8 @@
 #include "gui/database/Chngpwd.h"
 
-#include "core/common/QbError.h"
-#include "core/database/Connection.h"
-#include "core/database/DBactions.h"
-#include "core/database/DatabaseSession.h"
+#include "core/database/DatabaseActions.h"
 #include "gui/database/JobProgress.h"
 #include "gui/dialogs/CentreOnScreen.h"
-#include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
 #include "gui/widgets/Teardown.h"
 
@@ -19,17 +15,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-namespace {
-
-void Tell(const QString& text)
-{
-    Dialogs::ShowMessage(text);
-}
-
-} // namespace
-
-TFChngPwd::TFChngPwd(QWidget* parent)
+TFChngPwd::TFChngPwd(TDatabaseActions& actions, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_actions(actions)
 {
     setObjectName(QStringLiteral("FChngPwd"));
     setWindowTitle(QStringLiteral("Password change"));
@@ -80,6 +68,7 @@ void TFChngPwd::NewPasswordChange()
 bool TFChngPwd::Execute()
 {
     m_changed = false;
+    adjustSize(); // centred by its real size, not the default one it has before it is shown
     CentreOnScreen(this);
     exec();
     ClearFields();
@@ -95,55 +84,13 @@ void TFChngPwd::ClearFields()
 
 bool TFChngPwd::BtnChangeClick()
 {
-    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
-    TDatabaseConnection& adb = TDatabaseConnection::ADB();
-    if (!session || !session->DatabaseOpen() || !adb.IsOpen()) {
-        Tell(QStringLiteral("No database is open."));
-        return false;
-    }
     const QString newPassword = EditNewPwd1->text();
     if (newPassword != EditNewPwd2->text() || newPassword.trimmed().isEmpty())
         return false;
-    if (newPassword.size() > TDatabaseConnection::MaxPasswordLength) {
-        Tell(QStringLiteral("The new password is too long.\nA password holds at most %1 characters.")
-                 .arg(TDatabaseConnection::MaxPasswordLength));
+    if (!m_actions.ChangePassword(EditOldPwd->text(), newPassword))
         return false;
-    }
-    // The engine proves the old password against the open database; an unprotected database
-    // has none. Nothing is closed before the old password is proven.
-    const QString oldPassword = EditOldPwd->text();
-    bool oldMatches = false;
-    try {
-        oldMatches = adb.IsKeyedWith(oldPassword);
-    } catch (const QbError& e) {
-        Tell(QStringLiteral("Can not change the password.\n%1").arg(e.Message()));
-        return false;
-    }
-    if (!oldMatches) {
-        Tell(QStringLiteral("The old password is not correct.\nThe password has not been changed."));
-        return false;
-    }
-
-    const QString folder = adb.Path();
-    session->CloseDatabase();
-    // The session's password request would talk about the selection dialog; decline quietly.
-    adb.SetPasswordRequest({});
-    // The whole file is rewritten or rekeyed: on a worker under a progress window, the closed
-    // connection belonging to the job until it ends; the outcome is told then.
-    TJobProgress::Run(
-        parentWidget(), QStringLiteral("Changing the password..."),
-        [&adb, folder, newPassword, oldPassword](TJobContext&) {
-            SetDatabasePassword(adb, folder, newPassword, oldPassword);
-        },
-        [](const QString& error) {
-            if (error.isEmpty())
-                Tell(QStringLiteral("The password has been changed.\nThe database is closed now: open it again with "
-                                    "the new password."));
-            else
-                Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password and is "
-                                    "closed now.")
-                         .arg(error));
-        });
+    // The whole file is rewritten: the outcome is told when the work ends.
+    TJobProgress::Watch(parentWidget(), QStringLiteral("Changing the password..."), m_actions.Runner());
     m_changed = true;
     return true;
 }

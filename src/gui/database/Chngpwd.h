@@ -5,15 +5,16 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class TDatabaseActions;
 
-// The "Password change" dialog over the open database. "Change" proves the old password (an
-// unprotected database takes an empty one), closes the database, puts the new password on it
-// and leaves it closed, to be opened again with the new password.
+// The "Password change" dialog over the open database: it collects the passwords and shows the
+// work's progress; the change itself (TDatabaseActions::ChangePassword) proves the old password,
+// closes the database, puts the new password on it and leaves it closed.
 class TFChngPwd : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TFChngPwd(QWidget* parent = nullptr);
+    explicit TFChngPwd(TDatabaseActions& actions, QWidget* parent = nullptr);
     ~TFChngPwd() override;
 
     QLineEdit* EditOldPwd = nullptr;
@@ -32,5 +33,6 @@ public:
 private:
     void NewPasswordChange();
     void ClearFields();
+    TDatabaseActions& m_actions;
     bool m_changed = false;
 };

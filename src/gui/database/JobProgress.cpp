@@ -3,12 +3,14 @@
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
-TJobProgress::TJobProgress(QWidget* parent, const QString& text)
+TJobProgress::TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                   | Qt::MSWindowsFixedSizeDialogHint)
@@ -27,7 +29,7 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text)
     layout->addWidget(Label_job);
     layout->addWidget(ProgressBar1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_runner = new TJobRunner(this);
+    m_runner = runner ? runner : new TJobRunner(this);
     connect(m_runner, &TJobRunner::Progress, this, [this](int percent) {
         ProgressBar1->setRange(0, 100);
         ProgressBar1->setValue(percent);
@@ -35,10 +37,16 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text)
 }
 
 TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner::Work work,
-                                std::function<void(const QString& error)> done)
+                                std::function<void(const QString& error)> done, bool stoppable)
 {
-    auto* window = new TJobProgress(parent, text);
+    auto* window = new TJobProgress(parent, text, nullptr);
+    window->m_runner->SetStoppable(stoppable);
     connect(window->m_runner, &TJobRunner::Finished, window, [window, done](const QString& error) {
+        // Its question is moot now: the outcome follows instead.
+        if (window->m_asking)
+            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                question && question != window)
+                question->reject();
         // Closed first, so what `done` shows is not behind a window that blocks input.
         window->hide();
         window->deleteLater();
@@ -51,21 +59,56 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
             done(QStringLiteral("The operation could not be started."));
         return nullptr;
     }
-    window->adjustSize();
-    window->show();
-    CentreOnScreen(window);
+    window->Show();
     return window;
 }
 
-// The job cannot be broken off half-way: closing only tells so, and the window stays.
+TJobProgress* TJobProgress::Watch(QWidget* parent, const QString& text, TJobRunner& runner)
+{
+    if (!runner.Busy())
+        return nullptr;
+    auto* window = new TJobProgress(parent, text, &runner);
+    connect(&runner, &TJobRunner::Ending, window, [window] {
+        if (window->m_asking)
+            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                question && question != window)
+                question->reject();
+        window->hide();
+        window->deleteLater();
+    });
+    window->Show();
+    return window;
+}
+
+void TJobProgress::Show()
+{
+    adjustSize();
+    show();
+    CentreOnScreen(this);
+}
+
+// A job that stops at a safe point is asked to; any other is only said to go on.
 void TJobProgress::reject()
 {
-    if (m_runner->Busy())
+    if (!m_runner->Busy()) {
+        QDialog::reject();
+        return;
+    }
+    if (m_asking)
+        return;
+    const QScopedValueRollback<bool> asking(m_asking, true);
+    if (!m_runner->Stoppable()) {
         Dialogs::ShowMessage(QStringLiteral("%1\nThe operation can not be interrupted.\nThe window closes when it "
                                             "ends.")
                                  .arg(Label_job->text()));
-    else
-        QDialog::reject();
+        return;
+    }
+    if (Dialogs::Confirm(
+            QStringLiteral("%1\nStop it?\nThe database stays as it was before the operation.").arg(Label_job->text()))
+        && m_runner->Busy()) {
+        m_runner->RequestStop();
+        Label_job->setText(QStringLiteral("Stopping..."));
+    }
 }
 
 void TJobProgress::closeEvent(QCloseEvent* e)

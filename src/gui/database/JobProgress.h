@@ -10,8 +10,9 @@ class QProgressBar;
 
 // A small window over a long database job: what runs and a progress bar, which moves without
 // steps until the job reports a percent. It blocks input to the program's other windows
-// without a nested event loop, so they keep repainting; its close box asks before anything
-// happens. It closes and deletes itself when the job has ended, then `done` runs.
+// without a nested event loop, so they keep repainting. Its close box asks to stop a job that
+// stops at a safe point, and says that any other will finish first. It closes and deletes
+// itself, with any question of its own still open, when the job has ended; then `done` runs.
 class TJobProgress : public QDialog
 {
     Q_OBJECT
@@ -20,7 +21,10 @@ public:
     // Starts work and shows the window. `done` gets the job's error text (empty on success);
     // it also runs, with the reason, when the job cannot start.
     static TJobProgress* Run(QWidget* parent, const QString& text, TJobRunner::Work work,
-                             std::function<void(const QString& error)> done);
+                             std::function<void(const QString& error)> done, bool stoppable = false);
+    // Shows the window over a job already started on runner (not owned); it closes when that
+    // job ends, whoever handles its outcome.
+    static TJobProgress* Watch(QWidget* parent, const QString& text, TJobRunner& runner);
 
     TJobRunner* Runner() const { return m_runner; }
     QLabel* Label_job = nullptr;
@@ -33,7 +37,9 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    explicit TJobProgress(QWidget* parent, const QString& text);
+    TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner);
+    void Show();
 
     TJobRunner* m_runner = nullptr;
+    bool m_asking = false;
 };

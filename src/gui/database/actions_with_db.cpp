@@ -1,8 +1,6 @@
 #include "gui/database/actions_with_db.h"
 
-#include "core/common/QbError.h"
-#include "core/database/Connection.h"
-#include "core/database/DBactions.h"
+#include "core/database/DatabaseActions.h"
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/JobProgress.h"
@@ -10,17 +8,18 @@
 #include "gui/database/wz_new_database.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
+#include "gui/documents/ExportAll.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <memory>
 
-TD_action_with_db::TD_action_with_db(QWidget* parent)
+TD_action_with_db::TD_action_with_db(TDatabaseActions& actions, QWidget* parent)
     : QDialog(parent)
+    , m_actions(actions)
 {
     setObjectName(QStringLiteral("D_action_with_db"));
     setWindowTitle(QStringLiteral("Database control"));
@@ -36,9 +35,10 @@ TD_action_with_db::TD_action_with_db(QWidget* parent)
     radio(RB_edit_database, "RB_edit_database", "Edit, back up and restore the database");
     radio(RB_drop_database, "RB_drop_database", "Drop database");
     radio(RB_pack_database, "RB_pack_database", "Pack/re-init database");
+    radio(RB_export_all, "RB_export_all", "Export all documents");
     RB_create_new_db->setChecked(true);
     auto* group = new QVBoxLayout(GroupBox1);
-    for (QRadioButton* b : {RB_create_new_db, RB_edit_database, RB_drop_database, RB_pack_database})
+    for (QRadioButton* b : {RB_create_new_db, RB_edit_database, RB_drop_database, RB_pack_database, RB_export_all})
         group->addWidget(b);
 
     OKBtn = new QPushButton(QStringLiteral("OK"));
@@ -56,6 +56,15 @@ TD_action_with_db::TD_action_with_db(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
+
+    connect(&m_actions, &TDatabaseActions::Packed, this, [this] {
+        if (AfterPack)
+            AfterPack();
+    });
+    connect(&m_actions, &TDatabaseActions::NewPasswordWanted, this, [this] {
+        if (ChangePassword)
+            ChangePassword();
+    });
 }
 
 TD_action_with_db::~TD_action_with_db() = default;
@@ -64,7 +73,7 @@ void TD_action_with_db::PrepareAsk(const QString& name)
 {
     RB_create_new_db->setChecked(true);
     const bool some = !name.trimmed().isEmpty();
-    for (QRadioButton* b : {RB_edit_database, RB_drop_database, RB_pack_database})
+    for (QRadioButton* b : {RB_edit_database, RB_drop_database, RB_pack_database, RB_export_all})
         b->setEnabled(some);
     const QString tail = name + QLatin1Char('"');
     RB_edit_database->setText(QStringLiteral("Edit database \"") + tail);
@@ -78,6 +87,8 @@ int TD_action_with_db::Choice() const
         return DropAction;
     if (RB_pack_database->isChecked())
         return PackAction;
+    if (RB_export_all->isChecked())
+        return ExportAllAction;
     if (RB_edit_database->isChecked())
         return EditAction;
     return CreateNewAction;
@@ -95,9 +106,7 @@ int TD_action_with_db::AskAction(const QString& name)
 
 void TD_action_with_db::DatabaseControl()
 {
-    if (!TDatabaseSession::HasInstance())
-        return;
-    TDatabaseSession& session = TDatabaseSession::Instance();
+    TDatabaseSession& session = m_actions.Session();
     const QString name = session.DatabaseOpen() ? session.CurrentDatabaseName() : QString();
     switch (AskAction(name)) {
         case CreateNewAction: {
@@ -117,6 +126,9 @@ void TD_action_with_db::DatabaseControl()
         case PackAction:
             PackCurrentDatabase();
             break;
+        case ExportAllAction:
+            ExportAll::Run(parentWidget(), session.Connection());
+            break;
         case DropAction:
             session.CloseDatabase();
             session.DropDatabase(name, false);
@@ -130,9 +142,7 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    if (!TDatabaseSession::HasInstance())
-        return result;
-    TSettingsModel& settings = TDatabaseSession::Instance().Settings();
+    TSettingsModel& settings = m_actions.Session().Settings();
     TW_new_database* shared = Wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
@@ -167,56 +177,9 @@ void TD_action_with_db::PackCurrentDatabase()
                            "database now?")))
         return;
 
-    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
     if (BeforePack)
         BeforePack();
-    else if (session)
-        session->CloseList();
-
-    // The connection belongs to the job until it ends: the list is closed and the progress
-    // window keeps every command out meanwhile. Opening asks for nothing on this thread only.
-    TDatabaseConnection& table = TDatabaseConnection::ADB();
-    QString failure;
-    try {
-        if (!table.IsOpen())
-            table.Open();
-    } catch (const QbError& e) {
-        failure = e.Message();
-    }
-    if (!failure.isEmpty()) {
-        PackFinished(failure);
-        return;
-    }
-    // The session's password request talks to the user: never from the worker. The pack's
-    // reopen of the plain file needs none; the next open sets it again.
-    table.SetPasswordRequest({});
-    TJobProgress::Run(
-        parentWidget(), QStringLiteral("Packing the database..."), [&table](TJobContext&) { PackTable(table); },
-        [self = QPointer<TD_action_with_db>(this)](const QString& error) {
-            if (self)
-                self->PackFinished(error);
-        });
-}
-
-void TD_action_with_db::PackFinished(QString failure)
-{
-    TDatabaseSession* session = TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance() : nullptr;
-    if (AfterPack) {
-        AfterPack();
-    } else if (session) {
-        try {
-            session->ReopenList();
-        } catch (const QbError& e) {
-            if (failure.isEmpty())
-                failure = e.Message();
-        }
-    }
-    if (!failure.isEmpty()) {
-        Dialogs::ShowMessage(failure);
-        return;
-    }
-    if (Dialogs::Confirm(
-            QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"))
-        && ChangePassword)
-        ChangePassword();
+    // The outcome and the offer of a new password follow the job's end (TDatabaseActions).
+    if (m_actions.Pack())
+        TJobProgress::Watch(parentWidget(), QStringLiteral("Packing the database..."), m_actions.Runner());
 }

@@ -8,6 +8,7 @@
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
+class TDatabaseActions;
 class TW_new_database;
 
 // "Database control": what to do with the databases, and the commands that do it.
@@ -16,7 +17,7 @@ class TD_action_with_db : public QDialog
     Q_OBJECT
 
 public:
-    explicit TD_action_with_db(QWidget* parent = nullptr);
+    explicit TD_action_with_db(TDatabaseActions& actions, QWidget* parent = nullptr);
     ~TD_action_with_db() override;
 
     enum Action
@@ -25,7 +26,8 @@ public:
         CreateNewAction = 0,
         EditAction = 1,
         PackAction = 2,
-        DropAction = 3
+        DropAction = 3,
+        ExportAllAction = 4
     };
 
     // Asks what to do with the database `name` (empty: none is open, only creating is offered).
@@ -46,8 +48,8 @@ public:
     // Returns once the pack runs; the window stays responsive and the rest follows its end.
     void PackCurrentDatabase();
 
-    // Around the pack: the document list is closed and reopened. Unset, the database
-    // session's list is closed and reopened.
+    // Around the pack: what the document side lets go before and takes up after (the list
+    // itself is closed and reopened by the pack).
     std::function<void()> BeforePack;
     std::function<void()> AfterPack;
     // The password command, offered after a pack; the application sets it.
@@ -61,9 +63,10 @@ public:
     QRadioButton* RB_edit_database = nullptr;
     QRadioButton* RB_drop_database = nullptr;
     QRadioButton* RB_pack_database = nullptr;
+    QRadioButton* RB_export_all = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 
 private:
-    void PackFinished(QString failure);
+    TDatabaseActions& m_actions;
 };

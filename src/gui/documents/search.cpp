@@ -1,6 +1,7 @@
 #include "gui/documents/search.h"
 
 #include "core/common/QbError.h"
+#include "core/database/TextIndex.h"
 #include "core/documents/Search.h"
 #include "core/jobs/JobRunner.h"
 #include "gui/dialogs/CentreOnScreen.h"
@@ -79,18 +80,24 @@ TD_search::TD_search(TDatabaseConnection& connection, QWidget* parent)
     RB_at_begin->setObjectName(QStringLiteral("RB_at_begin"));
     RG1Buttons->addButton(RB_in_name, TDocSearch::InName);
     RG1Buttons->addButton(RB_at_begin, TDocSearch::AtBegin);
+    RB_in_text = new QRadioButton(QStringLiteral("In the text of the documents (words, lett*, \"a phrase\")"), RG1);
+    RB_in_text->setObjectName(QStringLiteral("RB_in_text"));
+    RG1Buttons->addButton(RB_in_text, TDocSearch::InText);
     RB_in_name->setChecked(true);
     auto* rgLayout = new QVBoxLayout(RG1);
     rgLayout->addWidget(RB_in_name);
     rgLayout->addWidget(RB_at_begin);
+    rgLayout->addWidget(RB_in_text);
 
     CB_case = new QCheckBox(QStringLiteral("Case sensitive"), this);
     CB_case->setObjectName(QStringLiteral("CB_case"));
 
     LV1 = new QTreeWidget(this);
     LV1->setObjectName(QStringLiteral("LV1"));
-    LV1->setColumnCount(2);
-    LV1->setHeaderLabels({QStringLiteral("Context in the name"), QStringLiteral("Doc type")});
+    LV1->setColumnCount(3);
+    LV1->setHeaderLabels(
+        {QStringLiteral("Context in the name"), QStringLiteral("Doc type"), QStringLiteral("Context in the text")});
+    LV1->setColumnHidden(2, true); // shown in the text mode only
     LV1->setRootIsDecorated(false);
     LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     LV1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -127,6 +134,12 @@ TD_search::TD_search(TDatabaseConnection& connection, QWidget* parent)
     connect(LV1, &QTreeWidget::itemDoubleClicked, this, &TD_search::Btn_go_toClick);
     connect(RG1Buttons, &QButtonGroup::idClicked, this, [this] {
         ClearResults();
+        // The words of the text are found ignoring case and diacritics.
+        const bool inText = ModeIndex() == TDocSearch::InText;
+        CB_case->setEnabled(!inText);
+        LV1->setColumnHidden(2, !inText);
+        LV1->header()->setSectionResizeMode(0, inText ? QHeaderView::ResizeToContents : QHeaderView::Stretch);
+        LV1->header()->setSectionResizeMode(2, QHeaderView::Stretch);
         UpdateButtons();
     });
     connect(CB_case, &QCheckBox::clicked, this, &TD_search::ClearResults);
@@ -135,7 +148,8 @@ TD_search::TD_search(TDatabaseConnection& connection, QWidget* parent)
 
 int TD_search::ModeIndex() const
 {
-    return RG1Buttons->checkedId() == TDocSearch::AtBegin ? TDocSearch::AtBegin : TDocSearch::InName;
+    const int id = RG1Buttons->checkedId();
+    return id == TDocSearch::AtBegin || id == TDocSearch::InText ? id : TDocSearch::InName;
 }
 
 void TD_search::SearchIn(TOdic* list)
@@ -174,6 +188,7 @@ void TD_search::Btn_searchClick()
         // The engine runs on a worker, so this window keeps painting and a long search can be
         // stopped; the dialog waits for it in a loop of its own, as a modal dialog does.
         TJobRunner runner;
+        runner.SetStoppable(true);
         QEventLoop loop;
         connect(&runner, &TJobRunner::Finished, &loop, [&](const QString& error) {
             failure = error;
@@ -181,6 +196,15 @@ void TD_search::Btn_searchClick()
         });
         TDatabaseConnection& connection = m_connection;
         if (!runner.Start([&, text, mode, caseSensitive](TJobContext& context) {
+                // A database searched in its text for the first time gets its index now; a build
+                // that was stopped goes on from where it stopped.
+                if (mode == TDocSearch::InText && !TextIndex::Complete(connection)
+                    && !TextIndex::Build(
+                        connection, [&context](int percent) { context.Report(percent); },
+                        [&context] { return context.StopRequested(); })) {
+                    stopped = true;
+                    return;
+                }
                 hits = TDocSearch::Run(
                     connection, text, mode, caseSensitive, [&context] { return context.StopRequested(); }, &stopped);
             })) {
@@ -199,6 +223,9 @@ void TD_search::Btn_searchClick()
         layout->addWidget(label);
         layout->addWidget(stop, 0, Qt::AlignHCenter);
         connect(stop, &QPushButton::clicked, &progress, [&runner] { runner.RequestStop(); });
+        connect(&runner, &TJobRunner::Progress, label, [label](int percent) {
+            label->setText(QStringLiteral("Preparing the search in the text (%1%)...").arg(percent));
+        });
         connect(&progress, &QDialog::rejected, &progress, [&runner] { runner.RequestStop(); });
         // Only a search that takes a while shows it, so a quick one does not flicker.
         QTimer::singleShot(400, &progress, [&progress] {
@@ -221,7 +248,7 @@ void TD_search::Btn_searchClick()
     QList<QTreeWidgetItem*> items;
     items.reserve(qsizetype(hits.size()));
     for (const TSearchHit& hit : hits) {
-        auto* item = new QTreeWidgetItem({hit.Name, hit.Type});
+        auto* item = new QTreeWidgetItem({hit.Name, hit.Type, hit.Context});
         item->setData(0, IdRole, hit.Id);
         items << item;
     }

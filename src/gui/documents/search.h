@@ -28,6 +28,7 @@ public:
     QButtonGroup* RG1Buttons = nullptr;
     QRadioButton* RB_in_name = nullptr;
     QRadioButton* RB_at_begin = nullptr;
+    QRadioButton* RB_in_text = nullptr; // in the words of the documents, through the text index
     QCheckBox* CB_case = nullptr;
     QTreeWidget* LV1 = nullptr;
     QPushButton* Btn_search = nullptr;
@@ -40,7 +41,7 @@ public:
     // Does nothing without a list; otherwise searches over it, modally.
     void SearchIn(TOdic* list);
 
-    int ModeIndex() const; // 0 in the name, 1 at its beginning
+    int ModeIndex() const; // 0 in the name, 1 at its beginning, 2 in the text
     void Btn_searchClick();
     void Btn_go_toClick();
     void UpdateButtons();

@@ -1,6 +1,9 @@
 #include "core/database/DatabaseSession.h"
 
 #include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DatabaseActions.h"
+#include "core/database/DocStore.h"
 #include "core/dialogs/DialogSeam.h"
 #include "core/settings/SettingsModel.h"
 #include "support/TempDatabase.h"
@@ -11,10 +14,13 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QSignalSpy>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <sqlcipher/sqlite3.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -76,6 +82,32 @@ Snapshot TakeSnapshot(const QString& folder)
                      QFileInfo(dir.filePath(name)).isDir() ? QByteArray("<dir>") : qbtest::ReadAll(dir.filePath(name)));
     return files;
 }
+
+// Another process that holds a database open (the OpenProbe.Hold helper) until destroyed.
+class HolderProcess
+{
+public:
+    explicit HolderProcess(const QString& folder)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QB_PROBE_DB"), folder);
+        m_child.setProcessEnvironment(env);
+        m_child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
+        QByteArray out;
+        while (!out.contains("OPENED") && m_child.waitForReadyRead(60000))
+            out += m_child.readAllStandardOutput();
+        EXPECT_TRUE(out.contains("OPENED")) << out.constData();
+    }
+    ~HolderProcess()
+    {
+        m_child.write("\n");
+        m_child.closeWriteChannel();
+        EXPECT_TRUE(m_child.waitForFinished(60000));
+    }
+
+private:
+    QProcess m_child;
+};
 
 class DatabaseSessionTest : public ::testing::Test
 {
@@ -379,23 +411,30 @@ TEST_F(DatabaseSessionTest, BadFoldersAreReportedAndLeftUntouched)
 
     // Held by another process.
     const QString held = AddDb(QStringLiteral("held"));
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QB_PROBE_DB"), held);
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=OpenProbe.Hold")});
-    ASSERT_TRUE(child.waitForStarted());
-    QByteArray out;
-    while (!out.contains("OPENED") && child.waitForReadyRead(60000))
-        out += child.readAllStandardOutput();
-    ASSERT_TRUE(out.contains("OPENED")) << out.constData();
+    HolderProcess holder(held);
     const Snapshot before = TakeSnapshot(held);
     OpenWithDialog(QStringLiteral("held"), QString());
     expectReported("held");
     EXPECT_EQ(TakeSnapshot(held), before);
-    child.write("\n");
-    child.closeWriteChannel();
-    EXPECT_TRUE(child.waitForFinished(60000));
+}
+
+TEST_F(DatabaseSessionTest, DropRefusesADatabaseAnotherProcessHolds)
+{
+    Start();
+    const QString held = AddDb(QStringLiteral("held"));
+    {
+        HolderProcess holder(held);
+        EXPECT_FALSE(session->DropDatabase(QStringLiteral("held"), true)) << "silent drop";
+        prompts->answers = {true};
+        EXPECT_FALSE(session->DropDatabase(QStringLiteral("held"), false));
+        ASSERT_FALSE(prompts->shown.isEmpty());
+        EXPECT_TRUE(prompts->shown.last().contains(QStringLiteral("is in use (another Quietbox has it open)")))
+            << prompts->shown.last().toStdString();
+        EXPECT_TRUE(HasDocs(held));
+        EXPECT_NE(settings->FindDatabaseEntry(QStringLiteral("held")), nullptr);
+    }
+    EXPECT_TRUE(session->DropDatabase(QStringLiteral("held"), true)) << "free again";
+    EXPECT_FALSE(HasDocs(held));
 }
 
 TEST_F(DatabaseSessionTest, OpeningRemovesWhatAnInterruptedRunLeftInClear)
@@ -506,6 +545,115 @@ TEST_F(DatabaseSessionTest, DropThatCannotDeleteTheTableKeepsTheEntryAndSaysSo)
     EXPECT_NE(settings->FindDatabaseEntry(QStringLiteral("Stuck")), nullptr);
     EXPECT_TRUE(prompts->shown.last().startsWith(QStringLiteral("The database \"Stuck\" has not been dropped.")));
     EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+// ---- The database-wide use cases, without windows
+
+TEST_F(DatabaseSessionTest, PasswordChangeRefusesOrFailsWithoutLosingTheOldPassword)
+{
+    Start();
+    TDatabaseActions actions(*session);
+    QSignalSpy ended(&actions, &TDatabaseActions::PasswordChanged);
+    const QString tooLong(32, QLatin1Char('P'));
+    struct Case
+    {
+        const char* what;
+        QString oldPassword, newPassword;
+        std::function<void()> during; // after the start, while the job runs
+        const char* told; // the start of what the user is told
+        bool started;
+    };
+    const std::vector<Case> cases{
+        {"wrong old", QStringLiteral("X"), QStringLiteral("NEW"), {}, "The old password is not correct.", false},
+        {"too long", QStringLiteral("OLD"), tooLong, {}, "The new password is too long.", false},
+        {"stopped", QStringLiteral("OLD"), QStringLiteral("NEW"), [&] { actions.Runner().RequestStop(); },
+         "Can not change the password.\nThe operation was stopped", true},
+        {"rename fails", QStringLiteral("OLD"), QStringLiteral("NEW"), {}, "Can not change the password.\n", true},
+        {"full disk", QStringLiteral("OLD"), QStringLiteral("NEW"), {}, "Can not change the password.\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = AddDb(QString::fromLatin1(c.what), QStringLiteral("OLD"));
+        OpenWithDialog(QString::fromLatin1(c.what), QStringLiteral("OLD"));
+        ASSERT_TRUE(session->DatabaseOpen());
+        TDocStore(session->Connection()).CreateDocumentRecord(QStringLiteral("keep me"), QStringLiteral("TXT"));
+        const bool renameFails = QByteArray(c.what) == "rename fails";
+        if (renameFails)
+            session->Connection().SetRenameFunction([](const QString&, const QString&) {
+                errno = EIO;
+                return false;
+            });
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        if (QByteArray(c.what) == "full disk") {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 2 * 1024; // as root too: no file may grow past 2 KiB
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        EXPECT_EQ(actions.ChangePassword(c.oldPassword, c.newPassword), c.started);
+        if (c.during)
+            c.during();
+        if (c.started) {
+            EXPECT_TRUE(ended.wait(60000));
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        session->Connection().SetRenameFunction({});
+        ASSERT_FALSE(prompts->shown.isEmpty());
+        EXPECT_TRUE(prompts->shown.last().startsWith(QString::fromUtf8(c.told))) << prompts->shown.last().toStdString();
+        EXPECT_EQ(session->DatabaseOpen(), !c.started) << "a refusal leaves it open, a failure closed";
+        session->CloseDatabase();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Docs.db")});
+        EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("OLD")), 1) << "the old password still opens it";
+    }
+
+    // And one that works: closed, the new password opens it.
+    const QString folder = AddDb(QStringLiteral("ok"), QStringLiteral("OLD"));
+    OpenWithDialog(QStringLiteral("ok"), QStringLiteral("OLD"));
+    ASSERT_TRUE(actions.ChangePassword(QStringLiteral("OLD"), QStringLiteral("NEW")));
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_TRUE(prompts->shown.last().startsWith(QStringLiteral("The password has been changed.")));
+    ExpectClosed();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("NEW")), 0);
+}
+
+TEST_F(DatabaseSessionTest, PackStopsWithTheOldFileOrEndsWithTheOfferOfANewPassword)
+{
+    Start();
+    TDatabaseActions actions(*session);
+    QSignalSpy packed(&actions, &TDatabaseActions::Packed);
+    QSignalSpy wanted(&actions, &TDatabaseActions::NewPasswordWanted);
+    const QString folder = AddDb(QStringLiteral("A"), QStringLiteral("OLD"));
+    OpenWithDialog(QStringLiteral("A"), QStringLiteral("OLD"));
+    TDocStore(session->Connection()).CreateDocumentRecord(QStringLiteral("keep me"), QStringLiteral("TXT"));
+    const QByteArray before = qbtest::ReadAll(folder + QStringLiteral("/Docs.db"));
+
+    // Stopped: the old file, its password, and the open list stay.
+    ASSERT_TRUE(actions.Pack());
+    actions.Runner().RequestStop();
+    ASSERT_TRUE(packed.wait(60000));
+    EXPECT_TRUE(prompts->shown.last().contains(QStringLiteral("stopped"))) << prompts->shown.last().toStdString();
+    EXPECT_TRUE(session->DatabaseOpen() && session->ListReady());
+    EXPECT_TRUE(session->Connection().IsEncrypted());
+    EXPECT_TRUE(wanted.isEmpty());
+
+    // Done: the offer comes; yes asks for the password change.
+    prompts->answers = {true};
+    ASSERT_TRUE(actions.Pack());
+    ASSERT_TRUE(packed.wait(60000));
+    EXPECT_EQ(prompts->shown.last(), TDatabaseActions::PackedText() + QStringLiteral("\nSet new password?"));
+    EXPECT_EQ(wanted.size(), 1);
+    EXPECT_FALSE(session->Connection().IsEncrypted());
+
+    // While the program ends, the offer can not be taken up: it is said instead.
+    session->SetQuitting();
+    ASSERT_TRUE(actions.Pack());
+    ASSERT_TRUE(packed.wait(60000));
+    EXPECT_TRUE(prompts->shown.last().contains(QStringLiteral("Quietbox is closing")));
+    EXPECT_EQ(wanted.size(), 1);
+    session->CloseDatabase();
+    EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 1);
+    EXPECT_NE(qbtest::ReadAll(folder + QStringLiteral("/Docs.db")), before);
 }
 
 } // namespace

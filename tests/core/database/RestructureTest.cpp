@@ -177,41 +177,58 @@ TEST(Restructure, PackKeepsEveryDocumentAndRemovesThePassword)
               QStringLiteral("Table must be opened in exclusive mode to add passwords"));
 }
 
-TEST(Restructure, FailedRenameLosesNothing)
+TEST(Restructure, AFailedRenameOrAStopMidwayLosesNothing)
 {
-    // Adding a password to a plain database, and packing a protected one.
-    for (const QString& oldPassword : {QString(), QStringLiteral("OLD PW")}) {
-        SCOPED_TRACE(oldPassword.toStdString());
-        qbtest::TempDatabase db(oldPassword);
-        AddDocuments(db.Connection, 10);
-        int renames = 0;
-        db.Connection.SetRenameFunction([&](const QString& from, const QString&) {
-            ++renames;
-            EXPECT_TRUE(QFile::exists(from)); // the rewrite was complete when the rename came
-            errno = EACCES;
-            return false;
-        });
-        const QString message = ErrorOf([&] {
-            if (oldPassword.isEmpty())
-                AddMasterPassword(db.Connection, QStringLiteral("NEW PW"));
+    // Adding a password to a plain database, and packing a protected one; the rename of the
+    // finished rewrite fails, or the user asks to stop while the rewrite is being written.
+    for (const bool stopMidway : {false, true}) {
+        for (const QString& oldPassword : {QString(), QStringLiteral("OLD PW")}) {
+            SCOPED_TRACE(oldPassword.toStdString() + (stopMidway ? " stopped" : " rename fails"));
+            qbtest::TempDatabase db(oldPassword);
+            AddDocuments(db.Connection, stopMidway ? 200 : 10);
+            int renames = 0;
+            db.Connection.SetRenameFunction([&](const QString& from, const QString& to) {
+                ++renames;
+                EXPECT_TRUE(QFile::exists(from)); // the rewrite was complete when the rename came
+                if (stopMidway)
+                    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+                errno = EACCES;
+                return false;
+            });
+            int asked = 0;
+            const StopCheck stop = [&] { return stopMidway && ++asked > 2; };
+            QbErrorKind kind = QbErrorKind::Other;
+            const QString message = ErrorOf([&] {
+                try {
+                    if (oldPassword.isEmpty())
+                        AddMasterPassword(db.Connection, QStringLiteral("NEW PW"), stop);
+                    else
+                        PackTable(db.Connection, stop);
+                } catch (const QbError& e) {
+                    kind = e.Kind();
+                    throw;
+                }
+            });
+            EXPECT_EQ(renames, stopMidway ? 0 : 1);
+            if (stopMidway)
+                EXPECT_EQ(kind, QbErrorKind::Stopped) << message.toStdString();
             else
-                PackTable(db.Connection);
-        });
-        EXPECT_EQ(renames, 1);
-        EXPECT_TRUE(message.contains(QStringLiteral("Can not replace"))) << message.toStdString();
-        EXPECT_TRUE(db.Connection.IsOpen());
-        db.Connection.Close();
-        EXPECT_EQ(FolderFiles(db.Folder), QStringList{QStringLiteral("Docs.db")});
+                EXPECT_TRUE(message.contains(QStringLiteral("Can not replace"))) << message.toStdString();
+            EXPECT_TRUE(db.Connection.IsOpen());
+            db.Connection.Close();
+            EXPECT_EQ(FolderFiles(db.Folder), QStringList{QStringLiteral("Docs.db")});
 
-        Reopen(db.Connection, oldPassword);
-        EXPECT_EQ(db.Connection.IsEncrypted(), !oldPassword.isEmpty());
-        ExpectDocuments(db.Connection, 10);
-        if (oldPassword.isEmpty()) {
-            EXPECT_FALSE(ErrorOf([&] {
-                             Reopen(db.Connection, QStringLiteral("NEW PW"));
-                         }).contains(QStringLiteral("Insufficient")));
-        } else {
-            EXPECT_TRUE(ErrorOf([&] { Reopen(db.Connection, QString()); }).contains(QStringLiteral("Insufficient")));
+            Reopen(db.Connection, oldPassword);
+            EXPECT_EQ(db.Connection.IsEncrypted(), !oldPassword.isEmpty());
+            ExpectDocuments(db.Connection, stopMidway ? 200 : 10);
+            if (oldPassword.isEmpty()) {
+                EXPECT_FALSE(ErrorOf([&] {
+                                 Reopen(db.Connection, QStringLiteral("NEW PW"));
+                             }).contains(QStringLiteral("Insufficient")));
+            } else {
+                EXPECT_TRUE(
+                    ErrorOf([&] { Reopen(db.Connection, QString()); }).contains(QStringLiteral("Insufficient")));
+            }
         }
     }
 }

@@ -86,11 +86,13 @@ TEST(JobRunnerTest, ARunnerDestroyedOrStoppedUnderAJobWaitsForIt)
         Eventually([&job] { return job.StopRequested(); });
         ended = true;
     }));
+    EXPECT_FALSE(TJobRunner::AllStoppable()) << "not declared";
     TJobRunner::StopAllAndWait();
     EXPECT_TRUE(ended);
     EXPECT_FALSE(TJobRunner::AnyBusy());
+    ASSERT_EQ(finished.size(), 1) << "its outcome is delivered before the wait ends";
     QCoreApplication::processEvents();
-    EXPECT_TRUE(finished.isEmpty()) << "nobody waits for it any more";
+    EXPECT_EQ(finished.size(), 1) << "and only once";
 }
 
 } // namespace

@@ -146,6 +146,63 @@ TEST_F(SettingsFileTest, EightBitFileIsReadAsLatin1AndLosesNothing)
               QStringLiteral("Café"));
 }
 
+// Two runs (or a run and a tool) that read the file, change it and write it in turn.
+TEST_F(SettingsFileTest, TwoWritersKeepEachOthersChangesAndTheNewerWinsPerAttribute)
+{
+    qbtest::WriteAll(name,
+                     "<SETTINGS ALIGN=\"1\" DEFAULT_DB=\"D\" RP_MODE=\"OPEN_DEFAULT\" DELAY=\"500\"><BASE_LIST>"
+                     "<BASE NAME=\"D\" PATH=\"/d\"/><BASE NAME=\"K\" PATH=\"/k\"/></BASE_LIST></SETTINGS>");
+    TSettingsFile a;
+    TSettingsFile b;
+    ASSERT_TRUE(a.Load());
+    ASSERT_TRUE(b.Load());
+    const auto list = [](TSettingsFile& f) { return f.Root().FindChild(QStringLiteral("BASE_LIST")); };
+    const auto add = [&list](TSettingsFile& f, const char* db) {
+        TOrbPigger* e = list(f)->AddChild(QStringLiteral("BASE"));
+        e->SetAttr(QStringLiteral("NAME"), QString::fromLatin1(db));
+        e->SetAttr(QStringLiteral("PATH"), QStringLiteral("/") + QString::fromLatin1(db));
+    };
+
+    // A creates X and drops the default D; B creates Y and changes the delay; both rename K's path.
+    add(a, "X");
+    delete list(a)->FindChildByAttr(QStringLiteral("NAME"), QStringLiteral("D"));
+    a.Root().DeleteAttr(QStringLiteral("DEFAULT_DB"));
+    a.Root().DeleteAttr(QStringLiteral("RP_MODE"));
+    list(a)
+        ->FindChildByAttr(QStringLiteral("NAME"), QStringLiteral("K"))
+        ->SetAttr(QStringLiteral("PATH"), QStringLiteral("/a"));
+    ASSERT_TRUE(a.Save());
+    add(b, "Y");
+    b.Root().SetAttr(QStringLiteral("DELAY"), QStringLiteral("900"));
+    list(b)
+        ->FindChildByAttr(QStringLiteral("NAME"), QStringLiteral("K"))
+        ->SetAttr(QStringLiteral("PATH"), QStringLiteral("/b"));
+    ASSERT_TRUE(b.Save());
+
+    TSettingsFile result;
+    ASSERT_TRUE(result.Load());
+    TOrbPigger* entries = list(result);
+    ASSERT_NE(entries, nullptr);
+    QStringList names;
+    for (int i = 0; i < entries->ChildCount(); ++i)
+        names << entries->Child(i)->GetAttr(QStringLiteral("NAME")) + QLatin1Char('=')
+                + entries->Child(i)->GetAttr(QStringLiteral("PATH"));
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("K=/b"), QStringLiteral("X=/X"), QStringLiteral("Y=/Y")}));
+    EXPECT_EQ(result.Root().GetAttr(QStringLiteral("DEFAULT_DB")), QString()) << "the drop is not undone";
+    EXPECT_EQ(result.Root().GetAttr(QStringLiteral("RP_MODE")), QString());
+    EXPECT_EQ(result.Root().GetAttr(QStringLiteral("DELAY")), QStringLiteral("900"));
+    // B's own tree now holds what A wrote, too.
+    EXPECT_NE(list(b)->FindChildByAttr(QStringLiteral("NAME"), QStringLiteral("X")), nullptr);
+
+    // A later write by A, who did not touch the delay again, keeps B's.
+    a.Root().SetAttr(QStringLiteral("GS"), QStringLiteral("NO"));
+    ASSERT_TRUE(a.Save());
+    ASSERT_TRUE(result.Load());
+    EXPECT_EQ(result.Root().GetAttr(QStringLiteral("DELAY")), QStringLiteral("900"));
+    EXPECT_EQ(list(result)->ChildCount(), 3);
+}
+
 TEST(IntOrZero, ReadsDecimalOrGivesZero)
 {
     EXPECT_EQ(TSettingsFile::IntOrZero(QStringLiteral("900")), 900);

@@ -38,7 +38,7 @@ protected:
     void Start()
     {
         StartApp();
-        control = std::make_unique<TD_action_with_db>(Main());
+        control = std::make_unique<TD_action_with_db>(*Windows().Actions, Main());
     }
     void TearDown() override
     {
@@ -233,7 +233,7 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
 TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswordDialog)
 {
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\"><BASE_LIST/></SETTINGS>");
-    control = std::make_unique<TD_action_with_db>(Main());
+    control = std::make_unique<TD_action_with_db>(*Windows().Actions, Main());
     const QString location = FreshFolder(QStringLiteral("restored"));
     const QString archive = location + QStringLiteral("/source.qba");
     ASSERT_EQ(BackRest::BackupFolder(FreshDatabase(QStringLiteral("KEY")), archive), BackRest::Ok);
@@ -386,17 +386,17 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
     EXPECT_EQ(QFileInfo(folder + QStringLiteral("/Docs.db")).size(), sizeBefore);
 
     Choose("RB_pack_database");
-    DialogScript::QueueAnswers({true, false, false});
+    DialogScript::QueueAnswers({true, false, false, false});
     control->DatabaseControl();
     // Back before the pack ends: the window goes on, the job's window and the main window
-    // do not close under it without asking.
+    // do not close under it without asking; both offer to stop it.
     ASSERT_TRUE(TJobRunner::AnyBusy());
     auto* progress = Main()->findChild<TJobProgress*>();
     ASSERT_NE(progress, nullptr);
     EXPECT_TRUE(progress->isVisible());
     progress->close();
     EXPECT_TRUE(progress->isVisible());
-    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("can not be interrupted")));
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("Stop it?\nThe database stays as it was")));
     EXPECT_FALSE(Main()->close());
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("still running")));
     WaitForJobs();

@@ -1,4 +1,5 @@
 #include "DocumentsFixture.h"
+#include "core/database/TextIndex.h"
 #include "gui/documents/search.h"
 #include "support/ModalDriver.h"
 
@@ -100,6 +101,54 @@ TEST_F(SearchDialogTest, SearchGoToAndWhatStaysBetweenOpenings)
     });
     Main()->TB_searchClick();
     EXPECT_TRUE(ran);
+}
+
+// The third way finds words of the text, shows them in context and goes to the document; the
+// index is made by that first search, not before.
+TEST_F(SearchDialogTest, InTheTextFindsWordsAndGoesToTheDocument)
+{
+    OpenDatabase([](TDocStore& s) {
+        const QString letter = s.CreateDocumentRecord(QStringLiteral("To Anna"), QStringLiteral("TXT"));
+        s.WriteContentBytes(letter, QStringLiteral("Image"),
+                            QByteArrayLiteral("<html><body><p>Dear Anna, the <b>Caf\xc3\xa9</b> is open at nine.</p>"
+                                              "</body></html>"));
+        const QString note = s.CreateDocumentRecord(QStringLiteral("Note"), QStringLiteral("TXT"));
+        s.WriteContentBytes(note, QStringLiteral("Image"), "open the letters");
+        s.CreateDocumentRecord(QStringLiteral("Open cafe"), QStringLiteral("IMG"));
+    });
+    ASSERT_FALSE(TextIndex::Exists(TDatabaseConnection::ADB()));
+    bool ran = false;
+    qbtest::OnModal<TD_search>([&](TD_search* d) {
+        ran = true;
+        d->RB_in_text->click();
+        EXPECT_FALSE(d->CB_case->isEnabled());
+        const struct
+        {
+            const char* typed;
+            QStringList found;
+        } rows[] = {
+            {"CAFE", {QStringLiteral("Open cafe/IMG"), QStringLiteral("To Anna/TXT")}}, // names count too
+            {"lett*", {QStringLiteral("Note/TXT")}},
+            {"\"is open\"", {QStringLiteral("To Anna/TXT")}},
+            {"open nine", {QStringLiteral("To Anna/TXT")}},
+        };
+        for (const auto& r : rows) {
+            d->Edit1->setText(QString::fromUtf8(r.typed));
+            QTest::keyClick(d->Edit1, Qt::Key_Return);
+            EXPECT_EQ(Results(d), r.found) << r.typed;
+        }
+        ASSERT_EQ(d->LV1->topLevelItemCount(), 1);
+        EXPECT_TRUE(d->LV1->topLevelItem(0)->text(2).contains(QStringLiteral("Caf\u00e9 is open at nine")));
+        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
+        QTest::keyClick(d->LV1, Qt::Key_Return);
+        EXPECT_EQ(List()->CurrentName(), QStringLiteral("To Anna"));
+        d->RB_in_name->click();
+        EXPECT_TRUE(d->CB_case->isEnabled());
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    Main()->TB_searchClick();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(TextIndex::Complete(TDatabaseConnection::ADB()));
 }
 
 // A search that would run for minutes shows a window whose Stop ends it; nothing is reported.

@@ -1,0 +1,139 @@
+#include "core/database/DatabaseActions.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/DBactions.h"
+#include "core/database/DatabaseSession.h"
+
+namespace {
+
+// Ends a one-job connection at once: a next job on the runner may start from its end.
+void Release(QObject* runner, QObject* once)
+{
+    QObject::disconnect(runner, nullptr, once, nullptr);
+    once->deleteLater();
+}
+
+} // namespace
+
+TDatabaseActions::TDatabaseActions(TDatabaseSession& session, QObject* parent)
+    : QObject(parent)
+    , m_session(session)
+{
+    m_runner.SetStoppable(true);
+    connect(&m_runner, &TJobRunner::Progress, this, &TDatabaseActions::Progress);
+}
+
+QString TDatabaseActions::PackedText()
+{
+    return QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.");
+}
+
+bool TDatabaseActions::ChangePassword(const QString& oldPassword, const QString& newPassword)
+{
+    TDatabaseConnection& adb = m_session.Connection();
+    if (m_runner.Busy() || !m_session.DatabaseOpen() || !adb.IsOpen()) {
+        m_session.Tell(QStringLiteral("No database is open."));
+        return false;
+    }
+    if (newPassword.size() > TDatabaseConnection::MaxPasswordLength) {
+        m_session.Tell(QStringLiteral("The new password is too long.\nA password holds at most %1 characters.")
+                           .arg(TDatabaseConnection::MaxPasswordLength));
+        return false;
+    }
+    // The engine proves the old password against the open database; an unprotected database
+    // has none. Nothing is closed before the old password is proven.
+    bool oldMatches = false;
+    try {
+        oldMatches = adb.IsKeyedWith(oldPassword);
+    } catch (const QbError& e) {
+        m_session.Tell(QStringLiteral("Can not change the password.\n%1").arg(e.Message()));
+        return false;
+    }
+    if (!oldMatches) {
+        m_session.Tell(QStringLiteral("The old password is not correct.\nThe password has not been changed."));
+        return false;
+    }
+
+    const QString folder = adb.Path();
+    m_session.CloseDatabase();
+    // The session's password request would talk about the selection dialog; decline quietly.
+    adb.SetPasswordRequest({});
+    auto* once = new QObject(this);
+    connect(&m_runner, &TJobRunner::Finished, once, [this, once](const QString& error) {
+        Release(&m_runner, once);
+        if (error.isEmpty())
+            m_session.Tell(QStringLiteral("The password has been changed.\nThe database is closed now: open it again "
+                                          "with the new password."));
+        else
+            m_session.Tell(QStringLiteral("Can not change the password.\n%1\nThe database keeps its old password "
+                                          "and is closed now.")
+                               .arg(error));
+        Q_EMIT PasswordChanged(error);
+    });
+    const bool started = m_runner.Start([&adb, folder, newPassword, oldPassword](TJobContext& job) {
+        SetDatabasePassword(adb, folder, newPassword, oldPassword, [&job] { return job.StopRequested(); });
+    });
+    if (!started) {
+        delete once;
+        m_session.Tell(QStringLiteral("Can not change the password.\nThe operation could not be started."));
+    }
+    return started;
+}
+
+bool TDatabaseActions::Pack()
+{
+    TDatabaseConnection& table = m_session.Connection();
+    if (m_runner.Busy() || !m_session.DatabaseOpen()) {
+        m_session.Tell(QStringLiteral("No database is open."));
+        return false;
+    }
+    m_session.SetListReady(false);
+    m_session.CloseList();
+    // The connection belongs to the job until it ends; opening asks for nothing on this thread.
+    try {
+        if (!table.IsOpen())
+            table.Open();
+    } catch (const QbError& e) {
+        PackEnded(e.Message());
+        return false;
+    }
+    // The session's password request talks to the user: never from the worker. The pack's
+    // reopen of the plain file needs none; the next open sets it again.
+    table.SetPasswordRequest({});
+    auto* once = new QObject(this);
+    connect(&m_runner, &TJobRunner::Finished, once, [this, once](const QString& error) {
+        Release(&m_runner, once);
+        PackEnded(error);
+    });
+    if (!m_runner.Start([&table](TJobContext& job) { PackTable(table, [&job] { return job.StopRequested(); }); })) {
+        delete once;
+        PackEnded(QStringLiteral("The operation could not be started."));
+        return false;
+    }
+    return true;
+}
+
+void TDatabaseActions::PackEnded(QString error)
+{
+    // The list comes back over the same connection: nothing opens the database anew.
+    try {
+        m_session.ReopenList();
+    } catch (const QbError& e) {
+        if (error.isEmpty())
+            error = e.Message();
+    }
+    Q_EMIT Packed(error);
+    if (!error.isEmpty()) {
+        m_session.Tell(error);
+        return;
+    }
+    // The password is gone: the offer to set a new one is never dropped without a word.
+    if (m_session.Quitting()) {
+        m_session.Tell(PackedText()
+                       + QStringLiteral("\nQuietbox is closing: set a new password when you open the database again."));
+        return;
+    }
+    if (m_session.Ask(PackedText() + QStringLiteral("\nSet new password?")))
+        Q_EMIT NewPasswordWanted();
+}

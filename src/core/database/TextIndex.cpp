@@ -1,0 +1,198 @@
+#include "core/database/TextIndex.h"
+
+#include "core/common/QbError.h"
+#include "core/database/Connection.h"
+#include "core/database/Query.h"
+#include "core/documents/RichTextStore.h"
+
+#include <QStringDecoder>
+
+namespace TextIndex {
+
+namespace {
+
+constexpr int BatchRows = 200;
+
+// Case and diacritics fold in the tokenizer, so "Élan" and "elan" are one word.
+const QString CreateSql = QStringLiteral(
+    "CREATE VIRTUAL TABLE IF NOT EXISTS Docs_text USING fts4(name, body, tokenize=unicode61 \"remove_diacritics=1\");"
+    "CREATE TABLE IF NOT EXISTS Docs_text_state (done_through INTEGER NOT NULL);"
+    "INSERT INTO Docs_text_state SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM Docs_text_state);");
+
+qint64 DoneThrough(TDatabaseConnection& connection)
+{
+    TQuery query(connection, QStringLiteral("SELECT max(done_through) FROM Docs_text_state"));
+    return query.Next() ? query.Value(0).toLongLong() : 0;
+}
+
+void Commit(TDatabaseConnection& connection, bool ok)
+{
+    if (ok) {
+        connection.Exec(QStringLiteral("COMMIT"));
+    } else if (connection.IsOpen()) {
+        try {
+            connection.Exec(QStringLiteral("ROLLBACK"));
+        } catch (const QbError&) {
+        }
+    }
+}
+
+} // namespace
+
+bool Exists(TDatabaseConnection& connection)
+{
+    TQuery query(connection, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (:T, :S)"));
+    query.Bind(QStringLiteral(":T"), QString::fromLatin1(Table));
+    query.Bind(QStringLiteral(":S"), QString::fromLatin1(StateTable));
+    return query.Next() && query.Value(0).toInt() == 2;
+}
+
+bool Complete(TDatabaseConnection& connection)
+{
+    if (!Exists(connection))
+        return false;
+    TQuery query(connection, QStringLiteral("SELECT coalesce(max(rowid), 0) FROM Docs"));
+    return query.Next() && query.Value(0).toLongLong() <= DoneThrough(connection);
+}
+
+QString PlainText(const QString& type, const QByteArray& content)
+{
+    if (type != QStringLiteral("TXT") || content.isEmpty())
+        return QString();
+    switch (RichTextStore::Classify(content)) {
+        case RichTextStore::Format::Html:
+            try {
+                TRichTextDocument document;
+                // Markup past the loader's bounds comes back as text: its words are still found.
+                RichTextStore::Load(document, content);
+                return document.toPlainText();
+            } catch (const QbError&) {
+                return QString(); // too large to load: the name is still indexed
+            }
+        case RichTextStore::Format::PlainText: {
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            const QString text = utf8(content);
+            return utf8.hasError() ? QString::fromLatin1(content) : text;
+        }
+        case RichTextStore::Format::Unreadable:
+            break;
+    }
+    return QString();
+}
+
+void Refresh(TDatabaseConnection& connection, qint64 rowid)
+{
+    if (!Exists(connection))
+        return;
+    {
+        TQuery remove(connection, QStringLiteral("DELETE FROM Docs_text WHERE docid = :R"));
+        remove.Bind(QStringLiteral(":R"), rowid);
+        remove.Exec();
+    }
+    // Only rich text has its content read.
+    TQuery row(connection,
+               QStringLiteral("SELECT Doc_name, Doc_type, CASE WHEN Doc_type = 'TXT' THEN Image END "
+                              "FROM Docs WHERE rowid = :R"));
+    row.Bind(QStringLiteral(":R"), rowid);
+    if (!row.Next())
+        return;
+    const QString type = row.Value(1).toString();
+    TQuery insert(connection, QStringLiteral("INSERT INTO Docs_text (docid, name, body) VALUES (:R, :NAME, :BODY)"));
+    insert.Bind(QStringLiteral(":R"), rowid);
+    insert.Bind(QStringLiteral(":NAME"), row.Value(0).toString());
+    insert.Bind(QStringLiteral(":BODY"), PlainText(type, row.Value(2).toByteArray()));
+    insert.Exec();
+    // A row whose predecessors are all indexed is the new end of the indexed stretch.
+    TQuery advance(connection,
+                   QStringLiteral("UPDATE Docs_text_state SET done_through = :R WHERE done_through < :R "
+                                  "AND done_through >= (SELECT coalesce(max(rowid), 0) FROM Docs "
+                                  "WHERE rowid < :R)"));
+    advance.Bind(QStringLiteral(":R"), rowid);
+    advance.Exec();
+}
+
+bool Build(TDatabaseConnection& connection, const std::function<void(int)>& progress, const std::function<bool()>& stop)
+{
+    if (!Exists(connection)) {
+        connection.Exec(QStringLiteral("BEGIN; %1 COMMIT;").arg(CreateSql));
+    }
+    qint64 total = 0;
+    {
+        TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs"));
+        total = count.Next() ? count.Value(0).toLongLong() : 0;
+    }
+    qint64 done = 0;
+    {
+        TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs WHERE rowid <= :D"));
+        count.Bind(QStringLiteral(":D"), DoneThrough(connection));
+        done = count.Next() ? count.Value(0).toLongLong() : 0;
+    }
+    const auto report = [&] {
+        if (progress)
+            progress(total > 0 ? int(done * 100 / total) : 100);
+    };
+    report();
+    for (;;) {
+        if (stop && stop())
+            return false;
+        std::vector<qint64> rows;
+        {
+            TQuery next(connection, QStringLiteral("SELECT rowid FROM Docs WHERE rowid > :D ORDER BY rowid LIMIT :N"));
+            next.Bind(QStringLiteral(":D"), DoneThrough(connection));
+            next.Bind(QStringLiteral(":N"), BatchRows);
+            while (next.Next())
+                rows.push_back(next.Value(0).toLongLong());
+        }
+        if (rows.empty())
+            return true;
+        bool ok = false;
+        connection.Exec(QStringLiteral("BEGIN"));
+        try {
+            for (const qint64 rowid : rows)
+                Refresh(connection, rowid);
+            TQuery mark(connection, QStringLiteral("UPDATE Docs_text_state SET done_through = max(done_through, :R)"));
+            mark.Bind(QStringLiteral(":R"), rows.back());
+            mark.Exec();
+            ok = true;
+        } catch (...) {
+            Commit(connection, false);
+            throw;
+        }
+        Commit(connection, ok);
+        done += qint64(rows.size());
+        report();
+    }
+}
+
+QString MatchQuery(const QString& text)
+{
+    // Each term is quoted, so AND, OR, NEAR and "-" are words; a trailing "*" makes it a prefix.
+    QStringList terms;
+    const auto add = [&terms](QString term, bool phrase) {
+        const bool prefix = !phrase && term.endsWith(QLatin1Char('*'));
+        term.remove(QLatin1Char('"')).remove(QLatin1Char('*'));
+        bool wordy = false;
+        for (const QChar c : term)
+            wordy = wordy || c.isLetterOrNumber();
+        if (wordy)
+            terms << QStringLiteral("\"%1%2\"").arg(term, prefix ? QStringLiteral("*") : QString());
+    };
+    QString current;
+    bool inPhrase = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"')) {
+            add(current, inPhrase);
+            current.clear();
+            inPhrase = !inPhrase;
+        } else if (!inPhrase && c.isSpace()) {
+            add(current, false);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    add(current, inPhrase); // an unclosed quote runs to the end
+    return terms.join(QLatin1Char(' '));
+}
+
+} // namespace TextIndex
