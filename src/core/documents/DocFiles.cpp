@@ -299,6 +299,11 @@ void ExportDocument(TDatabaseConnection& connection, const TDocRow& row, Format 
 {
     if (!FormatsFor(row.Type).contains(format))
         throw QbError(QStringLiteral("This document can not be written in that format."));
+    WriteFile(target, overwrite, [&](QIODevice& out) { WriteDocument(connection, row, format, out, progress); });
+}
+
+void WriteFile(const QString& target, bool overwrite, const std::function<void(QIODevice&)>& write)
+{
     if (!overwrite && QFileInfo::exists(target))
         throw QbError(QStringLiteral("The file \"%1\" exists.").arg(target), QbErrorKind::Io);
     const QFileInfo info(target);
@@ -306,7 +311,7 @@ void ExportDocument(TDatabaseConnection& connection, const TDocRow& row, Format 
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     if (!temp.open())
         throw QbError(QStringLiteral("Can not write \"%1\": %2").arg(target, temp.errorString()), QbErrorKind::Io);
-    WriteDocument(connection, row, format, temp, progress);
+    write(temp);
     // A document writer may have closed the file already; its content goes to the disk either way.
     if (temp.isOpen() && !temp.flush())
         throw QbError(QStringLiteral("Can not write \"%1\": %2").arg(target, temp.errorString()), QbErrorKind::Io);

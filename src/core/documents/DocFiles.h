@@ -69,6 +69,9 @@ void ExportAll(TDatabaseConnection& connection, const QString& folder, QStringLi
 void ExportDocument(TDatabaseConnection& connection, const TDocRow& row, Format format, const QString& target,
                     bool overwrite, const Progress& progress = {});
 
+// What write puts into a device, written to target the same way.
+void WriteFile(const QString& target, bool overwrite, const std::function<void(QIODevice&)>& write);
+
 // A rich-text document's text without its formatting.
 QString PlainText(TDatabaseConnection& connection, const QString& id);
 
