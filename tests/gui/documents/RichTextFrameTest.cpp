@@ -294,8 +294,9 @@ TEST_F(RichTextFrameTest, AFailedWriteBackInTheWindowKeepsTheTextUntilTheUserDec
             EXPECT_EQ(loaded.toPlainText(), QStringLiteral("edited"));
             EXPECT_FALSE(saved.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
         }
-        if (!c.closes)
+        if (!c.closes) {
             EXPECT_EQ(text, QStringLiteral("edited"));
+        }
         store.InsertDocument({id, QStringLiteral("TXT"), QStringLiteral("note"), {}, {}});
     }
 }
