@@ -139,7 +139,9 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock
     Lock()->Clock = [&now] { return now; };
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked()) << "idle is off unless set";
-    Lock()->SetIdleMinutes(5);
+    Root().SetAttr(QString::fromLatin1(TPrivacyLock::IdleMinutesKey), QStringLiteral("5"));
+    Lock()->ReadSettings(); // as after the settings dialog
+    EXPECT_EQ(Lock()->IdleMinutes(), 5);
     now += 4 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
