@@ -4,6 +4,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+# Most tests wait on processes, windows and disks rather than the processor: run twice as many.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 # CI builds with warnings as errors; `make test CMAKE_FLAGS=` turns that off.
 CMAKE_FLAGS ?= -DQB_WERROR=ON
 
@@ -17,10 +19,12 @@ DEPS := build-essential cmake pkg-config \
 # ccache shares objects between build folders and clones of this tree (paths taken relative).
 export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)
 export CCACHE_NOHASHDIR ?= 1
+# Precompiled headers are cacheable only with these.
+export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test check-crash bench asan format clean package
+.PHONY: all deps configure build run test check-fast check-crash bench asan format clean package
 
 all: build
 
@@ -43,7 +47,11 @@ run: build
 	$(BUILD_DIR)/bin/quietbox
 
 test: build
-	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS)
+
+# While developing: every test but the kill -9 rounds, the window-manager run and the package.
+check-fast: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS) -LE 'crash|slow'
 
 # Kill -9 tests alone: a worker is killed at random moments while it edits documents, packs,
 # adds a password or restores; every committed document must survive, nothing in clear stays.
@@ -55,6 +63,7 @@ bench: build
 	$(BUILD_DIR)/bin/bench_archive
 	$(BUILD_DIR)/bin/bench_blob
 	$(BUILD_DIR)/bin/bench_documents
+	$(BUILD_DIR)/bin/bench_docs_tool
 
 # Everything under AddressSanitizer and UndefinedBehaviorSanitizer, in its own build folder.
 asan:

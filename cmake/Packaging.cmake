@@ -14,7 +14,7 @@ qb_write_metainfo(${PROJECT_SOURCE_DIR}/packaging/${QB_APP_ID}.metainfo.xml.in
 # Manual pages, compressed as Debian installs them.
 set(QB_DOCDIR ${CMAKE_INSTALL_FULL_DOCDIR})
 set(qb_man_pages "")
-foreach(page quietbox.1 quietbox-archive.1)
+foreach(page quietbox.1 quietbox-archive.1 quietbox-docs.1)
     configure_file(packaging/man/${page} ${PROJECT_BINARY_DIR}/packaging/man/${page} @ONLY)
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/man/${page}.gz
         COMMAND gzip -9 -n -f -k ${page}
@@ -45,6 +45,8 @@ install(FILES packaging/${QB_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADI
         RENAME ${QB_APP_ID}.xml)
 install(FILES packaging/quietbox-archive.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quietbox-archive)
+install(FILES packaging/quietbox-docs.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME quietbox-docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quietbox)
@@ -58,7 +60,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "the small target it collapses into, then listed, previewed, edited,\n"
     "renamed, searched, backed up and restored.\n"
     "\n"
-    "quietbox-archive backs up and restores its databases from scripts.")
+    "quietbox-archive backs up and restores its databases from scripts;\n"
+    "quietbox-docs lists, exports and imports their documents.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)

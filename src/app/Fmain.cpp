@@ -152,6 +152,7 @@ void TFmain::CreateDocumentCommands()
     connect(TB_edit_doc, &QAction::triggered, this, &TFmain::TB_edit_docClick);
     connect(TB_del_doc, &QAction::triggered, this, &TFmain::TB_del_docClick);
     connect(TB_search, &QAction::triggered, this, &TFmain::TB_searchClick);
+    connect(N_save_as_file, &QAction::triggered, DocCommands, &TDocumentCommands::SaveAsFileClick);
     // Keys beyond the list's own, on keys nothing else uses; the tool tips name them.
     const auto key = [](QAction* a, const QKeySequence& k) {
         a->setShortcut(k);
@@ -249,6 +250,11 @@ void TFmain::CreateToolBar()
     item(N_new_document, "N_new_document", "New document");
     item(N_edit_document, "N_edit_document", "Edit document");
     item(N_paste, "N_paste", "Paste document from clipboard");
+    item(N_save_as_file, "N_save_as_file", "Save as file...");
+    // The key works over the viewer too, not only in the list's menu.
+    N_save_as_file->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    N_save_as_file->setShortcutContext(Qt::WindowShortcut);
+    addAction(N_save_as_file);
     PM1->addSeparator();
     item(N_delete_document, "N_delete_document", "Delete document");
     PM1->addSeparator();
@@ -359,6 +365,7 @@ void TFmain::UpdateCommands()
     N_new_document->setEnabled(TB_new_doc->isEnabled());
     N_edit_document->setEnabled(TB_edit_doc->isEnabled());
     N_paste->setEnabled(true);
+    N_save_as_file->setEnabled(open);
     N_delete_document->setEnabled(TB_del_doc->isEnabled());
     N_reopen_database->setEnabled(true);
     N_lock->setVisible(Lock && Lock->CanLock());

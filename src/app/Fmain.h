@@ -63,6 +63,7 @@ public:
     QAction* N_new_document = nullptr;
     QAction* N_edit_document = nullptr;
     QAction* N_paste = nullptr;
+    QAction* N_save_as_file = nullptr;
     QAction* N_delete_document = nullptr;
     QAction* N_reopen_database = nullptr;
     QAction* N_lock = nullptr; // shown while a protected database is open

@@ -1,10 +1,8 @@
 #include "app/QuietboxApplication.h"
 
 #include "core/common/QbError.h"
-#include "core/dialogs/DialogScript.h"
 #include "gui/dialogs/Dialogs.h"
 
-#include <QMessageBox>
 #include <new>
 
 TQuietboxApplication::TQuietboxApplication(int& argc, char** argv)
@@ -30,8 +28,6 @@ void TQuietboxApplication::ShowFailure(const QString& text)
 {
     if (Dialogs::MessageInstalled())
         Dialogs::ShowMessage(text);
-    else if (DialogScript::Active())
-        DialogScript::Record(text);
     else
-        QMessageBox::critical(nullptr, QStringLiteral("Quietbox"), text);
+        Dialogs::PlainMessage(nullptr, Dialogs::Plain::Critical, text);
 }

@@ -31,7 +31,7 @@
 
 namespace {
 
-// The session asks through the program's own dialogs.
+// The session asks for a database and password through the selection window.
 class TWindowPrompts : public TSessionPrompts
 {
 public:
@@ -44,9 +44,6 @@ public:
         name = ask->SelectedDatabaseName();
         return chosen;
     }
-    void ShowMessage(const QString& text) override { Dialogs::ShowMessage(text); }
-    bool ConfirmDestructive(const QString& text) override { return Dialogs::ConfirmChecked(text); }
-    bool Confirm(const QString& text) override { return Dialogs::Confirm(text); }
 };
 
 TWindowPrompts g_prompts;
@@ -121,8 +118,8 @@ void CreateWindows()
     control->ChangePassword = [main] { main->TB_chng_pwdClick(); };
     // The document frames share the program's dialogs; the viewer borrows the edit windows.
     TO_doc_content* viewer = main->O_doc_content1;
-    viewer->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
-    pictureWindow->O_db_image1->SetDialogs(w.Dmsg, w.Fsure, scale);
+    viewer->O_db_image1->SetDialogs(scale);
+    pictureWindow->O_db_image1->SetDialogs(scale);
     viewer->PictureWindow = pictureWindow;
     viewer->TextWindow = textWindow;
     main->DocCommands->SearchDialog = search;

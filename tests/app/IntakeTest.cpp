@@ -1,7 +1,9 @@
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
 #include "core/dialogs/DialogSeam.h"
+#include "core/documents/FakeObjectServer.h"
 #include "core/documents/ImageStore.h"
+#include "core/documents/OleContainer.h"
 #include "core/intake/DropImport.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/wz_new_doc.h"
@@ -176,8 +178,8 @@ TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
     const Row rows[] = {
         {"text without a database", false, [](QMimeData& m) { m.setText(QStringLiteral("x")); },
          DropImport::NoDatabaseText},
-        {"a file", true, [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(fileName)}); },
-         DropImport::CannotImportText},
+        {"a missing file", true, [&](QMimeData& m) { m.setUrls({QUrl::fromLocalFile(fileName)}); },
+         DropImport::RefusedFilesText({fileName})},
         {"a link with its text", true,
          [](QMimeData& m) {
              m.setText(QStringLiteral("https://example.org/"));
@@ -207,6 +209,78 @@ TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
             EXPECT_TRUE(Documents().empty());
         }
         EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+    }
+}
+
+TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
+{
+    qbtest::AddFakeServer(QStringLiteral("org.test.text"), "true", QStringLiteral("text/plain"));
+    Open();
+    UseSeam();
+    Main()->SetCollapsed(true);
+    const QString folder = qbtest::FreshFolder();
+    const QString one = folder + QStringLiteral("/one.txt");
+    const QString two = folder + QStringLiteral("/") + QString(80, QLatin1Char('n')) + QStringLiteral(".txt");
+    qbtest::WriteAll(one, "first");
+    qbtest::WriteAll(two, QByteArray(300 * 1024, 'x'));
+    const QString missing = folder + QStringLiteral("/missing.txt");
+    const QString remote = QStringLiteral("https://example.org/a.txt");
+    struct Row
+    {
+        const char* what;
+        QList<QUrl> urls;
+        QStringList names; // of the documents made, in order
+        QStringList refused;
+    };
+    const Row rows[] = {
+        {"one file", {QUrl::fromLocalFile(one)}, {QStringLiteral("one.txt")}, {}},
+        {"several, in the drop's order",
+         {QUrl::fromLocalFile(two), QUrl::fromLocalFile(one)},
+         {QString(80, QLatin1Char('n')) + QStringLiteral(".txt"), QStringLiteral("one.txt")},
+         {}},
+        {"a folder", {QUrl::fromLocalFile(folder)}, {}, {folder}},
+        {"a missing file beside a good one",
+         {QUrl::fromLocalFile(one), QUrl::fromLocalFile(missing)},
+         {QStringLiteral("one.txt")},
+         {missing}},
+        {"a remote address after a file",
+         {QUrl::fromLocalFile(one), QUrl(remote)},
+         {QStringLiteral("one.txt")},
+         {remote}},
+    };
+    int counted = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const auto before = Documents();
+        seam.Texts.clear();
+        QMimeData data;
+        data.setUrls(r.urls);
+        Drop(data, Target());
+        LetTimerRun();
+        EXPECT_EQ(seam.Texts,
+                  r.refused.isEmpty() ? QStringList() : QStringList{DropImport::RefusedFilesText(r.refused)});
+        const auto after = Documents();
+        ASSERT_EQ(after.size(), before.size() + size_t(r.names.size()));
+        counted += int(r.names.size());
+        EXPECT_EQ(Target()->Label_counter->text(), QString::number(counted));
+        for (const QString& name : r.names) {
+            const QString stored = name.left(64); // cut to the width of Doc_name
+            const auto it = std::find_if(after.begin(), after.end(), [&](const TDocRow& d) {
+                return d.Name == stored && d.Type.isEmpty()
+                    && std::none_of(before.begin(), before.end(), [&](const TDocRow& b) { return b.Id == d.Id; });
+            });
+            ASSERT_NE(it, after.end()) << name.toStdString();
+            // The same stored object a paste of the copied file makes.
+            TOleContainer pasted;
+            QMimeData copied;
+            copied.setUrls({QUrl::fromLocalFile(name == QStringLiteral("one.txt") ? one : two)});
+            pasted.PasteFrom(&copied);
+            QBuffer expected;
+            expected.open(QIODevice::ReadWrite);
+            pasted.WriteToStream(expected);
+            EXPECT_EQ(TDocStore(TDatabaseConnection::ADB()).ReadContentBytes(it->Id, QStringLiteral("OLEobj")),
+                      expected.data());
+        }
     }
 }
 

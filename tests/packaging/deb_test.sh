@@ -21,10 +21,10 @@ extra=$(comm -13 "$work/installed" "$work/packaged")
 [ -z "$missing" ] || fail "installed but not in the package: $missing"
 [ -z "$extra" ] || fail "in the package but not installed: $extra"
 
-for f in bin/quietbox bin/quietbox-archive share/man/man1/quietbox.1.gz \
-         share/man/man1/quietbox-archive.1.gz share/applications/$id.desktop \
+for f in bin/quietbox bin/quietbox-archive bin/quietbox-docs share/man/man1/quietbox.1.gz \
+         share/man/man1/quietbox-archive.1.gz share/man/man1/quietbox-docs.1.gz share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/mime/packages/$id.xml \
-         share/bash-completion/completions/quietbox-archive; do
+         share/bash-completion/completions/quietbox-archive share/bash-completion/completions/quietbox-docs; do
     grep -qx "$prefix/$f" "$work/packaged" || fail "package lacks $prefix/$f"
 done
 for f in index.html gs.html copyright changelog.gz; do

@@ -2,8 +2,8 @@
 
 #include "app/Fmain.h"
 #include "app/Windows.h"
-#include "core/dialogs/DialogScript.h"
 #include "gui/settings/SB_settings.h"
+#include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 
 #include <QFile>

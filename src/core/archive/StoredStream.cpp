@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t MaxStoredBlock = 65535;
+constexpr size_t MaxDeflateStoredBlock = 65535;
 // Below this, level 9 takes microseconds; it also keeps name lists and small files as before.
 constexpr size_t SmallBlock = 4096;
 // The byte histogram looks at this many windows spread over the block, about 6% of its bytes.
@@ -109,14 +109,14 @@ uint32_t Adler32(const char* data, size_t size)
 
 void WriteStoredStream(const char* data, size_t size, std::vector<char>& out)
 {
-    const size_t blocks = std::max<size_t>(1, (size + MaxStoredBlock - 1) / MaxStoredBlock);
+    const size_t blocks = std::max<size_t>(1, (size + MaxDeflateStoredBlock - 1) / MaxDeflateStoredBlock);
     out.resize(2 + 5 * blocks + size + 4);
     auto* p = reinterpret_cast<unsigned char*>(out.data());
     *p++ = 0x78;
     *p++ = 0xDA;
     size_t at = 0;
     for (size_t b = 0; b < blocks; ++b) {
-        const size_t n = std::min(MaxStoredBlock, size - at);
+        const size_t n = std::min(MaxDeflateStoredBlock, size - at);
         *p++ = b + 1 == blocks ? 1 : 0; // BFINAL on the last, BTYPE 00 (stored), padded to the byte
         *p++ = static_cast<unsigned char>(n & 0xff);
         *p++ = static_cast<unsigned char>(n >> 8);

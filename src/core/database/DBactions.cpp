@@ -4,6 +4,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/SqlEngine.h"
+#include "core/dialogs/DialogSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-PlainMessageHandler& InstalledHandler()
-{
-    static PlainMessageHandler handler;
-    return handler;
-}
 
 void ExecInFolder(const QString& folder, const QString& sql)
 {
@@ -55,11 +50,6 @@ void CheckNewPassword(const QString& password)
 
 } // namespace
 
-void SetPlainMessageHandler(PlainMessageHandler handler)
-{
-    InstalledHandler() = std::move(handler);
-}
-
 bool RunSql(const QStringList& lines, const QString& database, const PlainMessageHandler& show)
 {
     try {
@@ -72,9 +62,10 @@ bool RunSql(const QStringList& lines, const QString& database, const PlainMessag
         return true;
     } catch (const QbError& e) {
         const QString text = QStringLiteral("Помилка виконання:\n\n") + e.Message();
-        const PlainMessageHandler& handler = show ? show : InstalledHandler();
-        if (handler)
-            handler(text);
+        if (show)
+            show(text);
+        else if (TDialogSeam* seam = TDialogSeam::Current())
+            seam->PlainMessage(text);
         return false;
     }
 }

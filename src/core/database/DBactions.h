@@ -10,14 +10,13 @@ using StopCheck = std::function<bool()>;
 
 class TDatabaseConnection;
 
-// Shows a message text in a plain message box; the GUI installs it (SetPlainMessageHandler).
+// Shows a message text in a plain message box.
 using PlainMessageHandler = std::function<void(const QString& text)>;
-void SetPlainMessageHandler(PlainMessageHandler handler);
 
 // Runs the lines of one statement (or several, for schema text) on a database: "ADB" is the
 // shared connection; a folder path means that folder's Docs.db, created when missing; a blank
-// name means the current folder. True on success. On an engine error `show` (else the
-// installed plain message handler) gets "Помилка виконання:\n\n" + the engine's message, and
+// name means the current folder. True on success. On an engine error `show` (else the dialog
+// seam's plain message box) gets "Помилка виконання:\n\n" + the engine's message, and
 // the result is false; a Docs.db created by this call is then removed again.
 bool RunSql(const QStringList& lines, const QString& database, const PlainMessageHandler& show = {});
 

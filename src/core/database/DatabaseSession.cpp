@@ -90,25 +90,19 @@ void TDatabaseSession::SetListReady(bool ready)
 
 void TDatabaseSession::ShowMessage(const QString& text)
 {
-    if (m_prompts)
-        m_prompts->ShowMessage(text);
-    else if (TDialogSeam* seam = TDialogSeam::Installed())
+    if (TDialogSeam* seam = TDialogSeam::Current())
         seam->Message(text);
 }
 
 bool TDatabaseSession::ConfirmDestructive(const QString& text)
 {
-    if (m_prompts)
-        return m_prompts->ConfirmDestructive(text);
-    TDialogSeam* seam = TDialogSeam::Installed();
-    return seam && seam->Confirm(text);
+    TDialogSeam* seam = TDialogSeam::Current();
+    return seam && seam->ConfirmChecked(text);
 }
 
 bool TDatabaseSession::Ask(const QString& text)
 {
-    if (m_prompts)
-        return m_prompts->Confirm(text);
-    TDialogSeam* seam = TDialogSeam::Installed();
+    TDialogSeam* seam = TDialogSeam::Current();
     return seam && seam->Confirm(text);
 }
 

@@ -8,9 +8,8 @@ enum class QbErrorKind;
 class TDatabaseConnection;
 class TSettingsModel;
 
-// What opening a database needs to ask the user. The windows implement it over the selection,
-// message and confirmation dialogs; without it, messages and confirmations go to the installed
-// dialog seam (TDialogSeam), and no database is chosen.
+// The database selection that opening a database needs; the windows implement it. Without it
+// no database is chosen. Messages and confirmations go through the dialog seam (TDialogSeam).
 class TSessionPrompts
 {
 public:
@@ -19,11 +18,6 @@ public:
     // (empty when none is selected), its folder and the password typed. On entry, name is the
     // database to offer selected (empty: none).
     virtual bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) = 0;
-    virtual void ShowMessage(const QString& text) = 0;
-    // The confirmation of a destructive action.
-    virtual bool ConfirmDestructive(const QString& text) = 0;
-    // A plain yes/no question.
-    virtual bool Confirm(const QString& text) = 0;
 };
 
 // The document list's part in opening and closing; the main window's list frame fills it in.

@@ -257,11 +257,20 @@ void TOleContainer::PasteFrom(const QMimeData* data)
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()));
-    QString suffix = QFileInfo(path).suffix();
-    if (!ValidSuffix(suffix))
-        suffix = QMimeDatabase().mimeTypeForFile(path).preferredSuffix();
-    SetObject(server->ClassName, suffix, std::move(bytes));
+    SetObject(server->ClassName, SuffixForFile(path), std::move(bytes));
     m_modified = true;
+}
+
+QString TOleContainer::ClassForFile(const QString& path)
+{
+    const std::optional<TObjectServer> server = ServerForFile(path);
+    return server ? server->ClassName : QString();
+}
+
+QString TOleContainer::SuffixForFile(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return ValidSuffix(suffix) ? suffix : QMimeDatabase().mimeTypeForFile(path).preferredSuffix();
 }
 
 bool TOleContainer::ChooseObjectDialog()
@@ -275,10 +284,8 @@ bool TOleContainer::ChooseObjectDialog()
     return true;
 }
 
-void TOleContainer::ReadFromStream(QIODevice& stream)
+quint64 TOleContainer::ReadStoredHeader(QIODevice& stream, QString& className, QString& suffix)
 {
-    if (!stream.isReadable())
-        throw QbError(QStringLiteral("Can not read the object: the stream is not open for reading."));
     const QByteArray magic = stream.read(Magic.size());
     if (magic != Magic)
         throw QbError(QStringLiteral("The stored object is not in Quietbox's object format."));
@@ -287,13 +294,23 @@ void TOleContainer::ReadFromStream(QIODevice& stream)
         throw QbError(QStringLiteral("The stored object has the format version %1, which this version of Quietbox "
                                      "can not read.")
                           .arg(version));
-    const QString className = ReadText(stream, MaxClassBytes);
-    const QString suffix = ReadText(stream, MaxSuffixLength);
+    className = ReadText(stream, MaxClassBytes);
+    suffix = ReadText(stream, MaxSuffixLength);
     if (!ValidClass(className) || !ValidSuffix(suffix))
         throw Damaged();
     const quint64 size = ReadNumber<quint64>(stream);
     if (size > quint64(std::numeric_limits<qsizetype>::max()))
         throw Damaged();
+    return size;
+}
+
+void TOleContainer::ReadFromStream(QIODevice& stream)
+{
+    if (!stream.isReadable())
+        throw QbError(QStringLiteral("Can not read the object: the stream is not open for reading."));
+    QString className;
+    QString suffix;
+    const quint64 size = ReadStoredHeader(stream, className, suffix);
     QByteArray bytes = ReadExactly(stream, qint64(size));
     if (!stream.isSequential() && !stream.atEnd())
         throw Damaged();
@@ -301,18 +318,23 @@ void TOleContainer::ReadFromStream(QIODevice& stream)
     m_modified = false;
 }
 
-QByteArray TOleContainer::StoredHeader() const
+QByteArray TOleContainer::StoredHeaderFor(const QString& className, const QString& suffix, quint64 size)
 {
-    if (m_state == osEmpty)
-        throw QbError(QStringLiteral("The container holds no object."));
     QBuffer header;
     header.open(QIODevice::WriteOnly);
     Write(header, Magic.constData(), Magic.size());
     WriteNumber<quint16>(header, FormatVersion);
-    WriteText(header, m_className);
-    WriteText(header, m_suffix);
-    WriteNumber<quint64>(header, quint64(m_bytes.size()));
+    WriteText(header, className);
+    WriteText(header, suffix);
+    WriteNumber<quint64>(header, size);
     return header.data();
+}
+
+QByteArray TOleContainer::StoredHeader() const
+{
+    if (m_state == osEmpty)
+        throw QbError(QStringLiteral("The container holds no object."));
+    return StoredHeaderFor(m_className, m_suffix, quint64(m_bytes.size()));
 }
 
 void TOleContainer::WriteToStream(QIODevice& stream) const

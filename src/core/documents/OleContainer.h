@@ -62,6 +62,15 @@ public:
     // The same for any MIME data: the first entry of its uri-list, when a local file with a server.
     static bool OffersObject(const QMimeData* data);
     void PasteFrom(const QMimeData* data);
+    // The class of the file's default application when it is an object server, else empty.
+    static QString ClassForFile(const QString& path);
+    // The suffix an object made from the file keeps: its own when usable as one, else its type's.
+    static QString SuffixForFile(const QString& path);
+    // The stored form up to the object's bytes, for an object of size bytes.
+    static QByteArray StoredHeaderFor(const QString& className, const QString& suffix, quint64 size);
+    // Reads a stored form up to the object's bytes, leaving the device at the first of them;
+    // returns their count. A damaged or foreign header raises QbError.
+    static quint64 ReadStoredHeader(QIODevice& stream, QString& className, QString& suffix);
     // Asks the installed chooser for a class and creates an object of it; false when cancelled.
     bool ChooseObjectDialog();
     static void SetObjectChooser(TObjectChooser chooser);

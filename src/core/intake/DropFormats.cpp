@@ -370,6 +370,17 @@ QString FirstUri(const QByteArray& uriList)
     return QString();
 }
 
+QStringList UriEntries(const QByteArray& uriList)
+{
+    QStringList entries;
+    for (const QByteArray& line : ZeroTerminated(uriList).toUtf8().split('\n')) {
+        const QByteArray entry = line.trimmed();
+        if (!entry.isEmpty() && !entry.startsWith('#'))
+            entries << QString::fromUtf8(entry);
+    }
+    return entries;
+}
+
 QString TextOf(TDropFormat format, const QString& mimeType, const QByteArray& block)
 {
     const QString name = Normalised(mimeType);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace DropFormats {
 
@@ -34,6 +35,8 @@ TDropFormat UriListFormat(const QByteArray& uriList);
 QString ZeroTerminated(const QByteArray& block);
 // The first entry of a uri-list (comments and blank lines passed over); empty when none.
 QString FirstUri(const QByteArray& uriList);
+// Every entry of a uri-list, in its order.
+QStringList UriEntries(const QByteArray& uriList);
 // The text a block of the given format carries: a file's local path, a link, an HTML or rich
 // text, plain text. Cut at the first zero character in every case.
 QString TextOf(TDropFormat format, const QString& mimeType, const QByteArray& block);

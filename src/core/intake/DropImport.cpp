@@ -20,7 +20,12 @@ QString RefusalText(bool databaseOpen, TOleDropper::TDropKind kind)
 {
     if (!databaseOpen)
         return NoDatabaseText;
-    return DocumentType(kind).isEmpty() ? CannotImportText : QString();
+    return DocumentType(kind).isEmpty() && kind != TOleDropper::dkFile ? CannotImportText : QString();
+}
+
+QString RefusedFilesText(const QStringList& refused)
+{
+    return CannotImportText + QStringLiteral("\n\n") + refused.join(QLatin1Char('\n'));
 }
 
 TDocContent Content(const TOleDropper& dropper)

@@ -21,6 +21,7 @@ void TOleDropper::ClearData()
     m_html.clear();
     m_rtf.clear();
     m_picture = QImage();
+    m_files.clear();
     m_kind = dkNone;
 }
 
@@ -69,6 +70,10 @@ void TOleDropper::Collect(const QMimeData& data)
             case TDropFormat::FileContents:
                 m_text = text;
                 m_kind = dkFile;
+                // File contents name no file: such a drop stays refused.
+                m_files = DropFormats::Classify(mimeType) == TDropFormat::UriList ? DropFormats::UriEntries(block)
+                    : format == TDropFormat::FileName                             ? QStringList{text}
+                                                                                  : QStringList();
                 break;
             case TDropFormat::Html:
                 m_html = text;
@@ -86,4 +91,6 @@ void TOleDropper::Collect(const QMimeData& data)
     }
     if (read && m_kind == dkNone)
         m_kind = dkText;
+    if (m_kind != dkFile)
+        m_files.clear();
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QMimeData;
 
@@ -29,6 +30,9 @@ public:
     const QString& DroppedText() const { return m_text; }
     const QString& DroppedHtml() const { return m_html; }
     const QString& DroppedRtf() const { return m_rtf; }
+    // The files of the format that made the kind dkFile: every entry of a uri-list (URLs, local
+    // or not), or the one file name; empty for the other kinds.
+    const QStringList& DroppedFiles() const { return m_files; }
     // The first picture of the drop that decodes; null when there is none.
     const QImage& DroppedPicture() const { return m_picture; }
     // dkText when only text formats were read; otherwise the last file name, file contents or
@@ -50,5 +54,6 @@ private:
     QString m_html;
     QString m_rtf;
     QImage m_picture;
+    QStringList m_files;
     TDropKind m_kind = dkNone;
 };

@@ -2,7 +2,6 @@
 
 #include "core/common/Paths.h"
 #include "core/database/Connection.h"
-#include "core/dialogs/DialogSeam.h"
 #include "core/jobs/JobRunner.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
@@ -14,7 +13,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -48,15 +46,10 @@ QString WithReason(const QString& text, const QString& why)
 
 void ShowMessageText(const QString& text)
 {
-    if (Dialogs::MessageInstalled()) {
+    if (Dialogs::MessageInstalled())
         Dialogs::ShowMessage(text);
-        return;
-    }
-    if (TDialogSeam* seam = TDialogSeam::Installed()) {
-        seam->Message(text);
-        return;
-    }
-    QMessageBox::information(nullptr, QStringLiteral("Quietbox"), text);
+    else
+        Dialogs::PlainMessage(nullptr, Dialogs::Plain::Information, text);
 }
 
 bool StartArchiveJob(TJobRunner& runner, std::function<int(const BackRest::ProgressCallback&)> job,

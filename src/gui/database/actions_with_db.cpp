@@ -8,6 +8,7 @@
 #include "gui/database/wz_new_database.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/Dialogs.h"
+#include "gui/documents/ExportAll.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,9 +35,10 @@ TD_action_with_db::TD_action_with_db(TDatabaseActions& actions, QWidget* parent)
     radio(RB_edit_database, "RB_edit_database", "Edit, back up and restore the database");
     radio(RB_drop_database, "RB_drop_database", "Drop database");
     radio(RB_pack_database, "RB_pack_database", "Pack/re-init database");
+    radio(RB_export_all, "RB_export_all", "Export all documents");
     RB_create_new_db->setChecked(true);
     auto* group = new QVBoxLayout(GroupBox1);
-    for (QRadioButton* b : {RB_create_new_db, RB_edit_database, RB_drop_database, RB_pack_database})
+    for (QRadioButton* b : {RB_create_new_db, RB_edit_database, RB_drop_database, RB_pack_database, RB_export_all})
         group->addWidget(b);
 
     OKBtn = new QPushButton(QStringLiteral("OK"));
@@ -71,7 +73,7 @@ void TD_action_with_db::PrepareAsk(const QString& name)
 {
     RB_create_new_db->setChecked(true);
     const bool some = !name.trimmed().isEmpty();
-    for (QRadioButton* b : {RB_edit_database, RB_drop_database, RB_pack_database})
+    for (QRadioButton* b : {RB_edit_database, RB_drop_database, RB_pack_database, RB_export_all})
         b->setEnabled(some);
     const QString tail = name + QLatin1Char('"');
     RB_edit_database->setText(QStringLiteral("Edit database \"") + tail);
@@ -85,6 +87,8 @@ int TD_action_with_db::Choice() const
         return DropAction;
     if (RB_pack_database->isChecked())
         return PackAction;
+    if (RB_export_all->isChecked())
+        return ExportAllAction;
     if (RB_edit_database->isChecked())
         return EditAction;
     return CreateNewAction;
@@ -121,6 +125,9 @@ void TD_action_with_db::DatabaseControl()
             break;
         case PackAction:
             PackCurrentDatabase();
+            break;
+        case ExportAllAction:
+            ExportAll::Run(parentWidget(), session.Connection());
             break;
         case DropAction:
             session.CloseDatabase();

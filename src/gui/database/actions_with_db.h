@@ -26,7 +26,8 @@ public:
         CreateNewAction = 0,
         EditAction = 1,
         PackAction = 2,
-        DropAction = 3
+        DropAction = 3,
+        ExportAllAction = 4
     };
 
     // Asks what to do with the database `name` (empty: none is open, only creating is offered).
@@ -62,6 +63,7 @@ public:
     QRadioButton* RB_edit_database = nullptr;
     QRadioButton* RB_drop_database = nullptr;
     QRadioButton* RB_pack_database = nullptr;
+    QRadioButton* RB_export_all = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
 

@@ -7,11 +7,11 @@
 #include "core/database/DBactions.h"
 #include "core/database/Schema.h"
 #include "core/database/wz_rules.h"
-#include "core/dialogs/DialogSeam.h"
 #include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
 #include "gui/widgets/OrbFileEdit.h"
 #include "gui/widgets/Teardown.h"
@@ -214,9 +214,10 @@ QString TW_new_database::NewFolderPath() const
 void TW_new_database::ChooseLocation()
 {
     const QString caption = QStringLiteral("Location of the new database");
-    TDialogSeam* seam = TDialogSeam::Installed();
-    const QString chosen
-        = seam ? seam->ChooseFile(caption) : QFileDialog::getExistingDirectory(this, caption, Location());
+    QFileDialog dialog(this, caption, Location());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    const QString chosen = Dialogs::ChooseFile(dialog);
     if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
         SetLocation(QFileInfo(chosen).absoluteFilePath());
 }

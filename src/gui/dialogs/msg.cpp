@@ -1,6 +1,5 @@
 #include "gui/dialogs/msg.h"
 
-#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/TextArea.h"
 
@@ -64,10 +63,6 @@ TDmsg::TDmsg(QWidget* parent)
 
 void TDmsg::ShowText(const QString& text)
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed()) {
-        seam->Message(text);
-        return;
-    }
     // A message raised while this one is still open (a timer's report) gets a dialog of its own.
     if (isVisible()) {
         TDmsg nested(parentWidget());

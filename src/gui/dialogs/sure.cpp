@@ -1,6 +1,5 @@
 #include "gui/dialogs/sure.h"
 
-#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/dialogs/TextArea.h"
 
@@ -72,8 +71,6 @@ TFsure::TFsure(QWidget* parent)
 
 bool TFsure::Ask(const QString& text)
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed())
-        return seam->Confirm(text);
     // A question raised while this dialog is still open gets a dialog of its own.
     if (isVisible()) {
         const std::unique_ptr<TFsure> twin(MakeTwin());

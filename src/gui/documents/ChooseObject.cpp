@@ -1,8 +1,8 @@
 #include "gui/documents/ChooseObject.h"
 
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/ObjectServers.h"
 #include "core/documents/OleContainer.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QApplication>
@@ -123,10 +123,8 @@ void TD_choose_object::UpdateButtons()
 
 QString TD_choose_object::Choose(QWidget* parent)
 {
-    if (DialogScript::Active())
-        return DialogScript::TakeText(Title);
     TD_choose_object dialog(parent ? parent : QApplication::activeWindow());
-    return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : QString();
+    return Dialogs::ChooseObject(dialog, [&dialog] { return dialog.Chosen(); });
 }
 
 void TD_choose_object::Install()

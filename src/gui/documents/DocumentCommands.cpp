@@ -2,6 +2,8 @@
 
 #include "core/common/QbError.h"
 #include "core/database/DatabaseSession.h"
+#include "core/database/DocStore.h"
+#include "core/documents/DocFiles.h"
 #include "core/documents/OleContainer.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/doc_content.h"
@@ -9,6 +11,8 @@
 #include "gui/documents/search.h"
 #include "gui/documents/wz_new_doc.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLocale>
 #include <QMimeData>
@@ -105,6 +109,26 @@ void TDocumentCommands::StoreDocumentContent(const QString& id, const QString& t
 {
     if (!id.trimmed().isEmpty())
         m_viewer->SetContent(id, type, content);
+}
+
+QString TDocumentCommands::ImportFileDocument(const QString& path)
+{
+    // An object pasted from the clipboard has an empty type; a dropped one is the same.
+    const QString id = CreateDocumentRecord(QFileInfo(path).fileName(), QString());
+    if (id.isEmpty())
+        return id;
+    try {
+        DocFiles::StoreFileObject(m_session.Connection(), id, path);
+    } catch (...) {
+        try {
+            if (m_list->CurrentId() == id)
+                m_list->RemoveCurrent();
+        } catch (const QbError&) {
+            // the first failure is the one to report
+        }
+        throw;
+    }
+    return id;
 }
 
 bool TDocumentCommands::ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content)
@@ -210,6 +234,59 @@ bool TDocumentCommands::O_doc_list1Q1BeforeDelete()
         return false;
     m_viewer->ClearDocument();
     return true;
+}
+
+namespace {
+
+QString FilterOf(DocFiles::Format format, const QString& suffix)
+{
+    static const char* const names[] = {"As stored", "Plain text", "OpenDocument text", "PNG picture", "JPEG picture"};
+    return QStringLiteral("%1 (*.%2)").arg(QLatin1String(names[int(format)]), suffix);
+}
+
+} // namespace
+
+void TDocumentCommands::SaveAsFileClick()
+{
+    Guard([&] {
+        const QString id = m_list->IsActive() ? m_list->CurrentId() : QString();
+        if (id.isEmpty() || !m_session.ListReady())
+            return;
+        TDatabaseConnection& connection = m_session.Connection();
+        const std::optional<TDocRow> row = TDocStore(connection).FindDocument(id);
+        if (!row)
+            return;
+        // The viewer writes back what changed, so the file holds what the user sees.
+        m_viewer->ClearDocument();
+        const QList<DocFiles::Format> formats = DocFiles::FormatsFor(row->Type);
+        QStringList suffixes;
+        QStringList filters;
+        for (const DocFiles::Format format : formats) {
+            suffixes << DocFiles::SuffixFor(connection, *row, format);
+            filters << FilterOf(format, suffixes.back().isEmpty() ? QStringLiteral("*") : suffixes.back());
+        }
+        const QString caption = QStringLiteral("Save as file");
+        QFileDialog dialog(m_list->window(), caption);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilters(filters);
+        dialog.setDefaultSuffix(suffixes.front());
+        // Asked below with the program's own dialog, and again should the file appear meanwhile.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.selectFile(DocFiles::SafeFileName(row->Name));
+        const QString path = Dialogs::ChooseFile(dialog);
+        if (path.isEmpty())
+            return;
+        const qsizetype chosen = suffixes.indexOf(QFileInfo(path).suffix().toLower());
+        const DocFiles::Format format = chosen < 0 ? DocFiles::Format::Native : formats[chosen];
+        bool overwrite = false;
+        if (QFileInfo::exists(path)) {
+            if (!Dialogs::Confirm(QStringLiteral("The file \"%1\" exists. Replace it?").arg(path)))
+                return;
+            overwrite = true;
+        }
+        DocFiles::ExportDocument(connection, *row, format, path, overwrite);
+        m_viewer->ShowDocument(id, row->Type);
+    });
 }
 
 void TDocumentCommands::TB_searchClick()

@@ -36,6 +36,10 @@ public:
     // Appends a record through the list; the new row becomes current. Empty when no list is open.
     QString CreateDocumentRecord(const QString& name, const QString& type);
     void StoreDocumentContent(const QString& id, const QString& type, const TDocContent& content);
+    // A new document holding the file as an embedded object, as a pasted copy of it makes one,
+    // named after the file and streamed into the database. Returns its identifier, or empty
+    // when no list is open; on failure no document is left and the error is raised.
+    QString ImportFileDocument(const QString& path);
     // What a paste makes of the clipboard's data: a picture, an embedded object from a copied
     // file, or text, in that order. False when nothing can be pasted.
     static bool ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content);
@@ -47,6 +51,9 @@ public:
     void TB_edit_docClick();
     void TB_del_docClick();
     void TB_searchClick();
+    // "Save as file...": the current document into a file of the user's choice, in a format its
+    // suffix names; an existing file is replaced only when the user says so.
+    void SaveAsFileClick();
 
     // The list's guard before a delete: refused while a command works; otherwise the viewer lets
     // the document go (writing back what changed) before the question is asked.

@@ -2,8 +2,6 @@
 
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
-#include "core/dialogs/DialogSeam.h"
 #include "core/documents/ObjectServers.h"
 #include "core/documents/OleContainer.h"
 #include "gui/dialogs/Dialogs.h"
@@ -13,7 +11,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
-#include <QMessageBox>
 #include <QPainter>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -264,18 +261,14 @@ void TO_OLE_DOC::DoneEditing()
 void TO_OLE_DOC::ShowHandedOver()
 {
     const QString text = HandedOverText(OLE_viewer->ServerName());
-    if (TDialogSeam* seam = TDialogSeam::Installed()) {
-        seam->Message(text); // the test says when the user is done
-        return;
-    }
     // Not modal: the user edits in the other program meanwhile, and the main window stays usable.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Quietbox"), text, QMessageBox::Ok, window());
+    // Under the test seam there is no box: the test says when the user is done.
+    QDialog* box = Dialogs::PlainNotice(window(), text);
+    if (!box)
+        return;
     box->setObjectName(QStringLiteral("DoneEditing"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    connect(box, &QMessageBox::finished, this, &TO_OLE_DOC::DoneEditing);
+    connect(box, &QDialog::finished, this, &TO_OLE_DOC::DoneEditing);
     m_handedOverBox = box;
-    box->show();
 }
 
 void TO_OLE_DOC::ShowObject()
@@ -309,28 +302,22 @@ void TO_OLE_DOC::SaveChangeQuietly()
 
 bool TO_OLE_DOC::Ask(const QString& question)
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed())
-        return seam->Confirm(question);
     if (Dialogs::MessageInstalled()) // the program's own dialogs, installed together
         return Dialogs::Confirm(question);
-    return QMessageBox::question(window(), QStringLiteral("Quietbox"), question) == QMessageBox::Yes;
+    return Dialogs::PlainQuestion(window(), QStringLiteral("Quietbox"), question);
 }
 
 QString TO_OLE_DOC::ChooseSaveFile()
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed())
-        return seam->ChooseFile(SaveAsCaption());
     const QString suffix = OLE_viewer->ObjectSuffix();
-    return QFileDialog::getSaveFileName(window(), SaveAsCaption(),
-                                        QDir::homePath() + QStringLiteral("/object")
-                                            + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+    QFileDialog dialog(window(), SaveAsCaption(),
+                       QDir::homePath() + QStringLiteral("/object")
+                           + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    return Dialogs::ChooseFile(dialog);
 }
 
 void TO_OLE_DOC::ShowPlainMessage(const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
-        return;
-    }
-    QMessageBox::warning(window(), QStringLiteral("Quietbox"), text);
+    Dialogs::PlainMessage(window(), Dialogs::Plain::Warning, text);
 }

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-class QMessageBox;
+class QDialog;
 
 class TDatabaseConnection;
 class TOleContainer;
@@ -90,5 +90,5 @@ private:
     TDatabaseConnection* m_connection;
     bool m_queryOpen = false;
     bool m_rowFound = false;
-    QPointer<QMessageBox> m_handedOverBox;
+    QPointer<QDialog> m_handedOverBox;
 };

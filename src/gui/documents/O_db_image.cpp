@@ -2,10 +2,8 @@
 
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/ImageStore.h"
-#include "gui/dialogs/msg.h"
-#include "gui/dialogs/sure.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/scale_image.h"
 #include "gui/widgets/Teardown.h"
 #include "gui/widgets/ThemeIcon.h"
@@ -15,7 +13,6 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QImageReader>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
@@ -131,10 +128,8 @@ TO_db_image::~TO_db_image()
     DisconnectChildren(this);
 }
 
-void TO_db_image::SetDialogs(TDmsg* msg, TFsure* sure, TD_scale_image* scale)
+void TO_db_image::SetDialogs(TD_scale_image* scale)
 {
-    m_msg = msg;
-    m_sure = sure;
     m_scale = scale;
 }
 
@@ -299,8 +294,6 @@ void TO_db_image::TB_scaleClick()
 QString TO_db_image::ChooseFile(bool save)
 {
     const QString caption = save ? QStringLiteral("Save bitmap as") : QStringLiteral("Load bitmap");
-    if (DialogScript::Active())
-        return DialogScript::TakeFileName(caption);
     QFileDialog dialog(window(), caption);
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -310,34 +303,20 @@ QString TO_db_image::ChooseFile(bool save)
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setNameFilter(OpenFilter());
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().constFirst();
+    return Dialogs::ChooseFile(dialog);
 }
 
 void TO_db_image::ShowPlain(const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
-        return;
-    }
-    QMessageBox::warning(window(), QStringLiteral("Quietbox"), text);
+    Dialogs::PlainMessage(window(), Dialogs::Plain::Warning, text);
 }
 
 void TO_db_image::ShowMessage(const QString& text)
 {
-    if (!m_msg) {
-        m_ownMsg = std::make_unique<TDmsg>();
-        m_msg = m_ownMsg.get();
-    }
-    m_msg->ShowText(text);
+    Dialogs::ShowMessage(text);
 }
 
 bool TO_db_image::Ask(const QString& text)
 {
-    if (!m_sure) {
-        m_ownSure = std::make_unique<TFsure>();
-        m_sure = m_ownSure.get();
-    }
-    return m_sure->Ask(text);
+    return Dialogs::Confirm(text);
 }

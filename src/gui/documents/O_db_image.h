@@ -10,8 +10,6 @@ class QAction;
 class QScrollArea;
 class QToolBar;
 class TDatabaseConnection;
-class TDmsg;
-class TFsure;
 class TD_scale_image;
 
 // Draws one picture, sized to it (AutoSize) or stretched over its own size (Stretch). It holds the
@@ -72,9 +70,8 @@ public:
     // Placeholder 0 becomes the picture; sets PictureChanged.
     void SetEmptyPicture();
 
-    // The program's shared message, confirmation and scaling dialogs; without them the frame makes
-    // its own when first needed.
-    void SetDialogs(TDmsg* msg, TFsure* sure, TD_scale_image* scale);
+    // The program's shared scaling dialog; without it the frame makes its own when first needed.
+    void SetDialogs(TD_scale_image* scale);
 
     // Tool bar commands; each reports its own failures.
     void TB_loadClick();
@@ -110,12 +107,8 @@ private:
     QString m_openKey; // the row read by OpenImage and written by CloseImage
     bool m_open = false;
     bool m_rowFound = false;
-    TDmsg* m_msg = nullptr;
-    TFsure* m_sure = nullptr;
     TD_scale_image* m_scale = nullptr;
-    // Made when needed and no shared one was given; top-level, so their controls never mix with
+    // Made when needed and no shared one was given; top-level, so its controls never mix with
     // the frame's own names.
-    std::unique_ptr<TDmsg> m_ownMsg;
-    std::unique_ptr<TFsure> m_ownSure;
     std::unique_ptr<TD_scale_image> m_ownScale;
 };

@@ -2,14 +2,13 @@
 
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -27,11 +26,7 @@ using RulerMath::Indents;
 
 void ShowPlainMessage(QWidget* parent, const QString& text)
 {
-    if (DialogScript::Active()) {
-        DialogScript::Record(text);
-        return;
-    }
-    QMessageBox::information(parent, QStringLiteral("Quietbox"), text);
+    Dialogs::PlainMessage(parent, Dialogs::Plain::Information, text);
 }
 
 namespace {

@@ -113,6 +113,8 @@ public:
     QString KeyValue() const { return m_keyValue; }
     bool DocumentOpen() const { return m_documentOpen; }
     bool TextChanged() const { return m_textChanged; }
+    // The user let the changed text go: the next CloseDocument writes nothing.
+    void ForgetChanges() { m_textChanged = false; }
 
     // Closes the open row, then loads the row whose key field equals key. Missing names or a
     // missing row are reported in a plain message and nothing is loaded; content that is

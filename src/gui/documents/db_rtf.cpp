@@ -1,8 +1,13 @@
 #include "gui/documents/db_rtf.h"
 
 #include "core/common/QbError.h"
+#include "core/documents/DocFiles.h"
+#include "core/documents/RichTextStore.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/documents/O_db_rtf.h"
 
+#include <QFileDialog>
+#include <QIODevice>
 #include <QVBoxLayout>
 
 TF_db_rtf::TF_db_rtf(TDatabaseConnection& connection, QWidget* parent)
@@ -30,13 +35,48 @@ void TF_db_rtf::EditText(const QString& key, const QString& caption)
     exec();
 }
 
+QString TF_db_rtf::WriteBackFailedText(const QString& error)
+{
+    return error + QStringLiteral("\n\nTry again?");
+}
+
+QString TF_db_rtf::DiscardChangeText()
+{
+    return QStringLiteral("Discard the changed text?");
+}
+
 void TF_db_rtf::done(int result)
 {
-    try {
-        Odb_rtf1->CloseDocument();
-    } catch (const QbError& e) {
-        ShowPlainMessage(this, e.Message());
-        return;
+    const QString caption = QStringLiteral("Quietbox");
+    for (;;) {
+        try {
+            Odb_rtf1->CloseDocument();
+            QDialog::done(result);
+            return;
+        } catch (const QbError& e) {
+            if (Dialogs::PlainQuestion(this, caption, WriteBackFailedText(e.Message())))
+                continue;
+            QFileDialog dialog(this, QStringLiteral("Save the text as"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setNameFilters({QStringLiteral("Web pages (*.html)"), QStringLiteral("All files (*)")});
+            dialog.setDefaultSuffix(QStringLiteral("html"));
+            const QString file = Dialogs::ChooseFile(dialog);
+            if (!file.isEmpty()) {
+                const QByteArray bytes = RichTextStore::Save(*Odb_rtf1->RichEdit1->document());
+                try {
+                    DocFiles::WriteFile(file, true, [&](QIODevice& out) {
+                        if (out.write(bytes) != bytes.size())
+                            throw QbError(QStringLiteral("Can not write \"%1\": %2").arg(file, out.errorString()),
+                                          QbErrorKind::Io);
+                    });
+                } catch (const QbError& saveError) {
+                    Dialogs::PlainMessage(this, Dialogs::Plain::Warning, saveError.Message());
+                    continue;
+                }
+            } else if (!Dialogs::PlainQuestion(this, caption, DiscardChangeText())) {
+                return;
+            }
+            Odb_rtf1->ForgetChanges();
+        }
     }
-    QDialog::done(result);
 }

@@ -20,6 +20,11 @@ public:
     TOdb_rtf* Odb_rtf1 = nullptr;
 
 protected:
-    // Every way of closing ends here: a failed write-back keeps the window and its text.
+    // Every way of closing ends here. A failed write-back keeps the text until it is stored,
+    // saved to a file of the user's choice or let go; unanswered (as while the program ends),
+    // the window keeps its text.
     void done(int result) override;
+
+    static QString WriteBackFailedText(const QString& error);
+    static QString DiscardChangeText();
 };

@@ -3,14 +3,12 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/Dialogs.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
@@ -609,9 +607,5 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
 
 void TOdic::ShowError(const QString& text)
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed()) {
-        seam->Message(text);
-        return;
-    }
-    QMessageBox::critical(window(), QStringLiteral("Quietbox"), text);
+    Dialogs::PlainMessage(window(), Dialogs::Plain::Critical, text);
 }

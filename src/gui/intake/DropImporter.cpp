@@ -1,6 +1,7 @@
 #include "gui/intake/DropImporter.h"
 
 #include "core/common/QbError.h"
+#include "core/documents/DocFiles.h"
 #include "core/intake/DropImport.h"
 #include "core/intake/OleDrop.h"
 #include "gui/dialogs/Dialogs.h"
@@ -57,7 +58,52 @@ void TDropImporter::ImportDrop(TOleDropper* sender)
         m_timer->start();
         return;
     }
-    Import(*sender, DropImport::DocumentType(sender->DropKind()));
+    if (sender->DropKind() == TOleDropper::dkFile)
+        ImportFiles(sender->DroppedFiles());
+    else
+        Import(*sender, DropImport::DocumentType(sender->DropKind()));
+}
+
+void TDropImporter::ImportFiles(const QStringList& entries)
+{
+    QStringList files;
+    QStringList refused;
+    DocFiles::SortDropped(entries, files, refused);
+    if (files.isEmpty() && refused.isEmpty())
+        refused << QString(); // file contents without a name: nothing to list
+    m_busy = true;
+    struct Done
+    {
+        TDropImporter* self;
+        ~Done()
+        {
+            self->m_busy = false;
+            self->m_timer->start();
+            self->m_target->ShowWaiting();
+        }
+    } done{this};
+    if (!files.isEmpty()) {
+        m_target->ShowAccepting();
+        m_viewer->ClearDocument();
+    }
+    QStringList failures;
+    for (const QString& path : files) {
+        try {
+            if (!m_commands->ImportFileDocument(path).isEmpty())
+                m_target->CountAccepted();
+        } catch (const QbError& e) {
+            failures << e.Message();
+        } catch (const std::exception& e) {
+            failures << QString::fromLocal8Bit(e.what());
+        }
+    }
+    m_dropper->ClearData();
+    QStringList texts;
+    if (!refused.isEmpty())
+        texts << (refused == QStringList{QString()} ? DropImport::CannotImportText
+                                                    : DropImport::RefusedFilesText(refused));
+    texts << failures;
+    m_errorText = texts.join(QStringLiteral("\n\n"));
 }
 
 void TDropImporter::Import(TOleDropper& dropper, const QString& type)

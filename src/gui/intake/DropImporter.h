@@ -1,10 +1,12 @@
 #pragma once
 
 // The main window's side of a drop: a dropped text or picture becomes a document of the open
-// database; a drop that cannot be imported is explained once the drop call has returned.
+// database, each dropped file an embedded document; a drop that cannot be imported is explained once the drop call has
+// returned.
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QTimer;
@@ -42,6 +44,9 @@ public:
 
 private:
     void Import(TOleDropper& dropper, const QString& type);
+    // One embedded document per file, in the drop's order; the entries that cannot become one
+    // are listed in the refusal.
+    void ImportFiles(const QStringList& entries);
 
     QPointer<QWidget> m_window;
     TDocumentCommands* m_commands;

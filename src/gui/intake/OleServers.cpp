@@ -1,15 +1,14 @@
 #include "gui/intake/OleServers.h"
 
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/OleContainer.h"
 #include "core/intake/OleServerList.h"
+#include "gui/dialogs/Dialogs.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -56,10 +55,7 @@ private:
 
 bool Confirm(QWidget* parent, const QString& question)
 {
-    if (DialogScript::Active())
-        return DialogScript::TakeAnswer(question);
-    return QMessageBox::question(parent, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No)
-        == QMessageBox::Yes;
+    return Dialogs::PlainQuestion(parent, QStringLiteral("Confirm"), question);
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include "gui/startup/BDE_DL.h"
 
-#include "core/dialogs/DialogSeam.h"
 #include "core/shell/Shell.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -101,10 +100,7 @@ void TD_BDE_DL::OfferInstall(QWidget* parent)
     if (!dialog.Confirmed)
         return;
     if (dialog.RB_install->isChecked()) {
-        if (TDialogSeam* seam = TDialogSeam::Installed())
-            seam->Message(InstallText);
-        else
-            QMessageBox::information(parent, dialog.windowTitle(), InstallText);
+        Dialogs::PlainMessage(parent, Dialogs::Plain::Information, InstallText, dialog.windowTitle());
     } else {
         Shell::Open(QUrl(DownloadUrl));
     }

@@ -1,6 +1,6 @@
 #include "gui/widgets/OrbFileEdit.h"
 
-#include "core/dialogs/DialogSeam.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -68,19 +68,13 @@ QString TOrbFileEdit::DialogFilter(const QString& filter)
 
 QString TOrbFileEdit::RunDialog()
 {
-    if (TDialogSeam* seam = TDialogSeam::Installed())
-        return seam->ChooseFile(m_dialogTitle);
-
     QFileDialog dialog(this, m_dialogTitle);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(DialogFilter(m_filter));
     if (!text().isEmpty())
         dialog.selectFile(text());
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.constFirst();
+    return Dialogs::ChooseFile(dialog);
 }
 
 void TOrbFileEdit::TakeName(const QString& name)

@@ -4,6 +4,7 @@
 #include "core/database/Connection.h"
 #include "core/database/DatabaseActions.h"
 #include "core/database/DocStore.h"
+#include "core/dialogs/DialogSeam.h"
 #include "core/settings/SettingsModel.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
@@ -28,7 +29,7 @@ const QString kCanNot = QStringLiteral("Can not open the database.\n");
 
 // The user's side of the session: a queue of choices in the selection dialog (nothing: Cancel),
 // the answers to confirmations, and what was shown.
-class TestPrompts : public TSessionPrompts
+class TestPrompts : public TSessionPrompts, public TDialogSeam
 {
 public:
     explicit TestPrompts(TSettingsModel& settings)
@@ -52,13 +53,14 @@ public:
         password = choice->second;
         return true;
     }
-    void ShowMessage(const QString& text) override { shown << text; }
-    bool ConfirmDestructive(const QString& text) override
+    void Message(const QString& text) override { shown << text; }
+    bool Confirm(const QString& text) override
     {
         shown << text;
         return !answers.isEmpty() && answers.takeFirst();
     }
-    bool Confirm(const QString& text) override { return ConfirmDestructive(text); }
+    QString ChooseFile(const QString&) override { throw QbError(QStringLiteral("no file choice expected")); }
+    QString TypeText(const QString&) override { throw QbError(QStringLiteral("no text expected")); }
 
     QList<std::optional<std::pair<QString, QString>>> choices;
     QList<bool> answers;
@@ -120,9 +122,11 @@ protected:
         session = std::make_unique<TDatabaseSession>(*settings);
         prompts = std::make_unique<TestPrompts>(*settings);
         session->SetPrompts(prompts.get());
+        TDialogSeam::Install(prompts.get());
     }
     void TearDown() override
     {
+        TDialogSeam::Install(nullptr);
         if (session)
             session->CloseDatabase();
         session.reset();

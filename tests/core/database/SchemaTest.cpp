@@ -3,6 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/database/DBactions.h"
 #include "core/database/Query.h"
+#include "support/DialogScript.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
@@ -34,13 +35,13 @@ TEST(Schema, CreateDocsTableMakesAnOpenableEmptyDatabase)
     EXPECT_EQ(qbtest::ReadAll(connection.FilePath()), before);
 }
 
-TEST(Schema, RunSqlFailureReportsThroughTheInstalledHandlerAndLeavesNoFile)
+TEST(Schema, RunSqlFailureReportsThroughTheDialogSeamAndLeavesNoFile)
 {
     const QString folder = qbtest::FreshFolder();
-    QString shown;
-    SetPlainMessageHandler([&](const QString& text) { shown = text; });
+    DialogScript::Start();
     EXPECT_FALSE(RunSql({QStringLiteral("CREATE TABLE broken ("), QStringLiteral(")")}, folder));
-    SetPlainMessageHandler({});
+    const QString shown = DialogScript::LastShown();
+    DialogScript::Stop();
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Помилка виконання:\n\n")));
     EXPECT_GT(shown.size(), 20);
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files | QDir::Hidden).isEmpty());

@@ -1,4 +1,4 @@
-#include "core/dialogs/DialogScript.h"
+#include "support/DialogScript.h"
 
 #include "core/common/QbError.h"
 #include "core/dialogs/DialogSeam.h"
@@ -25,8 +25,11 @@ TEST(DialogScript, StartInstallsTheScriptedSeamAndStopRemovesOnlyIt)
     ASSERT_NE(TDialogSeam::Installed(), nullptr);
     DialogScript::QueueFileNames({QStringLiteral("/a")});
     EXPECT_EQ(TDialogSeam::Installed()->ChooseFile(QStringLiteral("Where?")), QStringLiteral("/a"));
-    TDialogSeam::Installed()->Message(QStringLiteral("told"));
-    EXPECT_EQ(DialogScript::Shown(), QStringList({QStringLiteral("Where?"), QStringLiteral("told")}));
+    TDialogSeam::Installed()->PlainMessage(QStringLiteral("told"));
+    DialogScript::QueueAnswers({true});
+    EXPECT_TRUE(TDialogSeam::Current()->ConfirmChecked(QStringLiteral("Sure?")));
+    EXPECT_EQ(DialogScript::Shown(),
+              QStringList({QStringLiteral("Where?"), QStringLiteral("told"), QStringLiteral("Sure?")}));
     DialogScript::Stop();
     EXPECT_EQ(TDialogSeam::Installed(), nullptr);
 

@@ -107,7 +107,7 @@ TEST(DropFormats, KindRuleFollowsTheSourcesOrder)
     }
 }
 
-TEST(DropFormats, OnlyTextAndPicturesBecomeDocuments)
+TEST(DropFormats, TextPicturesAndFilesBecomeDocuments)
 {
     using K = TOleDropper;
     const struct
@@ -118,7 +118,7 @@ TEST(DropFormats, OnlyTextAndPicturesBecomeDocuments)
         QString refusal;
     } rows[]{{true, K::dkText, "TXT", {}},
              {true, K::dkPicture, "IMG", {}},
-             {true, K::dkFile, "", DropImport::CannotImportText},
+             {true, K::dkFile, "", QString()}, // each file is judged on its own
              {true, K::dkUrl, "", DropImport::CannotImportText},
              {true, K::dkNone, "", DropImport::CannotImportText},
              {false, K::dkText, "TXT", DropImport::NoDatabaseText}};
@@ -237,3 +237,39 @@ TEST(DropFormats, RefusesMalformedBlocks)
 }
 
 } // namespace
+
+TEST(DropFormats, AFileDropKeepsEveryEntryOfItsList)
+{
+    using K = TOleDropper;
+    const struct
+    {
+        const char* what;
+        QList<QPair<QString, QByteArray>> formats;
+        K::TDropKind kind;
+        QStringList files;
+    } rows[]{
+        {"two files and a link, in order",
+         {{QStringLiteral("text/uri-list"), "file:///a%20b.txt\r\n# note\r\nhttps://x.org/\r\nfile:///c\r\n"}},
+         K::dkFile,
+         {QStringLiteral("file:///a%20b.txt"), QStringLiteral("https://x.org/"), QStringLiteral("file:///c")}},
+        {"a file name",
+         {{QStringLiteral("FileName"), QByteArray("C:\\a.txt\0", 9)}},
+         K::dkFile,
+         {QStringLiteral("C:\\a.txt")}},
+        {"file contents name no file", {{QStringLiteral("FileContents"), "text"}}, K::dkFile, {}},
+        {"a link first", {{QStringLiteral("text/uri-list"), "https://x.org/\r\nfile:///c\r\n"}}, K::dkUrl, {}},
+        {"a file, then text",
+         {{QStringLiteral("text/uri-list"), "file:///c\r\n"}, {QStringLiteral("text/plain"), "t"}},
+         K::dkFile,
+         {QStringLiteral("file:///c")}},
+    };
+    for (const auto& row : rows) {
+        QMimeData data;
+        for (const auto& [type, bytes] : row.formats)
+            data.setData(type, bytes);
+        TOleDropper dropper;
+        dropper.Drop(data);
+        EXPECT_EQ(dropper.DropKind(), row.kind) << row.what;
+        EXPECT_EQ(dropper.DroppedFiles(), row.files) << row.what;
+    }
+}

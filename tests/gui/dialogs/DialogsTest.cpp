@@ -1,17 +1,22 @@
-#include "core/dialogs/DialogScript.h"
+#include "gui/dialogs/Dialogs.h"
+
+#include "core/dialogs/DialogSeam.h"
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QWindow>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -254,20 +259,79 @@ TEST(Dialogs, QuestionAskedWhileOneIsOpenGetsItsOwnDialog)
     EXPECT_TRUE(outerStillTicked);
 }
 
-TEST(Dialogs, ScriptedModeRecordsAndAnswersWithoutOpening)
+TEST(Dialogs, UnderTheScriptEveryRouteRecordsAndAnswersWithoutOpening)
 {
     DialogScript::Start();
     TDmsg msg;
     TFsure sure;
     TFsure_checked checked;
+    Dialogs::Install(&msg, &sure, &checked);
+    EXPECT_EQ(TDialogSeam::Current(), TDialogSeam::Installed()) << "the script answers before the windows";
     DialogScript::QueueAnswers({true, false, true});
-    msg.ShowText(QStringLiteral("Archive created"));
-    EXPECT_TRUE(sure.Ask(QStringLiteral("Reload the picture from the database?")));
-    EXPECT_FALSE(checked.Ask(QStringLiteral("Pack the database now?")));
-    EXPECT_TRUE(checked.Ask(QStringLiteral("Drop?")));
-    EXPECT_EQ(DialogScript::Shown(),
-              QStringList({QStringLiteral("Archive created"), QStringLiteral("Reload the picture from the database?"),
-                           QStringLiteral("Pack the database now?"), QStringLiteral("Drop?")}));
-    EXPECT_FALSE(msg.isVisible() || sure.isVisible() || checked.isVisible());
+    DialogScript::QueueFileNames({QStringLiteral("/a.bmp")});
+    DialogScript::QueueTexts({QStringLiteral("Editor")});
+    QWidget frame;
+    QFileDialog files(&frame, QStringLiteral("Load bitmap"));
+    QDialog chooser;
+    chooser.setWindowTitle(QStringLiteral("Insert object"));
+
+    Dialogs::ShowMessage(QStringLiteral("Archive created"));
+    EXPECT_TRUE(Dialogs::Confirm(QStringLiteral("Reload?")));
+    EXPECT_FALSE(Dialogs::ConfirmChecked(QStringLiteral("Pack?")));
+    EXPECT_TRUE(Dialogs::PlainQuestion(&frame, QStringLiteral("Confirm"), QStringLiteral("Remove?")));
+    Dialogs::PlainMessage(&frame, Dialogs::Plain::Warning, QStringLiteral("too deep"));
+    EXPECT_EQ(Dialogs::PlainNotice(&frame, QStringLiteral("handed over")), nullptr);
+    EXPECT_EQ(Dialogs::ChooseFile(files), QStringLiteral("/a.bmp"));
+    EXPECT_EQ(Dialogs::ChooseObject(chooser, [] { return QStringLiteral("never"); }), QStringLiteral("Editor"));
+
+    EXPECT_EQ(
+        DialogScript::Shown(),
+        QString::fromLatin1("Archive created|Reload?|Pack?|Remove?|too deep|handed over|Load bitmap|Insert object")
+            .split(QLatin1Char('|')));
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(w->isVisible()) << w->metaObject()->className();
+    Dialogs::Install(nullptr, nullptr, nullptr);
     DialogScript::Stop();
+    EXPECT_EQ(TDialogSeam::Current(), nullptr);
+}
+
+// A dialog raised for a window not on screen yet must not land under the always-on-top main
+// window: it belongs to the visible window and stays on top like it.
+TEST(Dialogs, DialogsOfAHiddenWindowComeUpAboveTheVisibleOne)
+{
+    Watchdog watchdog;
+    QWidget hidden;
+    auto* frame = new QWidget(&hidden);
+    TDmsg msg(&hidden);
+    TFsure sure(&hidden);
+    TFsure_checked checked(&hidden);
+    Dialogs::Install(&msg, &sure, &checked);
+    const std::vector<std::pair<const char*, std::function<void()>>> routes = {
+        {"plain", [&] { Dialogs::PlainMessage(frame, Dialogs::Plain::Information, QStringLiteral("nested")); }},
+        {"plain question", [&] { Dialogs::PlainQuestion(frame, QStringLiteral("Confirm"), QStringLiteral("?")); }},
+        {"message", [] { Dialogs::ShowMessage(QStringLiteral("m")); }},
+        {"question", [] { Dialogs::Confirm(QStringLiteral("q")); }},
+    };
+    for (const bool onTop : {true, false}) {
+        QWidget main(nullptr, onTop ? Qt::Window | Qt::WindowStaysOnTopHint : Qt::Window);
+        main.show();
+        for (const auto& [name, route] : routes) {
+            QWidget* owner = nullptr;
+            bool staysOnTop = false;
+            const QWindow* transient = nullptr;
+            OnModal<QDialog>([&](QDialog* d) {
+                owner = d->parentWidget();
+                staysOnTop = d->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+                transient = d->windowHandle()->transientParent();
+                d->reject();
+            });
+            route();
+            EXPECT_EQ(owner, &main) << name;
+            EXPECT_EQ(transient, main.windowHandle()) << name;
+            EXPECT_TRUE(staysOnTop || !onTop) << name;
+        }
+        EXPECT_EQ(msg.parentWidget(), &hidden) << "a shared dialog goes back to its owner";
+        EXPECT_EQ(sure.parentWidget(), &hidden);
+    }
+    Dialogs::Install(nullptr, nullptr, nullptr);
 }

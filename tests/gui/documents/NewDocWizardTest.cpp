@@ -1,9 +1,9 @@
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/documents/wz_new_doc.h"
 #include "gui/intake/OleServers.h"
+#include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TestEnv.h"
 

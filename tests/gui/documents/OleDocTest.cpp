@@ -1,11 +1,11 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/OleContainer.h"
 #include "gui/documents/ChooseObject.h"
 #include "gui/documents/OLE_DOC.h"
+#include "support/DialogScript.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 

@@ -1,15 +1,18 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/RichTextStore.h"
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
+#include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
@@ -244,6 +247,58 @@ TEST_F(RichTextFrameTest, FailuresAreReportedAndLoseNothing)
     TRichTextDocument loaded;
     RichTextStore::Load(loaded, Stored());
     EXPECT_EQ(loaded.toPlainText(), QStringLiteral("edited"));
+}
+
+// The edit window's write-back fails (the row is gone): the text is saved to a file, let go, or
+// kept in the open window; nothing else closes it.
+TEST_F(RichTextFrameTest, AFailedWriteBackInTheWindowKeepsTheTextUntilTheUserDecides)
+{
+    struct Case
+    {
+        QList<bool> answers; // retry?, then discard? when no file is chosen
+        bool toFile;
+        bool closes;
+    };
+    const Case cases[] = {{{false}, true, true}, {{false, true}, false, true}, {{false, false}, false, false}};
+    const QString file = QDir(qEnvironmentVariable("QB_SANDBOX")).filePath(QStringLiteral("kept.html"));
+    for (const Case& c : cases) {
+        QFile::remove(file);
+        DialogScript::Start();
+        bool closed = false;
+        QString text;
+        TF_db_rtf window(db.Connection);
+        qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
+            w->Odb_rtf1->SetPlainText(QStringLiteral("edited"));
+            store.DeleteDocument(id);
+            DialogScript::QueueAnswers(c.answers);
+            DialogScript::QueueFileNames({c.toFile ? file : QString()});
+            w->close();
+            closed = !w->isVisible();
+            text = w->Odb_rtf1->RichEdit1->toPlainText();
+            EXPECT_EQ(DialogScript::PendingAnswers(), 0);
+            if (!closed) {
+                w->Odb_rtf1->ForgetChanges();
+                w->close();
+            }
+        });
+        window.EditText(id, QStringLiteral("note"));
+        EXPECT_EQ(closed, c.closes);
+        EXPECT_TRUE(DialogScript::Shown().filter(QStringLiteral("Failed to Save Stream: ")).size() == 1)
+            << qPrintable(DialogScript::Shown().join(QLatin1Char('|')));
+        EXPECT_EQ(QFileInfo::exists(file), c.toFile);
+        if (c.toFile) {
+            QFile saved(file);
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            TRichTextDocument loaded;
+            RichTextStore::Load(loaded, saved.readAll());
+            EXPECT_EQ(loaded.toPlainText(), QStringLiteral("edited"));
+            EXPECT_FALSE(saved.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        }
+        if (!c.closes) {
+            EXPECT_EQ(text, QStringLiteral("edited"));
+        }
+        store.InsertDocument({id, QStringLiteral("TXT"), QStringLiteral("note"), {}, {}});
+    }
 }
 
 // With no clipboard owner Qt hands the editor no data (offscreen) or an offer without formats

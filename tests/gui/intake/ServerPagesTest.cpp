@@ -1,9 +1,9 @@
-#include "core/dialogs/DialogScript.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/OleContainer.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/intake/OleServers.h"
 #include "gui/intake/fixedServers.h"
+#include "support/DialogScript.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "gui/widgets/OrbFileEdit.h"
 
-#include "core/dialogs/DialogScript.h"
+#include "support/DialogScript.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// The dialog seam of the tests: while started, the message and confirmation dialogs (and plain
-// message boxes and file choosers) do not open: they record the text they would have shown and
-// take their answer from a queue. Windows with controls of their own are driven by QTest.
+// The scripted dialog seam of the tests: while started, the dialog facade opens nothing: every
+// message, question, file or object choice records its text and takes its answer from a queue.
+// Windows with controls of their own are driven by QTest.
 class DialogScript
 {
 public:
@@ -14,9 +14,9 @@ public:
     static void Start(); // installs the scripted seam, with empty queues and records
     static void Stop(); // uninstalls it
 
-    static void QueueAnswers(const QList<bool>& answers); // next answers of Confirm()
+    static void QueueAnswers(const QList<bool>& answers); // next answers of every question
     static void QueueFileNames(const QStringList& names); // next results of file/folder choosers ("" = cancelled)
-    static void QueueTexts(const QStringList& texts); // next results of text prompts ("" = cancelled)
+    static void QueueTexts(const QStringList& texts); // next object choices or texts ("" = cancelled)
 
     static QStringList Shown(); // every text shown or asked, in order
     static QString LastShown();

@@ -1,17 +1,16 @@
-#include "core/dialogs/DialogScript.h"
+#include "support/DialogScript.h"
 
 #include "core/common/QbError.h"
 #include "core/dialogs/DialogSeam.h"
 
 namespace {
 
-TDialogSeam* g_seam = nullptr;
-
 class TScriptedSeam : public TDialogSeam
 {
 public:
     void Message(const QString& text) override { DialogScript::Record(text); }
     bool Confirm(const QString& question) override { return DialogScript::TakeAnswer(question); }
+    bool ConfirmChecked(const QString& question) override { return DialogScript::TakeAnswer(question); }
     QString ChooseFile(const QString& caption) override { return DialogScript::TakeFileName(caption); }
     QString TypeText(const QString& caption) override { return DialogScript::TakeText(caption); }
 };
@@ -33,16 +32,6 @@ Script& S()
     return s;
 }
 } // namespace
-
-TDialogSeam* TDialogSeam::Installed()
-{
-    return g_seam;
-}
-
-void TDialogSeam::Install(TDialogSeam* seam)
-{
-    g_seam = seam;
-}
 
 bool DialogScript::Active()
 {
