@@ -26,9 +26,10 @@ QString SessionPath(const QByteArray& id)
     return path;
 }
 
-bool Flag(const QString& value, bool absent)
+// Flags are "Y" or absent, as every flag of the settings file.
+bool Flag(const QString& value)
 {
-    return value.isEmpty() ? absent : value != QStringLiteral("0");
+    return value == QStringLiteral("Y");
 }
 
 } // namespace
@@ -136,8 +137,8 @@ bool TPrivacyLock::eventFilter(QObject* watched, QEvent* e)
 void TPrivacyLock::ReadSettings()
 {
     const TOrbPigger& root = m_session.Settings().Root();
-    LockOnScreenLock = Flag(root.GetAttr(QString::fromLatin1(ScreenLockKey)), true);
-    LockOnSuspend = Flag(root.GetAttr(QString::fromLatin1(SuspendKey)), true);
+    LockOnScreenLock = Flag(root.GetAttr(QString::fromLatin1(ScreenLockKey)));
+    LockOnSuspend = Flag(root.GetAttr(QString::fromLatin1(SuspendKey)));
     SetIdleMinutes(root.GetAttr(QString::fromLatin1(IdleMinutesKey)).toInt());
 }
 

@@ -46,8 +46,8 @@ public:
     void CheckIdle(); // locks when the idle time has passed
 
     // The desktop signals, read from the settings when listening starts.
-    bool LockOnScreenLock = true;
-    bool LockOnSuspend = true;
+    bool LockOnScreenLock = false; // off until the user turns it on: a new feature changes nothing unasked
+    bool LockOnSuspend = false;
     void ReadSettings();
     // Listens for org.freedesktop.ScreenSaver ActiveChanged on session and for logind's
     // PrepareForSleep and session Lock on system. False when neither could be connected.
