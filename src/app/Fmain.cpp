@@ -4,6 +4,7 @@
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
+#include "core/database/PrivacyLock.h"
 #include "core/database/Schema.h"
 #include "core/jobs/JobRunner.h"
 #include "core/placement/Placement.h"
@@ -16,6 +17,8 @@
 #include "gui/dialogs/msg.h"
 #include "gui/documents/DocumentCommands.h"
 #include "gui/documents/OLE_DOC.h"
+#include "gui/documents/db_image.h"
+#include "gui/documents/db_rtf.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/intake/DropImporter.h"
@@ -28,10 +31,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 #include <QUrl>
@@ -111,6 +116,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     list.IsActive = [this] { return O_doc_list1->IsActive(); };
     m_session.SetList(std::move(list));
     connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
+    CreateLock();
 
     // Creation steps: nothing here reads the settings, which do not exist yet.
     FirstActivation = true;
@@ -257,6 +263,11 @@ void TFmain::CreateToolBar()
     connect(N_edit_document, &QAction::triggered, TB_edit_doc, &QAction::trigger);
     connect(N_delete_document, &QAction::triggered, TB_del_doc, &QAction::trigger);
     connect(N_reopen_database, &QAction::triggered, TB_reconnect, &QAction::trigger);
+    N_lock = PM1->addAction(QStringLiteral("Lock database"));
+    N_lock->setObjectName(QStringLiteral("N_lock"));
+    N_lock->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    N_lock->setShortcutContext(Qt::WindowShortcut);
+    addAction(N_lock); // the key works without the menu
     connect(N_paste, &QAction::triggered, this, [this] {
         if (PasteCommand)
             PasteCommand();
@@ -295,6 +306,21 @@ void TFmain::CreatePanels()
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({204, 433});
     layout->addWidget(Splitter1, 1);
+
+    Panel_locked = new QWidget(this);
+    Panel_locked->setObjectName(QStringLiteral("Panel_locked"));
+    auto* lockedLayout = new QVBoxLayout(Panel_locked);
+    Label_locked = new QLabel(Panel_locked);
+    Label_locked->setObjectName(QStringLiteral("Label_locked"));
+    Label_locked->setAlignment(Qt::AlignCenter);
+    Btn_unlock = new QPushButton(QStringLiteral("Unlock"), Panel_locked);
+    Btn_unlock->setObjectName(QStringLiteral("Btn_unlock"));
+    lockedLayout->addStretch();
+    lockedLayout->addWidget(Label_locked);
+    lockedLayout->addWidget(Btn_unlock, 0, Qt::AlignHCenter);
+    lockedLayout->addStretch();
+    Panel_locked->hide();
+    layout->addWidget(Panel_locked, 1);
 
     Panel_Collaps = new QWidget(this);
     Panel_Collaps->setObjectName(QStringLiteral("Panel_Collaps"));
@@ -342,6 +368,8 @@ void TFmain::UpdateCommands()
     N_save_as_file->setEnabled(open);
     N_delete_document->setEnabled(TB_del_doc->isEnabled());
     N_reopen_database->setEnabled(true);
+    N_lock->setVisible(Lock && Lock->CanLock());
+    N_lock->setEnabled(N_lock->isVisible());
 
     O_doc_content1->SetEmptyHint(open ? QString()
                                       : QStringLiteral("No database is open. Choose one with the first button, or "
@@ -406,7 +434,7 @@ void TFmain::SetCollapsed(bool c)
 {
     Collapsed = c;
     ToolBar1->setVisible(!c);
-    Splitter1->setVisible(!c);
+    Splitter1->setVisible(!c && !Lock->Locked());
     Panel_Collaps->setVisible(c);
     O_target1->ResetCounter();
     if (c) {
@@ -579,6 +607,7 @@ bool TFmain::event(QEvent* e)
 void TFmain::Activate()
 {
     m_activating = true;
+    Lock->ReadSettings();
     ApplyPlacement();
 
     const bool engineOk = TDatabaseConnection::EngineUsable();
@@ -631,10 +660,50 @@ void TFmain::closeEvent(QCloseEvent* e)
     QWidget::closeEvent(e);
 }
 
+void TFmain::CreateLock()
+{
+    Lock = new TPrivacyLock(m_session, this);
+    Lock->BeforeLock = [this](bool requested) { return BeforeLock(requested); };
+    connect(Lock, &TPrivacyLock::LockedChanged, this, &TFmain::ShowLocked);
+    connect(N_lock, &QAction::triggered, this, [this] { Lock->Lock(true); });
+    connect(Btn_unlock, &QPushButton::clicked, this, [this] { Lock->Unlock(); });
+    Lock->Listen(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+}
+
+bool TFmain::BeforeLock(bool requested)
+{
+    // The edit windows write back as they close; the lock waits for their event loops to end.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal)
+        return true;
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    const bool editor = qobject_cast<TF_db_rtf*>(modal) || qobject_cast<TF_db_image*>(modal);
+    if (dialog && (editor || !requested))
+        dialog->done(editor ? QDialog::Accepted : QDialog::Rejected); // nobody is there to answer
+    return false;
+}
+
+void TFmain::ShowLocked(bool locked)
+{
+    if (locked) {
+        Label_locked->setText(QStringLiteral("The database \"%1\" is locked.").arg(Lock->LockedName()));
+        O_doc_content1->ResetViewer();
+        if (Collapsed)
+            SetCollapsed(false);
+    }
+    Splitter1->setVisible(!locked && !Collapsed);
+    Panel_locked->setVisible(locked);
+    if (locked)
+        Btn_unlock->setFocus();
+    UpdateCommands();
+}
+
 void TFmain::SBsettingsClick()
 {
-    if (Settings())
+    if (Settings()) {
         Settings()->exec();
+        Lock->ReadSettings();
+    }
 }
 
 void TFmain::OpenDocPage(const QString& name)

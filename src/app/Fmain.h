@@ -22,6 +22,8 @@ class TOleContainer;
 class TO_target;
 class TDropImporter;
 class TOleDropper;
+class TPrivacyLock;
+class QPushButton;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
@@ -64,6 +66,7 @@ public:
     QAction* N_save_as_file = nullptr;
     QAction* N_delete_document = nullptr;
     QAction* N_reopen_database = nullptr;
+    QAction* N_lock = nullptr; // shown while a protected database is open
     QSplitter* Splitter1 = nullptr;
     QWidget* Panel_guider = nullptr;
     TO_doc_list* O_doc_list1 = nullptr;
@@ -73,6 +76,11 @@ public:
     QLabel* Label_restore = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* TimerDropError = nullptr;
+    // The locked state: replaces the list and viewer while a protected database is locked.
+    QWidget* Panel_locked = nullptr;
+    QLabel* Label_locked = nullptr;
+    QPushButton* Btn_unlock = nullptr;
+    TPrivacyLock* Lock = nullptr;
 
     // Opening and closing the one database: the session does the work (TDatabaseSession).
     // The open command: closes the open database, then opens one, asking with the dialog.
@@ -148,6 +156,9 @@ private:
     void PlaceAgain();
     void FrameChanged();
     void SBsettingsClick();
+    void CreateLock();
+    bool BeforeLock(bool requested);
+    void ShowLocked(bool locked);
 
     TDatabaseSession& m_session;
     bool m_activating = false;

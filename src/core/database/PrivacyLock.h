@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QDBusConnection;
+class QTimer;
+class TDatabaseSession;
+
+// Locks a protected database while the program stays open: closes it through the session (the
+// key is forgotten with the connection) and reopens it through the normal password dialog.
+// What asks for a lock: the user's command, input idle for a set time, the desktop's screen
+// lock and the system's suspend. Unprotected databases are never locked.
+class TPrivacyLock : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The settings root's attributes; absent means the default (idle off, desktop signals on).
+    static constexpr const char* IdleMinutesKey = "LOCK_IDLE_MINUTES";
+    static constexpr const char* ScreenLockKey = "LOCK_ON_SCREEN_LOCK";
+    static constexpr const char* SuspendKey = "LOCK_ON_SUSPEND";
+
+    explicit TPrivacyLock(TDatabaseSession& session, QObject* parent = nullptr);
+
+    bool Locked() const { return m_locked; }
+    QString LockedName() const { return m_name; }
+    // The open database is protected: a lock has something to close.
+    bool CanLock() const;
+
+    // Closes the open protected database. Requested: the user asked (and may be asked back).
+    // Before closing, BeforeLock runs; it returns false while the lock must wait (a window
+    // that edits a document is still closing), and the lock is tried again from the event loop.
+    void Lock(bool requested);
+    // Reopens the locked database, asking its password; stays locked when it does not open.
+    void Unlock();
+
+    std::function<bool(bool requested)> BeforeLock;
+
+    // Idle: minutes without input (0: never). The clock is injectable for tests (ms).
+    void SetIdleMinutes(int minutes);
+    int IdleMinutes() const { return m_idleMinutes; }
+    std::function<qint64()> Clock;
+    void NoteActivity();
+    void CheckIdle(); // locks when the idle time has passed
+
+    // The desktop signals, read from the settings when listening starts.
+    bool LockOnScreenLock = false; // off until the user turns it on: a new feature changes nothing unasked
+    bool LockOnSuspend = false;
+    void ReadSettings();
+    // Listens for org.freedesktop.ScreenSaver ActiveChanged on session and for logind's
+    // PrepareForSleep and session Lock on system. False when neither could be connected.
+    bool Listen(QDBusConnection session, QDBusConnection system);
+
+Q_SIGNALS:
+    void LockedChanged(bool locked);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private Q_SLOTS:
+    void OnScreenSaverActive(bool active);
+    void OnPrepareForSleep(bool start);
+    void OnSessionLock();
+
+private:
+    void SetLocked(bool locked);
+
+    TDatabaseSession& m_session;
+    bool m_locked = false;
+    bool m_retryQueued = false;
+    QString m_name;
+    QString m_path;
+    int m_idleMinutes = 0;
+    qint64 m_lastInput = 0;
+    QTimer* m_idleTimer = nullptr;
+};
