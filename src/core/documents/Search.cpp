@@ -207,6 +207,28 @@ private:
     bool m_stopped = false;
 };
 
+// Every row of the query as a hit, while the stop check lets it run; a stopped search gives none.
+template <typename Hit>
+std::vector<TSearchHit> Collect(TDatabaseConnection& connection, TQuery& query, const TDocSearch::StopCheck& stop,
+                                bool* stopped, Hit hit)
+{
+    std::vector<TSearchHit> hits;
+    StopHandler handler(connection.Handle(), stop);
+    try {
+        while (query.Next())
+            hits.push_back(hit());
+    } catch (const QbError&) {
+        if (!handler.Stopped())
+            throw;
+    }
+    if (handler.Stopped()) {
+        hits.clear();
+        if (stopped)
+            *stopped = true;
+    }
+    return hits;
+}
+
 } // namespace
 
 namespace {
@@ -230,22 +252,10 @@ std::vector<TSearchHit> RunInText(TDatabaseConnection& connection, const QString
         return {};
     TQuery query(connection, TextSql.arg(QLatin1String(SqlEngine::NameCollation)));
     query.Bind(QStringLiteral(":QUERY"), match);
-    std::vector<TSearchHit> hits;
-    StopHandler handler(connection.Handle(), stop);
-    try {
-        while (query.Next())
-            hits.push_back({TDocStore::Key(query.Value(1), query.Value(0).toLongLong()), query.Value(2).toString(),
-                            query.Value(3).toString(), query.Value(4).toString().simplified()});
-    } catch (const QbError&) {
-        if (!handler.Stopped())
-            throw;
-    }
-    if (handler.Stopped()) {
-        hits.clear();
-        if (stopped)
-            *stopped = true;
-    }
-    return hits;
+    return Collect(connection, query, stop, stopped, [&] {
+        return TSearchHit{TDocStore::Key(query.Value(1), query.Value(0).toLongLong()), query.Value(2).toString(),
+                          query.Value(3).toString(), query.Value(4).toString().simplified()};
+    });
 }
 
 } // namespace
@@ -264,24 +274,12 @@ std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const Q
     CaseSensitiveLike like(connection, caseSensitive);
     TQuery query(connection, Statement(caseSensitive, connection.NameOrderTrusted()));
     query.Bind(QStringLiteral(":PATTERN"), Pattern(text, mode));
-    std::vector<TSearchHit> hits;
     const int rowid = query.ColumnIndex(QStringLiteral("rowid"));
     const int id = query.ColumnIndex(QStringLiteral("Doc_id"));
     const int name = query.ColumnIndex(QStringLiteral("Doc_name"));
     const int type = query.ColumnIndex(QStringLiteral("Doc_type"));
-    StopHandler handler(connection.Handle(), stop);
-    try {
-        while (query.Next())
-            hits.push_back({TDocStore::Key(query.Value(id), query.Value(rowid).toLongLong()),
-                            query.Value(name).toString(), query.Value(type).toString(), QString()});
-    } catch (const QbError&) {
-        if (!handler.Stopped())
-            throw;
-    }
-    if (handler.Stopped()) {
-        hits.clear();
-        if (stopped)
-            *stopped = true;
-    }
-    return hits;
+    return Collect(connection, query, stop, stopped, [&] {
+        return TSearchHit{TDocStore::Key(query.Value(id), query.Value(rowid).toLongLong()),
+                          query.Value(name).toString(), query.Value(type).toString(), QString()};
+    });
 }

@@ -64,6 +64,19 @@ void TDropImporter::ImportDrop(TOleDropper* sender)
         Import(*sender, DropImport::DocumentType(sender->DropKind()));
 }
 
+TDropImporter::BusyScope::BusyScope(TDropImporter* importer)
+    : m_importer(importer)
+{
+    m_importer->m_busy = true;
+}
+
+TDropImporter::BusyScope::~BusyScope()
+{
+    m_importer->m_busy = false;
+    m_importer->m_timer->start();
+    m_importer->m_target->ShowWaiting();
+}
+
 void TDropImporter::ImportFiles(const QStringList& entries)
 {
     QStringList files;
@@ -71,17 +84,7 @@ void TDropImporter::ImportFiles(const QStringList& entries)
     DocFiles::SortDropped(entries, files, refused);
     if (files.isEmpty() && refused.isEmpty())
         refused << QString(); // file contents without a name: nothing to list
-    m_busy = true;
-    struct Done
-    {
-        TDropImporter* self;
-        ~Done()
-        {
-            self->m_busy = false;
-            self->m_timer->start();
-            self->m_target->ShowWaiting();
-        }
-    } done{this};
+    const BusyScope busy(this);
     if (!files.isEmpty()) {
         m_target->ShowAccepting();
         m_viewer->ClearDocument();
@@ -108,17 +111,7 @@ void TDropImporter::ImportFiles(const QStringList& entries)
 
 void TDropImporter::Import(TOleDropper& dropper, const QString& type)
 {
-    m_busy = true;
-    struct Done
-    {
-        TDropImporter* self;
-        ~Done()
-        {
-            self->m_busy = false;
-            self->m_timer->start();
-            self->m_target->ShowWaiting();
-        }
-    } done{this};
+    const BusyScope busy(this);
 
     // Taken before events run: a drop delivered meanwhile is ignored, but it refills the dropper.
     const TDocContent content = DropImport::Content(dropper);

@@ -43,6 +43,20 @@ public:
     TOleDropper& Dropper() const { return *m_dropper; }
 
 private:
+    // DropBusy for the length of an import; at its end, however it ends, the delayed report
+    // is armed and the target shows that it waits again.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(TDropImporter* importer);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TDropImporter* m_importer;
+    };
+
     void Import(TOleDropper& dropper, const QString& type);
     // One embedded document per file, in the drop's order; the entries that cannot become one
     // are listed in the refusal.
