@@ -42,14 +42,8 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
     auto* window = new TJobProgress(parent, text, nullptr);
     window->m_runner->SetStoppable(stoppable);
     connect(window->m_runner, &TJobRunner::Finished, window, [window, done](const QString& error) {
-        // Its question is moot now: the outcome follows instead.
-        if (window->m_asking)
-            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                question && question != window)
-                question->reject();
         // Closed first, so what `done` shows is not behind a window that blocks input.
-        window->hide();
-        window->deleteLater();
+        window->CloseForGood();
         if (done)
             done(error);
     });
@@ -63,19 +57,22 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
     return window;
 }
 
+void TJobProgress::CloseForGood()
+{
+    // A question it was asking is moot now: the outcome follows instead.
+    if (m_asking)
+        if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget()); question && question != this)
+            question->reject();
+    hide();
+    deleteLater();
+}
+
 TJobProgress* TJobProgress::Watch(QWidget* parent, const QString& text, TJobRunner& runner)
 {
     if (!runner.Busy())
         return nullptr;
     auto* window = new TJobProgress(parent, text, &runner);
-    connect(&runner, &TJobRunner::Ending, window, [window] {
-        if (window->m_asking)
-            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-                question && question != window)
-                question->reject();
-        window->hide();
-        window->deleteLater();
-    });
+    connect(&runner, &TJobRunner::Ending, window, [window] { window->CloseForGood(); });
     window->Show();
     return window;
 }

@@ -37,6 +37,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Ends the window when its job has ended, with any question it left open.
+    void CloseForGood();
     TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner);
     void Show();
 

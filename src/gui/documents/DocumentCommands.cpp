@@ -120,15 +120,20 @@ QString TDocumentCommands::ImportFileDocument(const QString& path)
     try {
         DocFiles::StoreFileObject(m_session.Connection(), id, path);
     } catch (...) {
-        try {
-            if (m_list->CurrentId() == id)
-                m_list->RemoveCurrent();
-        } catch (const QbError&) {
-            // the first failure is the one to report
-        }
+        RemoveUnmade(id);
         throw;
     }
     return id;
+}
+
+void TDocumentCommands::RemoveUnmade(const QString& id)
+{
+    try {
+        if (m_list->CurrentId() == id)
+            m_list->RemoveCurrent();
+    } catch (const QbError&) {
+        // the failure that left it unmade is the one to report
+    }
 }
 
 bool TDocumentCommands::ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content)
@@ -168,12 +173,7 @@ void TDocumentCommands::NewDocument(const QString& name, const QString& type, co
         StoreDocumentContent(id, type, content);
     } catch (...) {
         // A document whose content cannot be made (an object server that is gone) is not kept.
-        try {
-            if (m_list->CurrentId() == id)
-                m_list->RemoveCurrent();
-        } catch (const QbError&) {
-            // the first failure is the one to report
-        }
+        RemoveUnmade(id);
         throw;
     }
     m_viewer->ShowDocument(id, type);

@@ -66,6 +66,8 @@ public:
     void AfterPack();
 
 private:
+    // Removes a new record whose content could not be made, if it is still the current row.
+    void RemoveUnmade(const QString& id);
     bool Guard(const std::function<void()>& work);
     void NewDocument(const QString& name, const QString& type, const TDocContent& content);
 
