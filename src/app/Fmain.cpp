@@ -6,6 +6,7 @@
 #include "core/database/DatabaseSession.h"
 #include "core/database/PrivacyLock.h"
 #include "core/database/Schema.h"
+#include "core/database/TextIndexer.h"
 #include "core/jobs/JobRunner.h"
 #include "core/placement/Placement.h"
 #include "core/settings/SettingsModel.h"
@@ -117,6 +118,12 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     m_session.SetList(std::move(list));
     connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
     CreateLock();
+    Indexer = new TTextIndexer(m_session, this);
+    connect(Indexer, &TTextIndexer::Progress, Label_indexing, [this](int percent) {
+        Label_indexing->setText(QStringLiteral("Indexing the text: %1%").arg(percent));
+        Label_indexing->show();
+    });
+    connect(Indexer, &TTextIndexer::Ended, Label_indexing, &QWidget::hide);
 
     // Creation steps: nothing here reads the settings, which do not exist yet.
     FirstActivation = true;
@@ -296,6 +303,13 @@ void TFmain::CreatePanels()
     connect(O_doc_list1->Grid1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PM1->popup(O_doc_list1->Grid1->viewport()->mapToGlobal(p)); });
     guiderLayout->addWidget(O_doc_list1);
+    Label_indexing = new QLabel(Panel_guider);
+    Label_indexing->setObjectName(QStringLiteral("Label_indexing"));
+    Label_indexing->setContentsMargins(4, 2, 4, 2);
+    Label_indexing->setToolTip(QStringLiteral("Quietbox is preparing the search in the text of the documents. "
+                                              "You can go on working; closing the database pauses it."));
+    Label_indexing->hide();
+    guiderLayout->addWidget(Label_indexing);
 
     O_doc_content1 = new TO_doc_content(m_session.Connection(), Splitter1);
     O_doc_content1->ResetViewer();

@@ -23,6 +23,7 @@ class TO_target;
 class TDropImporter;
 class TOleDropper;
 class TPrivacyLock;
+class TTextIndexer;
 class QPushButton;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
@@ -70,6 +71,9 @@ public:
     QSplitter* Splitter1 = nullptr;
     QWidget* Panel_guider = nullptr;
     TO_doc_list* O_doc_list1 = nullptr;
+    // Under the list while the text index of the open database is being built.
+    QLabel* Label_indexing = nullptr;
+    TTextIndexer* Indexer = nullptr;
     TO_doc_content* O_doc_content1 = nullptr;
     QWidget* Panel_Collaps = nullptr;
     TO_target* O_target1 = nullptr;

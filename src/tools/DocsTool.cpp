@@ -1,10 +1,12 @@
-// quietbox-docs: list, export, import and print the documents of a Quietbox database from scripts.
+// quietbox-docs: list, export, import, print and search the documents of a Quietbox database from scripts.
 #include "core/archive/BackRest.h"
 #include "core/common/CoreDumps.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DocStore.h"
+#include "core/database/TextIndex.h"
 #include "core/documents/DocFiles.h"
+#include "core/documents/Search.h"
 #include "core/settings/SettingsFile.h"
 #include "core/settings/SettingsKeys.h"
 
@@ -27,7 +29,7 @@ enum Status : int
     Ok = 0,
     Stopped = 1,
     NoDatabase = 2,
-    NotFound = 3, // a named document or a file to import does not exist
+    NotFound = 3, // a named document or a file to import does not exist, or nothing matches
     WrongPassword = 4,
     Failed = 5, // the archive tool's status, the database in use included
     Exists = 6,
@@ -43,8 +45,8 @@ void OnSignal(int)
 
 const char* const HelpText = R"(Usage: quietbox-docs [OPTIONS] COMMAND DB ARGUMENTS...
 
-Lists, exports, imports and prints the documents of a Quietbox database. DB is the name of a
-database registered in Quietbox's settings, or a database folder.
+Lists, exports, imports, prints and searches the documents of a Quietbox database. DB is the
+name of a database registered in Quietbox's settings, or a database folder.
 
 Commands:
   list DB                    print each document's type, creation date and name, one per line
@@ -56,6 +58,10 @@ Commands:
                              object of its default application. Nothing is left of a file
                              that fails.
   cat DB NAME                print a rich-text document as plain text
+  search DB WORDS...         print the names of the documents whose text or name holds every
+                             word, one per line: words, prefixes (lett*) and phrases in double
+                             quotes ("dear anna"); case and accents do not matter. Builds the
+                             index of the text first where it is missing or incomplete.
 
 Options:
   --password-fd N            read the password from file descriptor N (up to its first line
@@ -70,7 +76,7 @@ Exit status:
   0   success
   1   stopped by a signal; nothing half written stays
   2   no such database
-  3   no such document, or a file to import does not exist
+  3   no such document, a file to import does not exist, or no document matches
   4   the password is missing or wrong
   5   a failure, or the database is in use (a running Quietbox has it open)
   6   a file to export exists already
@@ -253,6 +259,23 @@ int Execute(const Run& run)
     }
     if (run.command == QStringLiteral("export"))
         return Export(connection, run.args[1], run.args.mid(2));
+    if (run.command == QStringLiteral("search")) {
+        // A build stopped by a signal keeps what it indexed; the next search goes on from there.
+        if (!TextIndex::Build(connection, {}, [] { return g_interrupted != 0; })) {
+            Say(QStringLiteral("stopped while indexing; the next search goes on from there"));
+            return Stopped;
+        }
+        // The words are read as the search window reads what is typed into it.
+        const QString words = run.args.mid(1).join(QLatin1Char(' '));
+        const std::vector<TSearchHit> hits = TDocSearch::Run(connection, words, TDocSearch::InText, false);
+        if (hits.empty()) {
+            Say(QStringLiteral("no document holds %1").arg(words));
+            return NotFound;
+        }
+        for (const TSearchHit& hit : hits)
+            std::printf("%s\n", hit.Name.toUtf8().constData());
+        return Ok;
+    }
     for (const QString& file : run.args.mid(1))
         DocFiles::ImportFile(connection, file, Interruptible);
     return Ok;
@@ -298,17 +321,19 @@ int main(int argc, char** argv)
         }
     }
     if (run.args.isEmpty())
-        return Usage("a command is needed: list, export, import or cat");
+        return Usage("a command is needed: list, export, import, cat or search");
     run.command = run.args.takeFirst();
     const QString& c = run.command;
     const bool known = c == QStringLiteral("list") || c == QStringLiteral("export") || c == QStringLiteral("import")
-        || c == QStringLiteral("cat");
+        || c == QStringLiteral("cat") || c == QStringLiteral("search");
     if (!known)
         return Usage(("unknown command " + c.toLocal8Bit()).constData());
     const qsizetype least = c == QStringLiteral("list") ? 1 : 2;
     const bool exact = c == QStringLiteral("list") || c == QStringLiteral("cat");
     if (run.args.size() < least || (exact && run.args.size() != least))
         return Usage(("wrong number of arguments for '" + c.toLocal8Bit() + "'").constData());
+    if (c == QStringLiteral("search") && TextIndex::MatchQuery(run.args.mid(1).join(QLatin1Char(' '))).isEmpty())
+        return Usage("search needs a word");
 
     // Text documents are laid out and pictures written by Qt's GUI classes; no display is used.
     qputenv("QT_QPA_PLATFORM", "offscreen");

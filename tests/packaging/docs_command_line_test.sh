@@ -9,7 +9,7 @@ fail() { echo "FAIL: $*"; status=1; }
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$exe" --version) || fail "--version exit status"
 [ "$out" = "quietbox-docs $version" ] || fail "--version printed: $out"
 out=$("$exe" --help) || fail "--help exit status"
-for word in list export import cat --password-fd "Exit status"; do
+for word in list export import cat search --password-fd "Exit status"; do
     echo "$out" | grep -q -- "$word" || fail "--help lacks $word"
 done
 out=$("$exe" --no-such-option 2>&1)

@@ -24,14 +24,15 @@ expect() {
     fi
 }
 
-expect "cat export import list" ""
+expect "cat export import list search" ""
 expect "export" ex
 expect "import" im
-expect "cat export import list" --password-fd 3 ""
+expect "cat export import list search" --password-fd 3 ""
 expect "--help --password-fd --version" --
 expect "db" list ""
 expect "db" export db ""
 expect "db notes.txt" import db ""
 expect "db notes.txt" import db notes.txt ""
 expect "" cat db ""
+expect "" search db ""
 exit $status

@@ -62,10 +62,12 @@ TEST(DocsTool, ExitStatuses)
         {"a folder without a database", {QStringLiteral("list"), qbtest::FreshFolder()}, {}, 2},
         {"no such document", {QStringLiteral("cat"), plain, QStringLiteral("nothing")}, {}, 3},
         {"no file to import", {QStringLiteral("import"), plain, QStringLiteral("/no/such/file")}, {}, 3},
+        {"nothing matches", {QStringLiteral("search"), plain, QStringLiteral("nothing")}, {}, 3},
         {"wrong password", Stdin + QStringList{QStringLiteral("list"), locked}, "wrong\n", 4},
         {"no password", Stdin + QStringList{QStringLiteral("list"), locked}, {}, 4},
         {"in use", {QStringLiteral("list"), held.Folder}, {}, 5},
         {"usage", {QStringLiteral("list")}, {}, 64},
+        {"search without a word", {QStringLiteral("search"), plain, QStringLiteral("\"*\"")}, {}, 64},
     };
     for (const Case& c : cases) {
         const ToolRun run = Docs(c.args, c.password);
@@ -101,6 +103,21 @@ TEST(DocsTool, ImportExportListCat)
     EXPECT_TRUE(run.out.contains("TXT\t")) << run.out.constData();
     run = Docs(Stdin + QStringList{QStringLiteral("cat"), db, QStringLiteral("note.txt")}, "pw\n");
     EXPECT_EQ(run.out, QByteArray("hello\nworld\n"));
+    // Builds the index, then reads the words as the search window does.
+    const struct
+    {
+        QStringList words;
+        QByteArray out;
+    } searches[] = {
+        {{QStringLiteral("WORLD"), QStringLiteral("hel*")}, "note.txt\n"},
+        {{QStringLiteral("\"hello world\"")}, "note.txt\n"},
+        {{QStringLiteral("\"world hello\"")}, ""},
+    };
+    for (const auto& search : searches) {
+        run = Docs(Stdin + QStringList{QStringLiteral("search"), db} + search.words, "pw\n");
+        EXPECT_EQ(run.out, search.out) << search.words.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(run.code, search.out.isEmpty() ? 3 : 0);
+    }
 
     const QString out = qbtest::FreshFolder();
     run = Docs(Stdin + QStringList{QStringLiteral("export"), db, out}, "pw\n");

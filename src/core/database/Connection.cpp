@@ -147,6 +147,11 @@ void TDatabaseConnection::SetRenameFunction(RenameFunction rename)
     m_rename = rename ? std::move(rename) : RenameFunction(PosixRename);
 }
 
+bool TDatabaseConnection::InTransaction() const
+{
+    return m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;
+}
+
 sqlite3* TDatabaseConnection::Handle() const
 {
     if (!m_db)

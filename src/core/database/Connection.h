@@ -62,6 +62,8 @@ public:
     // Closes the database; queries still alive are finalised and become unusable.
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
+    // Whether a transaction or savepoint is open on it (false when closed).
+    bool InTransaction() const;
     // Whether the open database file is encrypted (has a master password).
     bool IsEncrypted() const { return m_encrypted; }
     // "SQLCIPHER" for an encrypted table, "SQLITE" for a plain one. Fails when not open.

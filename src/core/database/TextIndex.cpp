@@ -1,10 +1,13 @@
 #include "core/database/TextIndex.h"
 
 #include "core/common/QbError.h"
+#include "core/database/BlobStream.h"
 #include "core/database/Connection.h"
 #include "core/database/Query.h"
+#include "core/documents/OleContainer.h"
 #include "core/documents/RichTextStore.h"
 
+#include <QElapsedTimer>
 #include <QStringDecoder>
 
 namespace TextIndex {
@@ -80,6 +83,19 @@ QString PlainText(const QString& type, const QByteArray& content)
     return QString();
 }
 
+QString ObjectFileName(const QString& name, QIODevice& cell)
+{
+    QString className;
+    QString suffix;
+    try {
+        TOleContainer::ReadStoredHeader(cell, className, suffix);
+    } catch (const QbError&) {
+        return QString(); // not an object of ours (a link, a damaged cell): the name alone
+    }
+    const QString end = QLatin1Char('.') + suffix;
+    return suffix.isEmpty() || name.endsWith(end, Qt::CaseInsensitive) ? name : name + end;
+}
+
 void Refresh(TDatabaseConnection& connection, qint64 rowid)
 {
     if (!Exists(connection))
@@ -89,18 +105,26 @@ void Refresh(TDatabaseConnection& connection, qint64 rowid)
         remove.Bind(QStringLiteral(":R"), rowid);
         remove.Exec();
     }
-    // Only rich text has its content read.
+    // Rich text is read whole; of an object only its header, through the blob device.
     TQuery row(connection,
-               QStringLiteral("SELECT Doc_name, Doc_type, CASE WHEN Doc_type = 'TXT' THEN Image END "
+               QStringLiteral("SELECT Doc_name, Doc_type, CASE WHEN Doc_type = 'TXT' THEN Image END, "
+                              "CASE WHEN Doc_type NOT IN ('TXT', 'IMG') THEN length(OLEobj) END "
                               "FROM Docs WHERE rowid = :R"));
     row.Bind(QStringLiteral(":R"), rowid);
     if (!row.Next())
         return;
+    const QString name = row.Value(0).toString();
     const QString type = row.Value(1).toString();
+    QString body = PlainText(type, row.Value(2).toByteArray());
+    if (row.Value(3).toLongLong() > 0) {
+        TBlobDevice cell(connection, QStringLiteral("Docs"), QStringLiteral("OLEobj"), rowid);
+        cell.open(QIODevice::ReadOnly);
+        body = ObjectFileName(name, cell);
+    }
     TQuery insert(connection, QStringLiteral("INSERT INTO Docs_text (docid, name, body) VALUES (:R, :NAME, :BODY)"));
     insert.Bind(QStringLiteral(":R"), rowid);
-    insert.Bind(QStringLiteral(":NAME"), row.Value(0).toString());
-    insert.Bind(QStringLiteral(":BODY"), PlainText(type, row.Value(2).toByteArray()));
+    insert.Bind(QStringLiteral(":NAME"), name);
+    insert.Bind(QStringLiteral(":BODY"), body);
     insert.Exec();
     // A row whose predecessors are all indexed is the new end of the indexed stretch.
     TQuery advance(connection,
@@ -111,56 +135,67 @@ void Refresh(TDatabaseConnection& connection, qint64 rowid)
     advance.Exec();
 }
 
+void Create(TDatabaseConnection& connection)
+{
+    if (!Exists(connection))
+        connection.Exec(QStringLiteral("BEGIN; %1 COMMIT;").arg(CreateSql));
+}
+
+int Percent(TDatabaseConnection& connection)
+{
+    TQuery count(connection,
+                 QStringLiteral("SELECT count(*), count(CASE WHEN rowid <= (SELECT max(done_through) FROM "
+                                "Docs_text_state) THEN 1 END) FROM Docs"));
+    if (!count.Next() || count.Value(0).toLongLong() == 0)
+        return 100;
+    return int(count.Value(1).toLongLong() * 100 / count.Value(0).toLongLong());
+}
+
+bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs)
+{
+    std::vector<qint64> next;
+    {
+        TQuery query(connection, QStringLiteral("SELECT rowid FROM Docs WHERE rowid > :D ORDER BY rowid LIMIT :N"));
+        query.Bind(QStringLiteral(":D"), DoneThrough(connection));
+        query.Bind(QStringLiteral(":N"), rows);
+        while (query.Next())
+            next.push_back(query.Value(0).toLongLong());
+    }
+    if (next.empty())
+        return true;
+    QElapsedTimer clock;
+    clock.start();
+    connection.Exec(QStringLiteral("BEGIN"));
+    try {
+        qint64 last = 0;
+        for (const qint64 rowid : next) {
+            Refresh(connection, rowid);
+            last = rowid;
+            if (budgetMs >= 0 && clock.elapsed() >= budgetMs)
+                break;
+        }
+        TQuery mark(connection, QStringLiteral("UPDATE Docs_text_state SET done_through = max(done_through, :R)"));
+        mark.Bind(QStringLiteral(":R"), last);
+        mark.Exec();
+    } catch (...) {
+        Commit(connection, false);
+        throw;
+    }
+    Commit(connection, true);
+    return false;
+}
+
 bool Build(TDatabaseConnection& connection, const std::function<void(int)>& progress, const std::function<bool()>& stop)
 {
-    if (!Exists(connection)) {
-        connection.Exec(QStringLiteral("BEGIN; %1 COMMIT;").arg(CreateSql));
-    }
-    qint64 total = 0;
-    {
-        TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs"));
-        total = count.Next() ? count.Value(0).toLongLong() : 0;
-    }
-    qint64 done = 0;
-    {
-        TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs WHERE rowid <= :D"));
-        count.Bind(QStringLiteral(":D"), DoneThrough(connection));
-        done = count.Next() ? count.Value(0).toLongLong() : 0;
-    }
-    const auto report = [&] {
-        if (progress)
-            progress(total > 0 ? int(done * 100 / total) : 100);
-    };
-    report();
+    Create(connection);
     for (;;) {
+        if (progress)
+            progress(Percent(connection));
         if (stop && stop())
             return false;
-        std::vector<qint64> rows;
-        {
-            TQuery next(connection, QStringLiteral("SELECT rowid FROM Docs WHERE rowid > :D ORDER BY rowid LIMIT :N"));
-            next.Bind(QStringLiteral(":D"), DoneThrough(connection));
-            next.Bind(QStringLiteral(":N"), BatchRows);
-            while (next.Next())
-                rows.push_back(next.Value(0).toLongLong());
-        }
-        if (rows.empty())
+        if (IndexNext(connection, BatchRows)) {
             return true;
-        bool ok = false;
-        connection.Exec(QStringLiteral("BEGIN"));
-        try {
-            for (const qint64 rowid : rows)
-                Refresh(connection, rowid);
-            TQuery mark(connection, QStringLiteral("UPDATE Docs_text_state SET done_through = max(done_through, :R)"));
-            mark.Bind(QStringLiteral(":R"), rows.back());
-            mark.Exec();
-            ok = true;
-        } catch (...) {
-            Commit(connection, false);
-            throw;
         }
-        Commit(connection, ok);
-        done += qint64(rows.size());
-        report();
     }
 }
 

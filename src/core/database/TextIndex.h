@@ -4,12 +4,15 @@
 #include <QString>
 #include <functional>
 
+class QIODevice;
 class TDatabaseConnection;
 
 // The index of words for the search in the text: an FTS4 table inside Docs.db, so it is
 // encrypted with the documents and travels with the file (pack, backup). One entry a document,
-// its docid the row's rowid: the name and, for rich text, the plain text. A database gets the
-// index only when its user first searches in the text; until then the file stays as it was.
+// its docid the row's rowid: the name and, for rich text, the plain text; for an embedded
+// object, the name of its file (the name with the object's suffix, "Scan.pdf"). The program
+// builds it in the background at the first open of a database that lacks it (TTextIndexer);
+// until it is complete, the search in the text builds the rest first.
 //
 // Every write of TDocStore keeps an existing index in step within the write's own transaction.
 // A build fills it in batches, each one transaction, and records how far it came: every row up
@@ -28,9 +31,21 @@ bool Complete(TDatabaseConnection& connection);
 // the bounded rich-text loader; nothing for other types or unreadable content.
 QString PlainText(const QString& type, const QByteArray& content);
 
+// The words of an embedded object besides its name: the name of its file, the name with the
+// suffix stored in the object's header (read from cell); empty when cell holds no object.
+QString ObjectFileName(const QString& name, QIODevice& cell);
+
 // Brings the entry of one row in line with it; a row that is gone loses its entry. Does nothing
 // without the index. Run it inside the write's transaction.
 void Refresh(TDatabaseConnection& connection, qint64 rowid);
+
+// Creates the index when missing (an empty one, nothing indexed yet).
+void Create(TDatabaseConnection& connection);
+// How much of the rows is indexed, 0..100 (100 without rows). Needs the index.
+int Percent(TDatabaseConnection& connection);
+// Indexes the next rows not yet indexed in one transaction: at most rows of them, and no more
+// once budgetMs milliseconds have passed (at least one). Needs the index; true when complete.
+bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs = -1);
 
 // Creates the index when missing and indexes the rows not yet indexed. progress gets 0..100;
 // stop answering true ends the build after the current batch, which stays. True when complete.

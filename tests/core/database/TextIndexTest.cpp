@@ -1,12 +1,20 @@
 #include "core/database/TextIndex.h"
 
+#include "core/database/DatabaseSession.h"
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
+#include "core/database/TextIndexer.h"
+#include "core/documents/OleContainer.h"
 #include "core/documents/Search.h"
+#include "core/settings/SettingsModel.h"
 #include "support/TempDatabase.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTextDocument>
 #include <gtest/gtest.h>
 
@@ -34,11 +42,16 @@ QStringList Indexed(TDatabaseConnection& c)
 QStringList Rebuilt(TDatabaseConnection& c)
 {
     QStringList out;
-    TQuery q(c, QStringLiteral("select rowid, Doc_name, Doc_type, Image from Docs order by rowid"));
-    while (q.Next())
-        out << QStringLiteral("%1|%2|%3")
-                   .arg(q.Value(0).toString(), q.Value(1).toString(),
-                        TextIndex::PlainText(q.Value(2).toString(), q.Value(3).toByteArray()));
+    TQuery q(c, QStringLiteral("select rowid, Doc_name, Doc_type, Image, OLEobj from Docs order by rowid"));
+    while (q.Next()) {
+        QByteArray object = q.Value(4).toByteArray();
+        QBuffer cell(&object);
+        cell.open(QIODevice::ReadOnly);
+        const QString body = object.isEmpty() || q.Value(2).toString() == TXT
+            ? TextIndex::PlainText(q.Value(2).toString(), q.Value(3).toByteArray())
+            : TextIndex::ObjectFileName(q.Value(1).toString(), cell);
+        out << QStringLiteral("%1|%2|%3").arg(q.Value(0).toString(), q.Value(1).toString(), body);
+    }
     return out;
 }
 
@@ -89,7 +102,14 @@ TEST(TextIndex, EveryWriteKeepsItInStep)
         {"store html",
          [&] { store.WriteContentBytes(letter, QStringLiteral("Image"), Letter(QStringLiteral("Bonjour"))); }},
         {"create object", [&] { object = store.CreateDocumentRecord(QStringLiteral("Scan"), QString()); }},
-        {"store object", [&] { store.WriteContentBytes(object, QStringLiteral("OLEobj"), "not words"); }},
+        {"store object",
+         [&] {
+             store.WriteContentBytes(
+                 object, QStringLiteral("OLEobj"),
+                 TOleContainer::StoredHeaderFor(QStringLiteral("org.test.viewer"), QStringLiteral("pdf"), 9)
+                     + "not words");
+         }},
+        {"rename object", [&] { store.RenameDocument(object, QStringLiteral("Tax scan")); }},
         {"rename", [&] { store.RenameDocument(note, QStringLiteral("Shopping")); }},
         {"retype",
          [&] {
@@ -105,6 +125,9 @@ TEST(TextIndex, EveryWriteKeepsItInStep)
         ExpectInStep(db.Connection, step.what);
     }
     EXPECT_EQ(Found(db.Connection, QStringLiteral("elan")), QStringList{QStringLiteral("Élan")});
+    // An object's file name is its name with the object's suffix; its content is not read.
+    EXPECT_EQ(Found(db.Connection, QStringLiteral("pdf")), QStringList{QStringLiteral("Tax scan")});
+    EXPECT_TRUE(Found(db.Connection, QStringLiteral("words")).isEmpty());
     EXPECT_TRUE(Found(db.Connection, QStringLiteral("bonjour")).isEmpty()); // its document is gone
 }
 
@@ -148,6 +171,70 @@ TEST(TextIndex, AStoppedBuildResumesAtTheNextOpen)
     EXPECT_EQ(progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(Found(db.Connection, QStringLiteral("word449")), QStringList{QStringLiteral("Doc 449")});
+}
+
+// Runs the event loop until done() or ms have passed.
+bool SpinUntil(const std::function<bool()>& done, int ms = 60000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+TEST(TextIndex, TheOpenBuildsItInTheBackgroundAndACloseStopsIt)
+{
+    qbtest::TempDatabase db;
+    {
+        TDocStore store(db.Connection);
+        db.Connection.Exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < 700; ++i) {
+            const QString id = store.CreateDocumentRecord(QStringLiteral("Doc %1").arg(i), TXT);
+            store.WriteContentBytes(id, QStringLiteral("Image"), Letter(QStringLiteral("word%1 common").arg(i)));
+        }
+        db.Connection.Exec(QStringLiteral("COMMIT"));
+        db.Connection.Close();
+    }
+    TSettingsModel settings;
+    TDatabaseSession session(settings);
+    TDatabaseConnection& c = session.Connection();
+    TTextIndexer indexer(session);
+    QSignalSpy progress(&indexer, &TTextIndexer::Progress);
+    QSignalSpy ended(&indexer, &TTextIndexer::Ended);
+    const auto indexed = [&c] { return TextIndex::Exists(c) ? Indexed(c).size() : 0; };
+
+    session.OpenDatabaseDirect(QStringLiteral("T"), db.Folder, QString());
+    ASSERT_TRUE(session.DatabaseOpen());
+    // A write of the window's under way, or a job on the connection: the build waits.
+    c.Exec(QStringLiteral("SAVEPOINT edit"));
+    SpinUntil([] { return false; }, 200);
+    EXPECT_EQ(indexed(), 0);
+    c.Exec(QStringLiteral("RELEASE edit"));
+    ASSERT_TRUE(SpinUntil([&] { return !progress.isEmpty(); }));
+    EXPECT_TRUE(indexer.Running());
+    session.CloseDatabase();
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_FALSE(ended.first().first().toBool());
+    EXPECT_FALSE(indexer.Running());
+
+    db.Connection.Open();
+    const qsizetype partial = Indexed(db.Connection).size();
+    EXPECT_GT(partial, 0);
+    EXPECT_LT(partial, 700);
+    // Found by name as ever, though the index is not complete.
+    EXPECT_EQ(TDocSearch::Run(db.Connection, QStringLiteral("Doc 699"), TDocSearch::InName, false).size(), 1u);
+    db.Connection.Close();
+
+    const qsizetype reported = progress.size();
+    session.OpenDatabaseDirect(QStringLiteral("T"), db.Folder, QString());
+    ASSERT_TRUE(SpinUntil([&] { return ended.size() == 2; }));
+    EXPECT_TRUE(ended.last().first().toBool());
+    ExpectInStep(c, "built in the background");
+    ASSERT_GT(progress.size(), reported);
+    EXPECT_GE(progress.at(reported).first().toInt(), int(partial * 100 / 700)) << "resumed, not started again";
+    EXPECT_EQ(Found(c, QStringLiteral("word699")), QStringList{QStringLiteral("Doc 699")});
+    session.CloseDatabase();
 }
 
 TEST(TextIndex, AProtectedFileHoldsNoIndexedTextInClear)
