@@ -20,7 +20,10 @@ constexpr int BatchRows = 200;
 const QString CreateSql = QStringLiteral(
     "CREATE VIRTUAL TABLE IF NOT EXISTS Docs_text USING fts4(name, body, tokenize=unicode61 \"remove_diacritics=1\");"
     "CREATE TABLE IF NOT EXISTS Docs_text_state (done_through INTEGER NOT NULL);"
-    "INSERT INTO Docs_text_state SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM Docs_text_state);");
+    "INSERT INTO Docs_text_state SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM Docs_text_state);"
+    // Segments are merged a little after every transaction instead of all at once now and then,
+    // which could hold one small write for a long time. Kept in the index's own settings.
+    "INSERT INTO Docs_text(Docs_text) VALUES('automerge=4');");
 
 qint64 DoneThrough(TDatabaseConnection& connection)
 {
@@ -141,17 +144,22 @@ void Create(TDatabaseConnection& connection)
         connection.Exec(QStringLiteral("BEGIN; %1 COMMIT;").arg(CreateSql));
 }
 
-int Percent(TDatabaseConnection& connection)
+qint64 Rows(TDatabaseConnection& connection)
 {
-    TQuery count(connection,
-                 QStringLiteral("SELECT count(*), count(CASE WHEN rowid <= (SELECT max(done_through) FROM "
-                                "Docs_text_state) THEN 1 END) FROM Docs"));
-    if (!count.Next() || count.Value(0).toLongLong() == 0)
-        return 100;
-    return int(count.Value(1).toLongLong() * 100 / count.Value(0).toLongLong());
+    TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs"));
+    return count.Next() ? count.Value(0).toLongLong() : 0;
 }
 
-bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs)
+qint64 Unindexed(TDatabaseConnection& connection)
+{
+    if (!Exists(connection))
+        return Rows(connection);
+    TQuery count(connection, QStringLiteral("SELECT count(*) FROM Docs WHERE rowid > :D"));
+    count.Bind(QStringLiteral(":D"), DoneThrough(connection));
+    return count.Next() ? count.Value(0).toLongLong() : 0;
+}
+
+int IndexNext(TDatabaseConnection& connection, int rows, int budgetMs)
 {
     std::vector<qint64> next;
     {
@@ -162,15 +170,17 @@ bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs)
             next.push_back(query.Value(0).toLongLong());
     }
     if (next.empty())
-        return true;
+        return 0;
     QElapsedTimer clock;
     clock.start();
+    int done = 0;
     connection.Exec(QStringLiteral("BEGIN"));
     try {
         qint64 last = 0;
         for (const qint64 rowid : next) {
             Refresh(connection, rowid);
             last = rowid;
+            ++done;
             if (budgetMs >= 0 && clock.elapsed() >= budgetMs)
                 break;
         }
@@ -182,20 +192,23 @@ bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs)
         throw;
     }
     Commit(connection, true);
-    return false;
+    return done;
 }
 
 bool Build(TDatabaseConnection& connection, const std::function<void(int)>& progress, const std::function<bool()>& stop)
 {
     Create(connection);
+    const qint64 total = Rows(connection);
+    qint64 left = Unindexed(connection);
     for (;;) {
         if (progress)
-            progress(Percent(connection));
+            progress(total > 0 ? int(qBound<qint64>(0, total - left, total) * 100 / total) : 100);
         if (stop && stop())
             return false;
-        if (IndexNext(connection, BatchRows)) {
+        const int done = IndexNext(connection, BatchRows);
+        if (done == 0)
             return true;
-        }
+        left -= done;
     }
 }
 

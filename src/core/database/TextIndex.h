@@ -41,11 +41,14 @@ void Refresh(TDatabaseConnection& connection, qint64 rowid);
 
 // Creates the index when missing (an empty one, nothing indexed yet).
 void Create(TDatabaseConnection& connection);
-// How much of the rows is indexed, 0..100 (100 without rows). Needs the index.
-int Percent(TDatabaseConnection& connection);
+// The rows in all and those not yet indexed (all without the index). The second costs in
+// proportion to what is left.
+qint64 Rows(TDatabaseConnection& connection);
+qint64 Unindexed(TDatabaseConnection& connection);
 // Indexes the next rows not yet indexed in one transaction: at most rows of them, and no more
-// once budgetMs milliseconds have passed (at least one). Needs the index; true when complete.
-bool IndexNext(TDatabaseConnection& connection, int rows, int budgetMs = -1);
+// once budgetMs milliseconds have passed (at least one). Needs the index. Returns how many it
+// indexed: 0 when complete.
+int IndexNext(TDatabaseConnection& connection, int rows, int budgetMs = -1);
 
 // Creates the index when missing and indexes the rows not yet indexed. progress gets 0..100;
 // stop answering true ends the build after the current batch, which stays. True when complete.

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int ReportMs = 300; // counting what is done costs a scan of the rowids
+constexpr int ReportMs = 300;
 
 } // namespace
 
@@ -31,6 +31,7 @@ void TTextIndexer::Follow()
         return;
     }
     if (!Running()) {
+        m_total = -1; // counted at the first step
         m_sinceReport.invalidate();
         m_timer.start(); // a complete index ends the build at its first step
     }
@@ -47,14 +48,21 @@ void TTextIndexer::Step()
     if (TJobRunner::AnyBusy() || connection.InTransaction())
         return;
     try {
-        TextIndex::Create(connection);
-        if (TextIndex::IndexNext(connection, StepRows, StepMs)) {
+        if (m_total < 0) {
+            TextIndex::Create(connection);
+            m_total = TextIndex::Rows(connection);
+            m_left = TextIndex::Unindexed(connection);
+        }
+        const int done = TextIndex::IndexNext(connection, StepRows, StepMs);
+        if (done == 0) {
             Stop(true);
             return;
         }
+        // Counted as it goes: rows written meanwhile only make the figure a little off.
+        m_left -= done;
         if (!m_sinceReport.isValid() || m_sinceReport.elapsed() >= ReportMs) {
             m_sinceReport.start();
-            Q_EMIT Progress(TextIndex::Percent(connection));
+            Q_EMIT Progress(m_total > 0 ? int(qBound<qint64>(0, m_total - m_left, m_total) * 100 / m_total) : 100);
         }
     } catch (const QbError&) {
         // Not told here: nobody asked for the build. The search in the text builds the rest and

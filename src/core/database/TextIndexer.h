@@ -41,4 +41,6 @@ private:
     TDatabaseSession& m_session;
     QTimer m_timer;
     QElapsedTimer m_sinceReport;
+    qint64 m_total = -1; // rows of the database when the build started
+    qint64 m_left = 0; // of them not yet indexed
 };
