@@ -5,6 +5,7 @@
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/OleContainer.h"
 #include "core/documents/RichTextStore.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/documents/DocumentCommands.h"
@@ -31,6 +32,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
+#include <atomic>
+#include <thread>
 
 using qbtest::AppFixture;
 using qbtest::OnModal;
@@ -226,7 +229,7 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
     }
 }
 
-TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock)
+TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAndWaitsForAJob)
 {
     OpenSecret(QString());
     EXPECT_FALSE(Main()->N_lock->isVisible());
@@ -252,8 +255,18 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
+    std::atomic<bool> release{false};
+    TJobRunner job; // a job on the database: the lock waits for its end
+    ASSERT_TRUE(job.Start([&release](TJobContext&) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }));
     now += 5 * 60 * 1000;
     Lock()->CheckIdle();
+    QTest::qWait(150);
+    EXPECT_FALSE(Lock()->Locked());
+    release = true;
+    WaitLocked();
     EXPECT_TRUE(Lock()->Locked());
     Lock()->SetIdleMinutes(0);
 }
