@@ -128,6 +128,8 @@ void TDocumentCommands::ImportFileDocuments(const QStringList& files, qint64 job
     auto finish = [this, ready, ids, failures, done](const QString& error) mutable {
         for (const QString& id : std::as_const(*ids))
             m_list->AppendStored(id);
+        if (ids->isEmpty()) // the viewer was cleared for the import: the current document comes back
+            O_doc_list1Q1AfterScroll();
         if (!error.isEmpty() && error != DocFiles::StoppedText)
             *failures << error;
         ready.reset();
