@@ -136,7 +136,7 @@ void TDocumentCommands::ImportFileDocuments(const QStringList& files, qint64 job
         done(*ids, *failures);
     };
     TDatabaseConnection& connection = m_session.Connection();
-    const auto import = [&connection, files, ids, failures](const DocFiles::Progress& progress) {
+    const auto importAll = [&connection, files, ids, failures](const DocFiles::Progress& progress) {
         *ids = DocFiles::ImportObjects(connection, files, *failures, progress);
     };
     qint64 total = 0;
@@ -145,7 +145,7 @@ void TDocumentCommands::ImportFileDocuments(const QStringList& files, qint64 job
     if (total < jobFrom) {
         QString error;
         try {
-            import({});
+            importAll({});
         } catch (const QbError& e) {
             error = e.Message();
         } catch (const std::exception& e) {
@@ -154,14 +154,13 @@ void TDocumentCommands::ImportFileDocuments(const QStringList& files, qint64 job
         finish(error);
         return;
     }
-    TJobProgress::Run(m_list->window(), QStringLiteral("Importing the dropped files..."),
-                      [import](TJobContext& context) {
-            import([&context](qint64 done, qint64 total) {
-                context.Report(total > 0 ? int(done * 100 / total) : 100);
+    const auto work = [importAll](TJobContext& context) {
+        importAll([&context](qint64 done, qint64 total) {
+            context.Report(total > 0 ? int(done * 100 / total) : 100);
             return !context.StopRequested();
-                      });
-},
-        finish, true);
+        });
+    };
+    TJobProgress::Run(m_list->window(), QStringLiteral("Importing the dropped files..."), work, finish, true);
 }
 
 void TDocumentCommands::RemoveUnmade(const QString& id)

@@ -102,17 +102,17 @@ void TDropImporter::ImportFiles(const QStringList& entries)
     m_busy = true;
     m_target->ShowAccepting();
     m_viewer->ClearDocument();
-    m_commands->ImportFileDocuments(files, JobFromBytes,
-                                    [this, refusal](const QStringList& ids, const QStringList& failures) {
-                                        for (qsizetype i = 0; i < ids.size(); ++i)
-                                            m_target->CountAccepted();
-                                        QStringList texts;
-                                        if (!refusal.isEmpty())
-                                            texts << refusal;
-                                        texts << failures;
-                                        m_errorText = texts.join(QStringLiteral("\n\n"));
-                                        EndBusy();
-                                    });
+    const auto done = [this, refusal](const QStringList& ids, const QStringList& failures) {
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            m_target->CountAccepted();
+        QStringList texts;
+        if (!refusal.isEmpty())
+            texts << refusal;
+        texts << failures;
+        m_errorText = texts.join(QStringLiteral("\n\n"));
+        EndBusy();
+    };
+    m_commands->ImportFileDocuments(files, JobFromBytes, done);
 }
 
 void TDropImporter::Import(TOleDropper& dropper, const QString& type)

@@ -33,7 +33,8 @@ public:
     void RegisterWindow();
     void Revoke();
 
-    // The dropper's OnDrop handler. Runs inside the drop call: it never shows anything itself.
+    // The dropper's OnDrop handler. Runs inside the drop call: it asks and tells nothing there;
+    // a large import returns at once and goes on as a job.
     void ImportDrop(TOleDropper* sender);
     // Shows the text a refused drop left, with the window minimised meanwhile.
     void TimerDropErrorTimer();
