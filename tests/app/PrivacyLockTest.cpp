@@ -9,15 +9,19 @@
 #include "gui/documents/db_rtf.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -150,9 +154,13 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
+    auto* copied = new QMimeData;
+    copied->setText(QStringLiteral("from a document"));
+    TClipboardGuard::Put(copied);
     now += 5 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_TRUE(Lock()->Locked());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr) << "what was copied goes with the lock";
     Lock()->SetIdleMinutes(0);
 }
 
