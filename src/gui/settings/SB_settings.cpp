@@ -212,6 +212,7 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     CB_lock_on_suspend
         = Named(new QCheckBox(QStringLiteral("before the computer suspends"), lock), "CB_lock_on_suspend");
     lockGrid->addWidget(CB_lock_on_suspend, 2, 0, 1, 2);
+    lockGrid->setColumnStretch(0, 1);
     layout->addWidget(lock);
 
     auto* clipboard = Named(new QGroupBox(QStringLiteral("Clipboard"), page), "GroupBox_clipboard");
@@ -219,6 +220,7 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     clipboardGrid->addWidget(new QLabel(QStringLiteral("clear what was copied after seconds:"), clipboard), 0, 0);
     SE_clipboard_clear = countBox(clipboard, "SE_clipboard_clear", TSettingsModel::MaxClipboardClearSeconds);
     clipboardGrid->addWidget(SE_clipboard_clear, 0, 1);
+    clipboardGrid->setColumnStretch(0, 1);
     layout->addWidget(clipboard);
     layout->addStretch(1);
 
