@@ -509,8 +509,10 @@ void TOdb_rtf::CloseDocument()
             // The engine's reason (a full disk, a read-only folder) tells the user what to mend.
             throw QbError(QStringLiteral("Failed to Save Stream: %1").arg(e.Message()), e.Kind());
         }
-        RichEdit1->clear();
     }
+    // A closed frame keeps no text of the document, shown or not.
+    if (m_documentOpen)
+        RichEdit1->clear();
     m_documentOpen = false;
     m_textChanged = false;
     UpdateReadOnly();
