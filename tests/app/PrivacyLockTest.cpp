@@ -15,17 +15,21 @@
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/search.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -255,6 +259,9 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAnd
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
+    auto* copied = new QMimeData;
+    copied->setText(QStringLiteral("from a document"));
+    TClipboardGuard::Put(copied);
     std::atomic<bool> release{false};
     TJobRunner job; // a job on the database: the lock waits for its end
     ASSERT_TRUE(job.Start([&release](TJobContext&) {
@@ -268,6 +275,7 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAnd
     release = true;
     WaitLocked();
     EXPECT_TRUE(Lock()->Locked());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr) << "what was copied goes with the lock";
     Lock()->SetIdleMinutes(0);
 }
 

@@ -3,6 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "gui/dialogs/Dialogs.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QAction>
@@ -136,6 +137,11 @@ bool Offers(const QMimeData* source)
 }
 
 } // namespace
+
+QMimeData* TRichEdit::createMimeDataFromSelection() const
+{
+    return TClipboardGuard::Mark(QTextEdit::createMimeDataFromSelection());
+}
 
 bool TRichEdit::canInsertFromMimeData(const QMimeData* source) const
 {
