@@ -389,7 +389,7 @@ void TFmain::UpdateCommands()
 
     O_doc_content1->SetEmptyHint(open ? QString()
                                       : QStringLiteral("No database is open. Choose one with the first button, or "
-                                                       "create one in Database control."));
+                                                       "create one with the \"...\" button beside its list."));
 }
 
 void TFmain::ApplyPlacement()

@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     EXPECT_FALSE(hint->isHidden());
     EXPECT_EQ(hint->text(),
               QStringLiteral("No database is open. Choose one with the first button, or create one "
-                             "in Database control."));
+                             "with the \"...\" button beside its list."));
 
     OpenSomeDatabase();
     Main()->Session().SetListReady(false);
