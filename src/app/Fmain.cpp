@@ -390,7 +390,13 @@ void TFmain::ApplyPlacement()
 
     if (isMaximized() || isFullScreen())
         showNormal();
-    const QRect current = geometry().marginsAdded(FrameMargins());
+    // Expanding starts from the window as it was before collapsing: a coordinate the settings
+    // leave unset keeps that value, not the small target's.
+    QRect current = geometry().marginsAdded(FrameMargins());
+    if (!Collapsed && m_beforeCollapse.isValid())
+        current = m_beforeCollapse;
+    if (!Collapsed)
+        m_beforeCollapse = QRect();
     m_docking = stored.docking;
     // Just after the window was shown the window manager still frames and places it, and its
     // answers to earlier requests keep coming: the placement is asked for again once they stop.
@@ -434,6 +440,8 @@ void TFmain::ArrangePanels(bool sideBySide)
 
 void TFmain::SetCollapsed(bool c)
 {
+    if (c && !Collapsed && isVisible())
+        m_beforeCollapse = geometry().marginsAdded(FrameMargins());
     Collapsed = c;
     ToolBar1->setVisible(!c);
     Splitter1->setVisible(!c && !Lock->Locked());
