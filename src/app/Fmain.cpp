@@ -388,7 +388,8 @@ void TFmain::ApplyPlacement()
     stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
     stored.top = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Top));
 
-    if (isMaximized() || isFullScreen())
+    const bool wasMaximized = isMaximized() || isFullScreen();
+    if (wasMaximized)
         showNormal();
     // Expanding starts from the window as it was before collapsing: a coordinate the settings
     // leave unset keeps that value, not the small target's.
@@ -400,7 +401,8 @@ void TFmain::ApplyPlacement()
     m_docking = stored.docking;
     // Just after the window was shown the window manager still frames and places it, and its
     // answers to earlier requests keep coming: the placement is asked for again once they stop.
-    if (m_newlyShown || FrameMargins().isNull()) {
+    // Likewise when it leaves the maximized state, whose frame is not the one it gets back.
+    if (m_newlyShown || wasMaximized || FrameMargins().isNull()) {
         m_placeRounds = 5;
         m_movedSincePlaced = true;
         m_placeTimer->start();
@@ -465,8 +467,7 @@ void TFmain::ApplyCollapsedSize()
     if (!Collapsed)
         return;
     if (isMaximized()) {
-        showNormal();
-        SetCollapsed(false);
+        SetCollapsed(false); // which returns it to the normal state
         return;
     }
     const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
@@ -546,7 +547,6 @@ void TFmain::changeEvent(QEvent* e)
     QWidget::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && Collapsed && isMaximized()) {
         // Maximizing a collapsed window expands it to the stored placement.
-        showNormal();
         SetCollapsed(false);
     }
 }
