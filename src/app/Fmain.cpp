@@ -402,13 +402,21 @@ void TFmain::ApplyPlacement()
     stored.left = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Left));
     stored.top = TSettingsFile::IntOrZero(root.GetAttr(SettingsKey::Top));
 
-    if (isMaximized() || isFullScreen())
+    const bool wasMaximized = isMaximized() || isFullScreen();
+    if (wasMaximized)
         showNormal();
-    const QRect current = geometry().marginsAdded(FrameMargins());
+    // Expanding starts from the window as it was before collapsing: a coordinate the settings
+    // leave unset keeps that value, not the small target's.
+    QRect current = geometry().marginsAdded(FrameMargins());
+    if (!Collapsed && m_beforeCollapse.isValid())
+        current = m_beforeCollapse;
+    if (!Collapsed)
+        m_beforeCollapse = QRect();
     m_docking = stored.docking;
     // Just after the window was shown the window manager still frames and places it, and its
     // answers to earlier requests keep coming: the placement is asked for again once they stop.
-    if (m_newlyShown || FrameMargins().isNull()) {
+    // Likewise when it leaves the maximized state, whose frame is not the one it gets back.
+    if (m_newlyShown || wasMaximized || FrameMargins().isNull()) {
         m_placeRounds = 5;
         m_movedSincePlaced = true;
         m_placeTimer->start();
@@ -448,6 +456,8 @@ void TFmain::ArrangePanels(bool sideBySide)
 
 void TFmain::SetCollapsed(bool c)
 {
+    if (c && !Collapsed && isVisible())
+        m_beforeCollapse = geometry().marginsAdded(FrameMargins());
     Collapsed = c;
     ToolBar1->setVisible(!c);
     Splitter1->setVisible(!c && !Lock->Locked());
@@ -471,8 +481,7 @@ void TFmain::ApplyCollapsedSize()
     if (!Collapsed)
         return;
     if (isMaximized()) {
-        showNormal();
-        SetCollapsed(false);
+        SetCollapsed(false); // which returns it to the normal state
         return;
     }
     const QSize size = Placement::CollapsedSize(Panel_Collaps->size());
@@ -552,7 +561,6 @@ void TFmain::changeEvent(QEvent* e)
     QWidget::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && Collapsed && isMaximized()) {
         // Maximizing a collapsed window expands it to the stored placement.
-        showNormal();
         SetCollapsed(false);
     }
 }

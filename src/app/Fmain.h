@@ -177,4 +177,5 @@ private:
     bool m_newlyShown = false;
     bool m_placing = false;
     QRect m_lastOuter;
+    QRect m_beforeCollapse; // the outer rectangle while expanded, for expanding again
 };

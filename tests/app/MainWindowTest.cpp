@@ -224,16 +224,18 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
 
 TEST_F(MainWindowTest, CollapsedTargetStaysOnTheDockedEdge)
 {
-    StartApp("<SETTINGS ALIGN=\"1\" HEIGHT=\"300\"/>");
+    StartApp("<SETTINGS ALIGN=\"1\"/>");
     Main()->show();
     Main()->ApplyPlacement();
     OpenSomeDatabase();
+    const QRect expanded = Main()->frameGeometry();
     Main()->SetCollapsed(true);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
     EXPECT_EQ(Main()->frameGeometry().bottom(), Work().bottom()) << "bottom-docked stays at the bottom";
     EXPECT_EQ(Main()->frameGeometry().left(), Work().left());
 
     Main()->SetCollapsed(false);
+    EXPECT_EQ(Main()->frameGeometry(), expanded) << "no size stored: the size it had before collapsing";
     Root().SetAttr(QStringLiteral("ALIGN"), QStringLiteral("3"));
     Root().SetAttr(QStringLiteral("WIDTH"), QStringLiteral("400"));
     Main()->ApplyPlacement();

@@ -208,7 +208,9 @@ if command -v sqlite3 >/dev/null; then
         C_date DATE, L_date DATE, Dsc CHAR(128), OLEobj BLOB, Image BLOB, PRIMARY KEY (Doc_id))"
     for align in 1 3; do
         CASE="collapsed, ALIGN $align"
-        settings "ALIGN=\"$align\" $PLACED OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"t\"" "<BASE NAME=\"t\" PATH=\"$T/db\"/>"
+        # At the bottom as a new user, with no placement stored yet.
+        placed=$([ $align = 3 ] && echo "$PLACED")
+        settings "ALIGN=\"$align\" $placed OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"t\"" "<BASE NAME=\"t\" PATH=\"$T/db\"/>"
         "$BIN" >>"$T/run.log" 2>&1 &
         pid=$!
         settle $pid "$align" || fail "$CASE: the window did not settle"
@@ -227,9 +229,27 @@ if command -v sqlite3 >/dev/null; then
         done
         SIZE=
         if [ $align = 1 ]; then
+            # Nothing stored: "Expand..." and maximizing give back the frame from before collapsing.
+            read -r x y w h <<<"$expanded"
+            EXPECT="$x $y $((x + w)) $((y + h))"
+            xdotool mousemove --window "$WIN" 75 50 click 1
+            CASE="expanded, no placement stored"
+            settle $pid 1 || fail "$CASE: the window did not settle ($FRAME)"
+            check_docked 1 "$FRAME"
+            if command -v wmctrl >/dev/null; then
+                xdotool mousemove --window "$WIN" 272 18 click 1
+                SIZE="158 87" EXPECT= settle $pid 6
+                wmctrl -i -r "$WIN" -b add,maximized_vert,maximized_horz
+                CASE="expanded by maximizing, no placement stored"
+                settle $pid 1 || fail "$CASE: the window did not settle ($FRAME)"
+                check_docked 1 "$FRAME"
+            fi
+            EXPECT=
+            xdotool mousemove --window "$WIN" 272 18 click 1
+            SIZE="158 87" settle $pid 6
             stop $pid
             # Nothing is stored while collapsed.
-            [ "$(stored)" = " $PLACED" ] || fail "$CASE: stored$(stored), was $PLACED"
+            [ -z "$(stored)" ] || fail "$CASE: stored$(stored) while collapsed"
         else
             # "Expand...": back where it was docked; then moved by hand, where it stays and is stored.
             read -r x y w h <<<"$expanded"
