@@ -132,6 +132,24 @@ std::optional<TObjectServer> ServerForFile(const QString& path)
     return ObjectServers::DefaultFor(QMimeDatabase().mimeTypeForFile(path).name());
 }
 
+// Opens source and reads its header, checking that exactly the object's bytes follow it.
+std::unique_ptr<QIODevice> OpenStored(const TOleContainer::TStoredSource& source, QString& className, QString& suffix,
+                                      qint64& size)
+{
+    std::unique_ptr<QIODevice> stream = source ? source() : nullptr;
+    if (!stream)
+        throw QbError(QStringLiteral("The stored object is no longer there."));
+    if (!stream->isReadable() || stream->isSequential())
+        throw QbError(QStringLiteral("Can not read the object: the stream is not open for reading in place."));
+    size = qint64(TOleContainer::ReadStoredHeader(*stream, className, suffix));
+    const qint64 rest = stream->size() - stream->pos();
+    if (rest < size)
+        throw Incomplete();
+    if (rest > size)
+        throw Damaged();
+    return stream;
+}
+
 } // namespace
 
 TOleContainer::TOleContainer(QObject* parent)
@@ -179,7 +197,7 @@ void TOleContainer::SaveToFile(const QString& path) const
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        || file.write(m_bytes) != m_bytes.size() || !file.flush())
+        || !WriteBytes(file) || !file.flush())
         throw QbError(QStringLiteral("Can not save the object to \"%1\": %2").arg(path, file.errorString()),
                       QbErrorKind::Io);
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -198,13 +216,17 @@ void TOleContainer::SetState(TObjectState state)
     Q_EMIT StateChanged();
 }
 
-void TOleContainer::SetObject(const QString& className, const QString& suffix, QByteArray bytes)
+void TOleContainer::SetObject(const QString& className, const QString& suffix, QByteArray bytes, TStoredSource source,
+                              qint64 size)
 {
     const bool wasOpen = m_state == osOpen;
     DropSession();
     m_className = className;
     m_suffix = suffix;
     m_bytes = std::move(bytes);
+    m_bytesRead = !source;
+    m_size = m_bytesRead ? m_bytes.size() : size;
+    m_source = std::move(source);
     m_state = osLoaded;
     Q_EMIT StateChanged();
     if (wasOpen)
@@ -318,6 +340,57 @@ void TOleContainer::ReadFromStream(QIODevice& stream)
     m_modified = false;
 }
 
+void TOleContainer::ReadHeaderFrom(TStoredSource source)
+{
+    QString className;
+    QString suffix;
+    qint64 size = 0;
+    OpenStored(source, className, suffix, size);
+    SetObject(className, suffix, QByteArray(), std::move(source), size);
+    m_modified = false;
+}
+
+std::unique_ptr<QIODevice> TOleContainer::OpenObjectBytes() const
+{
+    QString className;
+    QString suffix;
+    qint64 size = 0;
+    std::unique_ptr<QIODevice> stream = OpenStored(m_source, className, suffix, size);
+    if (className != m_className || suffix != m_suffix || size != m_size)
+        throw QbError(QStringLiteral("The stored object was replaced since it was shown."));
+    return stream;
+}
+
+const QByteArray& TOleContainer::ObjectBytes() const
+{
+    if (!m_bytesRead) {
+        m_bytes = ReadExactly(*OpenObjectBytes(), m_size);
+        m_bytesRead = true;
+    }
+    return m_bytes;
+}
+
+bool TOleContainer::WriteBytes(QIODevice& out) const
+{
+    if (m_bytesRead) {
+        for (qint64 offset = 0; offset < m_bytes.size(); offset += Chunk) {
+            const qint64 n = qMin(Chunk, m_bytes.size() - offset);
+            if (out.write(m_bytes.constData() + offset, n) != n)
+                return false;
+        }
+        return true;
+    }
+    // Chunk by chunk from the source, never whole.
+    const std::unique_ptr<QIODevice> stream = OpenObjectBytes();
+    for (qint64 done = 0; done < m_size;) {
+        const QByteArray part = ReadExactly(*stream, qMin(Chunk, m_size - done));
+        if (out.write(part) != part.size())
+            return false;
+        done += part.size();
+    }
+    return true;
+}
+
 QByteArray TOleContainer::StoredHeaderFor(const QString& className, const QString& suffix, quint64 size)
 {
     QBuffer header;
@@ -334,23 +407,25 @@ QByteArray TOleContainer::StoredHeader() const
 {
     if (m_state == osEmpty)
         throw QbError(QStringLiteral("The container holds no object."));
-    return StoredHeaderFor(m_className, m_suffix, quint64(m_bytes.size()));
+    return StoredHeaderFor(m_className, m_suffix, quint64(m_size));
 }
 
 void TOleContainer::WriteToStream(QIODevice& stream) const
 {
     const QByteArray header = StoredHeader();
+    const QByteArray& bytes = ObjectBytes();
     Write(stream, header.constData(), header.size());
-    for (qint64 offset = 0; offset < m_bytes.size(); offset += Chunk)
-        Write(stream, m_bytes.constData() + offset, qMin(Chunk, m_bytes.size() - offset));
+    for (qint64 offset = 0; offset < bytes.size(); offset += Chunk)
+        Write(stream, bytes.constData() + offset, qMin(Chunk, bytes.size() - offset));
 }
 
 std::unique_ptr<QIODevice> TOleContainer::StoredForm() const
 {
     // Both arrays are shared with the device, not copied.
     const QByteArray header = StoredHeader();
-    return std::make_unique<TMadeDevice>(header.size() + m_bytes.size(),
-                                         [head = header, body = m_bytes](qint64 at, char* data, qint64 max) {
+    const QByteArray& bytes = ObjectBytes();
+    return std::make_unique<TMadeDevice>(header.size() + bytes.size(),
+                                         [head = header, body = bytes](qint64 at, char* data, qint64 max) {
                                              const bool inHead = at < head.size();
                                              const QByteArray& part = inHead ? head : body;
                                              const qint64 from = inHead ? at : at - head.size();
@@ -379,7 +454,7 @@ void TOleContainer::RunVerb(int verb)
             + (m_suffix.isEmpty() ? QString() : QLatin1Char('.') + m_suffix);
         QFile file(m_filePath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-            || file.write(m_bytes) != m_bytes.size() || !file.flush())
+            || !WriteBytes(file) || !file.flush())
             throw QbError(QStringLiteral("Can not write the object for its server: %1").arg(file.errorString()));
         file.close();
         const QFileInfo info(m_filePath);
@@ -421,6 +496,11 @@ QString TOleContainer::LockFilePath() const
 
 bool TOleContainer::SyncFromFile()
 {
+    // Bytes left in their source went to the file as stored: a file the server left alone still
+    // holds them, and is not read in.
+    const QFileInfo before(m_filePath);
+    if (!m_bytesRead && before.lastModified() == m_syncedTime && before.size() == m_syncedSize)
+        return false;
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -430,9 +510,11 @@ bool TOleContainer::SyncFromFile()
     const QFileInfo info(m_filePath);
     m_syncedTime = m_seenTime = info.lastModified();
     m_syncedSize = m_seenSize = info.size();
-    if (bytes == m_bytes)
+    if (m_bytesRead && bytes == m_bytes)
         return false;
     m_bytes = std::move(bytes);
+    m_size = m_bytes.size();
+    m_bytesRead = true;
     m_modified = true;
     m_sessionChanged = true;
     Q_EMIT StateChanged();
@@ -565,6 +647,9 @@ void TOleContainer::ReleaseObject()
     m_className.clear();
     m_suffix.clear();
     m_bytes.clear();
+    m_size = 0;
+    m_bytesRead = true;
+    m_source = {};
     m_modified = false;
     m_state = osEmpty;
     Q_EMIT StateChanged();

@@ -37,6 +37,8 @@ public:
 
     // Asks the user for an object class; returns its class name, or "" when cancelled.
     using TObjectChooser = std::function<QString()>;
+    // Opens a stored object's form from its start (a random-access device), or null when it is gone.
+    using TStoredSource = std::function<std::unique_ptr<QIODevice>()>;
 
     static const QByteArray Magic; // first bytes of a stored object
     static constexpr quint16 FormatVersion = 1;
@@ -77,11 +79,19 @@ public:
 
     QString ObjectClassName() const { return m_className; }
     QString ObjectSuffix() const { return m_suffix; }
-    const QByteArray& ObjectBytes() const { return m_bytes; }
+    qint64 ObjectSize() const { return m_size; }
+    // Reads bytes left in their source (ReadHeaderFrom) first; that read may raise QbError.
+    const QByteArray& ObjectBytes() const;
 
     // Replaces the object by the stored one at the device's position; the whole rest of the
     // device must be one object. On failure the current object stays.
     void ReadFromStream(QIODevice& stream);
+    // Replaces the object by the one source holds, reading only its header: the object's bytes
+    // stay in the source until they are needed (ObjectBytes, editing, saving), and are streamed
+    // from it to a file, so showing a large object does not hold it in memory. Each later open of
+    // the source must give the same object, else that use raises QbError. On failure the current
+    // object stays.
+    void ReadHeaderFrom(TStoredSource source);
     void WriteToStream(QIODevice& stream) const;
     // The stored form as an open read-only device that shares the object's bytes instead of
     // copying them, for storing a large object without a second copy in memory.
@@ -149,15 +159,22 @@ private:
     void DropSession(); // stops the server and wipes the folder, without reading back
     bool LooksHandedOver() const;
     void SetState(TObjectState state);
-    void SetObject(const QString& className, const QString& suffix, QByteArray bytes);
+    // With a source, the object's size bytes are left in it.
+    void SetObject(const QString& className, const QString& suffix, QByteArray bytes, TStoredSource source = {},
+                   qint64 size = 0);
     QByteArray StoredHeader() const; // the stored form up to the object's bytes
+    std::unique_ptr<QIODevice> OpenObjectBytes() const; // the source, at the object's bytes
+    bool WriteBytes(QIODevice& out) const; // false when out refuses a write
     QString LockFilePath() const;
 
     TObjectState m_state = osEmpty;
     bool m_modified = false;
     QString m_className;
     QString m_suffix;
-    QByteArray m_bytes;
+    qint64 m_size = 0;
+    mutable QByteArray m_bytes;
+    mutable bool m_bytesRead = true; // else they are in m_source
+    TStoredSource m_source;
 
     // The editing session.
     std::unique_ptr<TPrivateFolder> m_folder;

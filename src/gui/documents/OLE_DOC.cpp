@@ -177,12 +177,16 @@ bool TO_OLE_DOC::LoadFromRecord()
 {
     if (!m_queryOpen || !m_rowFound)
         return false;
-    // Read from the cell in place, so the container's bytes are the only copy; an empty cell is
-    // no object either.
-    const std::unique_ptr<QIODevice> cell = TDocStore(*m_connection).OpenContent(ObjectKey, Column);
-    if (!cell || cell->size() == 0)
-        return false;
-    OLE_viewer->ReadFromStream(*cell);
+    // An empty cell is no object either.
+    {
+        const std::unique_ptr<QIODevice> cell = TDocStore(*m_connection).OpenContent(ObjectKey, Column);
+        if (!cell || cell->size() == 0)
+            return false;
+    }
+    // The view shows the header only; the object's bytes stay in the cell until it is opened or
+    // saved, and are streamed from there.
+    OLE_viewer->ReadHeaderFrom(
+        [connection = m_connection, id = ObjectKey] { return TDocStore(*connection).OpenContent(id, Column); });
     OLE_viewer->SetModified(false);
     return true;
 }

@@ -56,7 +56,8 @@ public:
 
     // Selects the record (the object itself is read by LoadFromRecord).
     void OpenRecord(const QString& id);
-    // False when the record holds no object; otherwise the object replaces the container's.
+    // False when the record holds no object; otherwise the object replaces the container's, its
+    // header read and its bytes left in the record until they are used.
     bool LoadFromRecord();
     void LoadObject(const QString& id);
     // Writes the container's object into the record; a missing record gets a plain message.

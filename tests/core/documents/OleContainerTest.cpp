@@ -1,5 +1,6 @@
 #include "core/documents/OleContainer.h"
 
+#include "core/common/MadeDevice.h"
 #include "core/common/PrivateFolder.h"
 #include "core/common/QbError.h"
 #include "core/documents/FakeObjectServer.h"
@@ -13,6 +14,7 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -36,6 +38,20 @@ void Load(TOleContainer& container, const QByteArray& bytes)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     container.ReadFromStream(buffer);
+}
+
+// The stored form as a database cell read in place; counts into *read the bytes it hands out from
+// offset bodyAt on (an object's own bytes).
+TOleContainer::TStoredSource InPlace(const QByteArray& stored, std::shared_ptr<qint64> read = {}, qint64 bodyAt = 0)
+{
+    return [stored, read, bodyAt]() -> std::unique_ptr<QIODevice> {
+        return std::make_unique<TMadeDevice>(stored.size(), [=](qint64 at, char* data, qint64 max) {
+            if (read)
+                *read += qMax<qint64>(0, at + max - qMax(at, bodyAt));
+            std::memcpy(data, stored.constData() + at, size_t(max));
+            return max;
+        });
+    };
 }
 
 // Runs the object's server and waits until the container reports it closed.
@@ -220,15 +236,21 @@ TEST_F(OleContainerTest, StoredObjectRoundTripsAndForeignBytesAreRefused)
         {StoredForm("c", "txt", "x") + "trailing", QStringLiteral("damaged")},
     };
     auto refused = [&](const QByteArray& bytes, const QString& expected, const std::string& row) {
-        TOleContainer container;
-        Load(container, good);
-        try {
-            Load(container, bytes);
-            ADD_FAILURE() << "accepted: " << row;
-        } catch (const QbError& e) {
-            EXPECT_TRUE(e.Message().contains(expected)) << row << ": " << e.Message().toStdString();
+        // Read whole, and read in place for its header only (as a cell is shown).
+        for (const bool inPlace : {false, true}) {
+            TOleContainer container;
+            Load(container, good);
+            try {
+                if (inPlace)
+                    container.ReadHeaderFrom(InPlace(bytes));
+                else
+                    Load(container, bytes);
+                ADD_FAILURE() << "accepted: " << row << " in place " << inPlace;
+            } catch (const QbError& e) {
+                EXPECT_TRUE(e.Message().contains(expected)) << row << ": " << e.Message().toStdString();
+            }
+            EXPECT_EQ(container.ObjectBytes(), QByteArray("keep")) << row << " in place " << inPlace;
         }
-        EXPECT_EQ(container.ObjectBytes(), QByteArray("keep")) << row;
     };
     for (const auto& [bytes, expected] : rows)
         refused(bytes, expected, bytes.toHex().toStdString());
@@ -245,6 +267,54 @@ TEST_F(OleContainerTest, StoredObjectRoundTripsAndForeignBytesAreRefused)
         device.open(QIODevice::WriteOnly);
         EXPECT_THROW(original.WriteToStream(device), QbError) << failAfter;
     }
+}
+
+TEST_F(OleContainerTest, ObjectReadInPlaceIsShownFromItsHeaderAndStreamedOnlyWhenUsed)
+{
+    QByteArray content;
+    for (int i = 0; content.size() < 3 * 1024 * 1024; ++i)
+        content += QByteArray::number(i) + '\n';
+    const QByteArray stored = StoredForm("qbtest-editor", "txt", content);
+    const qint64 bodyAt = stored.size() - content.size();
+    const QString folder = FreshFolder();
+    // Each use gives back the object's bytes as it saw them.
+    const std::vector<std::pair<const char*, std::function<QByteArray(TOleContainer&)>>> uses = {
+        {"bytes", [](TOleContainer& c) { return c.ObjectBytes(); }},
+        {"save to file",
+         [&](TOleContainer& c) {
+             c.SaveToFile(folder + QStringLiteral("/saved"));
+             return ReadAll(folder + QStringLiteral("/saved"));
+         }},
+        {"stored form", [&](TOleContainer& c) { return Stored(c).mid(bodyAt); }},
+        {"edit",
+         [](TOleContainer& c) {
+             c.SetHandOverGrace(0);
+             EditAndWait(c);
+             return c.ObjectBytes().chopped(QByteArrayLiteral("600\n700\nedited").size());
+         }},
+    };
+    for (const auto& [name, use] : uses) {
+        const auto read = std::make_shared<qint64>(0);
+        TOleContainer container;
+        container.ReadHeaderFrom(InPlace(stored, read, bodyAt));
+        EXPECT_EQ(container.ObjectClassName(), QStringLiteral("qbtest-editor")) << name;
+        EXPECT_EQ(container.ObjectSuffix(), QStringLiteral("txt")) << name;
+        EXPECT_EQ(container.ObjectSize(), content.size()) << name;
+        EXPECT_FALSE(container.Modified()) << name;
+        EXPECT_EQ(*read, 0) << name;
+        EXPECT_TRUE(use(container) == content) << name;
+        EXPECT_EQ(*read, content.size()) << name; // once, whole
+    }
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
+
+    // A cell that holds another object by the time it is used is refused.
+    const auto opens = std::make_shared<int>(0);
+    TOleContainer container;
+    container.ReadHeaderFrom(
+        [&, opens] { return InPlace(++*opens == 1 ? stored : StoredForm("qbtest-editor", "txt", "other"))(); });
+    EXPECT_THROW(container.ObjectBytes(), QbError);
+    EXPECT_THROW(container.RunVerb(-1), QbError);
+    EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
 
 TEST_F(OleContainerTest, ClipboardFileBecomesAnObjectOfTheDefaultServer)
