@@ -11,6 +11,7 @@
 #include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
 #include "gui/database/Chngpwd.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/dialogs/Dialogs.h"
@@ -644,7 +645,10 @@ void TFmain::closeEvent(QCloseEvent* e)
                              "database stays as it was before the operation.")
             : QStringLiteral("An operation on the database is still running.\nIt can not be stopped: Quietbox "
                              "closes when it has finished.\nClose Quietbox then?");
-        if (!m_session.Quitting() && !Dialogs::Confirm(question)) {
+        // The question goes when the job ends first: its outcome is told and the window stays.
+        // A signal while it is open ends the program all the same.
+        if (!m_session.Quitting() && !TJobProgress::AskWhileRunning([&question] { return Dialogs::Confirm(question); })
+            && !m_session.Quitting()) {
             e->ignore();
             return;
         }
@@ -673,6 +677,9 @@ void TFmain::CreateLock()
 bool TFmain::BeforeLock(bool requested)
 {
     // The edit windows write back as they close; the lock waits for their event loops to end.
+    // A job owns the database until it ends.
+    if (TJobRunner::AnyBusy())
+        return false;
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal)
         return true;

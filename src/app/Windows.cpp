@@ -5,6 +5,7 @@
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/wz_new_database.h"
@@ -158,6 +159,22 @@ void DestroyWindows()
     delete w.Session;
     delete w.Settings;
     w = TWindows{};
+}
+
+void BringToFront()
+{
+    if (TFmain* main = Windows().Fmain) {
+        main->showNormal();
+        main->raise();
+        main->activateWindow();
+    }
+    QWidget* above = QApplication::activeModalWidget();
+    if (!above)
+        above = TJobProgress::Showing();
+    if (above) {
+        above->raise();
+        above->activateWindow();
+    }
 }
 
 namespace {
