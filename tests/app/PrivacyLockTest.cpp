@@ -1,5 +1,6 @@
 #include "core/database/PrivacyLock.h"
 
+#include "core/database/DatabaseActions.h"
 #include "core/database/DocStore.h"
 #include "core/documents/DocContent.h"
 #include "core/documents/RichTextStore.h"
@@ -122,6 +123,18 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_TRUE(Main()->Splitter1->isVisibleTo(Main()));
     EXPECT_FALSE(Main()->Panel_locked->isVisibleTo(Main()));
+}
+
+TEST_F(PrivacyLockTest, ALockWaitsUntilAJobOnTheDatabaseHasEnded)
+{
+    OpenSecret();
+    ASSERT_TRUE(Windows().Actions->Pack());
+    Lock()->Lock(false);
+    EXPECT_FALSE(Lock()->Locked()) << "the job owns the database";
+    Windows().Actions->Runner().RequestStop();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return Lock()->Locked(); }, 30000));
+    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("stopped")))
+        << DialogScript::LastShown().toStdString();
 }
 
 TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock)
