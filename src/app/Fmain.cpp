@@ -22,6 +22,7 @@
 #include "gui/documents/db_rtf.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/documents/search.h"
 #include "gui/intake/DropImporter.h"
 #include "gui/intake/target.h"
 #include "gui/settings/SB_settings.h"
@@ -674,20 +675,22 @@ void TFmain::CreateLock()
     Lock->Listen(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
 }
 
-bool TFmain::BeforeLock(bool requested)
+TPrivacyLock::Readiness TFmain::BeforeLock(bool requested)
 {
-    // The edit windows write back as they close; the lock waits for their event loops to end.
-    // A job owns the database until it ends.
+    using R = TPrivacyLock::Readiness;
+    // A job works on the database: the lock waits for its end, leaving its window and any
+    // question about it alone.
     if (TJobRunner::AnyBusy())
-        return false;
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal)
-        return true;
-    auto* dialog = qobject_cast<QDialog*>(modal);
-    const bool editor = qobject_cast<TF_db_rtf*>(modal) || qobject_cast<TF_db_image*>(modal);
-    if (dialog && (editor || !requested))
-        dialog->done(editor ? QDialog::Accepted : QDialog::Rejected); // nobody is there to answer
-    return false;
+        return R::Wait;
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        // The edit windows write back as they close; the lock waits for their event loops to end.
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        const bool editor = qobject_cast<TF_db_rtf*>(modal) || qobject_cast<TF_db_image*>(modal);
+        if (dialog && (editor || !requested))
+            dialog->done(editor ? QDialog::Accepted : QDialog::Rejected); // nobody is there to answer
+        return R::Wait;
+    }
+    return O_doc_content1->O_OLE_DOC1->EndEditingForLock() ? R::Ready : R::Refused;
 }
 
 void TFmain::ShowLocked(bool locked)
@@ -695,6 +698,8 @@ void TFmain::ShowLocked(bool locked)
     if (locked) {
         Label_locked->setText(QStringLiteral("The database \"%1\" is locked.").arg(Lock->LockedName()));
         O_doc_content1->ResetViewer();
+        if (DocCommands->SearchDialog)
+            DocCommands->SearchDialog->Forget();
         if (Collapsed)
             SetCollapsed(false);
     }

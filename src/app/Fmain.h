@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/database/PrivacyLock.h"
 #include "core/placement/Placement.h"
 
 #include <QAction>
@@ -22,7 +23,6 @@ class TOleContainer;
 class TO_target;
 class TDropImporter;
 class TOleDropper;
-class TPrivacyLock;
 class QPushButton;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
@@ -157,7 +157,7 @@ private:
     void FrameChanged();
     void SBsettingsClick();
     void CreateLock();
-    bool BeforeLock(bool requested);
+    TPrivacyLock::Readiness BeforeLock(bool requested);
     void ShowLocked(bool locked);
 
     TDatabaseSession& m_session;

@@ -3,6 +3,7 @@
 #include "app/Fmain.h"
 #include "core/database/DatabaseActions.h"
 #include "core/database/DatabaseSession.h"
+#include "core/database/PrivacyLock.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/JobProgress.h"
@@ -22,6 +23,7 @@
 #include "gui/documents/search.h"
 #include "gui/documents/wz_new_doc.h"
 #include "gui/settings/SB_settings.h"
+#include "gui/widgets/ClipboardGuard.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -49,6 +51,13 @@ public:
 
 TWindowPrompts g_prompts;
 
+void ApplyPrivacySettings(TFmain* main)
+{
+    main->Lock->ReadSettings();
+    if (TClipboardGuard* guard = Windows().ClipboardGuard)
+        guard->SetClearSeconds(Windows().Settings->ClipboardClearSeconds());
+}
+
 TSettingsHost MainWindowHost(TFmain* main)
 {
     TSettingsHost host;
@@ -59,6 +68,7 @@ TSettingsHost MainWindowHost(TFmain* main)
         return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
     };
     host.ApplyPlacement = [main] { main->ApplyPlacement(); };
+    host.ApplyPrivacy = [main] { ApplyPrivacySettings(main); };
     return host;
 }
 
@@ -84,9 +94,17 @@ void CreateWindows()
     w.Session = new TDatabaseSession(*w.Settings);
     w.Actions = new TDatabaseActions(*w.Session);
     w.Fmain = new TFmain(*w.Session);
+    w.ClipboardGuard = new TClipboardGuard;
+    // What was copied out of a document does not outlive the lock.
+    QObject::connect(w.Fmain->Lock, &TPrivacyLock::LockedChanged, w.ClipboardGuard,
+                     [guard = w.ClipboardGuard](bool locked) {
+                         if (locked)
+                             guard->ClearAtLock();
+                     });
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
     w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
+    ApplyPrivacySettings(w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
@@ -134,6 +152,8 @@ void CreateWindows()
 void DestroyWindows()
 {
     TWindows& w = Windows();
+    if (w.ClipboardGuard)
+        w.ClipboardGuard->ClearAtExit();
     if (w.Fmain)
         w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
     if (w.D_SB_settings)
@@ -155,6 +175,7 @@ void DestroyWindows()
     delete w.D_SB_settings;
     delete w.FaskBaseAndPwd;
     delete w.Fmain;
+    delete w.ClipboardGuard;
     delete w.Actions;
     delete w.Session;
     delete w.Settings;

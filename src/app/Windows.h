@@ -11,6 +11,7 @@ class TFsure;
 class TDmsg;
 class TFsure_checked;
 class TW_new_doc;
+class TClipboardGuard;
 class QWidget;
 class QApplication;
 
@@ -22,6 +23,7 @@ struct TWindows
     TSettingsModel* Settings = nullptr;
     TDatabaseSession* Session = nullptr;
     TDatabaseActions* Actions = nullptr; // the database-wide jobs over Session
+    TClipboardGuard* ClipboardGuard = nullptr;
 
     TFmain* Fmain = nullptr;
     TFaskBaseAndPwd* FaskBaseAndPwd = nullptr;

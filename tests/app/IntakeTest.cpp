@@ -5,6 +5,7 @@
 #include "core/documents/ImageStore.h"
 #include "core/documents/OleContainer.h"
 #include "core/intake/DropImport.h"
+#include "gui/database/JobProgress.h"
 #include "gui/documents/doc_list.h"
 #include "gui/documents/wz_new_doc.h"
 #include "gui/intake/DropImporter.h"
@@ -225,12 +226,23 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
     qbtest::WriteAll(two, QByteArray(300 * 1024, 'x'));
     const QString missing = folder + QStringLiteral("/missing.txt");
     const QString remote = QStringLiteral("https://example.org/a.txt");
+    // Text, then a sparse hole: large for the import, next to nothing to write here.
+    const QString large = folder + QStringLiteral("/large.txt");
+    qbtest::WriteAll(large, "large\n");
+    QFile(large).resize(24 * 1024 * 1024);
+    enum Way
+    {
+        AtOnce,
+        Job, // as a large drop, with the progress window
+        Stopped // and stopped there at once: the database is still writing the first chunk
+    };
     struct Row
     {
         const char* what;
         QList<QUrl> urls;
         QStringList names; // of the documents made, in order
         QStringList refused;
+        Way way = AtOnce;
     };
     const Row rows[] = {
         {"one file", {QUrl::fromLocalFile(one)}, {QStringLiteral("one.txt")}, {}},
@@ -247,6 +259,12 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
          {QUrl::fromLocalFile(one), QUrl(remote)},
          {QStringLiteral("one.txt")},
          {remote}},
+        {"several as a job, a folder beside them",
+         {QUrl::fromLocalFile(one), QUrl::fromLocalFile(folder), QUrl::fromLocalFile(two)},
+         {QStringLiteral("one.txt"), QString(80, QLatin1Char('n')) + QStringLiteral(".txt")},
+         {folder},
+         Job},
+        {"a large file stopped midway", {QUrl::fromLocalFile(one), QUrl::fromLocalFile(large)}, {}, {}, Stopped},
     };
     int counted = 0;
     for (const Row& r : rows) {
@@ -255,7 +273,20 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         seam.Texts.clear();
         QMimeData data;
         data.setUrls(r.urls);
+        Main()->DropImporter->JobFromBytes = r.way == Job ? 0 : 16 * 1024 * 1024;
         Drop(data, Target());
+        auto* progress = Main()->findChild<TJobProgress*>();
+        ASSERT_EQ(progress != nullptr, r.way != AtOnce);
+        EXPECT_EQ(Main()->DropImporter->DropBusy(), r.way != AtOnce);
+        if (progress) {
+            EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Accepting..."));
+            EXPECT_TRUE(seam.Texts.isEmpty()) << "the refusal waits for the job's end";
+            if (r.way == Stopped)
+                progress->reject(); // the close box; the question is answered yes
+            ASSERT_TRUE(QTest::qWaitFor([this] { return !Main()->DropImporter->DropBusy(); }, 30000));
+            EXPECT_TRUE(QTest::qWaitFor([this] { return !Main()->findChild<TJobProgress*>(); }));
+        }
+        EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Waiting..."));
         LetTimerRun();
         EXPECT_EQ(seam.Texts,
                   r.refused.isEmpty() ? QStringList() : QStringList{DropImport::RefusedFilesText(r.refused)});
@@ -263,6 +294,9 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         ASSERT_EQ(after.size(), before.size() + size_t(r.names.size()));
         counted += int(r.names.size());
         EXPECT_EQ(Target()->Label_counter->text(), QString::number(counted));
+        if (!r.names.isEmpty()) {
+            EXPECT_EQ(Main()->O_doc_list1->CurrentName(), r.names.last().left(64)) << "the last one is current";
+        }
         for (const QString& name : r.names) {
             const QString stored = name.left(64); // cut to the width of Doc_name
             const auto it = std::find_if(after.begin(), after.end(), [&](const TDocRow& d) {

@@ -1,29 +1,43 @@
 #include "core/database/PrivacyLock.h"
 
-#include "core/database/DatabaseActions.h"
 #include "core/database/DocStore.h"
 #include "core/documents/DocContent.h"
+#include "core/documents/FakeObjectServer.h"
+#include "core/documents/OleContainer.h"
 #include "core/documents/RichTextStore.h"
+#include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
 #include "gui/database/askBaseAndPwd.h"
+#include "gui/documents/DocumentCommands.h"
+#include "gui/documents/OLE_DOC.h"
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/documents/search.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
+#include <QTreeWidget>
+#include <atomic>
+#include <thread>
 
 using qbtest::AppFixture;
 using qbtest::OnModal;
@@ -41,6 +55,25 @@ bool HeldOpen(const QString& file)
         if (fd.symLinkTarget() == target)
             return true;
     return false;
+}
+
+// The widgets of the program that still hold the word (typed, shown, or listed).
+QStringList WidgetsHolding(const QString& word)
+{
+    QStringList holders;
+    for (QWidget* w : QApplication::allWidgets()) {
+        QString text;
+        if (auto* edit = qobject_cast<QTextEdit*>(w))
+            text = edit->toPlainText();
+        else if (auto* line = qobject_cast<QLineEdit*>(w))
+            text = line->text();
+        else if (auto* tree = qobject_cast<QTreeWidget*>(w))
+            for (int i = 0; i < tree->topLevelItemCount(); ++i)
+                text += tree->topLevelItem(i)->text(0) + tree->topLevelItem(i)->text(2);
+        if (text.contains(word))
+            holders << w->objectName() + QLatin1Char('/') + w->window()->objectName();
+    }
+    return holders;
 }
 
 class PrivacyLockTest : public AppFixture
@@ -74,6 +107,17 @@ protected:
         Main()->Btn_unlock->click();
     }
     QString DbFile() const { return folder + QStringLiteral("/Docs.db"); }
+    // A column of a document, read through a connection of its own.
+    QByteArray Stored(const QString& id, const QString& column) const
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.AddPassword(kPw);
+        c.Open();
+        const QByteArray bytes = TDocStore(c).ReadContentBytes(id, column);
+        c.Close();
+        return bytes;
+    }
 
     QString folder;
 };
@@ -82,10 +126,14 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
 {
     OpenSecret();
     TO_doc_content* viewer = Main()->O_doc_content1;
-    const QString id
-        = TDocStore(TDatabaseConnection::ADB()).CreateDocumentRecord(QStringLiteral("note"), QStringLiteral("TXT"));
-    viewer->SetContent(id, QStringLiteral("TXT"), TDocContent::Text({QStringLiteral("old")}));
+    const QString id = TDocStore(TDatabaseConnection::ADB())
+                           .CreateDocumentRecord(QStringLiteral("zebra note"), QStringLiteral("TXT"));
+    viewer->SetContent(id, QStringLiteral("TXT"), TDocContent::Text({QStringLiteral("zebra")}));
     viewer->ShowDocument(id, QStringLiteral("TXT"));
+    TD_search* search = Main()->DocCommands->SearchDialog; // its results name the document
+    search->Edit1->setText(QStringLiteral("zebra"));
+    search->Btn_searchClick();
+    ASSERT_EQ(search->LV1->topLevelItemCount(), 1);
     EXPECT_TRUE(Main()->N_lock->isVisible());
     EXPECT_TRUE(HeldOpen(DbFile()));
 
@@ -104,14 +152,11 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     EXPECT_TRUE(Main()->Panel_locked->isVisibleTo(Main()));
     EXPECT_FALSE(Main()->Splitter1->isVisibleTo(Main()));
     EXPECT_TRUE(Main()->Label_locked->text().contains(QStringLiteral("Secret")));
+    EXPECT_EQ(WidgetsHolding(QStringLiteral("zebra")).join(QLatin1Char(' ')).toStdString(), "")
+        << "no window keeps the document";
 
-    TDatabaseConnection c; // the edit is in the file
-    c.SetParams(folder);
-    c.AddPassword(kPw);
-    c.Open();
-    TRichTextDocument stored;
-    RichTextStore::Load(stored, TDocStore(c).ReadContentBytes(id, QStringLiteral("Image")));
-    c.Close();
+    TRichTextDocument stored; // the edit is in the file
+    RichTextStore::Load(stored, Stored(id, QStringLiteral("Image")));
     EXPECT_TRUE(stored.toPlainText().contains(QStringLiteral("typed"))) << stored.toPlainText().toStdString();
 
     // The wrong-password policy's message, and still locked; then the right one reopens.
@@ -125,19 +170,70 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     EXPECT_FALSE(Main()->Panel_locked->isVisibleTo(Main()));
 }
 
-TEST_F(PrivacyLockTest, ALockWaitsUntilAJobOnTheDatabaseHasEnded)
+// An object open in its server: the server is asked to end and what it saved is stored; one
+// that does not end is ended only when the user says so.
+TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
 {
+    const QString ends = QStringLiteral("qbtest-lock-ends");
+    const QString stays = QStringLiteral("qbtest-lock-stays");
+    qbtest::AddFakeServer(ends, "printf ' saved' >> \"$1\"; exec sleep 60");
+    qbtest::AddFakeServer(stays, "trap '' TERM; printf ' saved' >> \"$1\"; while :; do sleep 0.1; done");
     OpenSecret();
-    ASSERT_TRUE(Windows().Actions->Pack());
-    Lock()->Lock(false);
-    EXPECT_FALSE(Lock()->Locked()) << "the job owns the database";
-    Windows().Actions->Runner().RequestStop();
-    EXPECT_TRUE(QTest::qWaitFor([this] { return Lock()->Locked(); }, 30000));
-    EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("stopped")))
-        << DialogScript::LastShown().toStdString();
+    TO_OLE_DOC* frame = Main()->O_doc_content1->O_OLE_DOC1;
+    frame->OLE_viewer->SetEndWait(300);
+
+    struct Case
+    {
+        QString server;
+        QList<bool> answers; // to "end it now?", in order; the lock follows the last
+    };
+    for (const Case& c : {Case{ends, {}}, Case{stays, {false, true}}}) {
+        SCOPED_TRACE(c.server.toStdString());
+        if (Lock()->Locked())
+            UnlockWith(kPw);
+        ASSERT_TRUE(Main()->DatabaseOpen());
+        TDocStore store(TDatabaseConnection::ADB());
+        const QString id = store.CreateDocumentRecord(QStringLiteral("object"), c.server);
+        store.WriteContentBytes(id, QStringLiteral("OLEobj"), qbtest::StoredForm(c.server.toUtf8(), "txt", "x"));
+        Main()->O_doc_content1->ShowDocument(id, c.server);
+        frame->ShowObject();
+        const QString file = frame->OLE_viewer->EditedFilePath();
+        auto saved = [&file] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) && f.readAll().endsWith(" saved");
+        };
+        for (int i = 0; i < 400 && !saved(); ++i)
+            QTest::qWait(5);
+        ASSERT_TRUE(saved());
+
+        DialogScript::QueueAnswers(c.answers);
+        const int asked = int(DialogScript::Shown().size());
+        const int tries = std::max(1, int(c.answers.size()));
+        for (int i = 0; i < tries; ++i) {
+            ASSERT_FALSE(Lock()->Locked());
+            Lock()->Lock(false);
+            if (i + 1 < tries) {
+                EXPECT_EQ(frame->OLE_viewer->ObjectState(), TOleContainer::osOpen) << "kept open by the user";
+            }
+        }
+        EXPECT_EQ(DialogScript::PendingAnswers(), 0);
+        EXPECT_EQ(DialogScript::Shown().size() - asked, c.answers.size());
+        if (!c.answers.isEmpty()) {
+            EXPECT_EQ(DialogScript::LastShown(), TO_OLE_DOC::LockEndText(QStringLiteral("Fake ") + c.server));
+        }
+        ASSERT_TRUE(Lock()->Locked());
+        EXPECT_TRUE(qbtest::LeftoverObjectFolders().isEmpty());
+        EXPECT_FALSE(HeldOpen(DbFile()));
+        TOleContainer object;
+        QBuffer cell;
+        cell.setData(Stored(id, QStringLiteral("OLEobj")));
+        cell.open(QIODevice::ReadOnly);
+        object.ReadFromStream(cell);
+        EXPECT_EQ(object.ObjectBytes(), QByteArray("x saved"));
+    }
 }
 
-TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock)
+TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAndWaitsForAJob)
 {
     OpenSecret(QString());
     EXPECT_FALSE(Main()->N_lock->isVisible());
@@ -163,13 +259,28 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedAndIdleFollowsTheClock
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
+    auto* copied = new QMimeData;
+    copied->setText(QStringLiteral("from a document"));
+    TClipboardGuard::Put(copied);
+    std::atomic<bool> release{false};
+    TJobRunner job; // a job on the database: the lock waits for its end
+    ASSERT_TRUE(job.Start([&release](TJobContext&) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }));
     now += 5 * 60 * 1000;
     Lock()->CheckIdle();
+    QTest::qWait(150);
+    EXPECT_FALSE(Lock()->Locked());
+    release = true;
+    WaitLocked();
     EXPECT_TRUE(Lock()->Locked());
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr) << "what was copied goes with the lock";
     Lock()->SetIdleMinutes(0);
 }
 
-// The desktop's signals on a private bus: the screen saver, and logind's suspend.
+// The desktop's signals on a private bus: the screen saver, and logind's suspend and its lock
+// of this session (whose object path escapes a leading digit).
 TEST_F(PrivacyLockTest, ScreenLockAndSuspendSignalsLockUnlessTurnedOff)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
@@ -184,14 +295,20 @@ TEST_F(PrivacyLockTest, ScreenLockAndSuspendSignalsLockUnlessTurnedOff)
         QDBusConnection desktop = QDBusConnection::connectToBus(address, QStringLiteral("qb-desktop"));
         ASSERT_TRUE(desktop.registerService(QStringLiteral("org.freedesktop.login1")));
         OpenSecret();
+        const QByteArray sessionId = qgetenv("XDG_SESSION_ID");
+        qputenv("XDG_SESSION_ID", "2");
         ASSERT_TRUE(Lock()->Listen(listener, listener));
+        if (sessionId.isNull())
+            qunsetenv("XDG_SESSION_ID");
+        else
+            qputenv("XDG_SESSION_ID", sessionId);
 
         struct Signal
         {
             const char* path;
             const char* interface;
             const char* name;
-            bool argument;
+            int argument; // -1: none
             bool* setting;
             bool locks;
         };
@@ -204,6 +321,9 @@ TEST_F(PrivacyLockTest, ScreenLockAndSuspendSignalsLockUnlessTurnedOff)
             {"/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", true,
              &Lock()->LockOnSuspend, false},
             {"/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", true, nullptr, true},
+            {"/org/freedesktop/login1/session/_32", "org.freedesktop.login1.Session", "Lock", -1,
+             &Lock()->LockOnScreenLock, false},
+            {"/org/freedesktop/login1/session/_32", "org.freedesktop.login1.Session", "Lock", -1, nullptr, true},
         };
         for (const Signal& s : signals_) {
             if (!Main()->DatabaseOpen())
@@ -214,7 +334,8 @@ TEST_F(PrivacyLockTest, ScreenLockAndSuspendSignalsLockUnlessTurnedOff)
                 *s.setting = false; // the trigger turned off
             QDBusMessage m = QDBusMessage::createSignal(QString::fromLatin1(s.path), QString::fromLatin1(s.interface),
                                                         QString::fromLatin1(s.name));
-            m << s.argument;
+            if (s.argument >= 0)
+                m << bool(s.argument);
             ASSERT_TRUE(desktop.send(m));
             desktop.call(QDBusMessage::createMethodCall(
                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),

@@ -57,10 +57,15 @@ bool TPrivacyLock::CanLock() const
 
 void TPrivacyLock::Lock(bool requested)
 {
-    if (!CanLock())
+    if (!CanLock() || m_locking)
         return;
-    if (BeforeLock && !BeforeLock(requested)) {
-        // A window that edits a document is closing: lock once its event loop has ended.
+    m_locking = true;
+    const Readiness ready = BeforeLock ? BeforeLock(requested) : Readiness::Ready;
+    m_locking = false;
+    if (ready == Readiness::Refused || !CanLock())
+        return;
+    if (ready == Readiness::Wait) {
+        // Lock once the closing window's event loop or the job has ended.
         if (!m_retryQueued) {
             m_retryQueued = true;
             QTimer::singleShot(50, this, [this, requested] {

@@ -29,14 +29,23 @@ public:
     // The open database is protected: a lock has something to close.
     bool CanLock() const;
 
+    // What stands before a lock: nothing (Ready), something that ends by itself soon (Wait: a
+    // window that edits a document is closing, a job is running; the lock is tried again from
+    // the event loop), or the user's choice to keep a document open (Refused: no lock).
+    enum class Readiness
+    {
+        Ready,
+        Wait,
+        Refused
+    };
+
     // Closes the open protected database. Requested: the user asked (and may be asked back).
-    // Before closing, BeforeLock runs; it returns false while the lock must wait (a window
-    // that edits a document is still closing), and the lock is tried again from the event loop.
+    // BeforeLock runs first. A lock asked for while one is under way is the same lock.
     void Lock(bool requested);
     // Reopens the locked database, asking its password; stays locked when it does not open.
     void Unlock();
 
-    std::function<bool(bool requested)> BeforeLock;
+    std::function<Readiness(bool requested)> BeforeLock;
 
     // Idle: minutes without input (0: never). The clock is injectable for tests (ms).
     void SetIdleMinutes(int minutes);
@@ -70,6 +79,7 @@ private:
     TDatabaseSession& m_session;
     bool m_locked = false;
     bool m_retryQueued = false;
+    bool m_locking = false; // BeforeLock may ask the user, in a nested event loop
     QString m_name;
     QString m_path;
     int m_idleMinutes = 0;

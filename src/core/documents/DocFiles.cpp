@@ -44,8 +44,43 @@ bool IsPicture(const QString& type)
 void Advance(const Progress& progress, qint64 done, qint64 total)
 {
     if (progress && !progress(done, total))
-        throw QbError(StoppedText);
+        throw QbError(StoppedText, QbErrorKind::Stopped);
 }
+
+// Rolls back what was written since it began unless released: a failure, or an end of the
+// process, leaves no document without its content.
+class Savepoint
+{
+public:
+    Savepoint(TDatabaseConnection& connection, const char* name)
+        : m_connection(connection)
+        , m_name(QLatin1String(name))
+    {
+        m_connection.Exec(QStringLiteral("SAVEPOINT ") + m_name);
+    }
+    ~Savepoint()
+    {
+        if (m_released)
+            return;
+        try {
+            m_connection.Exec(QStringLiteral("ROLLBACK TO %1; RELEASE %1").arg(m_name));
+        } catch (const QbError&) {
+            // the failure that brought us here is the one to report
+        }
+    }
+    Savepoint(const Savepoint&) = delete;
+    Savepoint& operator=(const Savepoint&) = delete;
+    void Release()
+    {
+        m_connection.Exec(QStringLiteral("RELEASE ") + m_name);
+        m_released = true;
+    }
+
+private:
+    TDatabaseConnection& m_connection;
+    QString m_name;
+    bool m_released = false;
+};
 
 // Copies the rest of src to dst in chunks.
 void Copy(QIODevice& src, QIODevice& dst, qint64 total, const Progress& progress)
@@ -177,6 +212,7 @@ void StoreFileObject(TDatabaseConnection& connection, const QString& id, const Q
                           .arg(TOleContainer::MaxObjectSize));
     const QByteArray header
         = TOleContainer::StoredHeaderFor(className, TOleContainer::SuffixForFile(path), quint64(size));
+    bool stopped = false;
     // The header, then the file read where the cell is being filled.
     TMadeDevice source(header.size() + size, [&](qint64 at, char* data, qint64 max) -> qint64 {
         if (at < header.size()) {
@@ -192,11 +228,20 @@ void StoreFileObject(TDatabaseConnection& connection, const QString& id, const Q
             throw QbError(QStringLiteral("Can not read \"%1\": %2")
                               .arg(path, n == 0 ? QStringLiteral("it became shorter") : file.errorString()),
                           QbErrorKind::Io);
-        Advance(progress, from + n, size);
+        if (progress && !progress(from + n, size)) {
+            stopped = true;
+            throw QbError(StoppedText, QbErrorKind::Stopped);
+        }
         return n;
     });
     source.open(QIODevice::ReadOnly);
-    store.WriteContent(id, ObjectColumn, source);
+    try {
+        store.WriteContent(id, ObjectColumn, source);
+    } catch (const QbError&) {
+        if (stopped) // the store reports it as a failed read
+            throw QbError(StoppedText, QbErrorKind::Stopped);
+        throw;
+    }
 }
 
 QString ImportFile(TDatabaseConnection& connection, const QString& path, const Progress& progress)
@@ -211,33 +256,58 @@ QString ImportFile(TDatabaseConnection& connection, const QString& path, const P
     else if (!QImageReader::imageFormat(path).isEmpty())
         type = QStringLiteral("IMG");
     TDocStore store(connection);
-    // One savepoint around the row and its content: a failure, or an end of the process, leaves
-    // no document without its content.
-    connection.Exec(QStringLiteral("SAVEPOINT import_file"));
-    try {
-        const QString id = store.CreateDocumentRecord(info.fileName(), type);
-        if (IsText(type)) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()), QbErrorKind::Io);
-            TRichTextDocument document;
-            RichTextStore::Load(document, file.readAll());
-            store.WriteContentBytes(id, ImageColumn, RichTextStore::Save(document));
-        } else if (IsPicture(type)) {
-            ImageStore::WritePicture(connection, id, ImageStore::ReadImageFile(path));
-        } else {
-            StoreFileObject(connection, id, path, progress);
-        }
-        connection.Exec(QStringLiteral("RELEASE import_file"));
-        return id;
-    } catch (...) {
-        try {
-            connection.Exec(QStringLiteral("ROLLBACK TO import_file; RELEASE import_file"));
-        } catch (const QbError&) {
-            // the first failure is the one to report
-        }
-        throw;
+    Savepoint savepoint(connection, "import_file");
+    const QString id = store.CreateDocumentRecord(info.fileName(), type);
+    if (IsText(type)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw QbError(QStringLiteral("Can not read \"%1\": %2").arg(path, file.errorString()), QbErrorKind::Io);
+        TRichTextDocument document;
+        RichTextStore::Load(document, file.readAll());
+        store.WriteContentBytes(id, ImageColumn, RichTextStore::Save(document));
+    } else if (IsPicture(type)) {
+        ImageStore::WritePicture(connection, id, ImageStore::ReadImageFile(path));
+    } else {
+        StoreFileObject(connection, id, path, progress);
     }
+    savepoint.Release();
+    return id;
+}
+
+QString ImportObject(TDatabaseConnection& connection, const QString& path, const Progress& progress)
+{
+    Savepoint savepoint(connection, "import_object");
+    // No type, as an object pasted from the clipboard has.
+    const QString id = TDocStore(connection).CreateDocumentRecord(QFileInfo(path).fileName(), QString());
+    StoreFileObject(connection, id, path, progress);
+    savepoint.Release();
+    return id;
+}
+
+QStringList ImportObjects(TDatabaseConnection& connection, const QStringList& files, QStringList& failures,
+                          const Progress& progress)
+{
+    qint64 total = 0;
+    for (const QString& path : files)
+        total += QFileInfo(path).size();
+    Savepoint savepoint(connection, "import_objects");
+    QStringList ids;
+    qint64 before = 0; // bytes of the files done
+    for (const QString& path : files) {
+        try {
+            ids << ImportObject(connection, path, [&](qint64 done, qint64) {
+                return !progress || progress(qMin(before + done, total), total);
+            });
+        } catch (const QbError& e) {
+            if (e.Kind() == QbErrorKind::Stopped)
+                throw;
+            failures << e.Message();
+        }
+        before += QFileInfo(path).size();
+        Advance(progress, qMin(before, total), total);
+    }
+    savepoint.Release();
+    return ids;
 }
 
 QList<Format> FormatsFor(const QString& type)

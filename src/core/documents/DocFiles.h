@@ -35,6 +35,16 @@ void StoreFileObject(TDatabaseConnection& connection, const QString& id, const Q
 // document is left.
 QString ImportFile(TDatabaseConnection& connection, const QString& path, const Progress& progress = {});
 
+// A new document named after the file (cut to the name's width) with no type, holding the file
+// as an embedded object: what a pasted copy of the file makes. Returns its identifier; on
+// failure no document is left.
+QString ImportObject(TDatabaseConnection& connection, const QString& path, const Progress& progress = {});
+// ImportObject for each file, in order; progress counts the bytes of all. A file that fails is
+// passed over with its message added to failures. Stopped, it leaves none of the files
+// imported (and throws). Returns the identifiers made.
+QStringList ImportObjects(TDatabaseConnection& connection, const QStringList& files, QStringList& failures,
+                          const Progress& progress = {});
+
 // How a document is written to a file. Native is the stored form: HTML for rich text, BMP for a
 // picture, an object's own file.
 enum class Format

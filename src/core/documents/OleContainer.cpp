@@ -403,6 +403,7 @@ void TOleContainer::RunVerb(int verb)
     }
     m_serverName = server->Name;
     m_serverError.clear();
+    m_endAsked = false;
     m_sessionChanged = false;
     m_sawLock = false;
     m_handedOver = false;
@@ -520,13 +521,35 @@ void TOleContainer::EndEditing()
     FinishSession();
 }
 
+bool TOleContainer::AskServerToEnd()
+{
+    if (m_state != osOpen)
+        return true;
+    SyncFromFile();
+    if (ServerRunning()) {
+        m_process->terminate();
+        m_process->waitForFinished(m_endWait);
+        m_endAsked = true;
+    }
+    if (ServerRunning() || m_handedOver || QFileInfo::exists(LockFilePath()))
+        return false;
+    // It ended because it was asked to: that is no failure of the server.
+    delete m_process;
+    m_process = nullptr;
+    FinishSession();
+    return true;
+}
+
 void TOleContainer::StopServer()
 {
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {
-        m_process->terminate();
-        if (!m_process->waitForFinished(2000)) {
+        if (!m_endAsked) {
+            m_process->terminate();
+            m_process->waitForFinished(2000);
+        }
+        if (m_process->state() != QProcess::NotRunning) {
             m_process->kill();
             m_process->waitForFinished(2000);
         }

@@ -92,6 +92,11 @@ public:
     // Reads back what the server saved so far and ends the editing session (a server still
     // running is stopped). Does nothing unless the object is open.
     void EndEditing();
+    // Asks the server to end (SIGTERM, as when the desktop session ends), waits for it up to
+    // the end wait and reads back what it saved. False while the object is still held: the
+    // server did not end, or an instance it handed the file to still has it.
+    bool AskServerToEnd();
+    void SetEndWait(int milliseconds) { m_endWait = milliseconds; }
     // The server's process still runs (the object is open and ending it would stop the server).
     bool ServerRunning() const;
     // The server's process ended at once, successfully, without touching the file or locking
@@ -172,4 +177,6 @@ private:
     bool m_handedOver = false;
     int m_handOverGrace = 1500;
     int m_handOverLimit = 5000;
+    int m_endWait = 3000;
+    bool m_endAsked = false; // the server was asked to end and had its time
 };

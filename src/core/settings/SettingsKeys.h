@@ -25,6 +25,11 @@ inline const QString Base = QStringLiteral("BASE");
 inline const QString Name = QStringLiteral("NAME");
 inline const QString Path = QStringLiteral("PATH");
 inline const QString OleServers = QStringLiteral("OLE_SERVERS");
+// Privacy while open; absent means off.
+inline const QString LockIdleMinutes = QStringLiteral("LOCK_IDLE_MINUTES");
+inline const QString LockOnScreenLock = QStringLiteral("LOCK_ON_SCREEN_LOCK");
+inline const QString LockOnSuspend = QStringLiteral("LOCK_ON_SUSPEND");
+inline const QString ClipboardClearSeconds = QStringLiteral("CLIPBOARD_CLEAR_SECONDS");
 
 // Values.
 inline const QString Yes = QStringLiteral("Y");

@@ -123,3 +123,55 @@ void TSettingsModel::SetLastOpenName(const QString& name)
 {
     Root().SetAttr(SettingsKey::LastOpenName, name);
 }
+
+namespace {
+
+// A count limited to 0..max; 0 (off) is stored as no attribute at all.
+QString CountText(int value, int max)
+{
+    value = std::clamp(value, 0, max);
+    return value > 0 ? QString::number(value) : QString();
+}
+
+} // namespace
+
+int TSettingsModel::LockIdleMinutes() const
+{
+    return std::clamp(TSettingsFile::IntOrZero(Root().GetAttr(SettingsKey::LockIdleMinutes)), 0, MaxLockIdleMinutes);
+}
+
+void TSettingsModel::SetLockIdleMinutes(int minutes)
+{
+    Root().SetAttr(SettingsKey::LockIdleMinutes, CountText(minutes, MaxLockIdleMinutes));
+}
+
+bool TSettingsModel::LockOnScreenLock() const
+{
+    return Root().GetAttr(SettingsKey::LockOnScreenLock) == SettingsKey::Yes;
+}
+
+void TSettingsModel::SetLockOnScreenLock(bool on)
+{
+    Root().SetAttr(SettingsKey::LockOnScreenLock, on ? SettingsKey::Yes : QString());
+}
+
+bool TSettingsModel::LockOnSuspend() const
+{
+    return Root().GetAttr(SettingsKey::LockOnSuspend) == SettingsKey::Yes;
+}
+
+void TSettingsModel::SetLockOnSuspend(bool on)
+{
+    Root().SetAttr(SettingsKey::LockOnSuspend, on ? SettingsKey::Yes : QString());
+}
+
+int TSettingsModel::ClipboardClearSeconds() const
+{
+    return std::clamp(TSettingsFile::IntOrZero(Root().GetAttr(SettingsKey::ClipboardClearSeconds)), 0,
+                      MaxClipboardClearSeconds);
+}
+
+void TSettingsModel::SetClipboardClearSeconds(int seconds)
+{
+    Root().SetAttr(SettingsKey::ClipboardClearSeconds, CountText(seconds, MaxClipboardClearSeconds));
+}

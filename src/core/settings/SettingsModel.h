@@ -54,10 +54,23 @@ public:
     QString LastOpenName() const;
     void SetLastOpenName(const QString& name);
 
+    // Privacy while open. Each is off while absent, and a setter given "off" removes the
+    // attribute, so a file that never had them keeps its content.
+    int LockIdleMinutes() const; // 0: never; limited to MaxLockIdleMinutes
+    void SetLockIdleMinutes(int minutes);
+    bool LockOnScreenLock() const;
+    void SetLockOnScreenLock(bool on);
+    bool LockOnSuspend() const;
+    void SetLockOnSuspend(bool on);
+    int ClipboardClearSeconds() const; // 0: never; limited to MaxClipboardClearSeconds
+    void SetClipboardClearSeconds(int seconds);
+
     static constexpr int MinAttempts = 2;
     static constexpr int MaxAttempts = 5;
     static constexpr int MinDelay = 200;
     static constexpr int MaxDelay = 1000;
+    static constexpr int MaxLockIdleMinutes = 720;
+    static constexpr int MaxClipboardClearSeconds = 3600;
 
 Q_SIGNALS:
     void Changed();

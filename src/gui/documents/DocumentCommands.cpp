@@ -5,6 +5,7 @@
 #include "core/database/DocStore.h"
 #include "core/documents/DocFiles.h"
 #include "core/documents/OleContainer.h"
+#include "gui/database/JobProgress.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
@@ -19,6 +20,8 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <QTimer>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -111,19 +114,53 @@ void TDocumentCommands::StoreDocumentContent(const QString& id, const QString& t
         m_viewer->SetContent(id, type, content);
 }
 
-QString TDocumentCommands::ImportFileDocument(const QString& path)
+void TDocumentCommands::ImportFileDocuments(const QStringList& files, qint64 jobFrom, const ImportDone& done)
 {
-    // An object pasted from the clipboard has an empty type; a dropped one is the same.
-    const QString id = CreateDocumentRecord(QFileInfo(path).fileName(), QString());
-    if (id.isEmpty())
-        return id;
-    try {
-        DocFiles::StoreFileObject(m_session.Connection(), id, path);
-    } catch (...) {
-        RemoveUnmade(id);
-        throw;
+    if (!m_list->IsActive()) {
+        done({}, {});
+        return;
     }
-    return id;
+    // Read whole now: while a job holds the connection, the list fetches nothing of its own.
+    m_list->FetchAll();
+    auto ready = std::make_shared<ReadyScope>(m_session, m_list);
+    auto ids = std::make_shared<QStringList>();
+    auto failures = std::make_shared<QStringList>();
+    auto finish = [this, ready, ids, failures, done](const QString& error) mutable {
+        for (const QString& id : std::as_const(*ids))
+            m_list->AppendStored(id);
+        if (ids->isEmpty()) // the viewer was cleared for the import: the current document comes back
+            O_doc_list1Q1AfterScroll();
+        if (!error.isEmpty() && error != DocFiles::StoppedText)
+            *failures << error;
+        ready.reset();
+        done(*ids, *failures);
+    };
+    TDatabaseConnection& connection = m_session.Connection();
+    const auto importAll = [&connection, files, ids, failures](const DocFiles::Progress& progress) {
+        *ids = DocFiles::ImportObjects(connection, files, *failures, progress);
+    };
+    qint64 total = 0;
+    for (const QString& path : files)
+        total += QFileInfo(path).size();
+    if (total < jobFrom) {
+        QString error;
+        try {
+            importAll({});
+        } catch (const QbError& e) {
+            error = e.Message();
+        } catch (const std::exception& e) {
+            error = QString::fromLocal8Bit(e.what());
+        }
+        finish(error);
+        return;
+    }
+    const auto work = [importAll](TJobContext& context) {
+        importAll([&context](qint64 done, qint64 total) {
+            context.Report(total > 0 ? int(done * 100 / total) : 100);
+            return !context.StopRequested();
+        });
+    };
+    TJobProgress::Run(m_list->window(), QStringLiteral("Importing the dropped files..."), work, finish, true);
 }
 
 void TDocumentCommands::RemoveUnmade(const QString& id)

@@ -36,10 +36,13 @@ public:
     // Appends a record through the list; the new row becomes current. Empty when no list is open.
     QString CreateDocumentRecord(const QString& name, const QString& type);
     void StoreDocumentContent(const QString& id, const QString& type, const TDocContent& content);
-    // A new document holding the file as an embedded object, as a pasted copy of it makes one,
-    // named after the file and streamed into the database. Returns its identifier, or empty
-    // when no list is open; on failure no document is left and the error is raised.
-    QString ImportFileDocument(const QString& path);
+    // New documents holding the files as embedded objects, as pasted copies of them make, named
+    // after the files and streamed into the database. Files of jobFrom bytes or more in all
+    // are imported as a job, with a progress window and a way to stop; smaller ones at once.
+    // done gets the identifiers made (the last one is then current) and a text for each file
+    // that failed; a stopped import makes none.
+    using ImportDone = std::function<void(const QStringList& ids, const QStringList& failures)>;
+    void ImportFileDocuments(const QStringList& files, qint64 jobFrom, const ImportDone& done);
     // What a paste makes of the clipboard's data: a picture, an embedded object from a copied
     // file, or text, in that order. False when nothing can be pasted.
     static bool ClipboardDocument(const QMimeData* data, QString& type, TDocContent& content);

@@ -152,6 +152,13 @@ QString TO_OLE_DOC::HandedOverText(const QString& server)
         .arg(server);
 }
 
+QString TO_OLE_DOC::LockEndText(const QString& server)
+{
+    return QStringLiteral("The object is still open in \"%1\", which may hold changes not saved there.\n\nEnd it "
+                          "now and lock the database? What was not saved there is lost.")
+        .arg(server);
+}
+
 void TO_OLE_DOC::CloseQuery()
 {
     m_queryOpen = false;
@@ -251,6 +258,23 @@ void TO_OLE_DOC::WriteBack(const QString& id)
             }
         }
     }
+}
+
+bool TO_OLE_DOC::EndEditingForLock()
+{
+    if (OLE_viewer->ObjectState() != TOleContainer::osOpen)
+        return true;
+    const QString server = OLE_viewer->ServerName();
+    if (!OLE_viewer->AskServerToEnd()) {
+        if (OLE_viewer->Modified())
+            SaveChangeQuietly(); // what it saved so far is stored whatever the answer
+        if (!Ask(LockEndText(server)))
+            return false;
+        OLE_viewer->EndEditing();
+    }
+    if (OLE_viewer->Modified())
+        WriteBack(ObjectKey);
+    return true;
 }
 
 void TO_OLE_DOC::DoneEditing()

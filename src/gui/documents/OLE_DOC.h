@@ -49,6 +49,8 @@ public:
     // Asked before an editing session still open is ended; its refusal is the error below.
     static QString EndEditingText(const QString& server);
     static QString StillOpenText(const QString& server);
+    // Asked when the server still holds the object after it was asked to end, before a lock.
+    static QString LockEndText(const QString& server);
     // Shown (not modal) when the server handed the object to an instance already running.
     static QString HandedOverText(const QString& server);
 
@@ -66,6 +68,10 @@ public:
     // Writes the changed object into the record. When that fails, the user is told why and asked
     // until the change is written, saved to a file of their choice, or discarded by their answer.
     void WriteBack(const QString& id);
+    // Before the database is locked: an editing session still open is ended (its server asked
+    // to end, the user asked when it still holds the object) and what it saved is written back.
+    // False when the user keeps it open: the database then stays open too.
+    bool EndEditingForLock();
     // The user is done with an object that was handed over to a running instance.
     void DoneEditing();
     // Opens the object in its server's own window.

@@ -5,6 +5,7 @@
 #include "core/documents/ImageStore.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/scale_image.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "gui/widgets/Teardown.h"
 #include "gui/widgets/ThemeIcon.h"
 
@@ -267,7 +268,9 @@ void TO_db_image::TB_copyClick()
         ShowPlain(QStringLiteral("There is no picture to copy."));
         return;
     }
-    QApplication::clipboard()->setImage(Image1->Picture());
+    auto* data = new QMimeData;
+    data->setImageData(Image1->Picture());
+    TClipboardGuard::Put(data);
     ShowMessage(QStringLiteral("Image has been copied to the clipboard."));
 }
 

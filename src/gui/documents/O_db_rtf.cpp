@@ -3,6 +3,7 @@
 #include "core/common/QbError.h"
 #include "core/database/DocStore.h"
 #include "gui/dialogs/Dialogs.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QAction>
@@ -136,6 +137,11 @@ bool Offers(const QMimeData* source)
 }
 
 } // namespace
+
+QMimeData* TRichEdit::createMimeDataFromSelection() const
+{
+    return TClipboardGuard::Mark(QTextEdit::createMimeDataFromSelection());
+}
 
 bool TRichEdit::canInsertFromMimeData(const QMimeData* source) const
 {
@@ -503,8 +509,10 @@ void TOdb_rtf::CloseDocument()
             // The engine's reason (a full disk, a read-only folder) tells the user what to mend.
             throw QbError(QStringLiteral("Failed to Save Stream: %1").arg(e.Message()), e.Kind());
         }
-        RichEdit1->clear();
     }
+    // A closed frame keeps no text of the document, shown or not.
+    if (m_documentOpen)
+        RichEdit1->clear();
     m_documentOpen = false;
     m_textChanged = false;
     UpdateReadOnly();

@@ -33,6 +33,8 @@ public:
     void BreakAnywhere(bool on);
 
 protected:
+    // Copies, the selection and drags carry the secret mark.
+    QMimeData* createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 

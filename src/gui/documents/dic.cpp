@@ -420,7 +420,25 @@ bool TOdic::AppendRecord(const QVariantMap& values)
         row.insert(it.key().toLower(), it.value());
     row.insert(IdField.toLower(), TDocStore::NewIdentifier());
     ApplyInsert(row);
-    row = StoredRow(row);
+    ShowAppended(StoredRow(row));
+    return true;
+}
+
+bool TOdic::AppendStored(const QString& id)
+{
+    if (!IsActive())
+        return false;
+    FetchAll();
+    QVariantMap row;
+    for (const QString& f : Q1->m_fields)
+        row.insert(f, QVariant());
+    row.insert(IdField.toLower(), id);
+    ShowAppended(StoredRow(row));
+    return true;
+}
+
+void TOdic::ShowAppended(const QVariantMap& row)
+{
     QVariantList list;
     for (const QString& f : Q1->m_fields)
         list << row.value(f);
@@ -429,7 +447,6 @@ bool TOdic::AppendRecord(const QVariantMap& values)
     Q1->m_rows.push_back(list);
     Q1->endInsertRows();
     SetCurrentRow(at);
-    return true;
 }
 
 bool TOdic::DeleteCurrent()

@@ -118,6 +118,8 @@ public:
     // Appends a row with these values (field names ignoring case) and stores it at once;
     // the identifier field gets a new identifier. Returns false when the insert was cancelled.
     bool AppendRecord(const QVariantMap& values);
+    // Shows a row stored without the list (by a job) after every row and makes it current.
+    bool AppendStored(const QString& id);
     // Deletes the current row after the before-delete question; true when it was deleted.
     bool DeleteCurrent();
     // Deletes the current row without asking: a record whose making failed.
@@ -185,6 +187,8 @@ private:
     // Appends the next rows of the select; false once it has no more.
     bool FetchMore(int limit);
     void ScheduleFetch();
+    // Adds a stored row at the end and makes it current.
+    void ShowAppended(const QVariantMap& row);
 
     ChooseHandler m_choose;
     bool m_complete = true;

@@ -174,6 +174,12 @@ void TD_search::ClearResults()
     UpdateButtons();
 }
 
+void TD_search::Forget()
+{
+    Edit1->clear();
+    ClearResults();
+}
+
 void TD_search::Btn_searchClick()
 {
     WaitCursor wait;

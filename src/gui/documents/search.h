@@ -45,6 +45,8 @@ public:
     void Btn_searchClick();
     void Btn_go_toClick();
     void UpdateButtons();
+    // Drops the results and the search text, which name documents and quote their words.
+    void Forget();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -72,9 +72,14 @@ TDropImporter::BusyScope::BusyScope(TDropImporter* importer)
 
 TDropImporter::BusyScope::~BusyScope()
 {
-    m_importer->m_busy = false;
-    m_importer->m_timer->start();
-    m_importer->m_target->ShowWaiting();
+    m_importer->EndBusy();
+}
+
+void TDropImporter::EndBusy()
+{
+    m_busy = false;
+    m_timer->start();
+    m_target->ShowWaiting();
 }
 
 void TDropImporter::ImportFiles(const QStringList& entries)
@@ -82,31 +87,32 @@ void TDropImporter::ImportFiles(const QStringList& entries)
     QStringList files;
     QStringList refused;
     DocFiles::SortDropped(entries, files, refused);
-    if (files.isEmpty() && refused.isEmpty())
-        refused << QString(); // file contents without a name: nothing to list
-    const BusyScope busy(this);
-    if (!files.isEmpty()) {
-        m_target->ShowAccepting();
-        m_viewer->ClearDocument();
-    }
-    QStringList failures;
-    for (const QString& path : files) {
-        try {
-            if (!m_commands->ImportFileDocument(path).isEmpty())
-                m_target->CountAccepted();
-        } catch (const QbError& e) {
-            failures << e.Message();
-        } catch (const std::exception& e) {
-            failures << QString::fromLocal8Bit(e.what());
-        }
-    }
     m_dropper->ClearData();
-    QStringList texts;
-    if (!refused.isEmpty())
-        texts << (refused == QStringList{QString()} ? DropImport::CannotImportText
-                                                    : DropImport::RefusedFilesText(refused));
-    texts << failures;
-    m_errorText = texts.join(QStringLiteral("\n\n"));
+    QString refusal;
+    if (files.isEmpty() && refused.isEmpty()) // file contents without a name: nothing to list
+        refusal = DropImport::CannotImportText;
+    else if (!refused.isEmpty())
+        refusal = DropImport::RefusedFilesText(refused);
+    if (files.isEmpty()) {
+        m_errorText = refusal;
+        m_timer->start();
+        return;
+    }
+    // Busy until the import has ended, which for large files is after the drop call.
+    m_busy = true;
+    m_target->ShowAccepting();
+    m_viewer->ClearDocument();
+    const auto done = [this, refusal](const QStringList& ids, const QStringList& failures) {
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            m_target->CountAccepted();
+        QStringList texts;
+        if (!refusal.isEmpty())
+            texts << refusal;
+        texts << failures;
+        m_errorText = texts.join(QStringLiteral("\n\n"));
+        EndBusy();
+    };
+    m_commands->ImportFileDocuments(files, JobFromBytes, done);
 }
 
 void TDropImporter::Import(TOleDropper& dropper, const QString& type)

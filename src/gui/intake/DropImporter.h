@@ -33,18 +33,22 @@ public:
     void RegisterWindow();
     void Revoke();
 
-    // The dropper's OnDrop handler. Runs inside the drop call: it never shows anything itself.
+    // The dropper's OnDrop handler. Runs inside the drop call: it asks and tells nothing there;
+    // a large import returns at once and goes on as a job.
     void ImportDrop(TOleDropper* sender);
     // Shows the text a refused drop left, with the window minimised meanwhile.
     void TimerDropErrorTimer();
+
+    // Dropped files of this many bytes or more in all are imported as a job, with a progress
+    // window and a way to stop; smaller drops at once, inside the drop call.
+    qint64 JobFromBytes = 16 * 1024 * 1024;
 
     bool DropBusy() const { return m_busy; }
     const QString& DropErrorText() const { return m_errorText; }
     TOleDropper& Dropper() const { return *m_dropper; }
 
 private:
-    // DropBusy for the length of an import; at its end, however it ends, the delayed report
-    // is armed and the target shows that it waits again.
+    // DropBusy for the length of an import, ended however it ends.
     class BusyScope
     {
     public:
@@ -57,6 +61,8 @@ private:
         TDropImporter* m_importer;
     };
 
+    // Ends DropBusy: the delayed report is armed and the target shows that it waits again.
+    void EndBusy();
     void Import(TOleDropper& dropper, const QString& type);
     // One embedded document per file, in the drop's order; the entries that cannot become one
     // are listed in the refusal.

@@ -193,6 +193,35 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     CB_default_invisible = Named(new QCheckBox(QStringLiteral("Don't show the default DB in the databse list "), page),
                                  "CB_default_invisible");
     layout->addWidget(CB_default_invisible);
+
+    // Never, unless the user sets a time: "never" is the spin box's lowest value.
+    const auto countBox = [](QWidget* parent, const char* name, int max) {
+        auto* box = Named(new QSpinBox(parent), name);
+        box->setRange(0, max);
+        box->setSpecialValueText(QStringLiteral("never"));
+        return box;
+    };
+    auto* lock = Named(new QGroupBox(QStringLiteral("Lock a protected database"), page), "GroupBox_lock");
+    auto* lockGrid = new QGridLayout(lock);
+    lockGrid->addWidget(new QLabel(QStringLiteral("after minutes without input:"), lock), 0, 0);
+    SE_lock_idle = countBox(lock, "SE_lock_idle", TSettingsModel::MaxLockIdleMinutes);
+    lockGrid->addWidget(SE_lock_idle, 0, 1);
+    CB_lock_on_screen_lock
+        = Named(new QCheckBox(QStringLiteral("when the screen locks"), lock), "CB_lock_on_screen_lock");
+    lockGrid->addWidget(CB_lock_on_screen_lock, 1, 0, 1, 2);
+    CB_lock_on_suspend
+        = Named(new QCheckBox(QStringLiteral("before the computer suspends"), lock), "CB_lock_on_suspend");
+    lockGrid->addWidget(CB_lock_on_suspend, 2, 0, 1, 2);
+    lockGrid->setColumnStretch(0, 1);
+    layout->addWidget(lock);
+
+    auto* clipboard = Named(new QGroupBox(QStringLiteral("Clipboard"), page), "GroupBox_clipboard");
+    auto* clipboardGrid = new QGridLayout(clipboard);
+    clipboardGrid->addWidget(new QLabel(QStringLiteral("clear what was copied after seconds:"), clipboard), 0, 0);
+    SE_clipboard_clear = countBox(clipboard, "SE_clipboard_clear", TSettingsModel::MaxClipboardClearSeconds);
+    clipboardGrid->addWidget(SE_clipboard_clear, 0, 1);
+    clipboardGrid->setColumnStretch(0, 1);
+    layout->addWidget(clipboard);
     layout->addStretch(1);
 
     for (QRadioButton* rb : {Rb_restrict, RB_default_db, RB_drop_db})
@@ -206,6 +235,22 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     connect(CB_default_db, &QComboBox::activated, this, &TD_SB_settings::CB_default_dbChange);
     connect(SE_attempts, &QSpinBox::valueChanged, this, &TD_SB_settings::SE_attemptsChange);
     connect(CB_default_invisible, &QCheckBox::toggled, this, &TD_SB_settings::CB_default_invisibleClick);
+    connect(SE_lock_idle, &QSpinBox::valueChanged, this, [this](int minutes) {
+        Model().SetLockIdleMinutes(minutes);
+        PrivacyChange();
+    });
+    connect(CB_lock_on_screen_lock, &QCheckBox::toggled, this, [this](bool on) {
+        Model().SetLockOnScreenLock(on);
+        PrivacyChange();
+    });
+    connect(CB_lock_on_suspend, &QCheckBox::toggled, this, [this](bool on) {
+        Model().SetLockOnSuspend(on);
+        PrivacyChange();
+    });
+    connect(SE_clipboard_clear, &QSpinBox::valueChanged, this, [this](int seconds) {
+        Model().SetClipboardClearSeconds(seconds);
+        PrivacyChange();
+    });
     return page;
 }
 
@@ -252,6 +297,11 @@ void TD_SB_settings::ShowSettings()
 
     CB_open_last_used->setChecked(model.OpenLastUsedWanted());
     CB_default_invisible->setChecked(model.DefaultHidden());
+
+    SE_lock_idle->setValue(model.LockIdleMinutes());
+    CB_lock_on_screen_lock->setChecked(model.LockOnScreenLock());
+    CB_lock_on_suspend->setChecked(model.LockOnSuspend());
+    SE_clipboard_clear->setValue(model.ClipboardClearSeconds());
 }
 
 void TD_SB_settings::show_align()
@@ -345,6 +395,12 @@ void TD_SB_settings::CB_default_dbChange(int index)
 void TD_SB_settings::SE_attemptsChange()
 {
     Root().SetAttr(Key::Attempts, QString::number(SE_attempts->value()));
+}
+
+void TD_SB_settings::PrivacyChange()
+{
+    if (m_host.ApplyPrivacy)
+        m_host.ApplyPrivacy();
 }
 
 void TD_SB_settings::FillDefaultDbList()

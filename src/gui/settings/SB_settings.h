@@ -36,6 +36,8 @@ struct TSettingsHost
     // Nothing while the window is collapsed: that size is not stored.
     std::function<std::optional<TWindowPlacement>()> CurrentPlacement;
     std::function<void()> ApplyPlacement;
+    // The lock and clipboard settings changed in the tree: they apply at once.
+    std::function<void()> ApplyPrivacy;
 };
 
 // The settings dialog over the settings model. Every control writes its value into the tree
@@ -93,6 +95,10 @@ public:
     QRadioButton* RB_drop_db = nullptr;
     QSpinBox* SE_attempts = nullptr;
     QCheckBox* CB_default_invisible = nullptr;
+    QSpinBox* SE_lock_idle = nullptr;
+    QCheckBox* CB_lock_on_screen_lock = nullptr;
+    QCheckBox* CB_lock_on_suspend = nullptr;
+    QSpinBox* SE_clipboard_clear = nullptr;
     TO_about* O_about1 = nullptr;
     TOOLEServers* OOLEServers1 = nullptr;
     TOFixedServers* OFixedServers1 = nullptr;
@@ -116,6 +122,7 @@ private:
     void RB_drop_dbClick();
     void CB_default_dbChange(int index);
     void SE_attemptsChange();
+    void PrivacyChange();
 
     QWidget* CreatePositionPage();
     QWidget* CreateApplicationPage();

@@ -124,13 +124,64 @@ TEST_F(DocFilesTest, ExportNeverOverwritesUnlessAskedAndAFailureLeavesNothing)
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.bin")});
 }
 
-TEST_F(DocFilesTest, AFailedImportLeavesNoDocument)
+TEST_F(DocFilesTest, AFailedOrStoppedImportLeavesNoHalfDocument)
 {
-    const QString source = qbtest::FreshFolder() + QStringLiteral("/big.bin");
-    qbtest::WriteAll(source, RandomBytes(600 * 1024));
-    EXPECT_THROW(DocFiles::ImportFile(db.Connection, source, [](qint64 done, qint64) { return done < 300 * 1024; }),
-                 QbError);
-    EXPECT_TRUE(TDocStore(db.Connection).ListDocuments().empty());
+    const QString in = qbtest::FreshFolder();
+    const QString small = in + QStringLiteral("/small.bin");
+    const QString big = in + QStringLiteral("/big.bin");
+    const QString missing = in + QStringLiteral("/missing.bin");
+    qbtest::WriteAll(small, "small");
+    qbtest::WriteAll(big, RandomBytes(600 * 1024));
+    const qint64 all = 5 + 600 * 1024;
+    const auto stopAt = [](qint64 at) { return [at](qint64 done, qint64) { return done < at; }; };
+    struct Case
+    {
+        const char* what;
+        std::function<QStringList(QStringList& failures)> import;
+        QStringList names; // of the documents left
+        int failures;
+    };
+    const Case cases[] = {
+        {"one file stopped midway",
+         [&](QStringList&) { return QStringList{DocFiles::ImportFile(db.Connection, big, stopAt(300 * 1024))}; },
+         {},
+         0},
+        {"several stopped in the last file: none of them stays",
+         [&](QStringList& f) {
+             return DocFiles::ImportObjects(db.Connection, {small, big}, f, stopAt(all - 1));
+         },
+         {},
+         0},
+        {"a file that fails is passed over",
+         [&](QStringList& f) {
+             return DocFiles::ImportObjects(db.Connection, {big, missing, small}, f);
+         },
+         {QStringLiteral("big.bin"), QStringLiteral("small.bin")},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const TDocRow& row : TDocStore(db.Connection).ListDocuments())
+            TDocStore(db.Connection).DeleteDocument(row.Id);
+        QStringList failures;
+        QStringList ids;
+        try {
+            ids = c.import(failures);
+            EXPECT_FALSE(c.names.isEmpty()) << "not stopped";
+        } catch (const QbError& e) {
+            EXPECT_EQ(e.Kind(), QbErrorKind::Stopped);
+            EXPECT_TRUE(c.names.isEmpty()) << e.what();
+        }
+        EXPECT_EQ(failures.size(), c.failures) << failures.join(QLatin1Char('|')).toStdString();
+        QStringList names;
+        for (const QString& id : ids) {
+            const TDocRow row = Row(db.Connection, id);
+            EXPECT_TRUE(row.Type.isEmpty()) << "an embedded object, as a pasted file makes";
+            names << row.Name;
+        }
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(TDocStore(db.Connection).ListDocuments().size(), size_t(c.names.size()));
+    }
 }
 
 TEST(DocFilesNames, DroppedEntriesAndFileNames)

@@ -3,6 +3,7 @@
 #include "core/documents/RichTextStore.h"
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
@@ -329,6 +330,62 @@ TEST_F(RichTextFrameTest, PasteWithoutClipboardDataOrWithHostileHtml)
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("kept flat"));
     EXPECT_TRUE(frame.RichEdit1->document()->rootFrame()->childFrames().isEmpty());
+}
+
+// What is copied out of a document is marked secret for clipboard managers; it is cleared after
+// the set time, at exit while clearing is on, and at lock, but only while the clipboard still
+// holds that text (another owner's identical text counts: the data is compared).
+TEST_F(RichTextFrameTest, CopiedTextIsMarkedSecretAndClearedOnlyWhileStillOurs)
+{
+    Store("secret text");
+    TOdb_rtf frame(db.Connection);
+    Bind(frame, true); // the viewer's preview
+    frame.OpenDocument(id);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    using Step = std::function<void(TClipboardGuard&)>;
+    const auto other = [clipboard](const char* text) {
+        return [clipboard, text] { clipboard->setText(QString::fromLatin1(text)); };
+    };
+    const Step expire = [](TClipboardGuard& g) { g.CheckExpiry(); };
+    const Step exit = [](TClipboardGuard& g) { g.ClearAtExit(); };
+    const Step lock = [](TClipboardGuard& g) { g.ClearAtLock(); };
+    struct Row
+    {
+        const char* what;
+        int seconds;
+        qint64 waitMs;
+        std::function<void()> meanwhile;
+        Step then;
+        bool cleared;
+    };
+    const Row rows[] = {
+        {"before the time is up", 30, 29999, {}, expire, false},
+        {"once the time is up", 30, 30000, {}, expire, true},
+        {"replaced by other text", 30, 30000, other("mine"), expire, false},
+        {"the same text from another owner", 30, 30000, other("secret text"), expire, true},
+        {"clearing off", 0, 86400000, {}, expire, false},
+        {"exit, clearing off", 0, 0, {}, exit, false},
+        {"exit, clearing on", 30, 0, {}, exit, true},
+        {"lock, clearing off", 0, 0, {}, lock, true},
+        {"lock after other text", 0, 0, other("mine"), lock, false},
+    };
+    for (const Row& r : rows) {
+        TClipboardGuard guard;
+        qint64 now = 1000;
+        guard.Clock = [&now] { return now; };
+        guard.SetClearSeconds(r.seconds);
+        frame.RichEdit1->selectAll();
+        frame.RichEdit1->copy();
+        const QMimeData* copied = clipboard->mimeData();
+        ASSERT_NE(copied, nullptr) << r.what;
+        EXPECT_EQ(copied->text(), QStringLiteral("secret text"));
+        EXPECT_EQ(copied->data(QString::fromLatin1(TClipboardGuard::HintFormat)), QByteArrayLiteral("secret"));
+        if (r.meanwhile)
+            r.meanwhile();
+        now += r.waitMs;
+        r.then(guard);
+        EXPECT_EQ(clipboard->mimeData() == nullptr, r.cleared) << r.what;
+    }
 }
 
 // Destroying the frame takes its font box's focus away, which activates the typed name: that

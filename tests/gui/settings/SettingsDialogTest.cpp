@@ -1,6 +1,8 @@
+#include "core/database/PrivacyLock.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/settings/SettingsFile.h"
 #include "gui/intake/OleServers.h"
+#include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
 
 #include <QButtonGroup>
@@ -39,6 +41,9 @@ TEST_F(SettingsDialogTest, FirstStartShowsDefaultsAndStoresTheRaisedAttemptsCoun
     EXPECT_EQ(Settings()->SE_attempts->value(), 2);
     EXPECT_EQ(Attr("FATTEMPTS"), QStringLiteral("2"));
     EXPECT_TRUE(Attr("DELAY").isEmpty()) << "an unchanged slider writes nothing";
+    for (const char* key : {"LOCK_IDLE_MINUTES", "LOCK_ON_SCREEN_LOCK", "LOCK_ON_SUSPEND", "CLIPBOARD_CLEAR_SECONDS"})
+        EXPECT_TRUE(Attr(key).isEmpty()) << key;
+    EXPECT_EQ(Settings()->SE_lock_idle->text(), QStringLiteral("never"));
     EXPECT_EQ(Settings()->AttemptsLimit(), -1);
 }
 
@@ -64,6 +69,10 @@ TEST_F(SettingsDialogTest, ControlsCarryTheirNames)
                              "RB_drop_db",
                              "SE_attempts",
                              "CB_default_invisible",
+                             "SE_lock_idle",
+                             "CB_lock_on_screen_lock",
+                             "CB_lock_on_suspend",
+                             "SE_clipboard_clear",
                              "O_about1",
                              "OKBtn",
                              "CancelBtn"})
@@ -185,6 +194,47 @@ TEST_F(SettingsDialogTest, CheckBoxesWriteYOrRemove)
     EXPECT_TRUE(Attr("OPEN_LAST_USED").isEmpty());
     Settings()->CB_default_invisible->click();
     EXPECT_EQ(Attr("DEFAULT_INVISIBLE"), QStringLiteral("Y"));
+}
+
+// The lock and clipboard controls show the file, write only what the user changes ("never" and
+// unchecked remove the attribute), apply at once, and Cancel brings the file's values back.
+TEST_F(SettingsDialogTest, PrivacyControlsReadWriteAndApplyTheirAttributes)
+{
+    StartApp("<SETTINGS LOCK_IDLE_MINUTES=\"15\" LOCK_ON_SUSPEND=\"Y\" CLIPBOARD_CLEAR_SECONDS=\"abc\"/>");
+    TD_SB_settings* d = Settings();
+    EXPECT_EQ(d->SE_lock_idle->value(), 15);
+    EXPECT_FALSE(d->CB_lock_on_screen_lock->isChecked());
+    EXPECT_TRUE(d->CB_lock_on_suspend->isChecked());
+    EXPECT_EQ(d->SE_clipboard_clear->value(), 0);
+    EXPECT_EQ(Attr("CLIPBOARD_CLEAR_SECONDS"), QStringLiteral("abc")) << "an unchanged control writes nothing";
+
+    struct Row
+    {
+        std::function<void()> change;
+        const char* key;
+        const char* stored;
+    };
+    const Row rows[] = {
+        {[d] { d->SE_lock_idle->setValue(0); }, "LOCK_IDLE_MINUTES", ""},
+        {[d] { d->CB_lock_on_screen_lock->click(); }, "LOCK_ON_SCREEN_LOCK", "Y"},
+        {[d] { d->CB_lock_on_suspend->click(); }, "LOCK_ON_SUSPEND", ""},
+        {[d] { d->SE_clipboard_clear->setValue(45); }, "CLIPBOARD_CLEAR_SECONDS", "45"},
+    };
+    for (const Row& r : rows) {
+        r.change();
+        EXPECT_EQ(Attr(r.key), QString::fromLatin1(r.stored)) << r.key;
+    }
+    EXPECT_EQ(Main()->Lock->IdleMinutes(), 0);
+    EXPECT_TRUE(Main()->Lock->LockOnScreenLock);
+    EXPECT_FALSE(Main()->Lock->LockOnSuspend);
+    EXPECT_EQ(Windows().ClipboardGuard->ClearSeconds(), 45);
+
+    d->CancelBtn->click();
+    EXPECT_EQ(Attr("LOCK_IDLE_MINUTES"), QStringLiteral("15"));
+    EXPECT_TRUE(Attr("LOCK_ON_SCREEN_LOCK").isEmpty());
+    EXPECT_EQ(Attr("LOCK_ON_SUSPEND"), QStringLiteral("Y"));
+    EXPECT_EQ(Main()->Lock->IdleMinutes(), 15);
+    EXPECT_EQ(Windows().ClipboardGuard->ClearSeconds(), 0);
 }
 
 TEST_F(SettingsDialogTest, CancelRestoresTheTreeAndLeavesTheWindowOkMovesIt)
