@@ -668,7 +668,10 @@ void TFmain::closeEvent(QCloseEvent* e)
                              "database stays as it was before the operation.")
             : QStringLiteral("An operation on the database is still running.\nIt can not be stopped: Quietbox "
                              "closes when it has finished.\nClose Quietbox then?");
-        if (!m_session.Quitting() && !Dialogs::Confirm(question)) {
+        // The question goes when the job ends first: its outcome is told and the window stays.
+        // A signal while it is open ends the program all the same.
+        if (!m_session.Quitting() && !TJobProgress::AskWhileRunning([&question] { return Dialogs::Confirm(question); })
+            && !m_session.Quitting()) {
             e->ignore();
             return;
         }
@@ -697,11 +700,11 @@ void TFmain::CreateLock()
 TPrivacyLock::Readiness TFmain::BeforeLock(bool requested)
 {
     using R = TPrivacyLock::Readiness;
-    // A job works on the database: its window is never dismissed, the lock waits for its end.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (qobject_cast<TJobProgress*>(modal))
+    // A job works on the database: the lock waits for its end, leaving its window and any
+    // question about it alone.
+    if (TJobRunner::AnyBusy())
         return R::Wait;
-    if (modal) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
         // The edit windows write back as they close; the lock waits for their event loops to end.
         auto* dialog = qobject_cast<QDialog*>(modal);
         const bool editor = qobject_cast<TF_db_rtf*>(modal) || qobject_cast<TF_db_image*>(modal);
@@ -709,8 +712,6 @@ TPrivacyLock::Readiness TFmain::BeforeLock(bool requested)
             dialog->done(editor ? QDialog::Accepted : QDialog::Rejected); // nobody is there to answer
         return R::Wait;
     }
-    if (TJobRunner::AnyBusy())
-        return R::Wait;
     return O_doc_content1->O_OLE_DOC1->EndEditingForLock() ? R::Ready : R::Refused;
 }
 

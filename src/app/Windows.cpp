@@ -6,6 +6,7 @@
 #include "core/database/PrivacyLock.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/wz_new_database.h"
@@ -179,6 +180,22 @@ void DestroyWindows()
     delete w.Session;
     delete w.Settings;
     w = TWindows{};
+}
+
+void BringToFront()
+{
+    if (TFmain* main = Windows().Fmain) {
+        main->showNormal();
+        main->raise();
+        main->activateWindow();
+    }
+    QWidget* above = QApplication::activeModalWidget();
+    if (!above)
+        above = TJobProgress::Showing();
+    if (above) {
+        above->raise();
+        above->activateWindow();
+    }
 }
 
 namespace {

@@ -51,6 +51,10 @@ void CreateWindows();
 // the main window still exists, then every window is destroyed in reverse order.
 void DestroyWindows();
 
+// A second start's request: the main window comes to the front, with what takes its input now
+// (a question, else a running job's window) above it.
+void BringToFront();
+
 // SIGTERM, SIGINT and SIGHUP close the program as its window's close box would, without a
 // question, whatever dialog is open; a job is stopped at its safe point. Should that take longer
 // than TerminateBoundSeconds, the process ends anyway.

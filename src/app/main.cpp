@@ -61,17 +61,7 @@ int main(int argc, char** argv)
     Windows().Session->SweepRegisteredFolders();
     QApplication::setWindowIcon(Windows().Fmain->windowIcon());
     Windows().Fmain->show();
-    QObject::connect(&instance, &TSingleInstance::Requested, Windows().Fmain, [] {
-        if (TFmain* main = Windows().Fmain) {
-            main->showNormal();
-            main->raise();
-            main->activateWindow();
-        }
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-        }
-    });
+    QObject::connect(&instance, &TSingleInstance::Requested, Windows().Fmain, [] { BringToFront(); });
     const int rc = app.exec();
     DestroyWindows();
     return rc;

@@ -1,9 +1,12 @@
 #include "app/Fmain.h"
 #include "app/Windows.h"
+#include "core/common/QbError.h"
 #include "core/database/DatabaseSession.h"
+#include "core/database/DocStore.h"
 #include "core/settings/SettingsFile.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/database/Chngpwd.h"
+#include "gui/database/JobProgress.h"
 #include "gui/database/actions_with_db.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
@@ -12,14 +15,17 @@
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 using namespace qbtest;
@@ -44,6 +50,32 @@ void Terminate()
     ::kill(::getpid(), SIGTERM);
 }
 
+// SIGTERM as soon as a job's window shows, while the job runs.
+void TerminateDuringTheJob()
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+        if (TJobProgress::Showing()) {
+            timer->stop();
+            Terminate();
+        }
+    });
+    timer->start(5);
+}
+
+// Which of the passwords opens the database: "OLD", "NEW", "" (none), or "-" (none of them).
+const char* OpeningPassword(const QString& folder)
+{
+    for (const char* password : {"OLD", "NEW", ""}) {
+        try {
+            qbtest::CountDocuments(folder, QString::fromLatin1(password));
+            return password;
+        } catch (const QbError&) {
+        }
+    }
+    return "-";
+}
+
 void ControlChoice(const char* button)
 {
     OnModal<TD_action_with_db>([button](TD_action_with_db* d) {
@@ -60,7 +92,19 @@ TEST(TerminateProbe, Run)
     const QString which = qEnvironmentVariable("QB_TERM_CASE");
     if (which.isEmpty())
         GTEST_SKIP() << "run as the helper of another test";
-    const QString folder = FreshDatabase();
+    // Protected, with enough in it that a pack or password change takes a moment.
+    const QString folder = FreshDatabase(QStringLiteral("OLD"));
+    {
+        TDatabaseConnection c;
+        c.SetParams(folder);
+        c.AddPassword(QStringLiteral("OLD"));
+        c.Open();
+        TDocStore store(c);
+        for (int i = 0; i < 4; ++i)
+            store.WriteContentBytes(store.CreateDocumentRecord(QStringLiteral("d%1").arg(i), QStringLiteral("TXT")),
+                                    QStringLiteral("Image"), QByteArray(1000000, char('a' + i)));
+        c.Close();
+    }
     const QString file = TSettingsFile::SettingsFileName();
     QDir().mkpath(QFileInfo(file).absolutePath());
     WriteAll(file,
@@ -74,7 +118,7 @@ TEST(TerminateProbe, Run)
     Windows().FaskBaseAndPwd->installEventFilter(&selections);
     Windows().Fmain->show();
     QTimer::singleShot(0, [which, folder] {
-        Windows().Fmain->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
+        Windows().Fmain->OpenDatabaseDirect(QStringLiteral("Work"), folder, QStringLiteral("OLD"));
         if (!Windows().Session->DatabaseOpen())
             std::printf("NOT OPENED\n");
         if (which == QStringLiteral("edit")) {
@@ -90,6 +134,22 @@ TEST(TerminateProbe, Run)
         } else if (which == QStringLiteral("password")) {
             QTimer::singleShot(0, [] { Windows().Fmain->TB_chng_pwdClick(); });
             OnModal<TFChngPwd>([](TFChngPwd*) { Terminate(); });
+        } else if (which == QStringLiteral("pack")) {
+            ControlChoice("RB_pack_database");
+            OnModal<TFsure_checked>([](TFsure_checked* d) {
+                d->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();
+                d->findChild<QPushButton*>(QStringLiteral("YesBtn"))->click();
+            });
+            TerminateDuringTheJob();
+        } else if (which == QStringLiteral("rekey")) {
+            QTimer::singleShot(0, [] { Windows().Fmain->TB_chng_pwdClick(); });
+            OnModal<TFChngPwd>([](TFChngPwd* d) {
+                d->EditOldPwd->setText(QStringLiteral("OLD"));
+                d->EditNewPwd1->setText(QStringLiteral("NEW"));
+                d->EditNewPwd2->setText(QStringLiteral("NEW"));
+                d->BtnChange->click();
+            });
+            TerminateDuringTheJob();
         } else if (which == QStringLiteral("selection")) {
             QTimer::singleShot(0, [] { Windows().Fmain->SBreopenClick(); });
             OnModal<TFaskBaseAndPwd>([](TFaskBaseAndPwd*) { Terminate(); });
@@ -99,14 +159,18 @@ TEST(TerminateProbe, Run)
     const int selectionsBefore = which == QStringLiteral("selection") ? 1 : 0;
     DestroyWindows();
     ::alarm(0);
-    std::printf("ENDED rc=%d extra-selections=%d docs=%d\n%s\n", rc, selections.shows - selectionsBefore,
-                int(QFileInfo::exists(folder + QStringLiteral("/Docs.db"))), ReadAll(file).constData());
+    std::printf("ENDED rc=%d extra-selections=%d files=%s\nPASSWORD=%s\n%s\n", rc, selections.shows - selectionsBefore,
+                qPrintable(QDir(folder).entryList(QDir::Files).join(QLatin1Char(','))), OpeningPassword(folder),
+                ReadAll(file).constData());
     std::fflush(stdout);
 }
 
 TEST(TerminateTest, SigtermEndsTheProgramWhateverDialogIsOpenWithoutReopeningAndWritesTheSettings)
 {
-    for (const char* which : {"edit", "backup", "drop", "password", "selection"}) {
+    // A pack or password change stops at its safe point, or has just finished: either way one
+    // password opens the database, and nothing but the database is left in its folder.
+    const std::map<QByteArray, QByteArrayList> passwords{{"pack", {"OLD", ""}}, {"rekey", {"OLD", "NEW"}}};
+    for (const char* which : {"edit", "backup", "drop", "password", "pack", "rekey", "selection"}) {
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QB_TERM_CASE"), QString::fromLatin1(which));
@@ -116,7 +180,11 @@ TEST(TerminateTest, SigtermEndsTheProgramWhateverDialogIsOpenWithoutReopeningAnd
         ASSERT_TRUE(child.waitForFinished(int(TerminateBoundSeconds) * 1000 + 30000)) << which;
         const QByteArray out = child.readAllStandardOutput();
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << which;
-        EXPECT_TRUE(out.contains("ENDED rc=0 extra-selections=0 docs=1")) << which << "\n" << out.constData();
+        EXPECT_TRUE(out.contains("ENDED rc=0 extra-selections=0 files=Docs.db\n")) << which << "\n" << out.constData();
+        const auto expected = passwords.find(which);
+        const QByteArrayList opening = expected == passwords.end() ? QByteArrayList{"OLD"} : expected->second;
+        const QByteArray password = out.mid(out.indexOf("PASSWORD=") + 9).split('\n').value(0);
+        EXPECT_TRUE(opening.contains(password)) << which << " opens with [" << password.constData() << "]";
         EXPECT_FALSE(out.contains("NOT OPENED")) << which;
         // The database was open when the signal came (or just before): the settings written at
         // the end name it as the last used.

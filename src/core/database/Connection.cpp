@@ -455,8 +455,9 @@ void TDatabaseConnection::ExportTo(const QString& target, const QString& passwor
         if (rc != SQLITE_DONE)
             throw QbError(ErrorText(QStringLiteral("Can not rewrite the database")), QbErrorKind::Engine);
         attached = true;
+        // Asked every few steps: one step copies a whole row, which may be megabytes of content.
         if (stop)
-            sqlite3_progress_handler(m_db, 1000, AskStop, const_cast<StopCheck*>(&stop));
+            sqlite3_progress_handler(m_db, 10, AskStop, const_cast<StopCheck*>(&stop));
         const int exported = sqlite3_exec(
             m_db, "PRAGMA rewrite.synchronous = FULL; SELECT sqlcipher_export('rewrite');", nullptr, nullptr, nullptr);
         sqlite3_progress_handler(m_db, 0, nullptr, nullptr);

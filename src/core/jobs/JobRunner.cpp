@@ -119,6 +119,11 @@ void TJobRunner::StopAllAndWait()
     }
 }
 
+std::vector<TJobRunner*> TJobRunner::Jobs()
+{
+    return {Running().begin(), Running().end()};
+}
+
 bool TJobRunner::AllStoppable()
 {
     for (const TJobRunner* runner : Running())

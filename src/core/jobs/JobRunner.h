@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 // What a running job sees of its runner: where to report progress and whether to stop.
 class TJobContext
@@ -49,6 +50,8 @@ public:
     static bool AnyBusy();
     // Whether every running job stops when asked.
     static bool AllStoppable();
+    // The runners with a job running now.
+    static std::vector<TJobRunner*> Jobs();
     // Asks every running job to stop and waits until each has ended; each then emits Finished
     // before this returns, so its outcome (stopped, or done after all) is not lost.
     static void StopAllAndWait();

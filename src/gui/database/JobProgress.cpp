@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
-#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 TJobProgress::TJobProgress(QWidget* parent, const QString& text, TJobRunner* runner)
@@ -17,7 +17,6 @@ TJobProgress::TJobProgress(QWidget* parent, const QString& text, TJobRunner* run
 {
     setObjectName(QStringLiteral("JobProgress"));
     setWindowTitle(QStringLiteral("Please wait"));
-    setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
     Label_job = new QLabel(text, this);
     Label_job->setObjectName(QStringLiteral("Label_job"));
@@ -59,10 +58,10 @@ TJobProgress* TJobProgress::Run(QWidget* parent, const QString& text, TJobRunner
 
 void TJobProgress::CloseForGood()
 {
-    // A question it was asking is moot now: the outcome follows instead.
-    if (m_asking)
-        if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget()); question && question != this)
-            question->reject();
+    if (m_closing)
+        return;
+    m_closing = true;
+    qApp->removeEventFilter(this);
     hide();
     deleteLater();
 }
@@ -82,6 +81,58 @@ void TJobProgress::Show()
     adjustSize();
     show();
     CentreOnScreen(this);
+    qApp->installEventFilter(this);
+}
+
+TJobProgress* TJobProgress::Showing()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<TJobProgress*>(w); window && window->isVisible() && !window->m_closing)
+            return window;
+    return nullptr;
+}
+
+bool TJobProgress::AskWhileRunning(const std::function<bool()>& ask)
+{
+    QObject watch; // the connections go when the question has been answered
+    for (TJobRunner* runner : TJobRunner::Jobs())
+        connect(runner, &TJobRunner::Ending, &watch, [] {
+            if (TJobRunner::AnyBusy())
+                return;
+            // Nothing opens above a modal question but the outcome, which comes after this.
+            if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                question->reject();
+        });
+    return ask();
+}
+
+bool TJobProgress::eventFilter(QObject* watched, QEvent* e)
+{
+    switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            break;
+        default:
+            return false; // closing included
+    }
+    // A question open above everything has Qt's own modality.
+    if (QApplication::activeModalWidget())
+        return false;
+    if (e->type() == QEvent::Shortcut)
+        return true; // this window has none of its own
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    return widget && widget->window() != this;
 }
 
 // A job that stops at a safe point is asked to; any other is only said to go on.
@@ -93,19 +144,26 @@ void TJobProgress::reject()
     }
     if (m_asking)
         return;
-    const QScopedValueRollback<bool> asking(m_asking, true);
+    m_asking = true;
+    // The job's end deletes this window while the question is open.
+    const QPointer<TJobProgress> self(this);
+    const QString job = Label_job->text();
     if (!m_runner->Stoppable()) {
-        Dialogs::ShowMessage(QStringLiteral("%1\nThe operation can not be interrupted.\nThe window closes when it "
-                                            "ends.")
-                                 .arg(Label_job->text()));
-        return;
-    }
-    if (Dialogs::Confirm(
-            QStringLiteral("%1\nStop it?\nThe database stays as it was before the operation.").arg(Label_job->text()))
-        && m_runner->Busy()) {
+        AskWhileRunning([&job] {
+            Dialogs::ShowMessage(
+                QStringLiteral("%1\nThe operation can not be interrupted.\nThe window closes when it ends.").arg(job));
+            return false;
+        });
+    } else if (AskWhileRunning([&job] {
+                   return Dialogs::Confirm(
+                       QStringLiteral("%1\nStop it?\nThe database stays as it was before the operation.").arg(job));
+               })
+               && self && m_runner->Busy()) {
         m_runner->RequestStop();
         Label_job->setText(QStringLiteral("Stopping..."));
     }
+    if (self)
+        m_asking = false;
 }
 
 void TJobProgress::closeEvent(QCloseEvent* e)

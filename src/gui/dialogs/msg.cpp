@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -63,8 +64,9 @@ TDmsg::TDmsg(QWidget* parent)
 
 void TDmsg::ShowText(const QString& text)
 {
-    // A message raised while this one is still open (a timer's report) gets a dialog of its own.
-    if (isVisible()) {
+    // A message raised while this one is still open (a timer's report), or closed but not yet
+    // returned from, gets a dialog of its own.
+    if (isVisible() || m_showing) {
         TDmsg nested(parentWidget());
         nested.ShowText(text);
         return;
@@ -74,5 +76,6 @@ void TDmsg::ShowText(const QString& text)
     adjustSize();
     CentreOnScreen(this);
     m_ok->setFocus();
+    const QScopedValueRollback<bool> showing(m_showing, true);
     exec();
 }

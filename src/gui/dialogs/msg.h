@@ -20,4 +20,5 @@ private:
     QLabel* m_image = nullptr;
     QPlainTextEdit* m_memo = nullptr;
     QPushButton* m_ok = nullptr;
+    bool m_showing = false;
 };

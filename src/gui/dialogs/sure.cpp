@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -71,8 +72,9 @@ TFsure::TFsure(QWidget* parent)
 
 bool TFsure::Ask(const QString& text)
 {
-    // A question raised while this dialog is still open gets a dialog of its own.
-    if (isVisible()) {
+    // A question raised while this dialog is still open, or closed but not yet returned from
+    // (a job's outcome after its question was withdrawn), gets a dialog of its own.
+    if (isVisible() || m_asking) {
         const std::unique_ptr<TFsure> twin(MakeTwin());
         return twin->Ask(text);
     }
@@ -83,6 +85,7 @@ bool TFsure::Ask(const QString& text)
     CentreOnScreen(this);
     if (m_yes->isEnabled())
         m_yes->setFocus();
+    const QScopedValueRollback<bool> asking(m_asking, true);
     exec();
     return m_answer;
 }

@@ -30,4 +30,5 @@ private:
     QPushButton* m_yes = nullptr;
     QPushButton* m_no = nullptr;
     bool m_answer = false;
+    bool m_asking = false;
 };

@@ -40,7 +40,8 @@ void Run(QWidget* parent, TDatabaseConnection& connection)
                 return !context.StopRequested();
             });
         },
-        [folder, written](const QString& error) { Dialogs::ShowMessage(Report(folder, *written, error)); });
+        [folder, written](const QString& error) { Dialogs::ShowMessage(Report(folder, *written, error)); },
+        true); // it stops between files, and what was written is listed
 }
 
 } // namespace ExportAll

@@ -2,9 +2,11 @@
 
 #include "support/TestEnv.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -201,6 +203,48 @@ TEST_F(SettingsFileTest, TwoWritersKeepEachOthersChangesAndTheNewerWinsPerAttrib
     ASSERT_TRUE(result.Load());
     EXPECT_EQ(result.Root().GetAttr(QStringLiteral("DELAY")), QStringLiteral("900"));
     EXPECT_EQ(list(result)->ChildCount(), 3);
+}
+
+// The helper side: registers databases QB_SETTINGS_WRITER 0..19 in the settings of the
+// configuration folder QB_SETTINGS_CONFIG, writing the settings after each.
+TEST(SettingsWriterProbe, Register)
+{
+    const QString writer = qEnvironmentVariable("QB_SETTINGS_WRITER");
+    if (writer.isEmpty())
+        GTEST_SKIP() << "run as the helper of another test";
+    qputenv("XDG_CONFIG_HOME", qgetenv("QB_SETTINGS_CONFIG"));
+    TSettingsFile settings;
+    ASSERT_TRUE(settings.Load());
+    TOrbPigger* list = settings.Root().FindChild(QStringLiteral("BASE_LIST"));
+    ASSERT_NE(list, nullptr);
+    for (int i = 0; i < 20; ++i) {
+        TOrbPigger* entry = list->AddChild(QStringLiteral("BASE"));
+        entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("%1%2").arg(writer).arg(i));
+        entry->SetAttr(QStringLiteral("PATH"), QStringLiteral("/db/%1%2").arg(writer).arg(i));
+        ASSERT_TRUE(settings.Save());
+    }
+}
+
+TEST_F(SettingsFileTest, TwoProcessesWritingAtOnceKeepEveryRegistration)
+{
+    qbtest::WriteAll(name, kDefaultFile);
+    QProcess writers[2];
+    for (int w = 0; w < 2; ++w) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QB_SETTINGS_WRITER"), QStringLiteral("W%1_").arg(w));
+        env.insert(QStringLiteral("QB_SETTINGS_CONFIG"), qEnvironmentVariable("XDG_CONFIG_HOME"));
+        writers[w].setProcessEnvironment(env);
+        writers[w].start(QCoreApplication::applicationFilePath(),
+                         {QStringLiteral("--gtest_filter=SettingsWriterProbe.Register")});
+    }
+    for (QProcess& writer : writers) {
+        ASSERT_TRUE(writer.waitForFinished(60000));
+        EXPECT_EQ(writer.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardOutput().constData();
+    }
+    TSettingsFile result;
+    ASSERT_TRUE(result.Load());
+    EXPECT_EQ(result.Root().FindChild(QStringLiteral("BASE_LIST"))->ChildCount(), 40);
 }
 
 TEST(IntOrZero, ReadsDecimalOrGivesZero)

@@ -12,6 +12,8 @@
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
 #include "gui/database/wz_new_database.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/dialogs/sure.h"
 #include "gui/widgets/OrbFileEdit.h"
 #include "support/AppFixture.h"
 #include "support/ModalDriver.h"
@@ -20,14 +22,20 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <thread>
 
 using namespace qbtest;
 
@@ -438,6 +446,80 @@ TEST_F(DatabaseControlTest, PackKeepsEveryDocumentRemovesThePasswordAndOffersANe
 }
 
 } // namespace
+
+TEST_F(DatabaseControlTest, WhileAJobRunsOnlyItsWindowTakesInputAndAQuestionAboutItGoesWhenItEnds)
+{
+    Start();
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), AddDb(QStringLiteral("Work"), FreshDatabase()), QString());
+    ASSERT_TRUE(Main()->TB_collaps->isEnabled());
+    DialogScript::Stop(); // the real question windows
+    std::atomic<bool> release{false};
+    const auto text = [](QDialog* q) { return q->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(); };
+    struct Case
+    {
+        const char* closeBox;
+        bool stoppable; // a job that does not stop is only said to go on, in a message
+        QString question;
+    };
+    const std::vector<Case> cases{
+        {"job window", true, QStringLiteral("Working...\nStop it?")},
+        {"job window", false, QStringLiteral("Working...\nThe operation can not be interrupted.")},
+        {"main window", true, QStringLiteral("still running")}};
+    for (const auto& [closeBox, stoppable, question] : cases) {
+        SCOPED_TRACE(question.toStdString());
+        release = false;
+        QPointer<TJobProgress> progress = TJobProgress::Run(
+            Main(), QStringLiteral("Working..."),
+            [&release](TJobContext& job) {
+                while (!release && !job.StopRequested())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            },
+            [stoppable = stoppable](const QString&) {
+                if (stoppable)
+                    Dialogs::Confirm(QStringLiteral("Done. Again?"));
+                else
+                    Dialogs::ShowMessage(QStringLiteral("Done. Again?"));
+            },
+            stoppable);
+        ASSERT_TRUE(progress);
+
+        // Nothing is modal, so the window system hands the main window's close box to it; its
+        // controls take no input meanwhile, and a second start brings the job's window up.
+        EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+        QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_collaps), Qt::LeftButton);
+        EXPECT_FALSE(Main()->Collapsed);
+        Main()->showMinimized();
+        BringToFront();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress; }));
+        EXPECT_FALSE(Main()->isMinimized());
+
+        // Left unanswered until the job ends: the question closes, and the outcome (on the same
+        // shared window) still comes.
+        QStringList asked;
+        OnModal<QDialog>([&](QDialog* q) {
+            asked << text(q);
+            OnModal<QDialog>(
+                [&](QDialog* outcome) {
+                    asked << text(outcome);
+                    outcome->reject();
+                },
+                q);
+            release = true;
+        });
+        if (QByteArray(closeBox) == "main window")
+            EXPECT_FALSE(Main()->close()) << "not confirmed";
+        else
+            progress->close();
+        EXPECT_FALSE(TJobRunner::AnyBusy());
+        ASSERT_EQ(asked.size(), 2);
+        EXPECT_TRUE(asked[0].contains(question)) << asked[0].toStdString();
+        EXPECT_EQ(asked[1], QStringLiteral("Done. Again?"));
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_TRUE(Main()->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(progress) << "gone with its job";
+    }
+}
 
 TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
 {

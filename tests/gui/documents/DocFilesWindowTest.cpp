@@ -1,8 +1,9 @@
 #include "DocumentsFixture.h"
-#include "support/DialogScript.h"
 #include "core/documents/ImageStore.h"
 #include "core/jobs/JobRunner.h"
+#include "gui/database/JobProgress.h"
 #include "gui/documents/ExportAll.h"
+#include "support/DialogScript.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -91,6 +92,13 @@ TEST_F(DocFilesWindowTest, ExportAllListsWhatItWroteAndRefusesAFolderNotEmpty)
         DialogScript::Start();
         DialogScript::QueueFileNames({folder});
         ExportAll::Run(Main(), ADB());
+        // It stops between files when asked, so its window's close box offers that.
+        if (auto* progress = Main()->findChild<TJobProgress*>(); progress && TJobRunner::AnyBusy()) {
+            DialogScript::QueueAnswers({false});
+            progress->close();
+            EXPECT_TRUE(
+                DialogScript::Shown().takeLast().startsWith(QStringLiteral("Exporting the documents...\nStop it?")));
+        }
         ASSERT_TRUE(QTest::qWaitFor([] { return !TJobRunner::AnyBusy() && !DialogScript::Shown().isEmpty(); }));
         const bool ok = folder == empty;
         const QString expected = ok ? ExportAll::Report(folder, {QStringLiteral("pic.bmp")}, QString())
