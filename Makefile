@@ -14,7 +14,7 @@ DEPS := build-essential cmake pkg-config \
         qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev \
         libsqlcipher-dev zlib1g-dev libgtest-dev \
         xvfb xauth openbox x11-utils xdotool wmctrl sqlite3 sqlcipher fonts-dejavu-core pigz gzip \
-        dpkg-dev file ccache desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
+        dpkg-dev file ccache lld desktop-file-utils appstream man-db groff-base shared-mime-info bash-completion
 
 # ccache shares objects between build folders and clones of this tree (paths taken relative).
 export CCACHE_BASEDIR ?= $(abspath $(CURDIR)/..)

@@ -4,6 +4,17 @@
 # name that two of their files define alike is an error in every build, not only in this one.
 option(QB_PCH "Precompile the Qt and standard headers" ON)
 option(QB_UNITY "Build the program's libraries as unity builds" ON)
+option(QB_LLD "Link with lld when the compiler can" ON)
+
+# A change to one library relinks every program and test (about 50): lld links each in a fifth
+# of the processor time the default linker takes with debug information.
+if(QB_LLD)
+    include(CheckLinkerFlag)
+    check_linker_flag(CXX -fuse-ld=lld QB_HAVE_LLD)
+    if(QB_HAVE_LLD)
+        add_link_options(-fuse-ld=lld)
+    endif()
+endif()
 
 set(QB_PCH_CORE
     <algorithm> <cstdint> <cstring> <functional> <memory> <optional> <utility> <vector>

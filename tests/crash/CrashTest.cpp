@@ -4,7 +4,11 @@
 // folder once the open-time clean-up ran.
 //
 //   crash_test <documents|pack|password|restore> [rounds]      the test (20 rounds by default)
+//   crash_test <scenario> <rounds> --part <i>/<n>              every n-th pair of rounds from i
 //   crash_test --work <scenario> <args...>                     one worker, started by the test
+//
+// The test runs its rounds in two parts at once, each a process of its own with its own copies
+// of the databases: the rounds mostly wait on fsync and the killed worker, not the processor.
 //
 // Workers log each committed step to a file, fsynced, before the next one starts: "begin" lines
 // say what is about to happen, "done"/"end" lines that it was committed.
@@ -27,14 +31,17 @@
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -497,9 +504,11 @@ Docs MakeDatabase(const QString& folder, int count, const QString& password, qui
 class CrashTest
 {
 public:
-    CrashTest(const QString& scenario, int rounds)
+    CrashTest(const QString& scenario, int rounds, int part, int parts)
         : m_scenario(scenario)
         , m_rounds(rounds)
+        , m_part(part)
+        , m_parts(parts)
         , m_root(m_work.path())
     {
     }
@@ -521,11 +530,14 @@ public:
             std::printf("%s takes %lld ms; kills within 0-%d ms\n", qPrintable(m_scenario), run.ms, window);
         }
         QRandomGenerator rng(SeedBase);
-        int mid = 0, completed = 0, failed = 0;
+        int ran = 0, mid = 0, completed = 0, failed = 0;
         for (int i = 0; i < m_rounds; ++i) {
             const int variant = i % 2;
-            const Round round = MakeRound(i, variant);
             const int delay = int(rng.bounded(quint32(window + 1)));
+            if ((i / 2) % m_parts != m_part)
+                continue;
+            ++ran;
+            const Round round = MakeRound(i, variant);
             const Run run = RunWorker(m_scenario, round.args, delay);
             const QList<QStringList> log = ReadLog(round.log);
             QStringList faults;
@@ -550,7 +562,9 @@ public:
             std::fflush(stdout);
         }
         std::printf("%s: %d rounds, %d killed mid-operation, %d finished first, %d with faults\n",
-                    qPrintable(m_scenario), m_rounds, mid, completed, failed);
+                    qPrintable(m_scenario), ran, mid, completed, failed);
+        if (m_parts > 1) // the whole test counts the kills of all parts
+            return failed == 0 ? 0 : 1;
         if (mid < 2)
             std::printf("FAIL: too few kills landed mid-operation to prove anything\n");
         return failed == 0 && mid >= 2 ? 0 : 1;
@@ -674,11 +688,51 @@ private:
 
     QString m_scenario;
     int m_rounds;
+    int m_part;
+    int m_parts;
     QTemporaryDir m_work{QDir::tempPath() + QStringLiteral("/qb-crash-XXXXXX")};
     QString m_root;
     Docs m_old[2];
     Docs m_new[2];
 };
+
+// Runs the rounds in `parts` processes at once and sums up what they found.
+int RunParts(const QString& scenario, int rounds, int parts)
+{
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int part = 0; part < parts; ++part) {
+        auto& child = children.emplace_back(std::make_unique<QProcess>());
+        child->setProcessChannelMode(QProcess::MergedChannels);
+        child->start(QCoreApplication::applicationFilePath(),
+                     {scenario, QString::number(rounds), QStringLiteral("--part"),
+                      QStringLiteral("%1/%2").arg(part).arg(parts)});
+    }
+    static const QRegularExpression summary(
+        QStringLiteral(": \\d+ rounds, (\\d+) killed mid-operation, (\\d+) finished first, (\\d+) with faults$"),
+        QRegularExpression::MultilineOption);
+    int mid = 0, completed = 0, failed = 0;
+    bool sound = true;
+    for (int part = 0; part < parts; ++part) {
+        QProcess& child = *children[size_t(part)];
+        child.waitForFinished(-1);
+        const QByteArray out = child.readAll();
+        std::printf("---- part %d of %d\n%s", part + 1, parts, out.constData());
+        const QRegularExpressionMatch match = summary.match(QString::fromUtf8(out));
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 || !match.hasMatch()) {
+            std::printf("FAIL: part %d ended with %d\n", part + 1, child.exitCode());
+            sound = false;
+            continue;
+        }
+        mid += match.captured(1).toInt();
+        completed += match.captured(2).toInt();
+        failed += match.captured(3).toInt();
+    }
+    std::printf("%s: %d rounds, %d killed mid-operation, %d finished first, %d with faults\n", qPrintable(scenario),
+                rounds, mid, completed, failed);
+    if (mid < 2)
+        std::printf("FAIL: too few kills landed mid-operation to prove anything\n");
+    return sound && failed == 0 && mid >= 2 ? 0 : 1;
+}
 
 } // namespace
 
@@ -710,7 +764,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "usage: crash_test <documents|pack|password|restore> [rounds]\n");
             return 2;
         }
-        return CrashTest(scenario, args.size() > 2 ? args.value(2).toInt() : 20).Execute();
+        const int rounds = args.size() > 2 ? args.value(2).toInt() : 20;
+        if (args.value(3) != QStringLiteral("--part"))
+            return RunParts(scenario, rounds, 2);
+        const QStringList part = args.value(4).split(QLatin1Char('/'));
+        return CrashTest(scenario, rounds, part.value(0).toInt(), qMax(1, part.value(1).toInt())).Execute();
     } catch (const QbError& e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
         return 3;

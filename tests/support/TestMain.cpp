@@ -37,6 +37,12 @@ int main(int argc, char** argv)
 
     const QString startDir = QDir::currentPath();
     ::testing::InitGoogleTest(&argc, argv);
+    // CTest runs long executables in shards; a process a test starts inherits the shard's
+    // variables but must run the case it names.
+    if (GTEST_FLAG_GET(filter) != "*") {
+        qunsetenv("GTEST_TOTAL_SHARDS");
+        qunsetenv("GTEST_SHARD_INDEX");
+    }
     TestApplication app(argc, argv);
     TestApplication::setApplicationName(QStringLiteral("quietbox"));
     const int rc = RUN_ALL_TESTS();
