@@ -104,7 +104,7 @@ void CreateWindows()
     w.D_scale_image = scale;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
     w.W_new_doc = new TW_new_doc(w.Fmain);
-    auto* wizard = new TW_new_database(w.Fmain);
+    auto* wizard = new TW_new_database(*w.Actions, w.Fmain);
     w.W_new_database = wizard;
 
     Dialogs::Install(w.Dmsg, w.Fsure, w.Fsure_checked);

@@ -142,20 +142,16 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    TSettingsModel& settings = m_actions.Session().Settings();
     TW_new_database* shared = Wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
-        own = std::make_unique<TW_new_database>(parentWidget());
+        own = std::make_unique<TW_new_database>(m_actions, parentWidget());
         shared = own.get();
     }
-    const TW_new_database::Result created = shared->CreateDatabase(settings.BaseListNode());
-    if (created.entry) {
-        result.Name = created.entry->GetAttr(SettingsKey::Name);
-        result.Path = created.entry->GetAttr(SettingsKey::Path);
-        result.Password = created.password;
-    }
-    settings.Save();
+    const TW_new_database::Result created = shared->CreateDatabase();
+    result.Name = created.name;
+    result.Path = created.path;
+    result.Password = created.password;
     return result;
 }
 
