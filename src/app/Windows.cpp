@@ -84,7 +84,7 @@ void CreateWindows()
     w.Actions = new TDatabaseActions(*w.Session);
     w.Fmain = new TFmain(*w.Session);
     // Dialogs belong to the main window, so they stay above it although it stays on top.
-    w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
+    w.FaskBaseAndPwd = new TFaskBaseAndPwd(*w.Settings, w.Fmain);
     w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);

@@ -157,7 +157,7 @@ TNewDatabase TD_action_with_db::CreateNew()
 
 void TD_action_with_db::EditEntry(const QString& name)
 {
-    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
+    TOrbPigger* entry = m_actions.Session().Settings().FindDatabaseEntry(name);
     if (!entry)
         return;
     TD_edit_database dialog(parentWidget());

@@ -147,8 +147,9 @@ void TDicGrid::CommitEditor()
 
 // ---- TOdic
 
-TOdic::TOdic(QWidget* parent)
+TOdic::TOdic(TDatabaseConnection& connection, QWidget* parent)
     : QWidget(parent)
+    , m_connection(connection)
 {
     Q1 = new TDicQuery(this);
     Q1->setObjectName(QStringLiteral("Q1"));
@@ -222,7 +223,7 @@ void TOdic::ApplyColumns()
 
 void TOdic::OpenList()
 {
-    TDatabaseConnection& adb = TDatabaseConnection::ADB();
+    TDatabaseConnection& adb = Connection();
     if (!adb.IsOpen())
         adb.Open();
     QStringList fields = StartSelect();

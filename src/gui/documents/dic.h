@@ -12,6 +12,7 @@
 #include <vector>
 
 class QLabel;
+class TDatabaseConnection;
 class TOdic;
 
 // One grid column over a field of the query.
@@ -80,7 +81,7 @@ class TOdic : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TOdic(QWidget* parent = nullptr);
+    explicit TOdic(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TOdic() override;
 
     TDicGrid* Grid1 = nullptr;
@@ -149,6 +150,8 @@ Q_SIGNALS:
     void AfterScroll();
 
 protected:
+    TDatabaseConnection& Connection() const { return m_connection; }
+
     // The query's statements on the shared connection. The select is read a stretch at a time:
     // StartSelect begins it afresh and names its fields, each NextRows gives the following rows
     // (fewer than asked only at the end).
@@ -174,6 +177,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    TDatabaseConnection& m_connection;
     friend class TDicQuery;
     friend class TDicDelegate;
     bool PostEdit(int row, int field, const QVariant& value);
