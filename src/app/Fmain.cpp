@@ -619,7 +619,7 @@ void TFmain::Activate()
             Schema::CreateAnchorTable();
             OpenLastUsed();
             if (FirstActivation) {
-                TF_getting_started::ShowIfWanted(m_session.Settings().Root(), this);
+                TF_getting_started::ShowIfWanted(m_session.Settings(), this);
                 FirstActivation = false;
             }
         } catch (const QbError& e) {

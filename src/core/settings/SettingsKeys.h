@@ -25,10 +25,16 @@ inline const QString Base = QStringLiteral("BASE");
 inline const QString Name = QStringLiteral("NAME");
 inline const QString Path = QStringLiteral("PATH");
 inline const QString OleServers = QStringLiteral("OLE_SERVERS");
+inline const QString TxtAcceptMode = QStringLiteral("TXT_ACCEPT_MODE");
+inline const QString TxtServer = QStringLiteral("TXT_SERVER");
+inline const QString ImgAcceptMode = QStringLiteral("IMG_ACCEPT_MODE");
+inline const QString ImgServer = QStringLiteral("IMG_SERVER");
 
 // Values.
 inline const QString Yes = QStringLiteral("Y");
 inline const QString No = QStringLiteral("NO");
 inline const QString OpenDefault = QStringLiteral("OPEN_DEFAULT");
 inline const QString DropDb = QStringLiteral("DROP_DB");
+inline const QString Own = QStringLiteral("OWN");
+inline const QString Ole = QStringLiteral("OLE");
 } // namespace SettingsKey

@@ -160,7 +160,7 @@ void TD_action_with_db::EditEntry(const QString& name)
     TOrbPigger* entry = m_actions.Session().Settings().FindDatabaseEntry(name);
     if (!entry)
         return;
-    TD_edit_database dialog(parentWidget());
+    TD_edit_database dialog(m_actions.Session().Settings(), parentWidget());
     dialog.EditDatabase(entry);
 }
 
