@@ -1,3 +1,4 @@
+// The main window: toolbar, document list and content viewer.
 #include "app/Fmain.h"
 
 #include "app/Windows.h"

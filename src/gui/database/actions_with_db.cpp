@@ -1,3 +1,4 @@
+// The "Database control" dialog and the database commands it runs.
 #include "gui/database/actions_with_db.h"
 
 #include "core/database/DatabaseActions.h"

@@ -1,3 +1,4 @@
+// The "Select database" dialog: a listed database and its password.
 #include "gui/database/askBaseAndPwd.h"
 
 #include "core/database/Connection.h"

@@ -1,3 +1,4 @@
+// The "Select database" dialog: a listed database and its password.
 #pragma once
 
 #include "gui/dialogs/askPwd.h"

@@ -1,3 +1,4 @@
+// The new-database wizard.
 #include "gui/database/wz_new_database.h"
 
 #include "core/database/Connection.h"

@@ -1,3 +1,4 @@
+// The new-database wizard.
 #pragma once
 
 #include "gui/database/wz.h"

@@ -1,3 +1,4 @@
+// The rich-text editor frame bound to one document row, with its ruler.
 #include "gui/documents/O_db_rtf.h"
 
 #include "core/common/QbError.h"

@@ -1,3 +1,4 @@
+// The editable list frame (grid over a query) that the document list builds on.
 #include "gui/documents/dic.h"
 
 #include "core/common/QbError.h"

@@ -1,3 +1,4 @@
+// The editable list frame (grid over a query) that the document list builds on.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -1,3 +1,4 @@
+// The document list of the main window.
 #include "gui/documents/doc_list.h"
 
 #include "core/common/QbError.h"

@@ -1,3 +1,4 @@
+// The document list of the main window.
 #pragma once
 
 #include "core/database/DocStore.h"

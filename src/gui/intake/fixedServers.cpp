@@ -1,3 +1,4 @@
+// The settings page that picks how dropped text and pictures are taken in.
 #include "gui/intake/fixedServers.h"
 
 #include "core/documents/OleContainer.h"

@@ -1,3 +1,4 @@
+// The settings page that picks how dropped text and pictures are taken in.
 #pragma once
 
 #include "core/settings/SettingsModel.h"

@@ -1,3 +1,4 @@
+// The settings dialog and its pages: position, servers, application, drag-n-drop, security, about.
 #include "gui/settings/SB_settings.h"
 
 #include "core/documents/OleContainer.h"
