@@ -349,7 +349,7 @@ ListRun MeasureList(const QString& folder)
     adb.Close();
     adb.SetParams(folder);
     adb.AddPassword(kPassword);
-    TO_doc_list list;
+    TO_doc_list list(adb);
     list.resize(320, 700);
     list.show();
     QApplication::processEvents();

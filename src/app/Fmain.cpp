@@ -1,3 +1,4 @@
+// The main window: toolbar, document list and content viewer.
 #include "app/Fmain.h"
 
 #include "app/Windows.h"
@@ -299,7 +300,7 @@ void TFmain::CreatePanels()
     Panel_guider->setObjectName(QStringLiteral("Panel_guider"));
     auto* guiderLayout = new QVBoxLayout(Panel_guider);
     guiderLayout->setContentsMargins(0, 0, 0, 0);
-    O_doc_list1 = new TO_doc_list(Panel_guider);
+    O_doc_list1 = new TO_doc_list(m_session.Connection(), Panel_guider);
     O_doc_list1->setObjectName(QStringLiteral("O_doc_list1"));
     O_doc_list1->Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(O_doc_list1->Grid1, &QWidget::customContextMenuRequested, this,
@@ -643,7 +644,7 @@ void TFmain::Activate()
             Schema::CreateAnchorTable();
             OpenLastUsed();
             if (FirstActivation) {
-                TF_getting_started::ShowIfWanted(m_session.Settings().Root(), this);
+                TF_getting_started::ShowIfWanted(m_session.Settings(), this);
                 FirstActivation = false;
             }
         } catch (const QbError& e) {

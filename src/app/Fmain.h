@@ -1,3 +1,4 @@
+// The main window: toolbar, document list and content viewer.
 #pragma once
 
 #include "core/database/PrivacyLock.h"

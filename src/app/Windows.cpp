@@ -102,7 +102,7 @@ void CreateWindows()
                              guard->ClearAtLock();
                      });
     // Dialogs belong to the main window, so they stay above it although it stays on top.
-    w.FaskBaseAndPwd = new TFaskBaseAndPwd(w.Fmain);
+    w.FaskBaseAndPwd = new TFaskBaseAndPwd(*w.Settings, w.Fmain);
     w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
     ApplyPrivacySettings(w.Fmain);
     w.Fsure = new TFsure(w.Fmain);
@@ -123,7 +123,7 @@ void CreateWindows()
     w.D_scale_image = scale;
     w.Fsure_checked = new TFsure_checked(w.Fmain);
     w.W_new_doc = new TW_new_doc(w.Fmain);
-    auto* wizard = new TW_new_database(w.Fmain);
+    auto* wizard = new TW_new_database(*w.Actions, w.Fmain);
     w.W_new_database = wizard;
 
     Dialogs::Install(w.Dmsg, w.Fsure, w.Fsure_checked);

@@ -144,12 +144,6 @@ TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringC
     EXPECT_EQ(listed, (QStringList{QStringLiteral("ALPHA"), QStringLiteral("hidden"), QStringLiteral("  Spaced  ")}));
     EXPECT_TRUE(Ask()->SelectedDatabaseName().isEmpty()) << "nothing selected after filling";
 
-    EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("alpha")), QStringLiteral("/a"));
-    EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("BETA")), QStringLiteral("/b")) << "any node name";
-    EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("HIDDEN")), QStringLiteral("/h")) << "the first match";
-    EXPECT_TRUE(TFaskBaseAndPwd::DatabasePath(QStringLiteral("none")).isEmpty());
-    EXPECT_EQ(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("none")), nullptr);
-
     Ask()->SelectDatabase(QStringLiteral("alpha"));
     EXPECT_EQ(Ask()->SelectedDatabaseName(), QStringLiteral("ALPHA"));
     Ask()->SelectDatabase(QStringLiteral("  spaced  "));
@@ -287,7 +281,7 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     Main()->CloseDatabase();
     Root().SetAttr(QStringLiteral("DEFAULT_INVISIBLE"), QStringLiteral("Y"));
     Settings()->ShowSettings(); // the option is read from the settings dialog
-    Main()->OpenDatabaseDirect(QStringLiteral("D"), TFaskBaseAndPwd::DatabasePath(QStringLiteral("D")), QString());
+    Main()->OpenDatabaseDirect(QStringLiteral("D"), Windows().Settings->DatabasePath(QStringLiteral("D")), QString());
     ASSERT_TRUE(Main()->DatabaseOpen());
     ASSERT_TRUE(Main()->CurrentDatabaseName().isEmpty());
     DialogScript::QueueAnswers({false});

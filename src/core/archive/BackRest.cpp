@@ -2,6 +2,7 @@
 
 #include "core/archive/ArchiveReader.h"
 #include "core/archive/PackStream.h"
+#include "core/common/FileOps.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/SqlEngine.h"
@@ -37,10 +38,9 @@ struct Listed
     qint64 size;
 };
 
-QString SystemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
+using FileOps::Shred;
+using FileOps::SystemError;
+using FileOps::WriteFully;
 
 int Report(QString* error, int code, const QString& why)
 {
@@ -122,20 +122,6 @@ bool ReadFully(int fd, char* data, qint64 length)
     qint64 done = 0;
     while (done < length) {
         const ssize_t n = ::read(fd, data + done, static_cast<size_t>(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-bool WriteFully(int fd, const char* data, qint64 length)
-{
-    qint64 done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(length - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -271,9 +257,7 @@ std::vector<QByteArray> AllEntries(const QByteArray& folder)
 
 void SyncFolder(const QByteArray& folder)
 {
-    Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0)
-        ::fsync(fd.Get());
+    FileOps::SyncPath(folder, true);
 }
 
 // A folder of ours carries an flock for as long as the run that made it lasts, so one that can be
@@ -550,26 +534,6 @@ bool HasJournalHeader(const QByteArray& db, const QByteArray& journal)
     return n < 0 || (n == 1 && first != 0);
 }
 
-// Overwrites a file that may hold pages in clear, where it is its only name, then removes it.
-void Shred(const QByteArray& path)
-{
-    Fd fd(::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st
-    {
-    };
-    if (fd.Get() >= 0 && ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1) {
-        const std::vector<char> zeros(size_t(std::min<qint64>(st.st_size, BlockSize)), 0);
-        for (qint64 done = 0; done < st.st_size;) {
-            const qint64 n = std::min<qint64>(BlockSize, st.st_size - done);
-            if (!WriteFully(fd.Get(), zeros.data(), n))
-                break;
-            done += n;
-        }
-        ::fsync(fd.Get());
-    }
-    ::unlink(path.constData());
-}
-
 // Takes a shared lock on the folder's Docs.db into lock and removes the engine's stale files.
 // Failed when the database is in use, or, with refuseHot, when it must first recover.
 int TidyDatabase(const QByteArray& folder, EngineLock& lock, bool refuseHot, QString* error)
@@ -593,9 +557,10 @@ int TidyDatabase(const QByteArray& folder, EngineLock& lock, bool refuseHot, QSt
                                      "then try again.")
                           .arg(Shown(folder)));
     std::vector<QByteArray> stale;
-    for (const char* suffix : {".rewrite", ".rewrite-journal"}) {
-        if (Kind(db + suffix) == S_IFREG)
-            stale.push_back(db + suffix);
+    for (const QString& suffix : TDatabaseConnection::CompanionSuffixes()) {
+        const QByteArray file = db + QFile::encodeName(suffix);
+        if (suffix.startsWith(QLatin1Char('.')) && Kind(file) == S_IFREG) // a rewrite's, not the engine's own
+            stale.push_back(file);
     }
     if (stale.empty() && (!hasJournal || live || hot))
         return Ok;
@@ -1161,8 +1126,8 @@ bool RemoveStaleCompanions(const QString& folder, QString* error)
 bool IsEngineTemporary(const QByteArray& name)
 {
     const QByteArray db = QFile::encodeName(TDatabaseConnection::FileName);
-    for (const char* suffix : {"-journal", "-wal", "-shm", ".rewrite", ".rewrite-journal"}) {
-        if (name == db + suffix)
+    for (const QString& suffix : TDatabaseConnection::CompanionSuffixes()) {
+        if (name == db + QFile::encodeName(suffix))
             return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #include "core/common/PrivateFolder.h"
 
+#include "core/common/FileOps.h"
 #include "core/common/QbError.h"
 
 #include <QDir>
@@ -16,8 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr qint64 Chunk = 1024 * 1024;
 
 QByteArray Native(const QString& path)
 {
@@ -211,23 +210,7 @@ void TPrivateFolder::WipeFolder(const QString& folder)
         return;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
-    const QByteArray zeros(Chunk, '\0');
-    while (it.hasNext()) {
-        const QString path = it.next();
-        // Only the folder's own files: a link (symbolic or hard) may lead outside it.
-        struct stat st;
-        if (::lstat(Native(path).constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
-            continue;
-        QFile file(path);
-        file.setPermissions(file.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        if (!file.open(QIODevice::ReadWrite))
-            continue;
-        for (qint64 left = file.size(); left > 0; left -= Chunk) {
-            if (file.write(zeros.constData(), qMin(Chunk, left)) <= 0)
-                break;
-        }
-        file.flush();
-        ::fsync(file.handle());
-    }
+    while (it.hasNext())
+        FileOps::Shred(Native(it.next()));
     QDir(folder).removeRecursively();
 }

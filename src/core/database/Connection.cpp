@@ -1,5 +1,6 @@
 #include "core/database/Connection.h"
 
+#include "core/common/FileOps.h"
 #include "core/common/QbError.h"
 #include "core/database/Query.h"
 #include "core/database/SqlEngine.h"
@@ -25,25 +26,16 @@ namespace {
 const QByteArray PlainHeader("SQLite format 3\0", 16);
 constexpr int BusyTimeoutMs = 250;
 
-// fsync of a file or folder; a folder fsync makes a rename durable.
+using FileOps::SystemError;
+
 bool SyncPath(const QString& path, bool folder)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), folder ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    return FileOps::SyncPath(QFile::encodeName(path), folder);
 }
 
 bool PosixRename(const QString& from, const QString& to)
 {
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
-
-QString SystemError()
-{
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return FileOps::Rename(QFile::encodeName(from), QFile::encodeName(to));
 }
 
 // Creates an empty file (an empty database to the engine) that only its owner may read, or
@@ -81,6 +73,13 @@ QString InUse(const QString& folder)
 }
 
 } // namespace
+
+const QStringList& TDatabaseConnection::CompanionSuffixes()
+{
+    static const QStringList suffixes{QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm"),
+                                      QStringLiteral(".rewrite"), QStringLiteral(".rewrite-journal")};
+    return suffixes;
+}
 
 QString TDatabaseConnection::RemoveWithJournal(const QString& path)
 {

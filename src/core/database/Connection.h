@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -118,6 +119,9 @@ public:
 
     static constexpr int MaxPasswordLength = 31;
     static const QString FileName; // "Docs.db"
+    // What the engine keeps beside FileName: its journals, and a rewrite's (pack, password
+    // change) new file with its journal, left behind when one was interrupted.
+    static const QStringList& CompanionSuffixes();
 
 private:
     enum class KeyResult

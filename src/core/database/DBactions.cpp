@@ -1,3 +1,4 @@
+// Rewrites of a whole database file: pack, adding or changing its password.
 #include "core/database/DBactions.h"
 
 #include "core/archive/BackRest.h"

@@ -1,3 +1,4 @@
+// Rewrites of a whole database file: pack, adding or changing its password.
 #pragma once
 
 #include <QString>

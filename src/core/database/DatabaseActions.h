@@ -7,10 +7,10 @@
 
 class TDatabaseSession;
 
-// The use cases that rewrite the open database as a whole: each checks what it can at once,
-// then runs as a job on its runner (which stops at a safe point when asked: the old file stays
-// as it was), reports its end by a signal and tells the user through the session's prompts.
-// While a job runs, the database's connection belongs to it.
+// The use cases that make a database or rewrite the open one as a whole: each checks what it
+// can at once, then runs as a job on its runner (which stops at a safe point when asked: the old
+// file stays as it was), reports its end by a signal and tells the user through the session's
+// prompts. While a job runs, the database's connection belongs to it.
 class TDatabaseActions : public QObject
 {
     Q_OBJECT
@@ -30,6 +30,14 @@ public:
     // new password (NewPasswordWanted). False, with the reason told, when it does not start.
     bool Pack();
 
+    // Makes the folder <location>/<name trimmed> (private to the user), an empty database in it
+    // and, unless password is empty, puts the password on it; then lists it in the settings
+    // (saved). CreateFromArchive rebuilds the database there from a backup archive instead,
+    // which keeps its own protection. A failure takes back the folder and leaves the settings
+    // as they were. False, with the reason told, when it does not start; else Created follows.
+    bool CreateDatabase(const QString& location, const QString& name, const QString& password);
+    bool CreateFromArchive(const QString& archive, const QString& location, const QString& name);
+
     static QString PackedText(); // what the user is told after a pack
 
 Q_SIGNALS:
@@ -39,9 +47,14 @@ Q_SIGNALS:
     void Packed(const QString& error);
     // After a pack the user asked to set a new password now.
     void NewPasswordWanted();
+    // A create job ended: on success folder holds the new database, listed under name.
+    void Created(const QString& name, const QString& folder, const QString& error);
 
 private:
     void PackEnded(QString error);
+    // The checks before anything is made, then mkdir: the new folder, or empty (told).
+    QString MakeFolder(const QString& location, const QString& name, const QString& archive);
+    bool StartCreate(const QString& name, const QString& folder, const QString& success, TJobRunner::Work work);
 
     TDatabaseSession& m_session;
     TJobRunner m_runner;

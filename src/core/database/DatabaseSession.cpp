@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <utility>
 
@@ -16,36 +17,13 @@ namespace {
 
 TDatabaseSession* g_instance = nullptr;
 
-// Restores a flag when the operation that set it ends, also by an exception.
-class FlagScope
-{
-public:
-    FlagScope(bool& flag, bool value)
-        : m_flag(flag)
-        , m_old(flag)
-    {
-        m_flag = value;
-    }
-    ~FlagScope() { m_flag = m_old; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_old;
-};
-
-// The files the engine keeps for a database: the table file, its journals and the rewrite
-// that a password change or pack leaves behind when interrupted.
+// The files the engine keeps for a database: the table file and its companions.
 QStringList DatabaseFiles()
 {
-    const QString db = TDatabaseConnection::FileName;
-    return {db,
-            db + QStringLiteral("-journal"),
-            db + QStringLiteral("-wal"),
-            db + QStringLiteral("-shm"),
-            db + QStringLiteral(".rewrite"),
-            db + QStringLiteral(".rewrite-journal")};
+    QStringList files{TDatabaseConnection::FileName};
+    for (const QString& suffix : TDatabaseConnection::CompanionSuffixes())
+        files << TDatabaseConnection::FileName + suffix;
+    return files;
 }
 
 } // namespace
@@ -278,7 +256,7 @@ void TDatabaseSession::OpenDefaultInstead()
     // another spelling: redirecting again would recurse until the stack runs out.
     if (m_openingDefault)
         return;
-    FlagScope redirect(m_openingDefault, true);
+    const QScopedValueRollback redirect(m_openingDefault, true);
     const QString def = RedirectDatabaseName();
     OpenDatabaseDirect(def, m_settings.DatabasePath(def), QString());
 }
@@ -316,7 +294,7 @@ void TDatabaseSession::SelectListed(const QString& name)
 
 void TDatabaseSession::OpenDatabaseDirect(const QString& name, const QString& path, const QString& password)
 {
-    FlagScope direct(m_directOpen, true);
+    const QScopedValueRollback direct(m_directOpen, true);
     SelectListed(name);
     m_directPath = path;
     m_directPassword = password;
@@ -331,7 +309,7 @@ void TDatabaseSession::OpenCreatedDatabase(const QString& name, const QString& p
         m_preselected.clear();
         return;
     }
-    FlagScope automatic(m_automaticOpen, true);
+    const QScopedValueRollback automatic(m_automaticOpen, true);
     OpenDatabaseDirect(name, path, password);
 }
 

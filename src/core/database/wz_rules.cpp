@@ -1,3 +1,4 @@
+// The page rules of the new-database wizard, without widgets.
 #include "core/database/wz_rules.h"
 
 #include <QDir>

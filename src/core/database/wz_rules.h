@@ -1,3 +1,4 @@
+// The page rules of the new-database wizard, without widgets.
 #pragma once
 
 #include <QString>

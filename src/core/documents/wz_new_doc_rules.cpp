@@ -1,3 +1,4 @@
+// The page rules of the new-document wizard, without widgets.
 #include "core/documents/wz_new_doc_rules.h"
 
 #include "core/documents/ImageStore.h"

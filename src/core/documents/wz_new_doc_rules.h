@@ -1,3 +1,4 @@
+// The page rules of the new-document wizard, without widgets.
 #pragma once
 
 // The page rules of the new-document wizard, apart from its widgets.

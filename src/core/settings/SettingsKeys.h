@@ -25,6 +25,10 @@ inline const QString Base = QStringLiteral("BASE");
 inline const QString Name = QStringLiteral("NAME");
 inline const QString Path = QStringLiteral("PATH");
 inline const QString OleServers = QStringLiteral("OLE_SERVERS");
+inline const QString TxtAcceptMode = QStringLiteral("TXT_ACCEPT_MODE");
+inline const QString TxtServer = QStringLiteral("TXT_SERVER");
+inline const QString ImgAcceptMode = QStringLiteral("IMG_ACCEPT_MODE");
+inline const QString ImgServer = QStringLiteral("IMG_SERVER");
 // Privacy while open; absent means off.
 inline const QString LockIdleMinutes = QStringLiteral("LOCK_IDLE_MINUTES");
 inline const QString LockOnScreenLock = QStringLiteral("LOCK_ON_SCREEN_LOCK");
@@ -36,4 +40,6 @@ inline const QString Yes = QStringLiteral("Y");
 inline const QString No = QStringLiteral("NO");
 inline const QString OpenDefault = QStringLiteral("OPEN_DEFAULT");
 inline const QString DropDb = QStringLiteral("DROP_DB");
+inline const QString Own = QStringLiteral("OWN");
+inline const QString Ole = QStringLiteral("OLE");
 } // namespace SettingsKey

@@ -135,6 +135,103 @@ QString CountText(int value, int max)
 
 } // namespace
 
+bool TSettingsModel::GettingStartedWanted() const
+{
+    return Root().GetAttr(SettingsKey::GettingStarted) != SettingsKey::No;
+}
+
+void TSettingsModel::SetGettingStartedWanted(bool wanted)
+{
+    Put(SettingsKey::GettingStarted, wanted ? QString() : SettingsKey::No);
+}
+
+bool TSettingsModel::Put(const QString& key, const QString& value)
+{
+    if (Root().GetAttr(key) == value)
+        return false;
+    Root().SetAttr(key, value); // an empty value removes the key
+    return true;
+}
+
+void TSettingsModel::SetAlign(int align)
+{
+    if (Put(SettingsKey::Align, QString::number(align)))
+        Q_EMIT AlignChanged(align);
+}
+
+void TSettingsModel::SetDelay(int delay)
+{
+    if (Put(SettingsKey::Delay, QString::number(delay)))
+        Q_EMIT DelayChanged(delay);
+}
+
+void TSettingsModel::SetOpenLastUsedWanted(bool wanted)
+{
+    if (Put(SettingsKey::OpenLastUsed, wanted ? SettingsKey::Yes : QString()))
+        Q_EMIT OpenPolicyChanged();
+}
+
+void TSettingsModel::SetDefaultHidden(bool hidden)
+{
+    if (Put(SettingsKey::DefaultInvisible, hidden ? SettingsKey::Yes : QString()))
+        Q_EMIT DatabaseListChanged();
+}
+
+void TSettingsModel::SetWrongPasswordMode(const QString& mode)
+{
+    if (Put(SettingsKey::WrongPasswordMode, mode))
+        Q_EMIT OpenPolicyChanged();
+}
+
+void TSettingsModel::SetDefaultDbName(const QString& name)
+{
+    if (Put(SettingsKey::DefaultDb, name)) {
+        Q_EMIT OpenPolicyChanged();
+        Q_EMIT DatabaseListChanged();
+    }
+}
+
+void TSettingsModel::SetAttempts(int attempts)
+{
+    if (Put(SettingsKey::Attempts, QString::number(attempts)))
+        Q_EMIT OpenPolicyChanged();
+}
+
+void TSettingsModel::SetPlacement(const QRect& outer, const QSize& listPanel)
+{
+    bool changed = Put(SettingsKey::Width, QString::number(outer.width()));
+    changed |= Put(SettingsKey::Height, QString::number(outer.height()));
+    changed |= Put(SettingsKey::Left, QString::number(outer.x()));
+    changed |= Put(SettingsKey::Top, QString::number(outer.y()));
+    changed |= Put(SettingsKey::ListWidth, QString::number(listPanel.width()));
+    changed |= Put(SettingsKey::ListHeight, QString::number(listPanel.height()));
+    if (changed)
+        Q_EMIT PlacementChanged();
+}
+
+void TSettingsModel::SetDatabaseEntry(TOrbPigger* entry, const QString& name, const QString& path)
+{
+    if (!entry)
+        return;
+    entry->SetAttr(SettingsKey::Name, name);
+    entry->SetAttr(SettingsKey::Path, path);
+    Q_EMIT DatabaseListChanged();
+}
+
+namespace {
+
+const QString& ModeKey(TSettingsModel::DropKind kind)
+{
+    return kind == TSettingsModel::DropKind::Text ? SettingsKey::TxtAcceptMode : SettingsKey::ImgAcceptMode;
+}
+
+const QString& ServerKey(TSettingsModel::DropKind kind)
+{
+    return kind == TSettingsModel::DropKind::Text ? SettingsKey::TxtServer : SettingsKey::ImgServer;
+}
+
+} // namespace
+
 int TSettingsModel::LockIdleMinutes() const
 {
     return std::clamp(TSettingsFile::IntOrZero(Root().GetAttr(SettingsKey::LockIdleMinutes)), 0, MaxLockIdleMinutes);
@@ -174,4 +271,26 @@ int TSettingsModel::ClipboardClearSeconds() const
 void TSettingsModel::SetClipboardClearSeconds(int seconds)
 {
     Root().SetAttr(SettingsKey::ClipboardClearSeconds, CountText(seconds, MaxClipboardClearSeconds));
+}
+
+QString TSettingsModel::DropMode(DropKind kind) const
+{
+    return Root().GetAttr(ModeKey(kind));
+}
+
+QString TSettingsModel::DropServer(DropKind kind) const
+{
+    return Root().GetAttr(ServerKey(kind));
+}
+
+void TSettingsModel::SetDropUsesServer(DropKind kind, bool server)
+{
+    if (Put(ModeKey(kind), server ? SettingsKey::Ole : SettingsKey::Own))
+        Q_EMIT DropServersChanged();
+}
+
+void TSettingsModel::SetDropServer(DropKind kind, const QString& server)
+{
+    if (Put(ServerKey(kind), server))
+        Q_EMIT DropServersChanged();
 }

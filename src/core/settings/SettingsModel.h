@@ -4,13 +4,15 @@
 #include "core/settings/SettingsKeys.h"
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
 // The settings of the program: the tree of the settings file, read through typed queries that
-// apply the same limits as the settings dialog's controls, and written by Save() alone. The
-// settings dialog only shows and edits it; logic asks it directly, without any window.
+// apply the same limits as the settings dialog's controls, changed through typed setters that
+// say what changed, and written to the file by Save() alone. The settings dialog only shows and
+// edits it; logic asks it directly, without any window.
 class TSettingsModel : public QObject
 {
     Q_OBJECT
@@ -53,6 +55,33 @@ public:
     bool DefaultHidden() const;
     QString LastOpenName() const;
     void SetLastOpenName(const QString& name);
+    bool GettingStartedWanted() const;
+    void SetGettingStartedWanted(bool wanted);
+
+    // Typed writes of the settings dialog and the database commands; each signals a change.
+    void SetAlign(int align);
+    void SetDelay(int delay);
+    void SetOpenLastUsedWanted(bool wanted);
+    void SetDefaultHidden(bool hidden);
+    void SetWrongPasswordMode(const QString& mode); // empty: restrict (the key goes)
+    void SetDefaultDbName(const QString& name);
+    void SetAttempts(int attempts);
+    // The main window's outer frame and its list panel's size.
+    void SetPlacement(const QRect& outer, const QSize& listPanel);
+    // Renames a BASE_LIST entry and points it at path.
+    void SetDatabaseEntry(TOrbPigger* entry, const QString& name, const QString& path);
+
+    // How a dropped text or picture is taken in: by the program's own editor, or by a server
+    // (the class name kept apart from the choice).
+    enum class DropKind
+    {
+        Text,
+        Image
+    };
+    QString DropMode(DropKind kind) const;
+    QString DropServer(DropKind kind) const;
+    void SetDropUsesServer(DropKind kind, bool server);
+    void SetDropServer(DropKind kind, const QString& server);
 
     // Privacy while open. Each is off while absent, and a setter given "off" removes the
     // attribute, so a file that never had them keeps its content.
@@ -74,7 +103,16 @@ public:
 
 Q_SIGNALS:
     void Changed();
+    void AlignChanged(int align);
+    void DelayChanged(int delay);
+    void DatabaseListChanged(); // entries, the default database or its hiding
+    void OpenPolicyChanged(); // opening the last used, the wrong-password mode and attempts
+    void PlacementChanged();
+    void DropServersChanged();
 
 private:
+    // Sets key to value (an empty one removes it); true when that changed anything.
+    bool Put(const QString& key, const QString& value);
+
     TSettingsFile m_file;
 };

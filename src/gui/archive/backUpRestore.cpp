@@ -1,3 +1,4 @@
+// The backup and restore dialog, and the start of archive jobs.
 #include "gui/archive/backUpRestore.h"
 
 #include "core/common/Paths.h"

@@ -1,3 +1,4 @@
+// The backup and restore dialog, and the start of archive jobs.
 #pragma once
 
 #include "core/archive/BackRest.h"

@@ -1,3 +1,4 @@
+// The "Password change" dialog of the open database.
 #include "gui/database/Chngpwd.h"
 
 #include "core/database/DatabaseActions.h"

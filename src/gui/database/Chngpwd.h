@@ -1,3 +1,4 @@
+// The "Password change" dialog of the open database.
 #pragma once
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The "Database control" dialog and the database commands it runs.
 #include "gui/database/actions_with_db.h"
 
 #include "core/database/DatabaseActions.h"
@@ -142,29 +143,25 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    TSettingsModel& settings = m_actions.Session().Settings();
     TW_new_database* shared = Wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
-        own = std::make_unique<TW_new_database>(parentWidget());
+        own = std::make_unique<TW_new_database>(m_actions, parentWidget());
         shared = own.get();
     }
-    const TW_new_database::Result created = shared->CreateDatabase(settings.BaseListNode());
-    if (created.entry) {
-        result.Name = created.entry->GetAttr(SettingsKey::Name);
-        result.Path = created.entry->GetAttr(SettingsKey::Path);
-        result.Password = created.password;
-    }
-    settings.Save();
+    const TW_new_database::Result created = shared->CreateDatabase();
+    result.Name = created.name;
+    result.Path = created.path;
+    result.Password = created.password;
     return result;
 }
 
 void TD_action_with_db::EditEntry(const QString& name)
 {
-    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(name);
+    TOrbPigger* entry = m_actions.Session().Settings().FindDatabaseEntry(name);
     if (!entry)
         return;
-    TD_edit_database dialog(parentWidget());
+    TD_edit_database dialog(m_actions.Session().Settings(), parentWidget());
     dialog.EditDatabase(entry);
 }
 

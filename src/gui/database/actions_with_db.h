@@ -1,3 +1,4 @@
+// The "Database control" dialog and the database commands it runs.
 #pragma once
 
 #include "gui/database/askBaseAndPwd.h"

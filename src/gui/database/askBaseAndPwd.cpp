@@ -1,7 +1,7 @@
+// The "Select database" dialog: a listed database and its password.
 #include "gui/database/askBaseAndPwd.h"
 
 #include "core/database/Connection.h"
-#include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsModel.h"
 
 #include <QComboBox>
@@ -11,17 +11,9 @@
 #include <QPushButton>
 #include <QToolButton>
 
-namespace {
-
-TSettingsModel* Settings()
-{
-    return TDatabaseSession::HasInstance() ? &TDatabaseSession::Instance().Settings() : nullptr;
-}
-
-} // namespace
-
-TFaskBaseAndPwd::TFaskBaseAndPwd(QWidget* parent)
+TFaskBaseAndPwd::TFaskBaseAndPwd(TSettingsModel& settings, QWidget* parent)
     : TFaskPwd(parent)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("FaskBaseAndPwd"));
     setWindowTitle(QStringLiteral("Select database"));
@@ -44,16 +36,6 @@ TFaskBaseAndPwd::TFaskBaseAndPwd(QWidget* parent)
     Grid()->addWidget(CB_databases, 0, 1);
     Grid()->addWidget(SB_databases, 0, 2);
     setTabOrder(CB_databases, Edit_pwd);
-}
-
-TOrbPigger* TFaskBaseAndPwd::FindDatabaseEntry(const QString& name)
-{
-    return Settings() ? Settings()->FindDatabaseEntry(name) : nullptr;
-}
-
-QString TFaskBaseAndPwd::DatabasePath(const QString& name)
-{
-    return Settings() ? Settings()->DatabasePath(name) : QString();
 }
 
 QString TFaskBaseAndPwd::SelectedDatabaseName() const
@@ -79,10 +61,10 @@ void TFaskBaseAndPwd::SetPassword(const QString& text)
 
 void TFaskBaseAndPwd::FillDatabaseList()
 {
-    if (!Settings() || !Settings()->BaseListNode())
+    if (!m_settings.BaseListNode())
         return;
     CB_databases->clear();
-    CB_databases->addItems(Settings()->ListedDatabaseNames());
+    CB_databases->addItems(m_settings.ListedDatabaseNames());
     CB_databases->setCurrentIndex(-1);
 }
 
@@ -109,7 +91,7 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
         password.clear();
         return false;
     }
-    path = DatabasePath(SelectedDatabaseName());
+    path = m_settings.DatabasePath(SelectedDatabaseName());
     password = typed;
     return true;
 }
@@ -117,8 +99,7 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
 void TFaskBaseAndPwd::SB_databasesClick()
 {
     const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
-    if (Settings())
-        Settings()->Save();
+    m_settings.Save();
     if (!made.Name.isEmpty()) {
         FillDatabaseList();
         SelectDatabase(made.Name);

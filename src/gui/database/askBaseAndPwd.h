@@ -1,3 +1,4 @@
+// The "Select database" dialog: a listed database and its password.
 #pragma once
 
 #include "gui/dialogs/askPwd.h"
@@ -6,7 +7,7 @@
 
 class QComboBox;
 class QToolButton;
-class TOrbPigger;
+class TSettingsModel;
 
 // What the new-database wizard hands back: an empty Name means nothing was created.
 struct TNewDatabase
@@ -16,13 +17,13 @@ struct TNewDatabase
     QString Password;
 };
 
-// The "Select database" dialog: a registered database and its password. Created once and reused.
-// The entry look-ups are used by the database commands as well.
+// The "Select database" dialog: a registered database (from the settings) and its password.
+// Created once and reused.
 class TFaskBaseAndPwd : public TFaskPwd
 {
     Q_OBJECT
 public:
-    explicit TFaskBaseAndPwd(QWidget* parent = nullptr);
+    explicit TFaskBaseAndPwd(TSettingsModel& settings, QWidget* parent = nullptr);
 
     // Runs the new-database wizard for the "..." button; the database-control unit sets it.
     std::function<TNewDatabase()> CreateNewHook;
@@ -32,11 +33,6 @@ public:
     QLabel* Label_db = nullptr;
     QComboBox* CB_databases = nullptr;
     QToolButton* SB_databases = nullptr; // "...": create a new database
-
-    // The first BASE_LIST child of any node name whose NAME equals name ignoring case, or null.
-    static TOrbPigger* FindDatabaseEntry(const QString& name);
-    // The entry's PATH, or empty.
-    static QString DatabasePath(const QString& name);
 
     QString SelectedDatabaseName() const;
     // Selects the first listed name equal to name ignoring case, else clears the selection.
@@ -52,4 +48,7 @@ public:
 
     // The "..." button. The dialog stays when the database made needs a password typed.
     void SB_databasesClick();
+
+private:
+    TSettingsModel& m_settings;
 };

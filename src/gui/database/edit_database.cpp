@@ -2,6 +2,7 @@
 
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/CentreOnScreen.h"
 #include "gui/widgets/Teardown.h"
@@ -15,8 +16,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TD_edit_database::TD_edit_database(QWidget* parent)
+TD_edit_database::TD_edit_database(TSettingsModel& settings, QWidget* parent)
     : QDialog(parent)
+    , m_settings(settings)
 {
     setObjectName(QStringLiteral("D_edit_database"));
     setWindowTitle(QStringLiteral("Edit database"));
@@ -102,8 +104,7 @@ void TD_edit_database::Apply()
 {
     if (!OkFlag || !m_entry)
         return;
-    m_entry->SetAttr(SettingsKey::Name, Edit_database_name->text());
-    m_entry->SetAttr(SettingsKey::Path, Edit_database_location->text());
+    m_settings.SetDatabaseEntry(m_entry, Edit_database_name->text(), Edit_database_location->text());
 }
 
 void TD_edit_database::EditDatabase(TOrbPigger* entry)

@@ -6,6 +6,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class TOrbPigger;
+class TSettingsModel;
 
 // "Edit database": the name and folder of a list entry, and the way to back it up or restore it.
 class TD_edit_database : public QDialog
@@ -13,7 +14,7 @@ class TD_edit_database : public QDialog
     Q_OBJECT
 
 public:
-    explicit TD_edit_database(QWidget* parent = nullptr);
+    explicit TD_edit_database(TSettingsModel& settings, QWidget* parent = nullptr);
     ~TD_edit_database() override;
 
     // Shows the entry's NAME and PATH; OK writes them back as typed (an empty field removes
@@ -41,5 +42,6 @@ public:
 private:
     void CB_edit_pathClick();
 
+    TSettingsModel& m_settings;
     TOrbPigger* m_entry = nullptr;
 };

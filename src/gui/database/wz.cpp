@@ -1,3 +1,4 @@
+// The general wizard form: pages moved through with Prior and Next.
 #include "gui/database/wz.h"
 
 #include "core/database/wz_rules.h"

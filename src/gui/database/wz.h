@@ -1,3 +1,4 @@
+// The general wizard form: pages moved through with Prior and Next.
 #pragma once
 
 #include <QDialog>

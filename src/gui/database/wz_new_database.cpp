@@ -1,15 +1,9 @@
+// The new-database wizard.
 #include "gui/database/wz_new_database.h"
 
-#include "core/archive/BackRest.h"
-#include "core/common/Paths.h"
-#include "core/common/QbError.h"
 #include "core/database/Connection.h"
-#include "core/database/DBactions.h"
-#include "core/database/Schema.h"
+#include "core/database/DatabaseActions.h"
 #include "core/database/wz_rules.h"
-#include "core/jobs/JobRunner.h"
-#include "core/settings/OrbPigger.h"
-#include "core/settings/SettingsKeys.h"
 #include "gui/archive/backUpRestore.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/askPwd.h"
@@ -63,8 +57,9 @@ QLineEdit* ReadOnlyLine(const char* name)
 
 } // namespace
 
-TW_new_database::TW_new_database(QWidget* parent)
+TW_new_database::TW_new_database(TDatabaseActions& actions, QWidget* parent)
     : TWizard(parent)
+    , m_actions(actions)
 {
     setObjectName(QStringLiteral("W_new_database"));
     setWindowTitle(QStringLiteral("New database wizard"));
@@ -73,7 +68,11 @@ TW_new_database::TW_new_database(QWidget* parent)
     AddPage(CreatePasswordPage());
     AddPage(CreateReadyPage());
     m_built = true;
-    m_runner = new TJobRunner(this);
+    connect(&m_actions, &TDatabaseActions::Progress, this, [this](int percent) {
+        if (m_busy)
+            ProgressBar2->setValue(percent);
+    });
+    connect(&m_actions, &TDatabaseActions::Created, this, &TW_new_database::Created);
     UpdateButtons();
 }
 
@@ -203,14 +202,6 @@ void TW_new_database::SetLocation(const QString& folder)
     Edit_location->setText(folder.isEmpty() ? folder : QDir::cleanPath(folder));
 }
 
-QString TW_new_database::NewFolderPath() const
-{
-    QString path = Location();
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path + m_name;
-}
-
 void TW_new_database::ChooseLocation()
 {
     const QString caption = QStringLiteral("Location of the new database");
@@ -255,7 +246,9 @@ void TW_new_database::PageEntered()
     if (CurrentPage() != PageCount() - 1)
         return;
     E_DB_name->setText(Edit_DB_name->text());
-    E_DB_location->setText(NewFolderPath());
+    // The folder the database goes in; its own folder is named when Ok makes it.
+    const QString location = Location();
+    E_DB_location->setText(location.endsWith(QLatin1Char('/')) ? location : location + QLatin1Char('/'));
     if (CB_is_protected->isChecked())
         E_IS_PP->setText(QStringLiteral("YES"));
     else if (FromArchive())
@@ -279,13 +272,10 @@ void TW_new_database::CB_is_protectedClick()
     UpdateButtons();
 }
 
-void TW_new_database::Prepare(TOrbPigger* list)
+void TW_new_database::Prepare()
 {
-    m_list = list;
     m_startFolder = QDir::currentPath();
-    m_name.clear();
-    m_finished = false;
-    m_newEntry = nullptr;
+    m_result = {};
     // A reused wizard starts empty: no name, archive or password of an earlier run.
     Edit_DB_name->clear();
     RB_new_database->setChecked(true);
@@ -299,22 +289,9 @@ void TW_new_database::Prepare(TOrbPigger* list)
     GoToPage(NamePage);
 }
 
-TW_new_database::Result TW_new_database::Results() const
+TW_new_database::Result TW_new_database::CreateDatabase()
 {
-    Result r;
-    if (m_finished && m_newEntry) {
-        r.entry = m_newEntry;
-        if (CB_is_protected->isChecked())
-            r.password = EditNewPwd1->text();
-    }
-    return r;
-}
-
-TW_new_database::Result TW_new_database::CreateDatabase(TOrbPigger* list)
-{
-    if (!list)
-        return {};
-    Prepare(list);
+    Prepare();
     exec();
     return Results();
 }
@@ -324,128 +301,40 @@ void TW_new_database::btnFinishClick()
     if (m_busy)
         return;
     btnFinish->setEnabled(false);
-    m_finished = true;
-    m_newEntry = nullptr;
-    Finish();
+    m_result = {};
+    m_busy = true;
+    UpdateButtons();
+    // The wizard stays responsive meanwhile; it closes when the making has ended.
+    const bool started = FromArchive()
+        ? m_actions.CreateFromArchive(QDir(m_startFolder).absoluteFilePath(OrbFileEdit1->FileName()), Location(),
+                                      Edit_DB_name->text())
+        : m_actions.CreateDatabase(Location(), Edit_DB_name->text(),
+                                   CB_is_protected->isChecked() ? EditNewPwd1->text() : QString());
+    if (!started) {
+        m_busy = false;
+        accept();
+    }
+}
+
+void TW_new_database::Created(const QString& name, const QString& folder, const QString& error)
+{
+    if (!m_busy)
+        return;
+    m_busy = false;
+    UpdateButtons();
+    if (error.isEmpty()) {
+        m_result.name = name;
+        m_result.path = folder;
+        if (CB_is_protected->isChecked())
+            m_result.password = EditNewPwd1->text();
+    }
+    accept();
 }
 
 void TW_new_database::reject()
 {
     if (!m_busy)
         TWizard::reject();
-}
-
-void TW_new_database::Finish()
-{
-    m_name = Edit_DB_name->text().trimmed();
-    const QString cannotCreate = QStringLiteral("Can not create directory \"%1\"\nTry again please.").arg(m_name);
-    if (!m_list || !WizardRules::IsUsableFolderName(m_name)) {
-        ShowMessageText(cannotCreate);
-        accept();
-        return;
-    }
-    const QString folder = NewFolderPath();
-
-    // Checked before anything is created, so a refusal leaves no folder behind.
-    if (FromArchive()) {
-        const QString archiveFolder = ResolveFolder(QFileInfo(OrbFileEdit1->FileName()).path(), m_startFolder);
-        if (archiveFolder == Paths::CanonicalFolder(Location()) + QLatin1Char('/') + m_name) {
-            ShowMessageText(
-                QStringLiteral("The new database can not be created in the folder containing the source archive."));
-            accept();
-            return;
-        }
-    }
-    if (QFileInfo(folder).isDir()) {
-        ShowMessageText(QStringLiteral("Directory \"%1\"\nalready exists.\nTry again please.").arg(m_name));
-        accept();
-        return;
-    }
-    // mkdir fails on anything already there, so an existing database is never written over.
-    // The folder is private: the names of the files in it tell something already.
-    if (Location().isEmpty()
-        || !QDir(Location()).mkdir(m_name, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-        ShowMessageText(cannotCreate);
-        accept();
-        return;
-    }
-
-    if (FromArchive()) {
-        FillFromArchive(folder);
-        return;
-    }
-    if (FillNew(folder))
-        AddEntry(folder);
-    else
-        ForgetFolder(folder);
-    accept();
-}
-
-void TW_new_database::AddEntry(const QString& folder)
-{
-    m_newEntry = m_list->AddChild(SettingsKey::Base);
-    m_newEntry->SetAttr(SettingsKey::Name, m_name);
-    m_newEntry->SetAttr(SettingsKey::Path, folder);
-}
-
-bool TW_new_database::FillNew(const QString& folder)
-{
-    QString failure;
-    if (!Schema::CreateDocsTable(folder, [&failure](const QString& text) { failure = text; })) {
-        ShowMessageText(failure);
-        return false;
-    }
-    ProgressBar2->setValue(ProgressBar2->maximum());
-    // The password goes on before the database is announced, so a failure is not reported as success.
-    if (CB_is_protected->isChecked()) {
-        try {
-            TDatabaseConnection connection;
-            SetDatabasePassword(connection, folder, EditNewPwd1->text());
-        } catch (const QbError& e) {
-            ShowMessageText(e.Message());
-            return false;
-        }
-    }
-    ShowMessageText(
-        QStringLiteral("Congratulations!\nDatabasse \"%1\" has been successfully created.").arg(Edit_DB_name->text()));
-    return true;
-}
-
-void TW_new_database::FillFromArchive(const QString& folder)
-{
-    const QString archiveName = OrbFileEdit1->FileName();
-    const QString archive = QDir(m_startFolder).absoluteFilePath(archiveName);
-    m_busy = true;
-    UpdateButtons();
-    const auto end = [this, folder, archiveName](int code) {
-        m_busy = false;
-        UpdateButtons();
-        if (code == BackRest::Ok) {
-            ShowMessageText(QStringLiteral("Database \"%1\" \nhas been created from the archive \n\"%2\"")
-                                .arg(Edit_DB_name->text(), archiveName));
-            AddEntry(folder);
-        } else {
-            ShowMessageText(QStringLiteral("Database restore error"));
-            ForgetFolder(folder);
-        }
-        accept();
-    };
-    // The wizard stays responsive meanwhile; it closes when the restore has ended.
-    const bool started = StartArchiveJob(
-        *m_runner,
-        [archive, folder](const BackRest::ProgressCallback& cb) {
-            return BackRest::RestoreFolder(archive, folder, cb);
-        },
-        [this](int percent) { ProgressBar2->setValue(percent); }, end);
-    if (!started)
-        end(BackRest::Failed);
-}
-
-// A failed run takes back what it made, so the same name can be tried again.
-void TW_new_database::ForgetFolder(const QString& folder)
-{
-    TDatabaseConnection::RemoveWithJournal(QDir(folder).filePath(TDatabaseConnection::FileName));
-    QDir(Location()).rmdir(m_name);
 }
 
 TW_new_database::~TW_new_database()

@@ -1,3 +1,4 @@
+// The new-database wizard.
 #pragma once
 
 #include "gui/database/wz.h"
@@ -9,17 +10,17 @@ class QLineEdit;
 class QProgressBar;
 class QRadioButton;
 class QToolButton;
-class TJobRunner;
+class TDatabaseActions;
 class TOrbFileEdit;
-class TOrbPigger;
 
-// The four-page wizard that makes a new database: empty, or rebuilt from a backup archive.
+// The four-page wizard that collects what a new database is made of (empty, or rebuilt from a
+// backup archive) and shows the making, which TDatabaseActions does.
 class TW_new_database : public TWizard
 {
     Q_OBJECT
 
 public:
-    explicit TW_new_database(QWidget* parent = nullptr);
+    explicit TW_new_database(TDatabaseActions& actions, QWidget* parent = nullptr);
     ~TW_new_database() override;
 
     enum Page
@@ -32,22 +33,22 @@ public:
 
     struct Result
     {
-        TOrbPigger* entry = nullptr; // the BASE node added to the list, or none
+        QString name; // as listed in the settings; empty: nothing was made
+        QString path;
         QString password; // what the new database was protected with, or empty
     };
 
-    // Runs the wizard over the settings' BASE_LIST node. Nothing is shown without a list.
-    Result CreateDatabase(TOrbPigger* list);
+    // Runs the wizard; the database made is listed in the settings.
+    Result CreateDatabase();
 
-    // A restore from the archive runs: Ok returned at once, the wizard closes when it ends.
+    // The making runs: Ok returned at once, the wizard closes when it ends.
     bool Busy() const { return m_busy; }
 
     // CreateDatabase in two halves around the modal run, for driving the wizard directly.
-    void Prepare(TOrbPigger* list);
-    Result Results() const;
+    void Prepare();
+    Result Results() const { return m_result; }
 
     bool FromArchive() const;
-    QString NewFolderPath() const;
     QString Location() const;
     void SetLocation(const QString& folder);
     // The location's folder chooser (a queued file name while dialogs are scripted).
@@ -87,19 +88,11 @@ private:
     QWidget* CreateReadyPage();
     void RadioGroup1Click();
     void CB_is_protectedClick();
-    // Makes the database and closes the wizard: at once, or when the restore has ended.
-    void Finish();
-    void FillFromArchive(const QString& folder);
-    bool FillNew(const QString& folder);
-    void AddEntry(const QString& folder);
-    void ForgetFolder(const QString& folder);
+    void Created(const QString& name, const QString& folder, const QString& error);
 
-    TOrbPigger* m_list = nullptr;
+    TDatabaseActions& m_actions;
     QString m_startFolder;
-    QString m_name; // trimmed, set by Ok
-    bool m_finished = false;
     bool m_busy = false;
     bool m_built = false;
-    TOrbPigger* m_newEntry = nullptr;
-    TJobRunner* m_runner = nullptr;
+    Result m_result;
 };

@@ -1,3 +1,4 @@
+// The password dialog and the upper-case password field.
 #include "gui/dialogs/askPwd.h"
 
 #include <QGridLayout>

@@ -1,3 +1,4 @@
+// The password dialog and the upper-case password field.
 #pragma once
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The program's own message dialog.
 #include "gui/dialogs/msg.h"
 
 #include "gui/dialogs/CentreOnScreen.h"

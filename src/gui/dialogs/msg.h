@@ -1,3 +1,4 @@
+// The program's own message dialog.
 #pragma once
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The yes/no confirmation dialog.
 #include "gui/dialogs/sure.h"
 
 #include "gui/dialogs/CentreOnScreen.h"

@@ -1,3 +1,4 @@
+// The yes/no confirmation dialog.
 #pragma once
 
 #include <QDialog>

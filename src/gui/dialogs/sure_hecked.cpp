@@ -1,3 +1,4 @@
+// The confirmation of destructive actions ("Yes, I'm sure" ticked first).
 #include "gui/dialogs/sure_hecked.h"
 
 #include <QCheckBox>

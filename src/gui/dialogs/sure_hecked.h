@@ -1,3 +1,4 @@
+// The confirmation of destructive actions ("Yes, I'm sure" ticked first).
 #pragma once
 
 #include "gui/dialogs/sure.h"

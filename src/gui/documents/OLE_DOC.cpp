@@ -1,3 +1,4 @@
+// The embedded-object frame of the content viewer.
 #include "gui/documents/OLE_DOC.h"
 
 #include "core/common/QbError.h"

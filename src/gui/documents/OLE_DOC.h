@@ -1,3 +1,4 @@
+// The embedded-object frame of the content viewer.
 #pragma once
 
 // The embedded-object frame: moves an object between the container and the OLEobj column.

@@ -1,3 +1,4 @@
+// The picture frame and the pane that draws its picture.
 #include "gui/documents/O_db_image.h"
 
 #include "core/common/QbError.h"

@@ -1,3 +1,4 @@
+// The rich-text editor frame bound to one document row, with its ruler.
 #include "gui/documents/O_db_rtf.h"
 
 #include "core/common/QbError.h"
@@ -14,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -92,23 +94,6 @@ template <class Control> void SetHint(Control* control, const QString& hint)
     control->setToolTip(bar < 0 ? hint : hint.left(bar));
     control->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
-
-// Clears a flag when it goes out of scope, also on failure.
-class FlagScope
-{
-public:
-    explicit FlagScope(bool& flag)
-        : m_flag(flag)
-    {
-        m_flag = true;
-    }
-    ~FlagScope() { m_flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& m_flag;
-};
 
 } // namespace
 
@@ -541,7 +526,7 @@ void TOdb_rtf::GetFontNames()
         if (same)
             return; // refilling a long list on every open would slow the preview
     }
-    FlagScope updating(m_updating);
+    const QScopedValueRollback updating(m_updating, true);
     const QString shown = FontName->currentText();
     FontName->clear();
     FontName->addItems(names);
@@ -570,7 +555,7 @@ void TOdb_rtf::SelectionChange()
 {
     if (m_dragging)
         return;
-    FlagScope updating(m_updating);
+    const QScopedValueRollback updating(m_updating, true);
     PlaceMarkers();
     const QTextCharFormat format = RichEdit1->currentCharFormat();
     const QFont font = format.font();

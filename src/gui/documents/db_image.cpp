@@ -1,3 +1,4 @@
+// The picture window that shows one picture document.
 #include "gui/documents/db_image.h"
 
 #include "gui/documents/O_db_image.h"

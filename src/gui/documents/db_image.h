@@ -1,3 +1,4 @@
+// The picture window that shows one picture document.
 #pragma once
 
 #include <QDialog>

@@ -1,3 +1,4 @@
+// The window that edits one rich-text document.
 #include "gui/documents/db_rtf.h"
 
 #include "core/common/QbError.h"

@@ -1,3 +1,4 @@
+// The editable list frame (grid over a query) that the document list builds on.
 #include "gui/documents/dic.h"
 
 #include "core/common/QbError.h"
@@ -147,8 +148,9 @@ void TDicGrid::CommitEditor()
 
 // ---- TOdic
 
-TOdic::TOdic(QWidget* parent)
+TOdic::TOdic(TDatabaseConnection& connection, QWidget* parent)
     : QWidget(parent)
+    , m_connection(connection)
 {
     Q1 = new TDicQuery(this);
     Q1->setObjectName(QStringLiteral("Q1"));
@@ -222,7 +224,7 @@ void TOdic::ApplyColumns()
 
 void TOdic::OpenList()
 {
-    TDatabaseConnection& adb = TDatabaseConnection::ADB();
+    TDatabaseConnection& adb = Connection();
     if (!adb.IsOpen())
         adb.Open();
     QStringList fields = StartSelect();

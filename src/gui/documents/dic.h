@@ -1,3 +1,4 @@
+// The editable list frame (grid over a query) that the document list builds on.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class QLabel;
+class TDatabaseConnection;
 class TOdic;
 
 // One grid column over a field of the query.
@@ -80,7 +82,7 @@ class TOdic : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TOdic(QWidget* parent = nullptr);
+    explicit TOdic(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TOdic() override;
 
     TDicGrid* Grid1 = nullptr;
@@ -151,6 +153,8 @@ Q_SIGNALS:
     void AfterScroll();
 
 protected:
+    TDatabaseConnection& Connection() const { return m_connection; }
+
     // The query's statements on the shared connection. The select is read a stretch at a time:
     // StartSelect begins it afresh and names its fields, each NextRows gives the following rows
     // (fewer than asked only at the end).
@@ -176,6 +180,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    TDatabaseConnection& m_connection;
     friend class TDicQuery;
     friend class TDicDelegate;
     bool PostEdit(int row, int field, const QVariant& value);

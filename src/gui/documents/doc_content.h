@@ -1,3 +1,4 @@
+// The content viewer of the main window.
 #pragma once
 
 #include "core/documents/DocContent.h"

@@ -1,3 +1,4 @@
+// The document list of the main window.
 #include "gui/documents/doc_list.h"
 
 #include "core/common/QbError.h"
@@ -21,8 +22,8 @@ TDocRow ToDocRow(const QVariantMap& row)
 
 } // namespace
 
-TO_doc_list::TO_doc_list(QWidget* parent)
-    : TOdic(parent)
+TO_doc_list::TO_doc_list(TDatabaseConnection& connection, QWidget* parent)
+    : TOdic(connection, parent)
 {
     setObjectName(QStringLiteral("O_doc_list1"));
     SetColumns({
@@ -68,7 +69,7 @@ QStringList TO_doc_list::StartSelect()
 std::vector<QVariantList> TO_doc_list::NextRows(int limit)
 {
     std::vector<QVariantList> rows;
-    const std::vector<TDocRow> docs = TDocStore(TDatabaseConnection::ADB()).ListDocuments(m_position, limit);
+    const std::vector<TDocRow> docs = TDocStore(Connection()).ListDocuments(m_position, limit);
     rows.reserve(docs.size());
     for (const TDocRow& d : docs)
         rows.push_back({QString(), d.Id, d.Name, d.Type, d.CDate, d.LDate});
@@ -77,25 +78,24 @@ std::vector<QVariantList> TO_doc_list::NextRows(int limit)
 
 void TO_doc_list::ApplyModify(const QVariantMap& oldRow, const QVariantMap& row)
 {
-    TDocStore(TDatabaseConnection::ADB())
-        .UpdateDocument(oldRow.value(QStringLiteral("doc_id")).toString(), ToDocRow(row));
+    TDocStore(Connection()).UpdateDocument(oldRow.value(QStringLiteral("doc_id")).toString(), ToDocRow(row));
 }
 
 void TO_doc_list::ApplyInsert(const QVariantMap& row)
 {
-    TDocStore(TDatabaseConnection::ADB()).InsertDocument(ToDocRow(row));
+    TDocStore(Connection()).InsertDocument(ToDocRow(row));
 }
 
 void TO_doc_list::ApplyDelete(const QVariantMap& oldRow)
 {
-    TDocStore(TDatabaseConnection::ADB()).DeleteDocument(oldRow.value(QStringLiteral("doc_id")).toString());
+    TDocStore(Connection()).DeleteDocument(oldRow.value(QStringLiteral("doc_id")).toString());
 }
 
 QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const
 {
     std::optional<TDocRow> doc;
     try {
-        doc = TDocStore(TDatabaseConnection::ADB()).FindDocument(row.value(QStringLiteral("doc_id")).toString());
+        doc = TDocStore(Connection()).FindDocument(row.value(QStringLiteral("doc_id")).toString());
     } catch (const QbError&) {
         // The change itself is stored; only the read-back failed.
     }

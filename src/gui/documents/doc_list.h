@@ -1,3 +1,4 @@
+// The document list of the main window.
 #pragma once
 
 #include "core/database/DocStore.h"
@@ -9,7 +10,7 @@ class TO_doc_list : public TOdic
 {
     Q_OBJECT
 public:
-    explicit TO_doc_list(QWidget* parent = nullptr);
+    explicit TO_doc_list(TDatabaseConnection& connection, QWidget* parent = nullptr);
 
     // Icons of ImageList1, by index.
     enum Icon

@@ -1,3 +1,4 @@
+// The "Scale view" dialog of a picture.
 #include "gui/documents/scale_image.h"
 
 #include "core/documents/ScaleImage.h"

@@ -1,3 +1,4 @@
+// The "Scale view" dialog of a picture.
 #pragma once
 
 #include <QDialog>

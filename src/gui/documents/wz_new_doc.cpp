@@ -1,3 +1,4 @@
+// The new-document wizard.
 #include "gui/documents/wz_new_doc.h"
 
 #include "core/common/QbError.h"

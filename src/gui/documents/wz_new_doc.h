@@ -1,3 +1,4 @@
+// The new-document wizard.
 #pragma once
 
 // The new-document wizard: a name, and how to make the document (native, an embedded object of

@@ -1,3 +1,4 @@
+// The settings page listing the object servers the user uses most.
 #include "gui/intake/OleServers.h"
 
 #include "core/documents/OleContainer.h"

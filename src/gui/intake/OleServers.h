@@ -1,3 +1,4 @@
+// The settings page listing the object servers the user uses most.
 #pragma once
 
 // The settings page of the object servers the user uses most: name and class of each, added

@@ -1,8 +1,8 @@
+// The settings page that picks how dropped text and pictures are taken in.
 #include "gui/intake/fixedServers.h"
 
 #include "core/documents/OleContainer.h"
 #include "core/intake/OleServerList.h"
-#include "core/settings/OrbPigger.h"
 #include "gui/widgets/Teardown.h"
 
 #include <QGridLayout>
@@ -17,8 +17,8 @@ TOFixedServers::TOFixedServers(QWidget* parent)
 {
     setObjectName(QStringLiteral("OFixedServers1"));
     setToolTip(QStringLiteral("Applications that edit embedded files"));
-    m_txt = {nullptr, nullptr, nullptr, nullptr, QStringLiteral("TXT_ACCEPT_MODE"), QStringLiteral("TXT_SERVER")};
-    m_img = {nullptr, nullptr, nullptr, nullptr, QStringLiteral("IMG_ACCEPT_MODE"), QStringLiteral("IMG_SERVER")};
+    m_txt = {nullptr, nullptr, nullptr, nullptr, TSettingsModel::DropKind::Text};
+    m_img = {nullptr, nullptr, nullptr, nullptr, TSettingsModel::DropKind::Image};
 
     GroupBox_txt = MakeGroup(m_txt, "Accept drag-n-dropped text via:", "simple text editor", "text OLE server:", "txt");
     GroupBox_img
@@ -74,11 +74,11 @@ QGroupBox* TOFixedServers::MakeGroup(Group& g, const char* title, const char* ow
     return box;
 }
 
-bool TOFixedServers::InitAcceptModes(TOleContainer* container, TOrbPigger* root)
+bool TOFixedServers::InitAcceptModes(TOleContainer* container, TSettingsModel* settings)
 {
     m_container = container;
-    m_root = root;
-    if (!m_root)
+    m_settings = settings;
+    if (!m_settings)
         return false;
     ShowGroup(m_txt);
     ShowGroup(m_img);
@@ -87,8 +87,8 @@ bool TOFixedServers::InitAcceptModes(TOleContainer* container, TOrbPigger* root)
 
 void TOFixedServers::ShowGroup(const Group& g)
 {
-    g.field->setText(m_root->GetAttr(g.serverKey));
-    if (OleServerList::UsesServer(m_root->GetAttr(g.modeKey)))
+    g.field->setText(m_settings->DropServer(g.kind));
+    if (OleServerList::UsesServer(m_settings->DropMode(g.kind)))
         g.server->setChecked(true);
     else
         g.own->setChecked(true);
@@ -110,20 +110,20 @@ void TOFixedServers::AcceptMode(const Group& g)
     const bool own = g.own->isChecked();
     g.field->setEnabled(!own);
     g.pick->setEnabled(!own);
-    if (m_root)
-        m_root->SetAttr(g.modeKey, own ? QStringLiteral("OWN") : QStringLiteral("OLE"));
+    if (m_settings)
+        m_settings->SetDropUsesServer(g.kind, !own);
 }
 
 void TOFixedServers::set_special_OLE_servers(QLineEdit* field)
 {
     // Only the changed field is stored: storing both would write the other field's old text
     // over the tree while the groups are being shown from it.
-    if (!m_root)
+    if (!m_settings)
         return;
     if (field == m_txt.field)
-        m_root->SetAttr(m_txt.serverKey, field->text());
+        m_settings->SetDropServer(m_txt.kind, field->text());
     else if (field == m_img.field)
-        m_root->SetAttr(m_img.serverKey, field->text());
+        m_settings->SetDropServer(m_img.kind, field->text());
 }
 
 void TOFixedServers::SB_get_server(QToolButton* button)

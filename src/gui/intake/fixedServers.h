@@ -1,4 +1,7 @@
+// The settings page that picks how dropped text and pictures are taken in.
 #pragma once
+
+#include "core/settings/SettingsModel.h"
 
 // The settings page that chooses, for dropped text and for dropped pictures, between the
 // program's own editor and an object server of a chosen class.
@@ -9,7 +12,6 @@ class QLineEdit;
 class QRadioButton;
 class QToolButton;
 class TOleContainer;
-class TOrbPigger;
 
 class TOFixedServers : public QWidget
 {
@@ -18,8 +20,8 @@ public:
     explicit TOFixedServers(QWidget* parent = nullptr);
     ~TOFixedServers() override;
 
-    // Remembers the container and shows both groups from root; false without a settings tree.
-    bool InitAcceptModes(TOleContainer* container, TOrbPigger* root);
+    // Remembers the container and shows both groups from the settings; false without them.
+    bool InitAcceptModes(TOleContainer* container, TSettingsModel* settings);
 
     // Handlers: a choice of either group clicked, a class field changed, a pick button clicked.
     void txt_accept_mode();
@@ -46,8 +48,7 @@ private:
         QRadioButton* server;
         QLineEdit* field;
         QToolButton* pick;
-        QString modeKey;
-        QString serverKey;
+        TSettingsModel::DropKind kind;
     };
     QGroupBox* MakeGroup(Group& g, const char* title, const char* own, const char* server, const char* kind);
     void ShowGroup(const Group& g);
@@ -56,5 +57,5 @@ private:
     Group m_txt;
     Group m_img;
     TOleContainer* m_container = nullptr;
-    TOrbPigger* m_root = nullptr;
+    TSettingsModel* m_settings = nullptr;
 };

@@ -1,3 +1,4 @@
+// The collapsed drop target window.
 #include "gui/intake/target.h"
 
 #include <QBoxLayout>

@@ -1,3 +1,4 @@
+// The collapsed drop target window.
 #pragma once
 
 // The collapsed drop target: how many documents were taken in since the window last collapsed

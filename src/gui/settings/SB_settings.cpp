@@ -1,3 +1,4 @@
+// The settings dialog and its pages: position, servers, application, drag-n-drop, security, about.
 #include "gui/settings/SB_settings.h"
 
 #include "core/documents/OleContainer.h"
@@ -281,7 +282,7 @@ void TD_SB_settings::ShowSettings()
     SetRadioGroupIndex(model.Align());
 
     OOLEServers1->InitServerList(m_chooser, &Root());
-    OFixedServers1->InitAcceptModes(m_chooser, &Root());
+    OFixedServers1->InitAcceptModes(m_chooser, &Model());
 
     if (const std::optional<int> delay = model.StoredDelay())
         TrackBar1->setValue(*delay);
@@ -332,26 +333,26 @@ void TD_SB_settings::show_align()
             break;
     }
     Shape1->setGeometry(shape);
-    Root().SetAttr(Key::Align, QString::number(index));
+    Model().SetAlign(index);
 }
 
 void TD_SB_settings::TrackBar1Change()
 {
     const QString text = QString::number(TrackBar1->value());
     Label_delay->setText(text);
-    Root().SetAttr(Key::Delay, text);
+    Model().SetDelay(TrackBar1->value());
     if (m_host.SetPreviewDelay)
         m_host.SetPreviewDelay(TrackBar1->value());
 }
 
 void TD_SB_settings::CB_open_last_usedClick()
 {
-    Root().SetAttr(Key::OpenLastUsed, CB_open_last_used->isChecked() ? Key::Yes : QString());
+    Model().SetOpenLastUsedWanted(CB_open_last_used->isChecked());
 }
 
 void TD_SB_settings::CB_default_invisibleClick()
 {
-    Root().SetAttr(Key::DefaultInvisible, CB_default_invisible->isChecked() ? Key::Yes : QString());
+    Model().SetDefaultHidden(CB_default_invisible->isChecked());
 }
 
 void TD_SB_settings::set_wrong_password_mode()
@@ -359,13 +360,13 @@ void TD_SB_settings::set_wrong_password_mode()
     CB_default_db->setEnabled(false);
     SE_attempts->setEnabled(false);
     if (Rb_restrict->isChecked()) {
-        Root().DeleteAttr(Key::WrongPasswordMode);
+        Model().SetWrongPasswordMode(QString());
     } else if (RB_default_db->isChecked()) {
         CB_default_db->setEnabled(true);
-        Root().SetAttr(Key::WrongPasswordMode, Key::OpenDefault);
+        Model().SetWrongPasswordMode(Key::OpenDefault);
     } else if (RB_drop_db->isChecked()) {
         SE_attempts->setEnabled(true);
-        Root().SetAttr(Key::WrongPasswordMode, Key::DropDb);
+        Model().SetWrongPasswordMode(Key::DropDb);
     }
 }
 
@@ -386,7 +387,7 @@ void TD_SB_settings::CB_default_dbChange(int index)
     if (index < 0)
         return;
     const QString name = CB_default_db->itemText(index);
-    Root().SetAttr(Key::DefaultDb, name);
+    Model().SetDefaultDbName(name);
     Dialogs::ShowMessage(QStringLiteral("To open the \"%1\" database\ninstead of the protected one\nmake sure that "
                                         "the \"%1\" is not\nprotected by password.")
                              .arg(name));
@@ -394,7 +395,7 @@ void TD_SB_settings::CB_default_dbChange(int index)
 
 void TD_SB_settings::SE_attemptsChange()
 {
-    Root().SetAttr(Key::Attempts, QString::number(SE_attempts->value()));
+    Model().SetAttempts(SE_attempts->value());
 }
 
 void TD_SB_settings::PrivacyChange()
@@ -429,13 +430,7 @@ void TD_SB_settings::StorePlacement()
         = m_host.CurrentPlacement ? m_host.CurrentPlacement() : std::optional<TWindowPlacement>();
     if (!placement)
         return;
-    const QRect r = placement->outer;
-    Root().SetAttr(Key::Width, QString::number(r.width()));
-    Root().SetAttr(Key::Height, QString::number(r.height()));
-    Root().SetAttr(Key::Left, QString::number(r.x()));
-    Root().SetAttr(Key::Top, QString::number(r.y()));
-    Root().SetAttr(Key::ListWidth, QString::number(placement->listPanel.width()));
-    Root().SetAttr(Key::ListHeight, QString::number(placement->listPanel.height()));
+    Model().SetPlacement(placement->outer, placement->listPanel);
 }
 
 void TD_SB_settings::OKBtnClick()

@@ -1,3 +1,4 @@
+// The settings dialog and its pages: position, servers, application, drag-n-drop, security, about.
 #pragma once
 
 #include "gui/settings/settings.h"

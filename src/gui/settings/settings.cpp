@@ -1,3 +1,4 @@
+// The settings window's base: loads the settings model and has it write the file.
 #include "gui/settings/settings.h"
 
 #include <QDialogButtonBox>

@@ -1,3 +1,4 @@
+// The notice shown when the database engine is missing.
 #include "gui/startup/BDE_DL.h"
 
 #include "core/shell/Shell.h"

@@ -1,3 +1,4 @@
+// The notice shown when the database engine is missing.
 #pragma once
 
 #include <QDialog>

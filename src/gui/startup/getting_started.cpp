@@ -1,7 +1,6 @@
 #include "gui/startup/getting_started.h"
 
-#include "core/settings/OrbPigger.h"
-#include "core/settings/SettingsKeys.h"
+#include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
 #include "gui/dialogs/Dialogs.h"
 
@@ -62,7 +61,7 @@ TF_getting_started::Choice TF_getting_started::Chosen() const
     return RunNow;
 }
 
-void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
+void TF_getting_started::Apply(Choice choice, TSettingsModel& settings)
 {
     switch (choice) {
         case RunNow:
@@ -73,18 +72,18 @@ void TF_getting_started::Apply(Choice choice, TOrbPigger& root)
                                          .arg(QDir::toNativeSeparators(Shell::DocPagePath(QStringLiteral("gs")))));
             break;
         case DontShowAgain:
-            root.SetAttr(SettingsKey::GettingStarted, SettingsKey::No);
+            settings.SetGettingStartedWanted(false);
             break;
         case RunNextTime:
             break;
     }
 }
 
-void TF_getting_started::ShowIfWanted(TOrbPigger& root, QWidget* parent)
+void TF_getting_started::ShowIfWanted(TSettingsModel& settings, QWidget* parent)
 {
-    if (root.GetAttr(SettingsKey::GettingStarted) == SettingsKey::No)
+    if (!settings.GettingStartedWanted())
         return;
     TF_getting_started prompt(parent);
     if (prompt.exec() == QDialog::Accepted)
-        Apply(prompt.Chosen(), root);
+        Apply(prompt.Chosen(), settings);
 }

@@ -3,7 +3,7 @@
 #include <QDialog>
 
 class QRadioButton;
-class TOrbPigger;
+class TSettingsModel;
 
 // The "Getting started" prompt offered at the first activation of a run.
 class TF_getting_started : public QDialog
@@ -21,10 +21,10 @@ public:
     explicit TF_getting_started(QWidget* parent = nullptr);
 
     // Shows the prompt modally unless GS is "NO", then acts on the choice made with "Ok".
-    static void ShowIfWanted(TOrbPigger& settingsRoot, QWidget* parent = nullptr);
+    static void ShowIfWanted(TSettingsModel& settings, QWidget* parent = nullptr);
 
     // What "Ok" does with a choice: run the tutorial now, nothing, or never ask again.
-    static void Apply(Choice choice, TOrbPigger& settingsRoot);
+    static void Apply(Choice choice, TSettingsModel& settings);
 
     QRadioButton* RB_now = nullptr;
     QRadioButton* RB_next_time = nullptr;

@@ -1,5 +1,6 @@
 #include "core/database/DatabaseSession.h"
 
+#include "core/archive/BackRest.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DatabaseActions.h"
@@ -654,6 +655,108 @@ TEST_F(DatabaseSessionTest, PackStopsWithTheOldFileOrEndsWithTheOfferOfANewPassw
     session->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QString()), 1);
     EXPECT_NE(qbtest::ReadAll(folder + QStringLiteral("/Docs.db")), before);
+}
+
+TEST_F(DatabaseSessionTest, CreateRefusesOrFailsLeavingNoFolderAndTheSettingsAsTheyWere)
+{
+    Start();
+    TDatabaseActions actions(*session);
+    QSignalSpy created(&actions, &TDatabaseActions::Created);
+    const QString location = qbtest::FreshFolder();
+    ASSERT_TRUE(QDir(location).mkdir(QStringLiteral("Taken")));
+    qbtest::WriteAll(location + QStringLiteral("/Taken/Docs.db"), QByteArray("precious bytes"));
+    const QString ownArchive = location + QStringLiteral("/Taken/Own.qba");
+    ASSERT_EQ(BackRest::BackupFolder(qbtest::FreshDatabase(), ownArchive), BackRest::Ok);
+    const QString damaged = location + QStringLiteral("/damaged.qba");
+    qbtest::WriteAll(damaged, QByteArray("BACKUX and more"));
+    struct Case
+    {
+        const char* name;
+        QString where, archive;
+        bool fullDisk;
+        const char* told; // the start of what the user is told (the engine's words when empty)
+        bool started;
+    };
+    const std::vector<Case> cases{
+        {"..", location, {}, false, "Can not create directory", false},
+        {"../escaped", location, {}, false, "Can not create directory", false},
+        {"a/b", location, {}, false, "Can not create directory", false},
+        {"Work", damaged, {}, false, "Can not create directory", false},
+        {" Taken ", location, {}, false, "Directory \"Taken\"\nalready exists.", false},
+        {"Taken", location, ownArchive, false, "The new database can not be created in the folder containing", false},
+        {"Damaged", location, damaged, false, "Database restore error", true},
+        {"Full", location, {}, true, "", true},
+        {"Full archive", location, ownArchive, true, "Database restore error", true},
+    };
+    const QByteArray settingsBefore = FileBytes();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts->shown.clear();
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        if (c.fullDisk) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 2 * 1024; // as root too: no file may grow past 2 KiB
+            ::setrlimit(RLIMIT_FSIZE, &small);
+        }
+        const QString name = QString::fromLatin1(c.name);
+        EXPECT_EQ(c.archive.isEmpty() ? actions.CreateDatabase(c.where, name, QStringLiteral("PW"))
+                                      : actions.CreateFromArchive(c.archive, c.where, name),
+                  c.started);
+        if (c.started) {
+            EXPECT_TRUE(created.wait(60000));
+            EXPECT_FALSE(created.last().at(2).toString().isEmpty());
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ASSERT_EQ(prompts->shown.size(), 1);
+        EXPECT_TRUE(prompts->shown.last().startsWith(QString::fromLatin1(c.told)))
+            << prompts->shown.last().toStdString();
+    }
+    EXPECT_EQ(created.size(), 3);
+    EXPECT_EQ(QDir(location).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("Taken"), QStringLiteral("damaged.qba")}));
+    EXPECT_EQ(qbtest::ReadAll(location + QStringLiteral("/Taken/Docs.db")), QByteArray("precious bytes"));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(location).absolutePath() + QStringLiteral("/escaped")));
+    EXPECT_EQ(FileBytes(), settingsBefore);
+    EXPECT_TRUE(settings->ListedDatabaseNames().isEmpty());
+}
+
+TEST_F(DatabaseSessionTest, CreateMakesAPrivateProtectedDatabaseOrRebuildsOneWithItsOwnPassword)
+{
+    Start();
+    TDatabaseActions actions(*session);
+    QSignalSpy created(&actions, &TDatabaseActions::Created);
+    const QString location = qbtest::FreshFolder();
+    ASSERT_TRUE(actions.CreateDatabase(location, QStringLiteral("  Мій архів  "), QStringLiteral("SECRET")));
+    ASSERT_TRUE(created.wait(60000));
+    const QString folder = location + QStringLiteral("/Мій архів");
+    EXPECT_EQ(created.last(), (QVariantList{QStringLiteral("Мій архів"), folder, QString()}));
+    EXPECT_EQ(prompts->shown.last(),
+              QStringLiteral("Congratulations!\nDatabasse \"  Мій архів  \" has been successfully created."));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{TDatabaseConnection::FileName});
+    // Private to the user, the database file also after its password went on.
+    const auto mode = [](const QString& path) { return int(QFileInfo(path).permissions() & 0x7077); };
+    EXPECT_EQ(mode(folder), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(mode(QDir(folder).filePath(TDatabaseConnection::FileName)),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("SECRET")), 0);
+    EXPECT_THROW(qbtest::CountDocuments(folder, QString()), QbError);
+
+    qbtest::TempDatabase source(QStringLiteral("OLDPW"));
+    TDocStore(source.Connection).CreateDocumentRecord(QStringLiteral("letter"), QStringLiteral("TXT"));
+    source.Connection.Close();
+    const QString archive = qbtest::FreshFolder(QStringLiteral("arc архів")) + QStringLiteral("/Work.qba");
+    ASSERT_EQ(BackRest::BackupFolder(source.Folder, archive), BackRest::Ok);
+    ASSERT_TRUE(actions.CreateFromArchive(archive, location, QStringLiteral("Copy")));
+    ASSERT_TRUE(created.wait(60000));
+    EXPECT_EQ(prompts->shown.last(),
+              QStringLiteral("Database \"Copy\" \nhas been created from the archive \n\"%1\"").arg(archive));
+    EXPECT_EQ(qbtest::CountDocuments(location + QStringLiteral("/Copy"), QStringLiteral("OLDPW")), 1);
+
+    // Both listed, in the file too.
+    EXPECT_EQ(settings->ListedDatabaseNames(), (QStringList{QStringLiteral("Мій архів"), QStringLiteral("Copy")}));
+    EXPECT_TRUE(QString::fromUtf8(FileBytes()).contains(location + QStringLiteral("/Copy")));
 }
 
 } // namespace

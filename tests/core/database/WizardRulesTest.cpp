@@ -86,3 +86,14 @@ TEST(WizardRulesTest, ANameMustStayOneFolder)
                                 QStringLiteral("..a"), QStringLiteral("a b")})
         EXPECT_TRUE(IsUsableFolderName(good)) << good.toStdString();
 }
+
+TEST(WizardRulesTest, TheFirstLocationIsAFolderTheUserCanWrite)
+{
+    const auto only = [](const QString& ok) { return [ok](const QString& folder) { return folder == ok; }; };
+    EXPECT_EQ(InitialLocation(QStringLiteral("/srv/a/b"), QStringLiteral("/h"), only(QStringLiteral("/srv/a"))),
+              QStringLiteral("/srv/a"));
+    EXPECT_EQ(InitialLocation(QStringLiteral("/home/me"), QStringLiteral("/home/me"), only(QStringLiteral("/srv"))),
+              QStringLiteral("/home/me"));
+    EXPECT_EQ(InitialLocation(QStringLiteral("/"), QStringLiteral("/h"), only(QStringLiteral("/"))),
+              QStringLiteral("/"));
+}

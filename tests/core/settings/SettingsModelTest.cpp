@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,6 +60,35 @@ TEST(SettingsModel, DatabaseListHidesOnlyTheExactDefaultAndLooksNamesUpIgnoringC
     EXPECT_FALSE(model.OpenLastUsedWanted()) << "only \"Y\" counts";
     model.Root().DeleteAttr(SettingsKey::DefaultInvisible);
     EXPECT_EQ(model.ListedDatabaseNames().size(), 3);
+}
+
+TEST(SettingsModel, TypedWritesStoreWhatTheQueriesReadAndSignalOnlyAChange)
+{
+    TSettingsModel model;
+    Loaded(model, "<SETTINGS><BASE_LIST><BASE NAME=\"A\" PATH=\"/a\"/></BASE_LIST></SETTINGS>");
+    QSignalSpy list(&model, &TSettingsModel::DatabaseListChanged);
+    QSignalSpy policy(&model, &TSettingsModel::OpenPolicyChanged);
+    QSignalSpy placement(&model, &TSettingsModel::PlacementChanged);
+    model.SetDelay(300);
+    model.SetWrongPasswordMode(SettingsKey::DropDb);
+    model.SetAttempts(4);
+    model.SetAttempts(4);
+    model.SetDefaultDbName(QStringLiteral("A"));
+    model.SetDefaultHidden(true);
+    model.SetPlacement(QRect(1, 2, 300, 400), QSize(50, 60));
+    model.SetPlacement(QRect(1, 2, 300, 400), QSize(50, 60));
+    model.SetDatabaseEntry(model.FindDatabaseEntry(QStringLiteral("a")), QStringLiteral("B"), QStringLiteral("/b"));
+    EXPECT_EQ(model.StoredDelay(), 300);
+    EXPECT_EQ(model.AttemptsLimit(), 4);
+    EXPECT_EQ(model.DatabasePath(QStringLiteral("B")), QStringLiteral("/b"));
+    EXPECT_EQ(model.Root().GetAttr(SettingsKey::ListHeight), QStringLiteral("60"));
+    EXPECT_EQ(policy.size(), 3) << "the same attempts twice is one change";
+    EXPECT_EQ(list.size(), 3);
+    EXPECT_EQ(placement.size(), 1);
+    model.SetWrongPasswordMode(QString());
+    EXPECT_FALSE(model.Root().AttrNames().contains(SettingsKey::WrongPasswordMode)) << "restrict is no key";
+    model.SetGettingStartedWanted(false);
+    EXPECT_EQ(model.Root().GetAttr(SettingsKey::GettingStarted), SettingsKey::No);
 }
 
 } // namespace

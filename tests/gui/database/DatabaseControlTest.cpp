@@ -162,7 +162,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
     CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
-    EXPECT_NE(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
+    EXPECT_NE(Windows().Settings->FindDatabaseEntry(QStringLiteral("Work")), nullptr);
 
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
     Choose("RB_drop_database");
@@ -173,7 +173,7 @@ TEST_F(DatabaseControlTest, DropOfTheDefaultDatabaseRemovesFilesFolderEntryAndDe
         DialogScript::Shown().contains(QStringLiteral("The database \"Work\" \nhas been removed from your computer.")));
     EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
     EXPECT_EQ(ReadAll(work + QStringLiteral("/notes нотатки/a.txt")), QByteArray("mine")) << "subfolders stay";
-    EXPECT_EQ(TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work")), nullptr);
+    EXPECT_EQ(Windows().Settings->FindDatabaseEntry(QStringLiteral("Work")), nullptr);
     EXPECT_TRUE(Root().GetAttr(QStringLiteral("DEFAULT_DB")).isEmpty());
     EXPECT_TRUE(Root().GetAttr(QStringLiteral("RP_MODE")).isEmpty());
     EXPECT_FALSE(SettingsFileBytes().contains("<BASE NAME=\"Work\"")) << SettingsFileBytes().constData();
@@ -212,7 +212,7 @@ TEST_F(DatabaseControlTest, CreateNewOpensTheNewDatabaseWithItsPassword)
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Щоденник"));
     const QString folder = location + QStringLiteral("/Щоденник");
-    EXPECT_EQ(TFaskBaseAndPwd::DatabasePath(QStringLiteral("щоденник")), folder);
+    EXPECT_EQ(Windows().Settings->DatabasePath(QStringLiteral("щоденник")), folder);
     EXPECT_TRUE(QString::fromUtf8(SettingsFileBytes()).contains(QStringLiteral("Щоденник")));
     Main()->CloseDatabase();
     EXPECT_EQ(qbtest::CountDocuments(folder, QStringLiteral("ABC")), 0);
@@ -290,7 +290,7 @@ TEST_F(DatabaseControlTest, EditDatabaseWritesOnlyWhatOkConfirms)
 {
     Start();
     const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
-    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("work"));
+    TOrbPigger* entry = Windows().Settings->FindDatabaseEntry(QStringLiteral("work"));
 
     OnModal<TD_edit_database>([](TD_edit_database* d) {
         EXPECT_EQ(d->Edit_database_name->text(), QStringLiteral("Work"));
@@ -322,7 +322,7 @@ TEST_F(DatabaseControlTest, BackUpAndRestoreFromTheEditDialogDropTheEdits)
 {
     Start();
     const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase(QStringLiteral("ONE")));
-    TOrbPigger* entry = TFaskBaseAndPwd::FindDatabaseEntry(QStringLiteral("Work"));
+    TOrbPigger* entry = Windows().Settings->FindDatabaseEntry(QStringLiteral("Work"));
     const QString archive = FreshFolder(QStringLiteral("arc архів")) + QStringLiteral("/work copy.qba");
 
     OnModal<TD_edit_database>([archive](TD_edit_database* d) {

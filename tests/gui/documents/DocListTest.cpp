@@ -1,4 +1,5 @@
 #include "DocumentsFixture.h"
+#include "core/database/Connection.h"
 #include "core/database/DocStore.h"
 #include "core/database/Query.h"
 #include "core/settings/OrbPigger.h"
@@ -130,7 +131,8 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
     EXPECT_EQ(header->sectionSize(0), 20);
     EXPECT_EQ(header->sectionSize(1), 20);
     EXPECT_EQ(header->sectionSize(2), 202);
-    const TO_doc_list unopened; // before any database is open
+    TDatabaseConnection closed;
+    const TO_doc_list unopened(closed); // before any database is open
     EXPECT_EQ(unopened.Grid1->horizontalHeader()->count(), 3);
     EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(1), 20);
     EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(2), 202);
@@ -216,7 +218,7 @@ TEST_F(DocListTest, RenamingInPlaceIsStoredAtOnce)
     EXPECT_TRUE(List()->CurrentId().isEmpty());
     EXPECT_TRUE(List()->CurrentName().isEmpty());
     EXPECT_FALSE(List()->HasRecords());
-    Main()->OpenDatabaseDirect(QStringLiteral("Docs"), TFaskBaseAndPwd::DatabasePath(QStringLiteral("Docs")), {});
+    Main()->OpenDatabaseDirect(QStringLiteral("Docs"), Windows().Settings->DatabasePath(QStringLiteral("Docs")), {});
     EXPECT_EQ(StoredName(id), QStringLiteral("closing"));
 }
 

@@ -1,6 +1,7 @@
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/OleContainer.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsModel.h"
 #include "gui/intake/OleServers.h"
 #include "gui/intake/fixedServers.h"
 #include "support/DialogScript.h"
@@ -45,7 +46,8 @@ protected:
         return captions;
     }
 
-    TOrbPigger root;
+    TSettingsModel settings;
+    TOrbPigger& root = settings.Root();
     TOleContainer container;
     QString chosen; // what the "Insert object" dialog answers; empty: cancelled
 };
@@ -130,12 +132,12 @@ TEST_F(ServerPagesTest, AcceptModesFollowTheTreeAndWriteIntoIt)
     TOFixedServers frame;
     EXPECT_FALSE(frame.InitAcceptModes(&container, nullptr));
     Load("<SETTINGS IMG_SERVER=\"old.viewer\" IMG_ACCEPT_MODE=\"OLE\"/>");
-    ASSERT_TRUE(frame.InitAcceptModes(&container, &root));
+    ASSERT_TRUE(frame.InitAcceptModes(&container, &settings));
     EXPECT_TRUE(frame.RB_OLE_img->isChecked());
 
     // Shown again from a reloaded tree: the fields of the earlier one must not leak into it.
     Load("<SETTINGS TXT_ACCEPT_MODE=\"OLE\" TXT_SERVER=\"org.editor\" IMG_SERVER=\"org.viewer\"/>");
-    ASSERT_TRUE(frame.InitAcceptModes(&container, &root));
+    ASSERT_TRUE(frame.InitAcceptModes(&container, &settings));
     EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_SERVER")), QStringLiteral("org.viewer"));
     EXPECT_EQ(frame.Edit_img_server->text(), QStringLiteral("org.viewer"));
     EXPECT_TRUE(frame.RB_OLE_txt->isChecked());
