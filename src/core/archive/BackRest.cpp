@@ -116,21 +116,6 @@ bool ListFiles(int dirFd, std::vector<Listed>& files)
     return ok;
 }
 
-// Reads exactly length bytes; false on a failure or an early end.
-bool ReadFully(int fd, char* data, qint64 length)
-{
-    qint64 done = 0;
-    while (done < length) {
-        const ssize_t n = ::read(fd, data + done, static_cast<size_t>(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 QByteArray LittleEndian32(qint64 value)
 {
     const auto v = static_cast<quint32>(value);
@@ -694,7 +679,7 @@ int Backup(const QString& folder, const QString& archiveFile, const ProgressCall
             // shrank meanwhile is a failure, not a silently broken archive.
             for (qint64 offset = 0; offset < f.size && !stop; offset += BlockSize) {
                 const qint64 n = std::min(BlockSize, f.size - offset);
-                if (!(throughLock ? lock.Read(chunk.data(), n, offset) : ReadFully(in.Get(), chunk.data(), n)))
+                if (!(throughLock ? lock.Read(chunk.data(), n, offset) : FileOps::ReadFully(in.Get(), chunk.data(), n)))
                     throw QbError(QStringLiteral("Cannot read %1 (did it change?)").arg(QuotedName(f.name)));
                 pack.Write(chunk.data(), n);
             }

@@ -16,11 +16,14 @@ QString SystemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool WriteFully(int fd, const char* data, qint64 length)
+namespace {
+
+// Repeats a read or write until length bytes have moved; false on a failure or an early end.
+template <typename Data, typename Call> bool Fully(Data data, qint64 length, Call call)
 {
     qint64 done = 0;
     while (done < length) {
-        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(length - done));
+        const ssize_t n = call(data + done, static_cast<size_t>(length - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -28,6 +31,18 @@ bool WriteFully(int fd, const char* data, qint64 length)
         done += n;
     }
     return true;
+}
+
+} // namespace
+
+bool WriteFully(int fd, const char* data, qint64 length)
+{
+    return Fully(data, length, [fd](const char* at, size_t n) { return ::write(fd, at, n); });
+}
+
+bool ReadFully(int fd, char* data, qint64 length)
+{
+    return Fully(data, length, [fd](char* at, size_t n) { return ::read(fd, at, n); });
 }
 
 bool SyncPath(const QByteArray& path, bool folder)

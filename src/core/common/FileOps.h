@@ -10,6 +10,8 @@ namespace FileOps {
 QString SystemError();
 // Writes all of data, going on after interruptions; false on any failure (errno set).
 bool WriteFully(int fd, const char* data, qint64 length);
+// Reads exactly length bytes; false on a failure or an early end.
+bool ReadFully(int fd, char* data, qint64 length);
 // fsync of a file or folder; a folder fsync makes a rename in it durable.
 bool SyncPath(const QByteArray& path, bool folder);
 bool Rename(const QByteArray& from, const QByteArray& to);

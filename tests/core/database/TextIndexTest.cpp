@@ -30,6 +30,18 @@ QByteArray Letter(const QString& text)
 }
 
 // What the index holds, and what a build from nothing would make of the rows as they are.
+// Documents "Doc i" holding "wordi common", made in one transaction.
+void AddDocs(TDatabaseConnection& c, int count, const std::function<QByteArray(const QString&)>& content)
+{
+    TDocStore store(c);
+    c.Exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < count; ++i) {
+        const QString id = store.CreateDocumentRecord(QStringLiteral("Doc %1").arg(i), TXT);
+        store.WriteContentBytes(id, QStringLiteral("Image"), content(QStringLiteral("word%1 common").arg(i)));
+    }
+    c.Exec(QStringLiteral("COMMIT"));
+}
+
 QStringList Indexed(TDatabaseConnection& c)
 {
     QStringList out;
@@ -146,12 +158,7 @@ TEST(TextIndex, AStoppedBuildResumesAtTheNextOpen)
 {
     qbtest::TempDatabase db;
     TDocStore store(db.Connection);
-    db.Connection.Exec(QStringLiteral("BEGIN"));
-    for (int i = 0; i < 450; ++i) {
-        const QString id = store.CreateDocumentRecord(QStringLiteral("Doc %1").arg(i), TXT);
-        store.WriteContentBytes(id, QStringLiteral("Image"), QStringLiteral("word%1 common").arg(i).toUtf8());
-    }
-    db.Connection.Exec(QStringLiteral("COMMIT"));
+    AddDocs(db.Connection, 450, [](const QString& words) { return words.toUtf8(); });
     int asked = 0;
     EXPECT_FALSE(TextIndex::Build(db.Connection, {}, [&] { return ++asked > 1; }));
     EXPECT_FALSE(TextIndex::Complete(db.Connection));
@@ -186,16 +193,8 @@ bool SpinUntil(const std::function<bool()>& done, int ms = 60000)
 TEST(TextIndex, TheOpenBuildsItInTheBackgroundAndACloseStopsIt)
 {
     qbtest::TempDatabase db;
-    {
-        TDocStore store(db.Connection);
-        db.Connection.Exec(QStringLiteral("BEGIN"));
-        for (int i = 0; i < 700; ++i) {
-            const QString id = store.CreateDocumentRecord(QStringLiteral("Doc %1").arg(i), TXT);
-            store.WriteContentBytes(id, QStringLiteral("Image"), Letter(QStringLiteral("word%1 common").arg(i)));
-        }
-        db.Connection.Exec(QStringLiteral("COMMIT"));
-        db.Connection.Close();
-    }
+    AddDocs(db.Connection, 700, Letter);
+    db.Connection.Close();
     TSettingsModel settings;
     TDatabaseSession session(settings);
     TDatabaseConnection& c = session.Connection();
