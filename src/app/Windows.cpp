@@ -51,27 +51,6 @@ public:
 
 TWindowPrompts g_prompts;
 
-void ApplyPrivacySettings(TFmain* main)
-{
-    main->Lock->ReadSettings();
-    if (TClipboardGuard* guard = Windows().ClipboardGuard)
-        guard->SetClearSeconds(Windows().Settings->ClipboardClearSeconds());
-}
-
-TSettingsHost MainWindowHost(TFmain* main)
-{
-    TSettingsHost host;
-    host.SetPreviewDelay = [main](int ms) { main->Timer1->setInterval(ms); };
-    host.CurrentPlacement = [main]() -> std::optional<TWindowPlacement> {
-        if (main->Collapsed)
-            return std::nullopt;
-        return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
-    };
-    host.ApplyPlacement = [main] { main->ApplyPlacement(); };
-    host.ApplyPrivacy = [main] { ApplyPrivacySettings(main); };
-    return host;
-}
-
 } // namespace
 
 TWindows& Windows()
@@ -103,8 +82,17 @@ void CreateWindows()
                      });
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(*w.Settings, w.Fmain);
-    w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
-    ApplyPrivacySettings(w.Fmain);
+    // Connected before the settings dialog loads the file, so the first values apply too.
+    QObject::connect(w.Settings, &TSettingsModel::PrivacyChanged, w.ClipboardGuard,
+                     [guard = w.ClipboardGuard, settings = w.Settings] {
+                         guard->SetClearSeconds(settings->ClipboardClearSeconds());
+                     });
+    w.D_SB_settings = new TD_SB_settings(*w.Settings, w.Fmain);
+    // "OK": the main window stores where it is now, then takes the placement chosen.
+    QObject::connect(w.D_SB_settings, &QDialog::accepted, w.Fmain, [main = w.Fmain] {
+        main->StorePlacement();
+        main->ApplyPlacement();
+    });
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
@@ -154,8 +142,10 @@ void DestroyWindows()
     TWindows& w = Windows();
     if (w.ClipboardGuard)
         w.ClipboardGuard->ClearAtExit();
-    if (w.Fmain)
+    if (w.Fmain) {
         w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
+        w.Fmain->StorePlacement();
+    }
     if (w.D_SB_settings)
         w.D_SB_settings->FormDestroy();
     if (w.Session)
