@@ -97,9 +97,10 @@ void CreateWindows()
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
     auto* control = new TD_action_with_db(*w.Actions, w.Fmain);
-    control->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
+    QObject::connect(control, &TD_action_with_db::PackStarting, w.Fmain->DocCommands, &TDocumentCommands::BeforePack);
     // The pack reopens the list; the current document comes back after the usual delay.
-    control->AfterPack = [main = w.Fmain] { main->DocCommands->O_doc_list1Q1AfterScroll(); };
+    QObject::connect(w.Actions, &TDatabaseActions::Packed, w.Fmain->DocCommands,
+                     &TDocumentCommands::O_doc_list1Q1AfterScroll);
     w.D_action_with_db = control;
     auto* search = new TD_search(w.Session->Connection(), w.Fmain);
     w.D_search = search;
@@ -122,7 +123,7 @@ void CreateWindows()
     control->Wizard = wizard;
     w.FaskBaseAndPwd->CreateNewHook = [control] { return control->CreateNew(); };
     TFmain* main = w.Fmain;
-    control->ChangePassword = [main] { main->TB_chng_pwdClick(); };
+    QObject::connect(w.Actions, &TDatabaseActions::NewPasswordWanted, main, &TFmain::TB_chng_pwdClick);
     // The document frames share the program's dialogs; the viewer borrows the edit windows.
     TO_doc_content* viewer = main->O_doc_content1;
     viewer->O_db_image1->SetDialogs(scale);
@@ -133,7 +134,7 @@ void CreateWindows()
     // The new-document wizard lists the settings' servers; its "..." opens their settings page.
     TW_new_doc* newDoc = w.W_new_doc;
     newDoc->SetSettings(w.Settings);
-    newDoc->OpenServerSettings = [settings = w.D_SB_settings] { settings->ShowServerPage(); };
+    QObject::connect(newDoc, &TW_new_doc::ServerSettingsWanted, w.D_SB_settings, &TD_SB_settings::ShowServerPage);
     main->DocCommands->Wizard = newDoc;
 }
 
