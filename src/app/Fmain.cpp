@@ -85,6 +85,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+    connect(&m_session.Settings(), &TSettingsModel::DelayChanged, Timer1, qOverload<int>(&QTimer::setInterval));
     TimerDropError = new QTimer(this);
     TimerDropError->setObjectName(QStringLiteral("TimerDropError"));
     TimerDropError->setInterval(100);
@@ -546,6 +547,13 @@ void TFmain::FrameChanged()
     m_lastOuter = geometry().marginsAdded(FrameMargins());
 }
 
+void TFmain::StorePlacement()
+{
+    // A collapsed window's size is not the one to come back to.
+    if (!Collapsed)
+        m_session.Settings().SetPlacement(OuterGeometry(), Panel_guider->size());
+}
+
 QRect TFmain::OuterGeometry() const
 {
     return isVisible() && !Collapsed ? geometry().marginsAdded(FrameMargins()) : m_lastOuter;
@@ -693,6 +701,7 @@ void TFmain::CreateLock()
     Lock = new TPrivacyLock(m_session, this);
     Lock->BeforeLock = [this](bool requested) { return BeforeLock(requested); };
     connect(Lock, &TPrivacyLock::LockedChanged, this, &TFmain::ShowLocked);
+    connect(&m_session.Settings(), &TSettingsModel::PrivacyChanged, Lock, &TPrivacyLock::ReadSettings);
     connect(N_lock, &QAction::triggered, this, [this] { Lock->Lock(true); });
     connect(Btn_unlock, &QPushButton::clicked, this, [this] { Lock->Unlock(); });
     Lock->Listen(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
@@ -737,7 +746,6 @@ void TFmain::SBsettingsClick()
 {
     if (Settings()) {
         Settings()->exec();
-        Lock->ReadSettings();
     }
 }
 

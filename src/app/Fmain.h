@@ -111,6 +111,8 @@ public:
     // The outer rectangle, frame included, as last seen on screen while expanded: what the
     // settings store, also after the window was hidden at the end.
     QRect OuterGeometry() const;
+    // Writes the placement into the settings (not while collapsed); the file is written apart.
+    void StorePlacement();
 
     // Opens doc/<name>.html in the desktop's browser; failures are ignored.
     static void OpenDocPage(const QString& name);

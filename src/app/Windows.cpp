@@ -51,27 +51,6 @@ public:
 
 TWindowPrompts g_prompts;
 
-void ApplyPrivacySettings(TFmain* main)
-{
-    main->Lock->ReadSettings();
-    if (TClipboardGuard* guard = Windows().ClipboardGuard)
-        guard->SetClearSeconds(Windows().Settings->ClipboardClearSeconds());
-}
-
-TSettingsHost MainWindowHost(TFmain* main)
-{
-    TSettingsHost host;
-    host.SetPreviewDelay = [main](int ms) { main->Timer1->setInterval(ms); };
-    host.CurrentPlacement = [main]() -> std::optional<TWindowPlacement> {
-        if (main->Collapsed)
-            return std::nullopt;
-        return TWindowPlacement{main->OuterGeometry(), main->Panel_guider->size()};
-    };
-    host.ApplyPlacement = [main] { main->ApplyPlacement(); };
-    host.ApplyPrivacy = [main] { ApplyPrivacySettings(main); };
-    return host;
-}
-
 } // namespace
 
 TWindows& Windows()
@@ -103,15 +82,25 @@ void CreateWindows()
                      });
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(*w.Settings, w.Fmain);
-    w.D_SB_settings = new TD_SB_settings(*w.Settings, MainWindowHost(w.Fmain), w.Fmain);
-    ApplyPrivacySettings(w.Fmain);
+    // Connected before the settings dialog loads the file, so the first values apply too.
+    QObject::connect(w.Settings, &TSettingsModel::PrivacyChanged, w.ClipboardGuard,
+                     [guard = w.ClipboardGuard, settings = w.Settings] {
+                         guard->SetClearSeconds(settings->ClipboardClearSeconds());
+                     });
+    w.D_SB_settings = new TD_SB_settings(*w.Settings, w.Fmain);
+    // "OK": the main window stores where it is now, then takes the placement chosen.
+    QObject::connect(w.D_SB_settings, &QDialog::accepted, w.Fmain, [main = w.Fmain] {
+        main->StorePlacement();
+        main->ApplyPlacement();
+    });
     w.Fsure = new TFsure(w.Fmain);
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
     auto* control = new TD_action_with_db(*w.Actions, w.Fmain);
-    control->BeforePack = [main = w.Fmain] { main->DocCommands->BeforePack(); };
+    QObject::connect(control, &TD_action_with_db::PackStarting, w.Fmain->DocCommands, &TDocumentCommands::BeforePack);
     // The pack reopens the list; the current document comes back after the usual delay.
-    control->AfterPack = [main = w.Fmain] { main->DocCommands->O_doc_list1Q1AfterScroll(); };
+    QObject::connect(w.Actions, &TDatabaseActions::Packed, w.Fmain->DocCommands,
+                     &TDocumentCommands::O_doc_list1Q1AfterScroll);
     w.D_action_with_db = control;
     auto* search = new TD_search(w.Session->Connection(), w.Fmain);
     w.D_search = search;
@@ -134,7 +123,7 @@ void CreateWindows()
     control->Wizard = wizard;
     w.FaskBaseAndPwd->CreateNewHook = [control] { return control->CreateNew(); };
     TFmain* main = w.Fmain;
-    control->ChangePassword = [main] { main->TB_chng_pwdClick(); };
+    QObject::connect(w.Actions, &TDatabaseActions::NewPasswordWanted, main, &TFmain::TB_chng_pwdClick);
     // The document frames share the program's dialogs; the viewer borrows the edit windows.
     TO_doc_content* viewer = main->O_doc_content1;
     viewer->O_db_image1->SetDialogs(scale);
@@ -145,7 +134,7 @@ void CreateWindows()
     // The new-document wizard lists the settings' servers; its "..." opens their settings page.
     TW_new_doc* newDoc = w.W_new_doc;
     newDoc->SetSettings(w.Settings);
-    newDoc->OpenServerSettings = [settings = w.D_SB_settings] { settings->ShowServerPage(); };
+    QObject::connect(newDoc, &TW_new_doc::ServerSettingsWanted, w.D_SB_settings, &TD_SB_settings::ShowServerPage);
     main->DocCommands->Wizard = newDoc;
 }
 
@@ -154,8 +143,10 @@ void DestroyWindows()
     TWindows& w = Windows();
     if (w.ClipboardGuard)
         w.ClipboardGuard->ClearAtExit();
-    if (w.Fmain)
+    if (w.Fmain) {
         w.Fmain->CloseDatabase(); // as closing the main window does; a no-op when it was closed
+        w.Fmain->StorePlacement();
+    }
     if (w.D_SB_settings)
         w.D_SB_settings->FormDestroy();
     if (w.Session)

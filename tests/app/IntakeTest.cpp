@@ -387,7 +387,7 @@ TEST_F(IntakeTest, SettingsDialogHostsTheServerPagesAndCancelBringsARemovedServe
         EXPECT_EQ(d->OOLEServers1->LV1->topLevelItemCount(), 0);
         d->CancelBtn->click();
     });
-    Windows().W_new_doc->OpenServerSettings();
+    Q_EMIT Windows().W_new_doc->ServerSettingsWanted();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Sketch\" from the list?"));
     EXPECT_EQ(Settings()->OOLEServers1->LV1->topLevelItemCount(), 1) << "Cancel reloads the file";
 }

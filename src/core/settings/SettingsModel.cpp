@@ -15,6 +15,8 @@ void TSettingsModel::Load()
         TSettingsFile::FillDefaults(Root());
         Save();
     }
+    // The lock and the clipboard follow the tree at once, also when Cancel reads it back.
+    Q_EMIT PrivacyChanged();
 }
 
 void TSettingsModel::Save()
@@ -161,8 +163,9 @@ void TSettingsModel::SetAlign(int align)
 
 void TSettingsModel::SetDelay(int delay)
 {
-    if (Put(SettingsKey::Delay, QString::number(delay)))
-        Q_EMIT DelayChanged(delay);
+    // Every move of the slider sets the preview's pace, also onto the value already stored.
+    Put(SettingsKey::Delay, QString::number(delay));
+    Q_EMIT DelayChanged(delay);
 }
 
 void TSettingsModel::SetOpenLastUsedWanted(bool wanted)
@@ -239,7 +242,8 @@ int TSettingsModel::LockIdleMinutes() const
 
 void TSettingsModel::SetLockIdleMinutes(int minutes)
 {
-    Root().SetAttr(SettingsKey::LockIdleMinutes, CountText(minutes, MaxLockIdleMinutes));
+    if (Put(SettingsKey::LockIdleMinutes, CountText(minutes, MaxLockIdleMinutes)))
+        Q_EMIT PrivacyChanged();
 }
 
 bool TSettingsModel::LockOnScreenLock() const
@@ -249,7 +253,8 @@ bool TSettingsModel::LockOnScreenLock() const
 
 void TSettingsModel::SetLockOnScreenLock(bool on)
 {
-    Root().SetAttr(SettingsKey::LockOnScreenLock, on ? SettingsKey::Yes : QString());
+    if (Put(SettingsKey::LockOnScreenLock, on ? SettingsKey::Yes : QString()))
+        Q_EMIT PrivacyChanged();
 }
 
 bool TSettingsModel::LockOnSuspend() const
@@ -259,7 +264,8 @@ bool TSettingsModel::LockOnSuspend() const
 
 void TSettingsModel::SetLockOnSuspend(bool on)
 {
-    Root().SetAttr(SettingsKey::LockOnSuspend, on ? SettingsKey::Yes : QString());
+    if (Put(SettingsKey::LockOnSuspend, on ? SettingsKey::Yes : QString()))
+        Q_EMIT PrivacyChanged();
 }
 
 int TSettingsModel::ClipboardClearSeconds() const
@@ -270,7 +276,8 @@ int TSettingsModel::ClipboardClearSeconds() const
 
 void TSettingsModel::SetClipboardClearSeconds(int seconds)
 {
-    Root().SetAttr(SettingsKey::ClipboardClearSeconds, CountText(seconds, MaxClipboardClearSeconds));
+    if (Put(SettingsKey::ClipboardClearSeconds, CountText(seconds, MaxClipboardClearSeconds)))
+        Q_EMIT PrivacyChanged();
 }
 
 QString TSettingsModel::DropMode(DropKind kind) const

@@ -58,7 +58,8 @@ public:
     bool GettingStartedWanted() const;
     void SetGettingStartedWanted(bool wanted);
 
-    // Typed writes of the settings dialog and the database commands; each signals a change.
+    // Typed writes of the settings dialog and the database commands; each signals a real change
+    // (SetDelay signals every call: the slider's each move sets the preview's pace).
     void SetAlign(int align);
     void SetDelay(int delay);
     void SetOpenLastUsedWanted(bool wanted);
@@ -109,6 +110,7 @@ Q_SIGNALS:
     void OpenPolicyChanged(); // opening the last used, the wrong-password mode and attempts
     void PlacementChanged();
     void DropServersChanged();
+    void PrivacyChanged(); // the lock and clipboard settings, also on every Load()
 
 private:
     // Sets key to value (an empty one removes it); true when that changed anything.

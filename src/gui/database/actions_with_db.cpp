@@ -57,15 +57,6 @@ TD_action_with_db::TD_action_with_db(TDatabaseActions& actions, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
-
-    connect(&m_actions, &TDatabaseActions::Packed, this, [this] {
-        if (AfterPack)
-            AfterPack();
-    });
-    connect(&m_actions, &TDatabaseActions::NewPasswordWanted, this, [this] {
-        if (ChangePassword)
-            ChangePassword();
-    });
 }
 
 TD_action_with_db::~TD_action_with_db() = default;
@@ -174,8 +165,7 @@ void TD_action_with_db::PackCurrentDatabase()
                            "database now?")))
         return;
 
-    if (BeforePack)
-        BeforePack();
+    Q_EMIT PackStarting();
     // The outcome and the offer of a new password follow the job's end (TDatabaseActions).
     if (m_actions.Pack())
         TJobProgress::Watch(parentWidget(), QStringLiteral("Packing the database..."), m_actions.Runner());

@@ -4,7 +4,6 @@
 #include "gui/database/askBaseAndPwd.h"
 
 #include <QDialog>
-#include <functional>
 
 class QGroupBox;
 class QPushButton;
@@ -49,12 +48,6 @@ public:
     // Returns once the pack runs; the window stays responsive and the rest follows its end.
     void PackCurrentDatabase();
 
-    // Around the pack: what the document side lets go before and takes up after (the list
-    // itself is closed and reopened by the pack).
-    std::function<void()> BeforePack;
-    std::function<void()> AfterPack;
-    // The password command, offered after a pack; the application sets it.
-    std::function<void()> ChangePassword;
     // The shared new-database wizard; null: one of its own for each run.
     TW_new_database* Wizard = nullptr;
 
@@ -67,6 +60,11 @@ public:
     QRadioButton* RB_export_all = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
+
+Q_SIGNALS:
+    // The pack is about to start: the document side lets go of what it shows (the list itself
+    // is closed and reopened by the pack; its end is TDatabaseActions::Packed).
+    void PackStarting();
 
 private:
     TDatabaseActions& m_actions;

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -285,8 +286,8 @@ void TW_new_doc::PageEntered()
 
 void TW_new_doc::SB_doc_typesClick()
 {
-    if (OpenServerSettings) {
-        OpenServerSettings();
+    if (isSignalConnected(QMetaMethod::fromSignal(&TW_new_doc::ServerSettingsWanted))) {
+        Q_EMIT ServerSettingsWanted();
     } else {
         QDialog dialog(this);
         dialog.setObjectName(QStringLiteral("D_ole_servers"));

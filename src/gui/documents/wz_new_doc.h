@@ -6,8 +6,6 @@
 #include "core/documents/DocContent.h"
 #include "gui/database/wz.h"
 
-#include <functional>
-
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -33,9 +31,6 @@ public:
     void SetSettings(TSettingsModel* settings) { m_settings = settings; }
     // The object container lent to the server page that "..." opens.
     void SetContainer(TOleContainer* container) { m_container = container; }
-    // Shows the settings dialog on its "OLE servers" page with the container lent to it. Unset,
-    // "..." shows that page's frame in a window of its own.
-    std::function<void()> OpenServerSettings;
 
     // name comes in as the proposed name; on return name and type hold the result (both empty
     // when cancelled) and the content object is returned: a bitmap or a text list copied from
@@ -73,6 +68,12 @@ public:
     QWidget* TabSheet3 = nullptr;
     QListWidget* LB_paste = nullptr;
     QLabel* Label_clp_empty = nullptr;
+
+Q_SIGNALS:
+    // "...": the settings dialog is to show its "OLE servers" page, modally (a direct
+    // connection: the list is read again on return). Unconnected, "..." shows that page's frame
+    // in a window of its own.
+    void ServerSettingsWanted();
 
 protected:
     void btnFinishClick() override;

@@ -40,9 +40,8 @@ template <typename T> T* Named(T* w, const char* name)
 }
 } // namespace
 
-TD_SB_settings::TD_SB_settings(TSettingsModel& model, TSettingsHost host, QWidget* parent)
+TD_SB_settings::TD_SB_settings(TSettingsModel& model, QWidget* parent)
     : TD_settings(model, parent)
-    , m_host(std::move(host))
 {
     setObjectName(QStringLiteral("D_SB_settings"));
     setModal(true);
@@ -236,22 +235,11 @@ QWidget* TD_SB_settings::CreateSecurityPage()
     connect(CB_default_db, &QComboBox::activated, this, &TD_SB_settings::CB_default_dbChange);
     connect(SE_attempts, &QSpinBox::valueChanged, this, &TD_SB_settings::SE_attemptsChange);
     connect(CB_default_invisible, &QCheckBox::toggled, this, &TD_SB_settings::CB_default_invisibleClick);
-    connect(SE_lock_idle, &QSpinBox::valueChanged, this, [this](int minutes) {
-        Model().SetLockIdleMinutes(minutes);
-        PrivacyChange();
-    });
-    connect(CB_lock_on_screen_lock, &QCheckBox::toggled, this, [this](bool on) {
-        Model().SetLockOnScreenLock(on);
-        PrivacyChange();
-    });
-    connect(CB_lock_on_suspend, &QCheckBox::toggled, this, [this](bool on) {
-        Model().SetLockOnSuspend(on);
-        PrivacyChange();
-    });
-    connect(SE_clipboard_clear, &QSpinBox::valueChanged, this, [this](int seconds) {
-        Model().SetClipboardClearSeconds(seconds);
-        PrivacyChange();
-    });
+    TSettingsModel* m = &Model();
+    connect(SE_lock_idle, &QSpinBox::valueChanged, m, &TSettingsModel::SetLockIdleMinutes);
+    connect(CB_lock_on_screen_lock, &QCheckBox::toggled, m, &TSettingsModel::SetLockOnScreenLock);
+    connect(CB_lock_on_suspend, &QCheckBox::toggled, m, &TSettingsModel::SetLockOnSuspend);
+    connect(SE_clipboard_clear, &QSpinBox::valueChanged, m, &TSettingsModel::SetClipboardClearSeconds);
     return page;
 }
 
@@ -341,8 +329,6 @@ void TD_SB_settings::TrackBar1Change()
     const QString text = QString::number(TrackBar1->value());
     Label_delay->setText(text);
     Model().SetDelay(TrackBar1->value());
-    if (m_host.SetPreviewDelay)
-        m_host.SetPreviewDelay(TrackBar1->value());
 }
 
 void TD_SB_settings::CB_open_last_usedClick()
@@ -398,12 +384,6 @@ void TD_SB_settings::SE_attemptsChange()
     Model().SetAttempts(SE_attempts->value());
 }
 
-void TD_SB_settings::PrivacyChange()
-{
-    if (m_host.ApplyPrivacy)
-        m_host.ApplyPrivacy();
-}
-
 void TD_SB_settings::FillDefaultDbList()
 {
     const TOrbPigger* list = BaseListNode();
@@ -424,22 +404,11 @@ void TD_SB_settings::FillDefaultDbList()
     CB_default_db->setCurrentIndex(selected);
 }
 
-void TD_SB_settings::StorePlacement()
-{
-    const std::optional<TWindowPlacement> placement
-        = m_host.CurrentPlacement ? m_host.CurrentPlacement() : std::optional<TWindowPlacement>();
-    if (!placement)
-        return;
-    Model().SetPlacement(placement->outer, placement->listPanel);
-}
-
 void TD_SB_settings::OKBtnClick()
 {
-    StorePlacement();
-    if (m_host.ApplyPlacement)
-        m_host.ApplyPlacement();
-    SaveSettings();
+    // The main window stores and applies its placement on accepted(), before the file is written.
     QDialog::done(QDialog::Accepted);
+    SaveSettings();
 }
 
 void TD_SB_settings::ShowServerPage()
@@ -483,7 +452,6 @@ void TD_SB_settings::showEvent(QShowEvent* e)
 
 void TD_SB_settings::FormDestroy()
 {
-    StorePlacement();
     SaveSettings();
 }
 

@@ -3,10 +3,6 @@
 
 #include "gui/settings/settings.h"
 
-#include <QRect>
-#include <functional>
-#include <optional>
-
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -23,32 +19,16 @@ class TOFixedServers;
 class TOOLEServers;
 class TOleContainer;
 
-// Where the main window is, as the settings store it.
-struct TWindowPlacement
-{
-    QRect outer; // the outer rectangle, frame included
-    QSize listPanel; // the document list's panel
-};
-
-// What the settings dialog needs of the main window, given by the application.
-struct TSettingsHost
-{
-    std::function<void(int milliseconds)> SetPreviewDelay;
-    // Nothing while the window is collapsed: that size is not stored.
-    std::function<std::optional<TWindowPlacement>()> CurrentPlacement;
-    std::function<void()> ApplyPlacement;
-    // The lock and clipboard settings changed in the tree: they apply at once.
-    std::function<void()> ApplyPrivacy;
-};
-
 // The settings dialog over the settings model. Every control writes its value into the tree
-// the moment it changes; "OK" writes the file, "Cancel" reloads it.
+// the moment it changes, and the model tells the windows that follow it; "OK" (the dialog's
+// accepted signal, on which the main window stores and applies its placement) writes the file,
+// "Cancel" reloads it.
 class TD_SB_settings : public TD_settings
 {
     Q_OBJECT
 
 public:
-    explicit TD_SB_settings(TSettingsModel& model, TSettingsHost host = {}, QWidget* parent = nullptr);
+    explicit TD_SB_settings(TSettingsModel& model, QWidget* parent = nullptr);
     ~TD_SB_settings() override;
 
     void ShowSettings() override;
@@ -65,9 +45,8 @@ public:
     void SetLastOpenName(const QString& name);
 
     void FillDefaultDbList();
-    void StorePlacement();
 
-    // End of the program: store the placement, then write the file.
+    // End of the program: write the file (the main window stored its placement first).
     void FormDestroy();
 
     void OKBtnClick();
@@ -123,13 +102,11 @@ private:
     void RB_drop_dbClick();
     void CB_default_dbChange(int index);
     void SE_attemptsChange();
-    void PrivacyChange();
 
     QWidget* CreatePositionPage();
     QWidget* CreateApplicationPage();
     QWidget* CreateSecurityPage();
 
-    TSettingsHost m_host;
     // The object-server pages pick classes through a container of their own: the viewer's
     // holds the shown document, and an object being edited there would lose its session.
     TOleContainer* m_chooser = nullptr;

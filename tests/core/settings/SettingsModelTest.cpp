@@ -69,6 +69,10 @@ TEST(SettingsModel, TypedWritesStoreWhatTheQueriesReadAndSignalOnlyAChange)
     QSignalSpy list(&model, &TSettingsModel::DatabaseListChanged);
     QSignalSpy policy(&model, &TSettingsModel::OpenPolicyChanged);
     QSignalSpy placement(&model, &TSettingsModel::PlacementChanged);
+    QSignalSpy privacy(&model, &TSettingsModel::PrivacyChanged);
+    model.SetClipboardClearSeconds(0); // already off
+    model.SetLockOnSuspend(true);
+    model.SetLockOnSuspend(true);
     model.SetDelay(300);
     model.SetWrongPasswordMode(SettingsKey::DropDb);
     model.SetAttempts(4);
@@ -85,6 +89,7 @@ TEST(SettingsModel, TypedWritesStoreWhatTheQueriesReadAndSignalOnlyAChange)
     EXPECT_EQ(policy.size(), 3) << "the same attempts twice is one change";
     EXPECT_EQ(list.size(), 3);
     EXPECT_EQ(placement.size(), 1);
+    EXPECT_EQ(privacy.size(), 1);
     model.SetWrongPasswordMode(QString());
     EXPECT_FALSE(model.Root().AttrNames().contains(SettingsKey::WrongPasswordMode)) << "restrict is no key";
     model.SetGettingStartedWanted(false);

@@ -118,7 +118,7 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
     EXPECT_TRUE(name.isEmpty() && type.isEmpty()) << "cancelled";
 
     int opened = 0; // the settings dialog on its server page, as the program wires it
-    wizard.OpenServerSettings = [&opened] { ++opened; };
+    QObject::connect(&wizard, &TW_new_doc::ServerSettingsWanted, [&opened] { ++opened; });
     OnModal<TW_new_doc>([](TW_new_doc* w) {
         w->SB_doc_types->click();
         w->btnCancel->click();
