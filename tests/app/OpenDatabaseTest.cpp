@@ -53,7 +53,7 @@ protected:
     // Registers folder under name.
     QString AddEntry(const QString& name, const QString& folder)
     {
-        TOrbPigger* list = Settings()->BaseListNode();
+        TOrbPigger* list = Settings()->Model().BaseListNode();
         if (!list)
             list = Root().AddChild(QStringLiteral("BASE_LIST"));
         TOrbPigger* entry = list->AddChild(QStringLiteral("BASE"));
@@ -128,7 +128,7 @@ TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringC
     StartApp(
         "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"Hidden\" DEFAULT_INVISIBLE=\"Y\"><BASE_LIST/></SETTINGS>");
     AddEntry(QStringLiteral("ALPHA"), QStringLiteral("/a"));
-    TOrbPigger* other = Settings()->BaseListNode()->AddChild(QStringLiteral("OTHER"));
+    TOrbPigger* other = Settings()->Model().BaseListNode()->AddChild(QStringLiteral("OTHER"));
     other->SetAttr(QStringLiteral("NAME"), QStringLiteral("Beta"));
     other->SetAttr(QStringLiteral("PATH"), QStringLiteral("/b"));
     AddEntry(QStringLiteral("Hidden"), QStringLiteral("/h"));
@@ -212,7 +212,7 @@ TEST_F(OpenDatabaseTest, DialogOpenReportsThroughTheMessageDialogAndCommandsFoll
 
     ReopenPressing("BtnCancel");
     ExpectClosed();
-    EXPECT_EQ(Settings()->LastOpenName(), QStringLiteral("B"));
+    EXPECT_EQ(Settings()->Model().LastOpenName(), QStringLiteral("B"));
     EXPECT_TRUE(HasDocs(b));
 }
 

@@ -87,7 +87,7 @@ protected:
     {
         StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
         folder = qbtest::FreshDatabase(password);
-        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
+        TOrbPigger* entry = Settings()->Model().BaseListNode()->AddChild(QStringLiteral("BASE"));
         entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Secret"));
         entry->SetAttr(QStringLiteral("PATH"), folder);
         Main()->OpenDatabaseDirect(QStringLiteral("Secret"), folder, password);

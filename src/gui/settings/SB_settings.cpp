@@ -386,11 +386,11 @@ void TD_SB_settings::SE_attemptsChange()
 
 void TD_SB_settings::FillDefaultDbList()
 {
-    const TOrbPigger* list = BaseListNode();
+    const TOrbPigger* list = Model().BaseListNode();
     if (!list)
         return;
     CB_default_db->clear();
-    const QString wanted = DefaultDbName();
+    const QString wanted = Model().DefaultDbName();
     int selected = -1;
     for (int i = 0; i < list->ChildCount(); ++i) {
         const TOrbPigger* node = list->Child(i);
@@ -453,41 +453,4 @@ void TD_SB_settings::showEvent(QShowEvent* e)
 void TD_SB_settings::FormDestroy()
 {
     SaveSettings();
-}
-
-TOrbPigger* TD_SB_settings::OleServersNode() const
-{
-    return Model().OleServersNode();
-}
-TOrbPigger* TD_SB_settings::BaseListNode() const
-{
-    return Model().BaseListNode();
-}
-QString TD_SB_settings::DefaultDbName() const
-{
-    return Model().DefaultDbName();
-}
-QString TD_SB_settings::WrongPasswordMode() const
-{
-    return Model().WrongPasswordMode();
-}
-int TD_SB_settings::AttemptsLimit() const
-{
-    return Model().AttemptsLimit();
-}
-bool TD_SB_settings::OpenLastUsedWanted() const
-{
-    return Model().OpenLastUsedWanted();
-}
-bool TD_SB_settings::DefaultHidden() const
-{
-    return Model().DefaultHidden();
-}
-QString TD_SB_settings::LastOpenName() const
-{
-    return Model().LastOpenName();
-}
-void TD_SB_settings::SetLastOpenName(const QString& name)
-{
-    Model().SetLastOpenName(name);
 }

@@ -33,17 +33,6 @@ public:
 
     void ShowSettings() override;
 
-    // Queries the other windows use; they answer from the settings model.
-    TOrbPigger* OleServersNode() const;
-    TOrbPigger* BaseListNode() const;
-    QString DefaultDbName() const;
-    QString WrongPasswordMode() const;
-    int AttemptsLimit() const;
-    bool OpenLastUsedWanted() const;
-    bool DefaultHidden() const;
-    QString LastOpenName() const;
-    void SetLastOpenName(const QString& name);
-
     void FillDefaultDbList();
 
     // End of the program: write the file (the main window stored its placement first).

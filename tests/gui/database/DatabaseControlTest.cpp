@@ -57,7 +57,7 @@ protected:
 
     QString AddDb(const QString& name, const QString& folder)
     {
-        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
+        TOrbPigger* entry = Settings()->Model().BaseListNode()->AddChild(QStringLiteral("BASE"));
         entry->SetAttr(QStringLiteral("NAME"), name);
         entry->SetAttr(QStringLiteral("PATH"), folder);
         return folder;

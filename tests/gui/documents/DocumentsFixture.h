@@ -34,7 +34,7 @@ protected:
             c.Exec(QStringLiteral("COMMIT"));
             c.Close();
         }
-        TOrbPigger* entry = Settings()->BaseListNode()->AddChild(QStringLiteral("BASE"));
+        TOrbPigger* entry = Settings()->Model().BaseListNode()->AddChild(QStringLiteral("BASE"));
         entry->SetAttr(QStringLiteral("NAME"), QStringLiteral("Docs"));
         entry->SetAttr(QStringLiteral("PATH"), folder);
         Main()->OpenDatabaseDirect(QStringLiteral("Docs"), folder, QString());

@@ -44,7 +44,7 @@ TEST_F(SettingsDialogTest, FirstStartShowsDefaultsAndStoresTheRaisedAttemptsCoun
     for (const char* key : {"LOCK_IDLE_MINUTES", "LOCK_ON_SCREEN_LOCK", "LOCK_ON_SUSPEND", "CLIPBOARD_CLEAR_SECONDS"})
         EXPECT_TRUE(Attr(key).isEmpty()) << key;
     EXPECT_EQ(Settings()->SE_lock_idle->text(), QStringLiteral("never"));
-    EXPECT_EQ(Settings()->AttemptsLimit(), -1);
+    EXPECT_EQ(Settings()->Model().AttemptsLimit(), -1);
 }
 
 TEST_F(SettingsDialogTest, ControlsCarryTheirNames)
@@ -123,7 +123,7 @@ TEST_F(SettingsDialogTest, DropPolicyAsksWhileVisibleAndNoFallsBackToRestrict)
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("After 4 attempts")));
     EXPECT_EQ(Attr("RP_MODE"), QStringLiteral("DROP_DB"));
     EXPECT_TRUE(Settings()->SE_attempts->isEnabled());
-    EXPECT_EQ(Settings()->AttemptsLimit(), 4);
+    EXPECT_EQ(Settings()->Model().AttemptsLimit(), 4);
     Settings()->hide();
 }
 
@@ -132,7 +132,7 @@ TEST_F(SettingsDialogTest, HiddenDialogDoesNotAskWhenTheTreeSaysDrop)
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"9\"/>");
     EXPECT_TRUE(DialogScript::Shown().isEmpty());
     EXPECT_TRUE(Settings()->RB_drop_db->isChecked());
-    EXPECT_EQ(Settings()->AttemptsLimit(), 5) << "brought into 2..5";
+    EXPECT_EQ(Settings()->Model().AttemptsLimit(), 5) << "brought into 2..5";
     EXPECT_EQ(Attr("FATTEMPTS"), QStringLiteral("5"));
 }
 
@@ -188,8 +188,8 @@ TEST_F(SettingsDialogTest, OpenDefaultWithoutDefaultShowsRestrictButKeepsTheAttr
 TEST_F(SettingsDialogTest, CheckBoxesWriteYOrRemove)
 {
     StartApp("<SETTINGS OPEN_LAST_USED=\"Y\" DEFAULT_INVISIBLE=\"y\"/>");
-    EXPECT_TRUE(Settings()->OpenLastUsedWanted());
-    EXPECT_FALSE(Settings()->DefaultHidden()) << "flags compare exactly";
+    EXPECT_TRUE(Settings()->Model().OpenLastUsedWanted());
+    EXPECT_FALSE(Settings()->Model().DefaultHidden()) << "flags compare exactly";
     Settings()->CB_open_last_used->click();
     EXPECT_TRUE(Attr("OPEN_LAST_USED").isEmpty());
     Settings()->CB_default_invisible->click();
@@ -313,7 +313,7 @@ TEST_F(SettingsDialogTest, TruncatedSettingsFileIsKeptAsideAndReplacedByDefaults
     StartApp("\r\n<SETTINGS ALIGN=\"2\">\r\n\t<BASE_LIST>\r\n\t\t<BASE NAME=\"Priv");
     EXPECT_EQ(SettingsFileBytes(),
               QByteArray("\r\n<SETTINGS ALIGN=\"1\">\r\n\t<OLE_SERVERS/>\r\n\t<BASE_LIST/>\r\n</SETTINGS>"));
-    EXPECT_NE(Settings()->BaseListNode(), nullptr);
+    EXPECT_NE(Settings()->Model().BaseListNode(), nullptr);
     EXPECT_EQ(Settings()->RadioGroupIndex(), 1);
     QFile bad(TSettingsFile::SettingsFileName() + QStringLiteral(".bad"));
     ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
