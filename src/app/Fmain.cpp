@@ -60,11 +60,6 @@ TD_SB_settings* Settings()
     return Windows().D_SB_settings;
 }
 
-TDatabaseConnection& ADB()
-{
-    return TDatabaseConnection::ADB();
-}
-
 } // namespace
 
 TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
@@ -794,7 +789,7 @@ void TFmain::TB_chng_pwdClick()
         && (def == name
             || (name.isEmpty()
                 && QFileInfo(m_session.Settings().DatabasePath(def)).canonicalFilePath()
-                    == QFileInfo(ADB().Path()).canonicalFilePath()));
+                    == QFileInfo(m_session.Connection().Path()).canonicalFilePath()));
     if (isDefault
         && !Dialogs::ConfirmChecked(
             QStringLiteral("The database \"%1\" is the default database that should stay unprotected.\nYou CAN set the "
