@@ -234,10 +234,11 @@ std::vector<TSearchHit> Collect(TDatabaseConnection& connection, TQuery& query, 
 namespace {
 
 // Ordered like the list; the snippet comes from whichever column matched best.
-const QString TextSql = QStringLiteral(
-    "select d.rowid, d.Doc_id, d.Doc_name, d.Doc_type, snippet(Docs_text, '', '', '\u2026', -1, 12) as Context "
-    "from Docs_text join Docs d on d.rowid = Docs_text.docid where Docs_text match :QUERY "
-    "order by d.Doc_name collate %1, d.Doc_id");
+const QString TextSql
+    = QStringLiteral("select d.rowid, d.Doc_id, d.Doc_name, d.Doc_type, snippet(Docs_text, char(1), char(2), '\u2026', "
+                     "-1, 12) as Context "
+                     "from Docs_text join Docs d on d.rowid = Docs_text.docid where Docs_text match :QUERY "
+                     "order by d.Doc_name collate %1, d.Doc_id");
 
 std::vector<TSearchHit> RunInText(TDatabaseConnection& connection, const QString& text,
                                   const TDocSearch::StopCheck& stop, bool* stopped)
@@ -254,11 +255,26 @@ std::vector<TSearchHit> RunInText(TDatabaseConnection& connection, const QString
     query.Bind(QStringLiteral(":QUERY"), match);
     return Collect(connection, query, stop, stopped, [&] {
         return TSearchHit{TDocStore::Key(query.Value(1), query.Value(0).toLongLong()), query.Value(2).toString(),
-                          query.Value(3).toString(), query.Value(4).toString().simplified()};
+                          query.Value(3).toString(), TDocSearch::ShownContext(query.Value(4).toString())};
     });
 }
 
 } // namespace
+
+QString TDocSearch::ShownContext(const QString& marked)
+{
+    constexpr int Lead = 16; // characters kept before the first match at most
+    QString text = marked.simplified();
+    const int first = int(text.indexOf(MatchOpen));
+    if (first > Lead + 1) {
+        const int space = int(text.indexOf(QLatin1Char(' '), first - Lead)); // a word's start, if one is near
+        const int from = space >= 0 && space < first ? space + 1 : first - Lead;
+        text = QChar(0x2026) + text.mid(from);
+    }
+    text.remove(MatchOpen);
+    text.remove(MatchClose);
+    return text;
+}
 
 std::vector<TSearchHit> TDocSearch::Run(TDatabaseConnection& connection, const QString& text, int mode,
                                         bool caseSensitive, const StopCheck& stop, bool* stopped)

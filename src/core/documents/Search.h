@@ -45,4 +45,11 @@ public:
     // read as TextIndex::MatchQuery reads it; caseSensitive does not apply.
     static std::vector<TSearchHit> Run(TDatabaseConnection& connection, const QString& text, int mode,
                                        bool caseSensitive, const StopCheck& stop = {}, bool* stopped = nullptr);
+
+    // The engine's snippet, its matches between MatchOpen and MatchClose, as shown: the markers
+    // gone, and cut at a word before the first match when it starts further in, so that a
+    // narrow column still shows the match.
+    static constexpr QChar MatchOpen{0x01};
+    static constexpr QChar MatchClose{0x02};
+    static QString ShownContext(const QString& marked);
 };

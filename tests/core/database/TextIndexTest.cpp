@@ -285,3 +285,24 @@ TEST(TextIndex, MatchQueryReadsWordsPrefixesAndPhrases)
 }
 
 } // namespace
+
+TEST(TextIndex, TheContextShowsTheFirstMatchNearItsStart)
+{
+    const auto m = [](const char* text) {
+        return QString::fromUtf8(text)
+            .replace(QLatin1Char('['), TDocSearch::MatchOpen)
+            .replace(QLatin1Char(']'), TDocSearch::MatchClose);
+    };
+    const struct
+    {
+        const char* snippet;
+        const char* shown;
+    } rows[] = {
+        {"Dear Anna, the [Caf\xc3\xa9] is open", "Dear Anna, the Caf\xc3\xa9 is open"},
+        {"\xe2\x80\xa6Marta, the keys to the blue [summer] [house] are", "\xe2\x80\xa6to the blue summer house are"},
+        {"abcdefghijklmnopqrstuvwxyz[word]", "\xe2\x80\xa6klmnopqrstuvwxyzword"},
+        {"no match at all", "no match at all"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(TDocSearch::ShownContext(m(r.snippet)), QString::fromUtf8(r.shown)) << r.snippet;
+}
