@@ -8,6 +8,7 @@
 #include "core/database/DBactions.h"
 #include "core/database/DocStore.h"
 #include "core/database/Schema.h"
+#include "support/ProcStatus.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -237,17 +238,10 @@ Run Spawn(const std::vector<std::string>& args, const QString& stdoutFile)
         return run;
     // wait4()'s ru_maxrss would count this process's own pages, which the child inherits until
     // exec; the child's VmHWM belongs to its own address space, so it is sampled instead.
-    const QString statusFile = QStringLiteral("/proc/%1/status").arg(pid);
-    long hwmKb = 0;
+    qint64 hwm = 0;
     int status = 0;
     for (;;) {
-        QFile f(statusFile);
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : f.readAll().split('\n')) {
-                if (line.startsWith("VmHWM:"))
-                    hwmKb = std::max(hwmKb, line.mid(6).trimmed().split(' ').value(0).toLong());
-            }
-        }
+        hwm = std::max(hwm, qbbench::Status("VmHWM", pid));
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid)
             break;
@@ -256,7 +250,7 @@ Run Spawn(const std::vector<std::string>& args, const QString& stdoutFile)
         ::usleep(2000);
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.rssMB = double(hwmKb) / 1024;
+    run.rssMB = double(hwm) / (1024 * 1024);
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }

@@ -4,6 +4,7 @@
 #include "core/database/DBactions.h"
 #include "core/database/DocStore.h"
 #include "core/database/Schema.h"
+#include "support/ProcStatus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,26 +14,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-namespace {
-
-// Peak resident set size of this process so far, in bytes (VmHWM).
-qint64 PeakRss()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-double Mb(qint64 bytes)
-{
-    return double(bytes) / 1e6;
-}
-
-} // namespace
+using qbbench::Mb;
 
 int main(int argc, char** argv)
 {
@@ -75,7 +57,7 @@ int main(int argc, char** argv)
         db.Open();
         TDocStore store(db);
         const QString id = store.CreateDocumentRecord(QStringLiteral("large"), QStringLiteral("IMG"));
-        const qint64 before = PeakRss();
+        const qint64 before = qbbench::Status("VmHWM");
 
         QElapsedTimer timer;
         QFile in(source);
@@ -83,7 +65,7 @@ int main(int argc, char** argv)
         timer.start();
         store.WriteContent(id, QStringLiteral("Image"), in);
         const double writeSeconds = timer.nsecsElapsed() / 1e9;
-        const qint64 afterWrite = PeakRss();
+        const qint64 afterWrite = qbbench::Status("VmHWM");
 
         QFile out(copy);
         out.open(QIODevice::WriteOnly);
@@ -91,7 +73,7 @@ int main(int argc, char** argv)
         const qint64 read = store.ReadContent(id, QStringLiteral("Image"), out);
         out.close();
         const double readSeconds = timer.nsecsElapsed() / 1e9;
-        const qint64 afterRead = PeakRss();
+        const qint64 afterRead = qbbench::Status("VmHWM");
         db.Close();
 
         std::printf("Content: %.1f MB of random bytes, encrypted database (SQLCipher)\n", Mb(size));

@@ -5,6 +5,7 @@
 #include "core/database/DBactions.h"
 #include "core/database/DocStore.h"
 #include "core/database/Schema.h"
+#include "support/ProcStatus.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -22,14 +23,11 @@
 
 extern char** environ;
 
+using qbbench::Mb;
+
 namespace {
 
 constexpr const char* Password = "BENCH";
-
-double Mb(qint64 bytes)
-{
-    return double(bytes) / 1e6;
-}
 
 struct ChildRun
 {

@@ -17,6 +17,7 @@
 #include "gui/documents/O_db_image.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "support/ProcStatus.h"
 
 #include <QApplication>
 #include <QDate>
@@ -33,6 +34,10 @@
 #include <QtEndian>
 #include <cstdio>
 
+using qbbench::Mb;
+using qbbench::ResetPeak;
+using qbbench::Status;
+
 namespace {
 
 const QString kPassword = QStringLiteral("BENCH");
@@ -42,32 +47,6 @@ const QString kPictureName = QStringLiteral("Bench preview: picture 4000 x 3000"
 const QString kSearchText = QStringLiteral("ber");
 const QString kRareText = QStringLiteral("4711");
 constexpr int kDocuments = 100000;
-
-// A field of /proc/self/status in bytes (VmHWM: peak resident set, VmRSS: resident set now).
-qint64 Status(const char* field, qint64 pid = 0)
-{
-    QFile status(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-// Starts a new peak: VmHWM becomes the resident set of now.
-void ResetPeak()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
-
-double Mb(qint64 bytes)
-{
-    return double(bytes) / 1e6;
-}
 
 double Ms(const QElapsedTimer& timer)
 {
