@@ -699,7 +699,17 @@ void TFmain::CreateLock()
     connect(&m_session.Settings(), &TSettingsModel::PrivacyChanged, Lock, &TPrivacyLock::ReadSettings);
     connect(N_lock, &QAction::triggered, this, [this] { Lock->Lock(true); });
     connect(Btn_unlock, &QPushButton::clicked, this, [this] { Lock->Unlock(); });
-    Lock->Listen(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+    // The buses are joined only once a desktop trigger is on: a user who never turns one on
+    // starts as before, without them.
+    const auto listen = [this] {
+        const TSettingsModel& settings = m_session.Settings();
+        if (!m_busesJoined && (settings.LockOnScreenLock() || settings.LockOnSuspend())) {
+            m_busesJoined = true;
+            Lock->Listen(QDBusConnection::sessionBus(), QDBusConnection::systemBus());
+        }
+    };
+    connect(&m_session.Settings(), &TSettingsModel::PrivacyChanged, this, listen);
+    listen();
 }
 
 TPrivacyLock::Readiness TFmain::BeforeLock(bool requested)

@@ -169,6 +169,7 @@ private:
 
     TDatabaseSession& m_session;
     bool m_activating = false;
+    bool m_busesJoined = false; // the lock listens to the desktop's signals
     Placement::Docking m_docking = Placement::Docking::Bottom; // of the last placement
     // The outer rectangle the last placement asked for. Just after the window was shown, the
     // window manager's answers to older requests may undo it: it is asked for again, a few

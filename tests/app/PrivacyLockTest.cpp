@@ -7,6 +7,7 @@
 #include "core/documents/RichTextStore.h"
 #include "core/jobs/JobRunner.h"
 #include "core/settings/OrbPigger.h"
+#include "core/settings/SettingsKeys.h"
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/documents/DocumentCommands.h"
 #include "gui/documents/OLE_DOC.h"
@@ -248,7 +249,7 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAnd
     Lock()->Clock = [&now] { return now; };
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked()) << "idle is off unless set";
-    Root().SetAttr(QString::fromLatin1(TPrivacyLock::IdleMinutesKey), QStringLiteral("5"));
+    Root().SetAttr(SettingsKey::LockIdleMinutes, QStringLiteral("5"));
     Lock()->ReadSettings(); // as after the settings dialog
     EXPECT_EQ(Lock()->IdleMinutes(), 5);
     now += 4 * 60 * 1000;

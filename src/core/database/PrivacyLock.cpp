@@ -2,7 +2,6 @@
 
 #include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
-#include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsModel.h"
 
 #include <QCoreApplication>
@@ -24,12 +23,6 @@ QString SessionPath(const QByteArray& id)
         path += plain ? QString(QLatin1Char(c)) : QStringLiteral("_%1").arg(uchar(c), 2, 16, QLatin1Char('0'));
     }
     return path;
-}
-
-// Flags are "Y" or absent, as every flag of the settings file.
-bool Flag(const QString& value)
-{
-    return value == QStringLiteral("Y");
 }
 
 } // namespace
@@ -141,10 +134,10 @@ bool TPrivacyLock::eventFilter(QObject* watched, QEvent* e)
 
 void TPrivacyLock::ReadSettings()
 {
-    const TOrbPigger& root = m_session.Settings().Root();
-    LockOnScreenLock = Flag(root.GetAttr(QString::fromLatin1(ScreenLockKey)));
-    LockOnSuspend = Flag(root.GetAttr(QString::fromLatin1(SuspendKey)));
-    SetIdleMinutes(root.GetAttr(QString::fromLatin1(IdleMinutesKey)).toInt());
+    const TSettingsModel& settings = m_session.Settings();
+    LockOnScreenLock = settings.LockOnScreenLock();
+    LockOnSuspend = settings.LockOnSuspend();
+    SetIdleMinutes(settings.LockIdleMinutes());
 }
 
 bool TPrivacyLock::Listen(QDBusConnection session, QDBusConnection system)

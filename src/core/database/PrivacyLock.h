@@ -17,11 +17,6 @@ class TPrivacyLock : public QObject
     Q_OBJECT
 
 public:
-    // The settings root's attributes; absent means the default (idle off, desktop signals on).
-    static constexpr const char* IdleMinutesKey = "LOCK_IDLE_MINUTES";
-    static constexpr const char* ScreenLockKey = "LOCK_ON_SCREEN_LOCK";
-    static constexpr const char* SuspendKey = "LOCK_ON_SUSPEND";
-
     explicit TPrivacyLock(TDatabaseSession& session, QObject* parent = nullptr);
 
     bool Locked() const { return m_locked; }
