@@ -19,6 +19,7 @@
 #include "gui/documents/doc_list.h"
 #include "support/ProcStatus.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -340,14 +341,15 @@ ListRun MeasureList(const QString& folder)
     run.openMs = Ms(timer);
     timer.restart();
     list.OpenList();
-    list.Grid1->viewport()->repaint();
+    auto* grid = qobject_cast<QAbstractScrollArea*>(list.focusProxy());
+    grid->viewport()->repaint();
     run.firstScreenMs = Ms(timer);
     timer.restart();
     QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
-    QApplication::sendEvent(list.Grid1, &end);
-    list.Grid1->viewport()->repaint();
+    QApplication::sendEvent(grid, &end);
+    grid->viewport()->repaint();
     run.endMs = Ms(timer);
-    run.rows = list.Q1->rowCount();
+    run.rows = list.findChild<QAbstractItemModel*>(QStringLiteral("Q1"))->rowCount();
     run.lastRow = list.CurrentRow();
     run.rssGrowthMb = Mb(Status("VmHWM") - before);
     list.CloseList();
@@ -465,10 +467,10 @@ std::pair<Large, Large> MeasureLarge(const QString& work, qint64 size)
         {
             QFile in(path);
             in.open(QIODevice::ReadOnly);
-            frame.OLE_viewer->ReadFromStream(in);
+            frame.Container()->ReadFromStream(in);
         }
         frame.SaveObject(id);
-        frame.OLE_viewer->ReleaseObject();
+        frame.Container()->ReleaseObject();
         object.storeS = Ms(timer) / 1000;
         object.storeGrowthMb = Mb(Status("VmHWM") - before);
         QFile::remove(path);

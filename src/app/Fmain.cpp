@@ -168,12 +168,12 @@ void TFmain::CreateDocumentCommands()
     key(TB_edit_doc, QKeySequence(Qt::CTRL | Qt::Key_E));
     key(TB_search, QKeySequence(Qt::CTRL | Qt::Key_F));
     key(TB_doc, QKeySequence(Qt::Key_F1));
-    O_doc_list1->Grid1->installEventFilter(this);
+    O_doc_list1->focusProxy()->installEventFilter(this);
 }
 
 TOleContainer* TFmain::ViewerContainer() const
 {
-    return O_doc_content1->O_OLE_DOC1->OLE_viewer;
+    return O_doc_content1->ObjectContainer();
 }
 
 void TFmain::SBnewDocClick()
@@ -298,9 +298,7 @@ void TFmain::CreatePanels()
     guiderLayout->setContentsMargins(0, 0, 0, 0);
     O_doc_list1 = new TO_doc_list(m_session.Connection(), Panel_guider);
     O_doc_list1->setObjectName(QStringLiteral("O_doc_list1"));
-    O_doc_list1->Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(O_doc_list1->Grid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PM1->popup(O_doc_list1->Grid1->viewport()->mapToGlobal(p)); });
+    O_doc_list1->SetContextMenu(PM1);
     guiderLayout->addWidget(O_doc_list1);
     Label_indexing = new QLabel(Panel_guider);
     Label_indexing->setObjectName(QStringLiteral("Label_indexing"));
@@ -469,7 +467,7 @@ void TFmain::SetCollapsed(bool c)
         ApplyCollapsedSize();
     } else {
         ApplyPlacement();
-        O_doc_list1->Grid1->setFocus();
+        O_doc_list1->setFocus();
     }
 }
 
@@ -571,7 +569,7 @@ void TFmain::changeEvent(QEvent* e)
 
 bool TFmain::eventFilter(QObject* watched, QEvent* e)
 {
-    if (Collapsed && watched == O_doc_list1->Grid1
+    if (Collapsed && watched == O_doc_list1->focusProxy()
         && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)) {
         // The hidden list may still hold the focus: its keys are the collapsed window's.
         if (e->type() == QEvent::KeyPress)
@@ -580,7 +578,7 @@ bool TFmain::eventFilter(QObject* watched, QEvent* e)
             e->accept(); // no shortcut of the hidden commands either
         return true;
     }
-    if (watched == O_doc_list1->Grid1 && e->type() == QEvent::KeyPress) {
+    if (watched == O_doc_list1->focusProxy() && e->type() == QEvent::KeyPress) {
         // Insert and Ctrl+V create documents through the commands; the grid never adds a row.
         const auto* key = static_cast<QKeyEvent*>(e);
         const bool insert = key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier;
@@ -727,7 +725,7 @@ TPrivacyLock::Readiness TFmain::BeforeLock(bool requested)
             dialog->done(editor ? QDialog::Accepted : QDialog::Rejected); // nobody is there to answer
         return R::Wait;
     }
-    return O_doc_content1->O_OLE_DOC1->EndEditingForLock() ? R::Ready : R::Refused;
+    return O_doc_content1->EndEditingForLock() ? R::Ready : R::Refused;
 }
 
 void TFmain::ShowLocked(bool locked)
@@ -735,8 +733,7 @@ void TFmain::ShowLocked(bool locked)
     if (locked) {
         Label_locked->setText(QStringLiteral("The database \"%1\" is locked.").arg(Lock->LockedName()));
         O_doc_content1->ResetViewer();
-        if (DocCommands->SearchDialog)
-            DocCommands->SearchDialog->Forget();
+        DocCommands->ForgetSearch();
         if (Collapsed)
             SetCollapsed(false);
     }

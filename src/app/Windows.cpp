@@ -126,16 +126,15 @@ void CreateWindows()
     QObject::connect(w.Actions, &TDatabaseActions::NewPasswordWanted, main, &TFmain::TB_chng_pwdClick);
     // The document frames share the program's dialogs; the viewer borrows the edit windows.
     TO_doc_content* viewer = main->O_doc_content1;
-    viewer->O_db_image1->SetDialogs(scale);
-    pictureWindow->O_db_image1->SetDialogs(scale);
-    viewer->PictureWindow = pictureWindow;
-    viewer->TextWindow = textWindow;
-    main->DocCommands->SearchDialog = search;
+    viewer->SetDialogs(scale);
+    pictureWindow->SetDialogs(scale);
+    viewer->SetEditWindows(pictureWindow, textWindow);
+    main->DocCommands->SetSearchDialog(search);
     // The new-document wizard lists the settings' servers; its "..." opens their settings page.
     TW_new_doc* newDoc = w.W_new_doc;
     newDoc->SetSettings(w.Settings);
     QObject::connect(newDoc, &TW_new_doc::ServerSettingsWanted, w.D_SB_settings, &TD_SB_settings::ShowServerPage);
-    main->DocCommands->Wizard = newDoc;
+    main->DocCommands->SetWizard(newDoc);
 }
 
 void DestroyWindows()

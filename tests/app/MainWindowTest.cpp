@@ -5,6 +5,7 @@
 #include "gui/documents/doc_list.h"
 #include "gui/startup/getting_started.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
@@ -56,7 +57,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     const QStringList closed{QStringLiteral("TB_reconnect"), QStringLiteral("TB_settings"), QStringLiteral("TB_doc"),
                              QStringLiteral("N_paste"), QStringLiteral("N_reopen_database")};
     EXPECT_EQ(EnabledCommands(), closed);
-    const QLabel* hint = Main()->O_doc_content1->Label_hint;
+    const QLabel* hint = qbtest::Child<QLabel>(Main()->O_doc_content1, "Label_hint");
     EXPECT_FALSE(hint->isHidden());
     EXPECT_EQ(hint->text(),
               QStringLiteral("No database is open. Choose one with the first button, or create one "

@@ -18,6 +18,7 @@
 #include "gui/documents/search.h"
 #include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
@@ -131,16 +132,16 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
                            .CreateDocumentRecord(QStringLiteral("zebra note"), QStringLiteral("TXT"));
     viewer->SetContent(id, QStringLiteral("TXT"), TDocContent::Text({QStringLiteral("zebra")}));
     viewer->ShowDocument(id, QStringLiteral("TXT"));
-    TD_search* search = Main()->DocCommands->SearchDialog; // its results name the document
-    search->Edit1->setText(QStringLiteral("zebra"));
+    auto* search = qobject_cast<TD_search*>(Windows().D_search); // its results name the document
+    qbtest::Child<QLineEdit>(search, "Edit1")->setText(QStringLiteral("zebra"));
     search->Btn_searchClick();
-    ASSERT_EQ(search->LV1->topLevelItemCount(), 1);
+    ASSERT_EQ(qbtest::Child<QTreeWidget>(search, "LV1")->topLevelItemCount(), 1);
     EXPECT_TRUE(Main()->N_lock->isVisible());
     EXPECT_TRUE(HeldOpen(DbFile()));
 
     // An unrequested lock arrives while the edit window holds typed text.
     OnModal<TF_db_rtf>([this](TF_db_rtf* w) {
-        QTest::keyClicks(w->Odb_rtf1->RichEdit1, QStringLiteral("typed "));
+        QTest::keyClicks(qbtest::Child<QTextEdit>(w, "RichEdit1"), QStringLiteral("typed "));
         Lock()->Lock(false);
     });
     viewer->EditDocument();
@@ -180,8 +181,8 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
     qbtest::AddFakeServer(ends, "printf ' saved' >> \"$1\"; exec sleep 60");
     qbtest::AddFakeServer(stays, "trap '' TERM; printf ' saved' >> \"$1\"; while :; do sleep 0.1; done");
     OpenSecret();
-    TO_OLE_DOC* frame = Main()->O_doc_content1->O_OLE_DOC1;
-    frame->OLE_viewer->SetEndWait(300);
+    auto* frame = qbtest::Child<TO_OLE_DOC>(Main(), "O_OLE_DOC1");
+    frame->Container()->SetEndWait(300);
 
     struct Case
     {
@@ -198,7 +199,7 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
         store.WriteContentBytes(id, QStringLiteral("OLEobj"), qbtest::StoredForm(c.server.toUtf8(), "txt", "x"));
         Main()->O_doc_content1->ShowDocument(id, c.server);
         frame->ShowObject();
-        const QString file = frame->OLE_viewer->EditedFilePath();
+        const QString file = frame->Container()->EditedFilePath();
         auto saved = [&file] {
             QFile f(file);
             return f.open(QIODevice::ReadOnly) && f.readAll().endsWith(" saved");
@@ -214,7 +215,7 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
             ASSERT_FALSE(Lock()->Locked());
             Lock()->Lock(false);
             if (i + 1 < tries) {
-                EXPECT_EQ(frame->OLE_viewer->ObjectState(), TOleContainer::osOpen) << "kept open by the user";
+                EXPECT_EQ(frame->Container()->ObjectState(), TOleContainer::osOpen) << "kept open by the user";
             }
         }
         EXPECT_EQ(DialogScript::PendingAnswers(), 0);
@@ -256,7 +257,7 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAnd
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
     QTest::mouseMove(Main()->ToolBar1); // input restarts the wait
-    QTest::keyClick(Main()->O_doc_list1->Grid1, Qt::Key_Down);
+    QTest::keyClick(qbtest::Child<QWidget>(Main(), "Grid1"), Qt::Key_Down);
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());

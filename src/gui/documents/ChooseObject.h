@@ -27,11 +27,11 @@ public:
     // Makes this dialog the object container's chooser.
     static void Install();
 
+private:
+    void UpdateButtons();
+
     QLineEdit* Edit_filter = nullptr;
     QListWidget* LB_servers = nullptr;
     QPushButton* BtnOK = nullptr;
     QPushButton* BtnCancel = nullptr;
-
-private:
-    void UpdateButtons();
 };

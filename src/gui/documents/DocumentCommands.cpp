@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <QTimer>
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -61,9 +62,17 @@ TDocumentCommands::TDocumentCommands(TDatabaseSession& session, TO_doc_list* lis
     m_timer->setSingleShot(false);
     connect(m_timer, &QTimer::timeout, this, &TDocumentCommands::Timer1Timer);
     connect(m_list, &TOdic::AfterScroll, this, &TDocumentCommands::O_doc_list1Q1AfterScroll);
-    m_list->BeforeDeleteHook = [this] { return O_doc_list1Q1BeforeDelete(); };
-    m_viewer->CurrentName = [this] { return m_list->CurrentName(); };
-    m_viewer->ShowText = &Dialogs::ShowMessage;
+    // Answered before the list asks its question; a failure to let the document go stops the delete.
+    connect(m_list, &TOdic::DeleteAsked, this, [this] {
+        try {
+            if (!O_doc_list1Q1BeforeDelete())
+                m_list->RefuseDelete();
+        } catch (...) {
+            m_list->RefuseDelete(std::current_exception());
+        }
+    });
+    m_viewer->SetCaptionSource(m_list);
+    connect(m_viewer, &TO_doc_content::EditFailed, this, [](const QString& text) { Dialogs::ShowMessage(text); });
 }
 
 bool TDocumentCommands::Guard(const std::function<void()>& work)
@@ -219,13 +228,13 @@ void TDocumentCommands::NewDocument(const QString& name, const QString& type, co
 
 void TDocumentCommands::SBnewDocClick(bool paste)
 {
-    if (!Wizard)
+    if (!m_wizard)
         return;
     Guard([&] {
         QString name = DefaultDocumentName();
         QString type;
         // The content is a value: nothing is left to release, whatever happens after this.
-        const TDocContent content = Wizard->ExecuteMode(name, type, paste);
+        const TDocContent content = m_wizard->ExecuteMode(name, type, paste);
         if (name.isEmpty()) // cancelled
             return;
         NewDocument(name, type, content);
@@ -329,8 +338,14 @@ void TDocumentCommands::SaveAsFileClick()
 void TDocumentCommands::TB_searchClick()
 {
     m_list->FocusList();
-    if (SearchDialog)
-        SearchDialog->SearchIn(m_list);
+    if (m_search)
+        m_search->SearchIn(m_list);
+}
+
+void TDocumentCommands::ForgetSearch()
+{
+    if (m_search)
+        m_search->Forget();
 }
 
 void TDocumentCommands::O_doc_list1Q1AfterScroll()

@@ -26,9 +26,12 @@ public:
     TDocumentCommands(TDatabaseSession& session, TO_doc_list* list, TO_doc_content* viewer, QTimer* timer,
                       QObject* parent = nullptr);
 
-    TD_search* SearchDialog = nullptr;
-    // Asks for the new document's name, type and content; without it nothing is made.
-    TW_new_doc* Wizard = nullptr;
+    // The program's search dialog, and the wizard that asks for a new document's name, type and
+    // content; without a wizard nothing is made.
+    void SetSearchDialog(TD_search* search) { m_search = search; }
+    void SetWizard(TW_new_doc* wizard) { m_wizard = wizard; }
+    // The search dialog drops its results and text, which name documents (at a lock).
+    void ForgetSearch();
 
     // "Document created at " and the time of day in the locale's time format.
     static QString DefaultDocumentName();
@@ -78,4 +81,6 @@ private:
     TO_doc_list* m_list;
     TO_doc_content* m_viewer;
     QTimer* m_timer;
+    TD_search* m_search = nullptr;
+    TW_new_doc* m_wizard = nullptr;
 };

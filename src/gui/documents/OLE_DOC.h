@@ -82,12 +82,16 @@ public:
     // caller as an error, and the record then keeps its object.
     void EditObject(const QString& id);
 
-    TOleContainer* OLE_viewer = nullptr; // the container
-    TOleView* OLE_view = nullptr; // and the widget that shows it (objectName "OLE_viewer" too)
+    // The object being shown or edited.
+    TOleContainer* Container() const { return OLE_viewer; }
+
     QString ObjectKey;
     bool ObjectLoaded = false;
 
 private:
+    TOleContainer* OLE_viewer = nullptr; // the container
+    TOleView* OLE_view = nullptr; // and the widget that shows it (objectName "OLE_viewer" too)
+
     void CloseQuery();
     void SaveChangeQuietly();
     void ShowPlainMessage(const QString& text);

@@ -135,6 +135,17 @@ void TO_db_image::SetDialogs(TD_scale_image* scale)
     m_scale = scale;
 }
 
+void TO_db_image::SetToolBarVisible(bool visible)
+{
+    ToolBar1->setVisible(visible);
+}
+
+void TO_db_image::SetPasteTip(const QString& tip)
+{
+    TB_paste->setToolTip(tip);
+    TB_paste->setStatusTip(tip);
+}
+
 void TO_db_image::ResetView()
 {
     Image1->SetStretch(false);

@@ -81,16 +81,9 @@ public:
     void TB_pasteClick();
     void TB_scaleClick();
 
-    QToolBar* ToolBar1 = nullptr;
-    QAction* TB_exit = nullptr;
-    QAction* TB_load = nullptr;
-    QAction* TB_save_as = nullptr;
-    QAction* TB_reload = nullptr;
-    QAction* TB_copy = nullptr;
-    QAction* TB_paste = nullptr;
-    QAction* TB_scale = nullptr;
-    QScrollArea* ScrollBox1 = nullptr;
-    TImagePane* Image1 = nullptr;
+    void SetToolBarVisible(bool visible);
+    // The tip of the paste button, which names the window's key for it.
+    void SetPasteTip(const QString& tip);
 
 Q_SIGNALS:
     // TB_exit: the owning window closes.
@@ -102,6 +95,17 @@ private:
     bool Ask(const QString& text);
     QString ChooseFile(bool save);
     void ResetView();
+
+    QToolBar* ToolBar1 = nullptr;
+    QAction* TB_exit = nullptr;
+    QAction* TB_load = nullptr;
+    QAction* TB_save_as = nullptr;
+    QAction* TB_reload = nullptr;
+    QAction* TB_copy = nullptr;
+    QAction* TB_paste = nullptr;
+    QAction* TB_scale = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    TImagePane* Image1 = nullptr;
 
     TDatabaseConnection& m_connection;
     QString m_openKey; // the row read by OpenImage and written by CloseImage

@@ -484,10 +484,15 @@ void TOdb_rtf::OpenDocument(const QString& key)
                                         "it is shown as its markup."));
 }
 
+QByteArray TOdb_rtf::RichText() const
+{
+    return RichTextStore::Save(*RichEdit1->document());
+}
+
 void TOdb_rtf::CloseDocument()
 {
     if (m_documentOpen && m_textChanged) {
-        const QByteArray bytes = RichTextStore::Save(*RichEdit1->document());
+        const QByteArray bytes = RichText();
         try {
             TDocStore(m_connection).WriteContentBytes(m_keyValue, m_blobFieldName, bytes);
         } catch (const QbError& e) {

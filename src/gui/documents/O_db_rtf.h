@@ -128,7 +128,14 @@ public:
     void CloseDocument();
     // Replaces the editor's whole content by plain text; this counts as a change.
     void SetPlainText(const QString& text);
+    // The editor's content as it is stored.
+    QByteArray RichText() const;
 
+Q_SIGNALS:
+    // TB_exit: the window that holds the frame closes.
+    void ExitClicked();
+
+private:
     TRuler* Ruler = nullptr;
     TRulerMarker* FirstInd = nullptr;
     TRulerMarker* LeftInd = nullptr;
@@ -150,11 +157,6 @@ public:
     QAction* RightAlign = nullptr;
     QAction* BulletsButton = nullptr;
 
-Q_SIGNALS:
-    // TB_exit: the window that holds the frame closes.
-    void ExitClicked();
-
-private:
     void BuildToolBar();
     void BuildRuler();
     QAction* AddButton(const QString& name, const QString& caption, const QString& hint, const QIcon& icon,

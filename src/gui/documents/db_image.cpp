@@ -19,8 +19,7 @@ TF_db_image::TF_db_image(TDatabaseConnection& connection, QWidget* parent)
     resize(560, 420);
 
     O_db_image1 = new TO_db_image(connection, this);
-    O_db_image1->TB_paste->setToolTip(QStringLiteral("Paste from clipboard (Cvtrl+V)"));
-    O_db_image1->TB_paste->setStatusTip(O_db_image1->TB_paste->toolTip());
+    O_db_image1->SetPasteTip(QStringLiteral("Paste from clipboard (Cvtrl+V)"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(O_db_image1);
@@ -30,6 +29,11 @@ TF_db_image::TF_db_image(TDatabaseConnection& connection, QWidget* parent)
     connect(paste, &QShortcut::activated, O_db_image1, &TO_db_image::TB_pasteClick);
     auto* copy = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_C), this);
     connect(copy, &QShortcut::activated, O_db_image1, &TO_db_image::TB_copyClick);
+}
+
+void TF_db_image::SetDialogs(TD_scale_image* scale)
+{
+    O_db_image1->SetDialogs(scale);
 }
 
 void TF_db_image::EditPicture(const QString& key, const QString& caption)

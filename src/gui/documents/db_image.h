@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class TDatabaseConnection;
+class TD_scale_image;
 class TO_db_image;
 
 // The picture window: a picture document in a frame with its tool bar, opened modally. Closing
@@ -17,11 +18,14 @@ public:
     // Opens document key in the frame, captions the window (the document's name) and shows it
     // modally until it closes.
     void EditPicture(const QString& key, const QString& caption);
-
-    TO_db_image* O_db_image1 = nullptr;
+    // The program's shared scaling dialog (TO_db_image::SetDialogs).
+    void SetDialogs(TD_scale_image* scale);
 
     // Every way of closing comes here. When the changed picture cannot be written back, the user
     // is told why and chooses (CloseImageOrKeep); unless it is saved or discarded, the window
     // stays open with the picture.
     void done(int result) override;
+
+private:
+    TO_db_image* O_db_image1 = nullptr;
 };

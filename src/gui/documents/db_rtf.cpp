@@ -3,7 +3,6 @@
 
 #include "core/common/QbError.h"
 #include "core/documents/DocFiles.h"
-#include "core/documents/RichTextStore.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/documents/O_db_rtf.h"
 
@@ -63,7 +62,7 @@ void TF_db_rtf::done(int result)
             dialog.setDefaultSuffix(QStringLiteral("html"));
             const QString file = Dialogs::ChooseFile(dialog);
             if (!file.isEmpty()) {
-                const QByteArray bytes = RichTextStore::Save(*Odb_rtf1->RichEdit1->document());
+                const QByteArray bytes = Odb_rtf1->RichText();
                 try {
                     DocFiles::WriteFile(file, true, [&](QIODevice& out) {
                         if (out.write(bytes) != bytes.size())

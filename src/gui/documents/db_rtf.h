@@ -17,8 +17,6 @@ public:
     // A document whose content cannot be read raises before the window shows.
     void EditText(const QString& key, const QString& caption);
 
-    TOdb_rtf* Odb_rtf1 = nullptr;
-
 protected:
     // Every way of closing ends here. A failed write-back keeps the text until it is stored,
     // saved to a file of the user's choice or let go; unanswered (as while the program ends),
@@ -27,4 +25,7 @@ protected:
 
     static QString WriteBackFailedText(const QString& error);
     static QString DiscardChangeText();
+
+private:
+    TOdb_rtf* Odb_rtf1 = nullptr;
 };

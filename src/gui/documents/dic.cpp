@@ -10,10 +10,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 // Draws the cell as usual, then lets the frame paint its icons over it.
 class TDicDelegate : public QStyledItemDelegate
@@ -173,6 +175,7 @@ TOdic::TOdic(TDatabaseConnection& connection, QWidget* parent)
     Grid1->horizontalHeader()->setMinimumSectionSize(16);
     Grid1->setShowGrid(true);
     Grid1->installEventFilter(this);
+    setFocusProxy(Grid1);
 
     Panel1 = new QLabel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -455,7 +458,11 @@ bool TOdic::DeleteCurrent()
 {
     if (!HasRecords())
         return false;
-    if (BeforeDeleteHook && !BeforeDeleteHook())
+    m_deleteRefused = false;
+    Q_EMIT DeleteAsked();
+    if (m_deleteFailure)
+        std::rethrow_exception(std::exchange(m_deleteFailure, nullptr));
+    if (m_deleteRefused)
         return false;
     if (!Q1BeforeDelete()) {
         Q_EMIT AfterScroll(); // the hook may have let the current document go: it is shown again
@@ -463,6 +470,19 @@ bool TOdic::DeleteCurrent()
     }
     RemoveCurrent();
     return true;
+}
+
+void TOdic::RefuseDelete(std::exception_ptr failure)
+{
+    m_deleteRefused = true;
+    m_deleteFailure = std::move(failure);
+}
+
+void TOdic::SetContextMenu(QMenu* menu)
+{
+    Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Grid1, &QWidget::customContextMenuRequested, menu,
+            [this, menu](const QPoint& p) { menu->popup(Grid1->viewport()->mapToGlobal(p)); });
 }
 
 void TOdic::RemoveCurrent()

@@ -9,10 +9,12 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <QWidget>
+#include <exception>
 #include <functional>
 #include <vector>
 
 class QLabel;
+class QMenu;
 class TDatabaseConnection;
 class TOdic;
 
@@ -85,9 +87,6 @@ public:
     explicit TOdic(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TOdic() override;
 
-    TDicGrid* Grid1 = nullptr;
-    TDicQuery* Q1 = nullptr;
-    QLabel* Panel1 = nullptr;
     QList<QIcon> ImageList1;
 
     QList<TDicColumn> Columns; // set through SetColumns
@@ -122,12 +121,15 @@ public:
     bool AppendRecord(const QVariantMap& values);
     // Shows a row stored without the list (by a job) after every row and makes it current.
     bool AppendStored(const QString& id);
-    // Deletes the current row after the before-delete question; true when it was deleted.
+    // Deletes the current row after DeleteAsked and the before-delete question; true when it was
+    // deleted.
     bool DeleteCurrent();
     // Deletes the current row without asking: a record whose making failed.
     void RemoveCurrent();
-    // Asked before a delete; false cancels it. The main window puts its own guard here.
-    std::function<bool()> BeforeDeleteHook;
+    // The answer of a DeleteAsked receiver: no delete. A failure given is what DeleteCurrent raises.
+    void RefuseDelete(std::exception_ptr failure = nullptr);
+    // The menu that a right click on the rows opens.
+    void SetContextMenu(QMenu* menu);
 
     void ApplyIt();
     void ShowStatus();
@@ -151,6 +153,8 @@ public:
 
 Q_SIGNALS:
     void AfterScroll();
+    // Before a delete and its question, to a direct connection that may refuse it (RefuseDelete).
+    void DeleteAsked();
 
 protected:
     TDatabaseConnection& Connection() const { return m_connection; }
@@ -180,6 +184,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The grid is the list's focus proxy: a filter on focusProxy() sees the keys typed in the list.
+    TDicGrid* Grid1 = nullptr;
+    TDicQuery* Q1 = nullptr;
+    QLabel* Panel1 = nullptr;
     TDatabaseConnection& m_connection;
     friend class TDicQuery;
     friend class TDicDelegate;
@@ -201,4 +209,6 @@ private:
     bool m_inserting = false;
     bool m_postFailed = false;
     bool m_posting = false;
+    bool m_deleteRefused = false;
+    std::exception_ptr m_deleteFailure;
 };

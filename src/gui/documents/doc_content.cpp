@@ -8,13 +8,14 @@
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_image.h"
 #include "gui/documents/db_rtf.h"
+#include "gui/documents/dic.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QStackedWidget>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -55,7 +56,7 @@ TO_doc_content::TO_doc_content(TDatabaseConnection& connection, QWidget* parent)
     TabSheet_rtf->layout()->addWidget(Odb_rtf1);
     O_db_image1 = new TO_db_image(connection, TabSheet_picture);
     O_db_image1->setObjectName(QStringLiteral("O_db_image1"));
-    O_db_image1->ToolBar1->hide();
+    O_db_image1->SetToolBarVisible(false);
     TabSheet_picture->layout()->addWidget(O_db_image1);
     // The empty object page is what shows while no document is: the hint lies over it.
     auto* ole = new QWidget(TabSheet_ole);
@@ -93,6 +94,27 @@ void TO_doc_content::ResetViewer()
     Shown = false;
 }
 
+void TO_doc_content::SetEditWindows(TF_db_image* picture, TF_db_rtf* text)
+{
+    m_pictureWindow = picture;
+    m_textWindow = text;
+}
+
+void TO_doc_content::SetDialogs(TD_scale_image* scale)
+{
+    O_db_image1->SetDialogs(scale);
+}
+
+TOleContainer* TO_doc_content::ObjectContainer() const
+{
+    return O_OLE_DOC1->Container();
+}
+
+bool TO_doc_content::EndEditingForLock()
+{
+    return O_OLE_DOC1->EndEditingForLock();
+}
+
 QWidget* TO_doc_content::CurrentPage() const
 {
     return PageControl1->currentWidget();
@@ -116,7 +138,7 @@ void TO_doc_content::ShowObjectPage()
 
 QString TO_doc_content::Caption() const
 {
-    return CurrentName ? CurrentName() : QString();
+    return m_names ? m_names->CurrentName() : QString();
 }
 
 void TO_doc_content::ClearDocument()
@@ -166,18 +188,18 @@ void TO_doc_content::EditDocument()
     if (!Shown)
         return;
     if (ShownType == kText) {
-        if (!TextWindow)
+        if (!m_textWindow)
             return;
-        TextWindow->EditText(ShownId, Caption());
+        m_textWindow->EditText(ShownId, Caption());
         // The page shows what was saved in the window.
         Odb_rtf1->CloseDocument();
         Odb_rtf1->OpenDocument(ShownId);
         return;
     }
     if (ShownType == kPicture) {
-        if (!PictureWindow)
+        if (!m_pictureWindow)
             return;
-        PictureWindow->EditPicture(ShownId, Caption());
+        m_pictureWindow->EditPicture(ShownId, Caption());
         // The page shows what was saved in the window.
         O_db_image1->CloseImage();
         O_db_image1->ImageKey = ShownId;
@@ -188,8 +210,7 @@ void TO_doc_content::EditDocument()
         // Waits in a local event loop while the server has the object open.
         O_OLE_DOC1->EditObject(ShownId);
     } catch (const QbError& e) {
-        if (ShowText)
-            ShowText(TO_OLE_DOC::OleErrorText(e.Message()));
+        Q_EMIT EditFailed(TO_OLE_DOC::OleErrorText(e.Message()));
     }
 }
 
@@ -218,7 +239,7 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
         PasteObject(id);
     } else {
         O_OLE_DOC1->ObjectKey = id;
-        O_OLE_DOC1->OLE_viewer->CreateFromClass(type, false); // an unknown class raises
+        O_OLE_DOC1->Container()->CreateFromClass(type, false); // an unknown class raises
         O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
     }
     Shown = true;
@@ -231,7 +252,7 @@ void TO_doc_content::PasteObject(const QString& id)
         return;
     ShownId = id;
     O_OLE_DOC1->ObjectKey = id;
-    O_OLE_DOC1->OLE_viewer->PasteFromClipboard(); // nothing when the clipboard offers no object
+    O_OLE_DOC1->Container()->PasteFromClipboard(); // nothing when the clipboard offers no object
     O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
     Shown = true;
 }

@@ -4,16 +4,18 @@
 #include "core/documents/DocContent.h"
 
 #include <QWidget>
-#include <functional>
 
 class QLabel;
 class QStackedWidget;
 class TDatabaseConnection;
+class TD_scale_image;
 class TF_db_image;
 class TF_db_rtf;
 class TOdb_rtf;
 class TO_OLE_DOC;
 class TO_db_image;
+class TOdic;
+class TOleContainer;
 
 // The content viewer: the current document on the page of its type, the first content of a
 // new document, and editing a document in its own window.
@@ -24,31 +26,19 @@ public:
     explicit TO_doc_content(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TO_doc_content() override;
 
-    // The pages; their tabs are never shown, only the program switches them.
-    QStackedWidget* PageControl1 = nullptr;
-    QWidget* TabSheet_rtf = nullptr;
-    QWidget* TabSheet_picture = nullptr;
-    QWidget* TabSheet_ole = nullptr;
-    QWidget* TabSheet_file = nullptr;
-    QWidget* TabSheet_url = nullptr;
-    QWidget* TabSheet_undef = nullptr;
-    QLabel* Label_undef = nullptr;
-    QLabel* Label_hint = nullptr;
-    TOdb_rtf* Odb_rtf1 = nullptr;
-    TO_db_image* O_db_image1 = nullptr;
-    TO_OLE_DOC* O_OLE_DOC1 = nullptr;
-
     QString ShownId;
     QString ShownType;
     bool Shown = false;
 
-    // The name of the list's current row: the caption of the edit windows.
-    std::function<QString()> CurrentName;
-    // The program's message dialog.
-    std::function<void(const QString&)> ShowText;
-    // The windows that edit documents; the owner lends them.
-    TF_db_image* PictureWindow = nullptr;
-    TF_db_rtf* TextWindow = nullptr;
+    // The list whose current row's name captions the edit windows.
+    void SetCaptionSource(const TOdic* list) { m_names = list; }
+    // The windows that edit documents, which the owner lends, and the picture scaling dialog.
+    void SetEditWindows(TF_db_image* picture, TF_db_rtf* text);
+    void SetDialogs(TD_scale_image* scale);
+    // The object frame's container.
+    TOleContainer* ObjectContainer() const;
+    // TO_OLE_DOC::EndEditingForLock of the object shown.
+    bool EndEditingForLock();
 
     void ResetViewer();
     // Closes whatever is shown; pending changes are written back first.
@@ -69,8 +59,28 @@ public:
 Q_SIGNALS:
     // A document has been shown (by the preview, a command or a new document).
     void DocumentShown(const QString& id, const QString& type);
+    // Editing an object failed; the text, for the program's message dialog, says why.
+    void EditFailed(const QString& text);
 
 private:
     void ShowPage(QWidget* page);
     QString Caption() const;
+
+    // The pages; their tabs are never shown, only the program switches them.
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet_rtf = nullptr;
+    QWidget* TabSheet_picture = nullptr;
+    QWidget* TabSheet_ole = nullptr;
+    QWidget* TabSheet_file = nullptr;
+    QWidget* TabSheet_url = nullptr;
+    QWidget* TabSheet_undef = nullptr;
+    QLabel* Label_undef = nullptr;
+    QLabel* Label_hint = nullptr;
+    TOdb_rtf* Odb_rtf1 = nullptr;
+    TO_db_image* O_db_image1 = nullptr;
+    TO_OLE_DOC* O_OLE_DOC1 = nullptr;
+
+    const TOdic* m_names = nullptr;
+    TF_db_image* m_pictureWindow = nullptr;
+    TF_db_rtf* m_textWindow = nullptr;
 };

@@ -129,5 +129,5 @@ void TO_doc_list::Grid1DrawColumnCell(QPainter* painter, const QRect& rect, cons
 {
     TOdic::Grid1DrawColumnCell(painter, rect, index, selected);
     if (index.column() == ColumnOf(kTypeField))
-        DrawIcon(painter, rect, TypeIcon(Q1->data(index, Qt::EditRole).toString()));
+        DrawIcon(painter, rect, TypeIcon(index.data(Qt::EditRole).toString()));
 }

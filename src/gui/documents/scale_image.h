@@ -34,6 +34,7 @@ public:
 
     QSize NaturalSize;
 
+private:
     QGroupBox* RG1 = nullptr;
     QRadioButton* RB_auto_size = nullptr;
     QRadioButton* RB_scale = nullptr;
@@ -41,6 +42,5 @@ public:
     QLabel* Label_scale = nullptr;
     QPushButton* Btn_close = nullptr;
 
-private:
     QPointer<TImagePane> m_picture;
 };

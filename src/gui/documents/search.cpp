@@ -74,6 +74,7 @@ TD_search::TD_search(TDatabaseConnection& connection, QWidget* parent)
     RG1 = new QGroupBox(this);
     RG1->setObjectName(QStringLiteral("RG1"));
     RG1Buttons = new QButtonGroup(this);
+    RG1Buttons->setObjectName(QStringLiteral("RG1Buttons"));
     RB_in_name = new QRadioButton(QStringLiteral("In the document name ( *A* )"), RG1);
     RB_in_name->setObjectName(QStringLiteral("RB_in_name"));
     RB_at_begin = new QRadioButton(QStringLiteral("At the begin of the document name ( A*)"), RG1);

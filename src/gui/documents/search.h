@@ -22,6 +22,20 @@ public:
     explicit TD_search(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TD_search() override;
 
+    // Does nothing without a list; otherwise searches over it, modally.
+    void SearchIn(TOdic* list);
+
+    int ModeIndex() const; // 0 in the name, 1 at its beginning, 2 in the text
+    void Btn_searchClick();
+    void Btn_go_toClick();
+    void UpdateButtons();
+    // Drops the results and the search text, which name documents and quote their words.
+    void Forget();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QGroupBox* RG1 = nullptr;
@@ -38,20 +52,6 @@ public:
     // The list whose rows Go to moves through.
     TOdic* TargetList = nullptr;
 
-    // Does nothing without a list; otherwise searches over it, modally.
-    void SearchIn(TOdic* list);
-
-    int ModeIndex() const; // 0 in the name, 1 at its beginning, 2 in the text
-    void Btn_searchClick();
-    void Btn_go_toClick();
-    void UpdateButtons();
-    // Drops the results and the search text, which name documents and quote their words.
-    void Forget();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void ClearResults();
     TDatabaseConnection& m_connection;
 };

@@ -76,6 +76,7 @@ QWidget* TW_new_doc::CreateStartPage()
                                          QStringLiteral("Make from clipboard")},
                                         RG_creation_typeButtons, this),
                              "RG_creation_type");
+    RG_creation_typeButtons->setObjectName(QStringLiteral("RG_creation_typeButtons"));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label);
     layout->addWidget(Edit1);
@@ -99,6 +100,7 @@ QWidget* TW_new_doc::CreateReadyPage()
     RG1 = Named(RadioGroup(QStringLiteral("New document type"), {QStringLiteral("Picture"), QStringLiteral("RTF text")},
                            RG1Buttons, this),
                 "RG1");
+    RG1Buttons->setObjectName(QStringLiteral("RG1Buttons"));
     auto* native = new QVBoxLayout(TabSheet1);
     native->addWidget(RG1);
     native->addStretch(1);

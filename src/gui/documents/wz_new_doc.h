@@ -52,6 +52,17 @@ public:
     bool Confirmed = false;
     bool PasteMode = false;
 
+Q_SIGNALS:
+    // "...": the settings dialog is to show its "OLE servers" page, modally (a direct
+    // connection: the list is read again on return). Unconnected, "..." shows that page's frame
+    // in a window of its own.
+    void ServerSettingsWanted();
+
+protected:
+    void btnFinishClick() override;
+    void showEvent(QShowEvent* e) override;
+
+private:
     // Controls (objectName = member name).
     QWidget* TabSheet_start = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -69,17 +80,6 @@ public:
     QListWidget* LB_paste = nullptr;
     QLabel* Label_clp_empty = nullptr;
 
-Q_SIGNALS:
-    // "...": the settings dialog is to show its "OLE servers" page, modally (a direct
-    // connection: the list is read again on return). Unconnected, "..." shows that page's frame
-    // in a window of its own.
-    void ServerSettingsWanted();
-
-protected:
-    void btnFinishClick() override;
-    void showEvent(QShowEvent* e) override;
-
-private:
     QWidget* CreateStartPage();
     QWidget* CreateReadyPage();
     TOrbPigger* ServersNode() const;

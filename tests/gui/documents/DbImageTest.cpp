@@ -5,6 +5,7 @@
 #include "gui/documents/db_image.h"
 #include "gui/documents/scale_image.h"
 #include "gui/widgets/ClipboardGuard.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
@@ -21,6 +22,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 #include <memory>
+
+using qbtest::Child;
 
 namespace {
 
@@ -60,6 +63,8 @@ protected:
         DialogScript::Stop();
     }
 
+    static TImagePane* Pane(const QWidget* frame) { return Child<TImagePane>(frame, "Image1"); }
+    static void Click(const QWidget* frame, const char* name) { Child<QAction>(frame, name)->trigger(); }
     QByteArray Stored() const { return Store.ReadContentBytes(Id, ImageField); }
     void StoreBytes(const QByteArray& bytes) { Store.WriteContentBytes(Id, ImageField, bytes); }
 
@@ -76,7 +81,7 @@ TEST_F(DbImageTest, NewDocumentWithoutContentStoresPlaceholderZero)
 {
     Frame.OpenImage();
     EXPECT_TRUE(Frame.IsImageOpen());
-    EXPECT_TRUE(Frame.Image1->Picture().isNull()); // empty cell: empty bitmap, no message
+    EXPECT_TRUE(Pane(&Frame)->Picture().isNull()); // empty cell: empty bitmap, no message
     Frame.SetEmptyPicture();
     Frame.CloseImage();
 
@@ -84,7 +89,7 @@ TEST_F(DbImageTest, NewDocumentWithoutContentStoresPlaceholderZero)
     ASSERT_TRUE(bytes.startsWith("BM"));
     EXPECT_EQ(Rgb(ImageStore::DecodeBmp(bytes)), ImageStore::PlaceholderImage(ImageStore::PlaceholderNew));
     EXPECT_FALSE(Frame.IsImageOpen());
-    EXPECT_EQ(Frame.Image1->size(), QSize(100, 100)); // placeholder 1 while closed
+    EXPECT_EQ(Pane(&Frame)->size(), QSize(100, 100)); // placeholder 1 while closed
     EXPECT_TRUE(DialogScript::Shown().isEmpty());
 }
 
@@ -99,18 +104,18 @@ TEST_F(DbImageTest, LoadedFileIsStoredAsBmpAndReadBackEqual)
 
     Frame.OpenImage();
     DialogScript::QueueFileNames({notPicture, QString(), png});
-    Frame.TB_load->trigger(); // an unreadable file: reported, nothing changes
+    Click(&Frame, "TB_load"); // an unreadable file: reported, nothing changes
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("notes.png")));
-    Frame.TB_load->trigger(); // cancelled
+    Click(&Frame, "TB_load"); // cancelled
     EXPECT_FALSE(Frame.PictureChanged);
-    Frame.TB_load->trigger();
+    Click(&Frame, "TB_load");
     EXPECT_TRUE(Frame.PictureChanged);
     Frame.CloseImage();
 
     EXPECT_TRUE(Stored().startsWith("BM"));
     Frame.OpenImage();
-    EXPECT_EQ(Rgb(Frame.Image1->Picture()), picture);
-    EXPECT_EQ(Frame.Image1->size(), picture.size());
+    EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), picture);
+    EXPECT_EQ(Pane(&Frame)->size(), picture.size());
     EXPECT_FALSE(Frame.PictureChanged);
 }
 
@@ -150,7 +155,7 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
     {
         // Marked secret; the same picture put back by another owner still counts as ours.
         TClipboardGuard guard;
-        Frame.TB_copy->trigger();
+        Click(&Frame, "TB_copy");
         EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Image has been copied to the clipboard."));
         EXPECT_EQ(Rgb(QApplication::clipboard()->image()), stored);
         EXPECT_TRUE(QApplication::clipboard()->mimeData()->hasFormat(QString::fromLatin1(TClipboardGuard::HintFormat)));
@@ -160,22 +165,22 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
     }
 
     QApplication::clipboard()->setText(QStringLiteral("no picture"));
-    Frame.TB_paste->trigger();
+    Click(&Frame, "TB_paste");
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, can't paste clipboard content as a picture."));
     EXPECT_FALSE(Frame.PictureChanged);
 
     QApplication::clipboard()->setImage(other);
-    Frame.TB_paste->trigger();
-    EXPECT_EQ(Rgb(Frame.Image1->Picture()), other);
+    Click(&Frame, "TB_paste");
+    EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), other);
     EXPECT_TRUE(Frame.PictureChanged);
 
     // Reload: "No" keeps the paste, "Yes" discards it.
     DialogScript::QueueAnswers({false, true});
-    Frame.TB_reload->trigger();
-    EXPECT_EQ(Rgb(Frame.Image1->Picture()), other);
-    Frame.TB_reload->trigger();
+    Click(&Frame, "TB_reload");
+    EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), other);
+    Click(&Frame, "TB_reload");
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Reload the picture from the database?"));
-    EXPECT_EQ(Rgb(Frame.Image1->Picture()), stored);
+    EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), stored);
     EXPECT_FALSE(Frame.PictureChanged);
     Frame.CloseImage();
     EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), stored);
@@ -188,28 +193,28 @@ TEST_F(DbImageTest, ScaleDialogStretchesTheViewAndAlwaysStartsAtAutoSize)
     TD_scale_image* dialog = nullptr;
     qbtest::OnModal<TD_scale_image>([&](TD_scale_image* d) {
         dialog = d;
-        d->RB_scale->click();
+        Child<QRadioButton>(d, "RB_scale")->click();
         EXPECT_EQ(d->height(), TD_scale_image::TallHeight);
-        d->TrB1->setValue(250);
-        EXPECT_EQ(d->Label_scale->text(), QStringLiteral("250"));
+        Child<QSlider>(d, "TrB1")->setValue(250);
+        EXPECT_EQ(Child<QLabel>(d, "Label_scale")->text(), QStringLiteral("250"));
         d->accept();
     });
-    Frame.TB_scale->trigger();
+    Click(&Frame, "TB_scale");
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Frame.Image1->size(), QSize(252, 82));
-    EXPECT_TRUE(Frame.Image1->Stretch());
-    EXPECT_EQ(Frame.Image1->Picture().size(), QSize(101, 33)); // only the view is scaled
+    EXPECT_EQ(Pane(&Frame)->size(), QSize(252, 82));
+    EXPECT_TRUE(Pane(&Frame)->Stretch());
+    EXPECT_EQ(Pane(&Frame)->Picture().size(), QSize(101, 33)); // only the view is scaled
 
     qbtest::OnModal<TD_scale_image>([](TD_scale_image* d) {
-        EXPECT_TRUE(d->RB_auto_size->isChecked());
-        EXPECT_EQ(d->TrB1->value(), 100);
-        EXPECT_FALSE(d->TrB1->isEnabled());
+        EXPECT_TRUE(Child<QRadioButton>(d, "RB_auto_size")->isChecked());
+        EXPECT_EQ(Child<QSlider>(d, "TrB1")->value(), 100);
+        EXPECT_FALSE(Child<QSlider>(d, "TrB1")->isEnabled());
         EXPECT_EQ(d->height(), TD_scale_image::ShortHeight);
         d->accept();
     });
-    Frame.TB_scale->trigger();
-    EXPECT_EQ(Frame.Image1->size(), QSize(101, 33));
-    EXPECT_FALSE(Frame.Image1->Stretch());
+    Click(&Frame, "TB_scale");
+    EXPECT_EQ(Pane(&Frame)->size(), QSize(101, 33));
+    EXPECT_FALSE(Pane(&Frame)->Stretch());
 }
 
 TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
@@ -221,27 +226,27 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
     qbtest::OnModal<TF_db_image>([&](TF_db_image* w) {
         ran = true;
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Urlaub 2024"));
-        EXPECT_TRUE(w->O_db_image1->IsImageOpen());
+        EXPECT_TRUE(Child<TO_db_image>(w, "O_db_image1")->IsImageOpen());
         EXPECT_EQ(w->findChild<QToolButton*>(QStringLiteral("TB_paste"))->toolTip(),
                   QStringLiteral("Paste from clipboard (Cvtrl+V)"));
         // The shortcut acts only in the active window, which a loaded machine may make late.
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
         QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_TRUE(w->O_db_image1->PictureChanged);
-        w->O_db_image1->TB_exit->trigger();
+        EXPECT_TRUE(Child<TO_db_image>(w, "O_db_image1")->PictureChanged);
+        Click(w, "TB_exit");
     });
     window.EditPicture(Id, QStringLiteral("Urlaub 2024"));
     EXPECT_TRUE(ran);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.O_db_image1->IsImageOpen());
+    EXPECT_FALSE(Child<TO_db_image>(&window, "O_db_image1")->IsImageOpen());
     EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), pasted);
 }
 
 TEST_F(DbImageTest, FailedWriteBackSaysWhyAndTheWindowKeepsThePicture)
 {
     TF_db_image window(Db.Connection);
-    TO_db_image& frame = *window.O_db_image1;
+    TO_db_image& frame = *Child<TO_db_image>(&window, "O_db_image1");
     frame.ImageKey = Id;
     frame.OpenImage();
     const QImage picture = Picture(300, 300, 5); // more than the database may grow by
@@ -261,7 +266,7 @@ TEST_F(DbImageTest, FailedWriteBackSaysWhyAndTheWindowKeepsThePicture)
     window.reject();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(frame.PictureChanged);
-    EXPECT_EQ(Rgb(frame.Image1->Picture()), picture);
+    EXPECT_EQ(Rgb(Pane(&frame)->Picture()), picture);
     // Saved to a file of the user's choice, it closes; the record keeps what it had.
     DialogScript::QueueAnswers({false});
     DialogScript::QueueFileNames({file});

@@ -33,8 +33,8 @@ protected:
     QLineEdit* StartRename(const QString& text)
     {
         List()->SelectColumn(NameColumn());
-        List()->Grid1->edit(List()->Grid1->currentIndex());
-        auto* editor = qobject_cast<QLineEdit*>(List()->Grid1->indexWidget(List()->Grid1->currentIndex()));
+        Grid()->edit(Grid()->currentIndex());
+        auto* editor = qobject_cast<QLineEdit*>(Grid()->indexWidget(Grid()->currentIndex()));
         if (!editor)
             return nullptr;
         editor->selectAll();
@@ -56,11 +56,11 @@ TEST_F(DocListTest, TenThousandDocumentsOpenInNameOrder)
     });
     ASSERT_TRUE(List()->HasRecords());
     List()->FetchAll(); // what the idle moments have not read yet
-    ASSERT_EQ(List()->Q1->rowCount(), 10000);
-    const int nameField = List()->Q1->FieldIndex(QStringLiteral("Doc_name"));
+    ASSERT_EQ(Query()->rowCount(), 10000);
+    const int nameField = Query()->FieldIndex(QStringLiteral("Doc_name"));
     QString previous;
     for (int r = 0; r < 10000; ++r) {
-        const QString name = List()->Q1->Row(r).value(QStringLiteral("doc_name")).toString();
+        const QString name = Query()->Row(r).value(QStringLiteral("doc_name")).toString();
         // Case is ignored: "DOC 0000002" comes after "doc 0000001".
         ASSERT_LE(previous.toLower(), name.toLower()) << "row " << r;
         previous = name;
@@ -69,7 +69,7 @@ TEST_F(DocListTest, TenThousandDocumentsOpenInNameOrder)
     EXPECT_EQ(List()->CurrentRow(), 0);
     EXPECT_EQ(List()->SelectedColumn(), ChooseColumn());
     EXPECT_EQ(List()->CurrentId().size(), 32);
-    EXPECT_EQ(List()->FieldText(QStringLiteral("DOC_TYPE")), List()->Q1->Row(0).value(QStringLiteral("doc_type")));
+    EXPECT_EQ(List()->FieldText(QStringLiteral("DOC_TYPE")), Query()->Row(0).value(QStringLiteral("doc_type")));
     EXPECT_TRUE(List()->FieldText(QStringLiteral("no_such_field")).isEmpty());
 }
 
@@ -86,14 +86,14 @@ TEST_F(DocListTest, ALongListShowsItsFirstRowsAtOnceAndTheRestWhileIdle)
         whole << row.Id;
     const auto ids = [&] {
         QStringList out;
-        for (int r = 0; r < List()->Q1->RowCount(); ++r)
-            out << List()->Q1->Row(r).value(QStringLiteral("doc_id")).toString();
+        for (int r = 0; r < Query()->RowCount(); ++r)
+            out << Query()->Row(r).value(QStringLiteral("doc_id")).toString();
         return out;
     };
     const auto reopen = [&] {
         List()->CloseList();
         List()->OpenList();
-        ASSERT_EQ(List()->Q1->RowCount(), TOdic::FirstRows);
+        ASSERT_EQ(Query()->RowCount(), TOdic::FirstRows);
         ASSERT_FALSE(List()->Complete());
     };
 
@@ -104,7 +104,7 @@ TEST_F(DocListTest, ALongListShowsItsFirstRowsAtOnceAndTheRestWhileIdle)
 
     // Ctrl+End goes to the real last row, not the last one read so far.
     reopen();
-    QTest::keyClick(List()->Grid1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(Grid(), Qt::Key_End, Qt::ControlModifier);
     EXPECT_TRUE(List()->Complete());
     EXPECT_EQ(List()->CurrentRow(), total - 1);
 
@@ -123,23 +123,23 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
 {
     OpenDatabase([](TDocStore& store) { store.CreateDocumentRecord(QStringLiteral("one"), QStringLiteral("TXT")); });
     EXPECT_EQ(List()->objectName(), QStringLiteral("O_doc_list1"));
-    const QHeaderView* header = List()->Grid1->horizontalHeader();
+    const QHeaderView* header = Grid()->horizontalHeader();
     QStringList titles;
-    for (int c = 0; c < List()->Q1->columnCount(); ++c)
-        titles << List()->Q1->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    for (int c = 0; c < Query()->columnCount(); ++c)
+        titles << Query()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
     EXPECT_EQ(titles, (QStringList{QStringLiteral(">>"), QStringLiteral("Is"), QStringLiteral("Document name")}));
     EXPECT_EQ(header->sectionSize(0), 20);
     EXPECT_EQ(header->sectionSize(1), 20);
     EXPECT_EQ(header->sectionSize(2), 202);
     TDatabaseConnection closed;
     const TO_doc_list unopened(closed); // before any database is open
-    EXPECT_EQ(unopened.Grid1->horizontalHeader()->count(), 3);
-    EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(1), 20);
-    EXPECT_EQ(unopened.Grid1->horizontalHeader()->sectionSize(2), 202);
-    EXPECT_FALSE(List()->Grid1->verticalHeader()->isVisible());
-    EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 0)) & Qt::ItemIsEditable);
-    EXPECT_FALSE(List()->Q1->flags(List()->Q1->index(0, 1)) & Qt::ItemIsEditable);
-    EXPECT_TRUE(List()->Q1->flags(List()->Q1->index(0, 2)) & Qt::ItemIsEditable);
+    EXPECT_EQ(qbtest::Child<TDicGrid>(&unopened, "Grid1")->horizontalHeader()->count(), 3);
+    EXPECT_EQ(qbtest::Child<TDicGrid>(&unopened, "Grid1")->horizontalHeader()->sectionSize(1), 20);
+    EXPECT_EQ(qbtest::Child<TDicGrid>(&unopened, "Grid1")->horizontalHeader()->sectionSize(2), 202);
+    EXPECT_FALSE(Grid()->verticalHeader()->isVisible());
+    EXPECT_FALSE(Query()->flags(Query()->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(Query()->flags(Query()->index(0, 1)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(Query()->flags(Query()->index(0, 2)) & Qt::ItemIsEditable);
 
     EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("IMG")), 2);
     EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("TXT")), 3);
@@ -147,14 +147,14 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
     EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("txt")), 1) << "types compare exactly";
     EXPECT_EQ(TO_doc_list::TypeIcon(QString()), 1);
     EXPECT_EQ(List()->ImageList1.size(), 5);
-    List()->Grid1->grab(); // draws every cell, icons included
+    Grid()->grab(); // draws every cell, icons included
 
-    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
+    EXPECT_EQ(qbtest::Child<QLabel>(List(), "Panel1")->text(), QStringLiteral("Item select mode"));
     List()->SelectColumn(NameColumn());
-    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Line edit mode"));
+    EXPECT_EQ(qbtest::Child<QLabel>(List(), "Panel1")->text(), QStringLiteral("Line edit mode"));
     // The name column reaches past the list's edge; choosing it keeps the first columns in sight.
-    ASSERT_LT(List()->Grid1->viewport()->width(), header->length());
-    EXPECT_EQ(List()->Grid1->horizontalScrollBar()->value(), 0);
+    ASSERT_LT(Grid()->viewport()->width(), header->length());
+    EXPECT_EQ(Grid()->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(DocListTest, TypeColumnIsNeverLeftSelected)
@@ -163,7 +163,7 @@ TEST_F(DocListTest, TypeColumnIsNeverLeftSelected)
     const int typeColumn = List()->ColumnOf(QStringLiteral("doc_type"));
     List()->SelectColumn(ChooseColumn());
     for (int i = 0; i < 6; ++i) {
-        QTest::keyClick(List()->Grid1, i % 2 ? Qt::Key_Left : Qt::Key_Right);
+        QTest::keyClick(Grid(), i % 2 ? Qt::Key_Left : Qt::Key_Right);
         EXPECT_NE(List()->SelectedColumn(), typeColumn) << "step " << i;
     }
     List()->SelectColumn(typeColumn);
@@ -210,7 +210,7 @@ TEST_F(DocListTest, RenamingInPlaceIsStoredAtOnce)
     EXPECT_EQ(List()->SelectedColumn(), ChooseColumn());
 
     // An edit still open when the database closes is posted first.
-    List()->Grid1->setFocus();
+    Grid()->setFocus();
     editor = StartRename(QStringLiteral("closing"));
     ASSERT_NE(editor, nullptr);
     Main()->CloseDatabase();
@@ -248,7 +248,7 @@ TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
     const QString id = List()->CurrentId();
     EXPECT_EQ(id.size(), 32);
     EXPECT_EQ(StoredName(id), QStringLiteral("new one"));
-    EXPECT_EQ(List()->Panel1->text(), QStringLiteral("Item select mode"));
+    EXPECT_EQ(qbtest::Child<QLabel>(List(), "Panel1")->text(), QStringLiteral("Item select mode"));
     const QString after = QDate::currentDate().toString(Qt::ISODate); // a run across midnight sees either
     const QString created = List()->FieldText(QStringLiteral("c_date"));
     EXPECT_TRUE(created == before || created == after) << created.toStdString();

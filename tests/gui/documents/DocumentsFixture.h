@@ -5,6 +5,7 @@
 #include "core/settings/OrbPigger.h"
 #include "gui/documents/doc_list.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/TempDatabase.h"
 
 #include <QTest>
@@ -17,7 +18,9 @@ namespace qbtest {
 class DocumentsFixture : public AppFixture
 {
 protected:
-    TO_doc_list* List() const { return Main()->O_doc_list1; }
+    TO_doc_list* List() const { return Child<TO_doc_list>(Main(), "O_doc_list1"); }
+    TDicGrid* Grid() const { return Child<TDicGrid>(List(), "Grid1"); }
+    TDicQuery* Query() const { return Child<TDicQuery>(List(), "Q1"); }
     static TDatabaseConnection& ADB() { return TDatabaseConnection::ADB(); }
 
     void OpenDatabase(const std::function<void(TDocStore&)>& fill = {})
@@ -42,7 +45,7 @@ protected:
         Main()->show();
         Main()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(Main()));
-        List()->Grid1->setFocus();
+        Grid()->setFocus();
     }
 };
 

@@ -2,15 +2,14 @@
 #include "app/Windows.h"
 #include "core/documents/FakeObjectServer.h"
 #include "core/documents/ImageStore.h"
-#include "core/intake/OleServerList.h"
 #include "core/documents/OleContainer.h"
+#include "core/intake/OleServerList.h"
 #include "gui/documents/DocumentCommands.h"
-#include "gui/documents/O_db_image.h"
-#include "gui/documents/db_image.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/wz_new_doc.h"
 #include "support/TestEnv.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QButtonGroup>
@@ -66,19 +65,23 @@ private:
 std::function<void(TW_new_doc*)> Native(int choice)
 {
     return [choice](TW_new_doc* w) {
-        w->RG_creation_typeButtons->button(0)->click();
+        qbtest::Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(0)->click();
         w->btnNext->click();
-        w->RG1Buttons->button(choice)->click();
+        qbtest::Child<QButtonGroup>(w, "RG1Buttons")->button(choice)->click();
         w->btnFinish->click();
     };
 }
-std::function<void(TW_new_doc*)> PasteAs(const char* format)
+// meanwhile runs between the choice and "Ok".
+std::function<void(TW_new_doc*)> PasteAs(const char* format, const std::function<void()>& meanwhile = {})
 {
-    return [format](TW_new_doc* w) {
-        const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
+    return [format, meanwhile](TW_new_doc* w) {
+        auto* list = qbtest::Child<QListWidget>(w, "LB_paste");
+        const QList<QListWidgetItem*> items = list->findItems(QString::fromLatin1(format), Qt::MatchExactly);
         if (items.isEmpty())
             return w->btnCancel->click();
-        w->LB_paste->setCurrentItem(items.first());
+        list->setCurrentItem(items.first());
+        if (meanwhile)
+            meanwhile();
         w->btnFinish->click();
     };
 }
@@ -86,7 +89,7 @@ std::function<void(TW_new_doc*)> PasteAs(const char* format)
 class DocumentsTest : public qbtest::DocumentsFixture
 {
 protected:
-    TO_doc_content* Viewer() const { return Main()->O_doc_content1; }
+    TO_doc_content* Viewer() const { return qbtest::Child<TO_doc_content>(Main(), "O_doc_content1"); }
 
     // Lets events run until pred holds; false when it never does.
     static bool ProcessUntil(const std::function<bool()>& pred)
@@ -162,13 +165,13 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
             SetClipboard(r.clipboard());
         Main()->UpdateCommands();
         Main()->TB_new_doc->setEnabled(r.newDocEnabled);
-        const int before = List()->Q1->RowCount();
+        const int before = Query()->RowCount();
         // The offscreen platform leaves a closed edit window active; the window's keys need its own.
         QApplication::setActiveWindow(Main());
-        List()->Grid1->setFocus();
+        Grid()->setFocus();
         DialogScript::Start();
         ModalCloser closer(r.answer);
-        QTest::keyClick(List()->Grid1, r.key, r.modifiers);
+        QTest::keyClick(Grid(), r.key, r.modifiers);
         EXPECT_TRUE(Main()->ListReady());
         // The wizard asks first; the new document is then opened for editing.
         QStringList modals;
@@ -179,10 +182,10 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
         EXPECT_EQ(closer.Closed, modals);
         EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::LastShown().toStdString();
         if (r.type.isEmpty()) {
-            EXPECT_EQ(List()->Q1->RowCount(), before);
+            EXPECT_EQ(Query()->RowCount(), before);
             continue;
         }
-        ASSERT_EQ(List()->Q1->RowCount(), before + 1);
+        ASSERT_EQ(Query()->RowCount(), before + 1);
         const QString id = List()->CurrentId();
         EXPECT_EQ(id.size(), 32);
         EXPECT_TRUE(List()->CurrentName().startsWith(QStringLiteral("Document created at ")));
@@ -196,7 +199,7 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
     }
     EXPECT_EQ(Main()->TB_new_doc->toolTip(), QStringLiteral("New document (Ctrl+N)"));
     EXPECT_EQ(Main()->TB_doc->toolTip(), QStringLiteral("Documentation (F1)"));
-    EXPECT_EQ(List()->Q1->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
+    EXPECT_EQ(Query()->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
 }
 
 TEST_F(DocumentsTest, ACopiedFileIsPastedAsAnObjectAndEditedInItsServer)
@@ -214,11 +217,11 @@ TEST_F(DocumentsTest, ACopiedFileIsPastedAsAnObjectAndEditedInItsServer)
     DialogScript::Start();
     {
         ModalCloser closer(PasteAs("OLE object"));
-        QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(Grid(), Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
     }
     EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
-    ASSERT_EQ(List()->Q1->RowCount(), 1);
+    ASSERT_EQ(Query()->RowCount(), 1);
     EXPECT_TRUE(List()->FieldText(QStringLiteral("doc_type")).isEmpty()) << "an object from the clipboard";
 
     // The object was opened in its server at once and written back when the server ended.
@@ -317,7 +320,7 @@ TEST_F(DocumentsTest, PageByTypeComparedExactly)
     EXPECT_FALSE(List()->IsActive());
     Main()->DocCommands->AfterPack();
     EXPECT_TRUE(Main()->ListReady());
-    EXPECT_EQ(List()->Q1->RowCount(), 6);
+    EXPECT_EQ(Query()->RowCount(), 6);
     Viewer()->ShowDocument(List()->CurrentId(), List()->FieldText(QStringLiteral("doc_type")));
     Main()->CloseDatabase();
     EXPECT_FALSE(Viewer()->Shown);
@@ -355,11 +358,11 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         Main()->Session().SetListReady(r.listReady);
         Main()->Timer1->stop();
         if (r.byKey)
-            QTest::keyClick(List()->Grid1, Qt::Key_Delete, Qt::ControlModifier);
+            QTest::keyClick(Grid(), Qt::Key_Delete, Qt::ControlModifier);
         else
             Main()->TB_del_docClick();
         EXPECT_EQ(DialogScript::Shown(), r.asked);
-        EXPECT_EQ(List()->Q1->RowCount(), r.rowsAfter);
+        EXPECT_EQ(Query()->RowCount(), r.rowsAfter);
         EXPECT_EQ(TDocStore(ADB()).FindDocument(id).has_value(), r.rowsAfter == 2);
         // A refused delete leaves the viewer alone; an asked one has let the document go first.
         EXPECT_EQ(Viewer()->Shown, r.asked.isEmpty());
@@ -439,11 +442,11 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
         for (const bool toList : {false, true}) {
             SCOPED_TRACE(std::string(r.what) + (toList ? ", to the hidden list" : ", to the focus"));
             QApplication::setActiveWindow(Main());
-            List()->Grid1->setFocus();
+            Grid()->setFocus();
             Main()->SetCollapsed(true);
-            QWidget* target = toList ? List()->Grid1 : QApplication::focusWidget();
+            QWidget* target = toList ? Grid() : QApplication::focusWidget();
             ASSERT_NE(target, nullptr);
-            EXPECT_FALSE(List()->Grid1->hasFocus()) << "the hidden list lets the focus go";
+            EXPECT_FALSE(Grid()->hasFocus()) << "the hidden list lets the focus go";
             DialogScript::Start();
             bool collapsedWhenAsked = true;
             bool pasteMode = false;
@@ -460,9 +463,9 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
                 EXPECT_FALSE(collapsedWhenAsked) << "expanded first";
                 EXPECT_TRUE(pasteMode);
             }
-            ASSERT_EQ(List()->Q1->RowCount(), 1);
+            ASSERT_EQ(Query()->RowCount(), 1);
             EXPECT_EQ(List()->CurrentName(), QStringLiteral("doc"));
-            EXPECT_FALSE(List()->Grid1->Editing());
+            EXPECT_FALSE(Grid()->Editing());
             Main()->SetCollapsed(false);
         }
     }
@@ -481,7 +484,7 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
         bool collapsed;
     };
     const Row rows[] = {
-        {"Ctrl+V in the list", [this] { QTest::keyClick(List()->Grid1, Qt::Key_V, Qt::ControlModifier); }, false},
+        {"Ctrl+V in the list", [this] { QTest::keyClick(Grid(), Qt::Key_V, Qt::ControlModifier); }, false},
         {"the list's menu", [this] { Main()->N_paste->trigger(); }, false},
         {"Ctrl+V on the collapsed target",
          [this] {
@@ -493,7 +496,7 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
         QApplication::setActiveWindow(Main());
-        List()->Grid1->setFocus();
+        Grid()->setFocus();
         Main()->SetCollapsed(r.collapsed);
         QGuiApplication::clipboard()->clear();
         EXPECT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr) << "no owner";
@@ -501,7 +504,8 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
         bool nothingOffered = false;
         bool okEnabled = true;
         ModalCloser closer([&](TW_new_doc* w) {
-            nothingOffered = w->Label_clp_empty->isVisibleTo(w) && w->LB_paste->count() == 0;
+            nothingOffered = qbtest::Child<QLabel>(w, "Label_clp_empty")->isVisibleTo(w)
+                && qbtest::Child<QListWidget>(w, "LB_paste")->count() == 0;
             okEnabled = w->btnFinish->isEnabled();
             w->btnCancel->click();
         });
@@ -510,14 +514,12 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
         EXPECT_TRUE(nothingOffered);
         EXPECT_FALSE(okEnabled);
         EXPECT_TRUE(DialogScript::Shown().isEmpty());
-        EXPECT_EQ(List()->Q1->RowCount(), 0);
+        EXPECT_EQ(Query()->RowCount(), 0);
     }
 
     // The picture window's paste, with nothing on the clipboard.
-    auto* pictureWindow = qobject_cast<TF_db_image*>(Windows().F_db_image);
-    ASSERT_NE(pictureWindow, nullptr);
     DialogScript::Start();
-    pictureWindow->O_db_image1->TB_paste->trigger();
+    qbtest::Child<QAction>(Windows().F_db_image, "TB_paste")->trigger();
     EXPECT_EQ(DialogScript::Shown(), QStringList{QStringLiteral("Sorry, can't paste clipboard content as a picture.")});
     EXPECT_TRUE(TDocStore(ADB()).ListDocuments().empty());
 }
@@ -531,16 +533,6 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
     gone->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.example.Uninstalled"));
     QImage picture(4, 3, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
-    const auto choose = [](const char* format, std::function<void()> meanwhile) {
-        return [format, meanwhile](TW_new_doc* w) {
-            const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
-            if (items.isEmpty())
-                return w->btnCancel->click();
-            w->LB_paste->setCurrentItem(items.first());
-            meanwhile();
-            w->btnFinish->click();
-        };
-    };
     const auto clear = [] { QGuiApplication::clipboard()->clear(); };
     struct Row
     {
@@ -557,26 +549,26 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
              m->setData(QStringLiteral("image/png"), "not a picture");
              return m;
          },
-         true, choose("Bitmap", [] {}), nullptr},
+         true, PasteAs("Bitmap"), nullptr},
         {"the picture went away",
          [&] {
              auto* m = new QMimeData;
              m->setImageData(picture);
              return m;
          },
-         true, choose("Bitmap", clear), "Sorry, can't paste clipboard content as a picture."},
+         true, PasteAs("Bitmap", clear), "Sorry, can't paste clipboard content as a picture."},
         {"the text went away",
          [] {
              auto* m = new QMimeData;
              m->setText(QStringLiteral("gone soon"));
              return m;
          },
-         true, choose("Text", clear), "The clipboard no longer holds anything to paste as \"Text\"."},
+         true, PasteAs("Text", clear), "The clipboard no longer holds anything to paste as \"Text\"."},
         {"an object server that is not installed", [] { return new QMimeData; }, false,
          [](TW_new_doc* w) {
-             w->RG_creation_typeButtons->button(1)->click();
+             qbtest::Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(1)->click();
              w->btnNext->click();
-             w->CB1->setCurrentIndex(0);
+             qbtest::Child<QComboBox>(w, "CB1")->setCurrentIndex(0);
              w->btnFinish->click();
          },
          "class not registered"},
@@ -585,11 +577,11 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
         SCOPED_TRACE(r.what);
         SetClipboard(r.clipboard());
         QApplication::setActiveWindow(Main());
-        List()->Grid1->setFocus();
+        Grid()->setFocus();
         DialogScript::Start();
         {
             ModalCloser closer(r.answer);
-            QTest::keyClick(List()->Grid1, r.paste ? Qt::Key_V : Qt::Key_Insert,
+            QTest::keyClick(Grid(), r.paste ? Qt::Key_V : Qt::Key_Insert,
                             r.paste ? Qt::ControlModifier : Qt::NoModifier);
             EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
         }
@@ -600,7 +592,7 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
             EXPECT_TRUE(DialogScript::Shown().front().startsWith(QString::fromUtf8(r.message)))
                 << DialogScript::LastShown().toStdString();
         }
-        EXPECT_EQ(List()->Q1->RowCount(), 0);
+        EXPECT_EQ(Query()->RowCount(), 0);
         EXPECT_TRUE(TDocStore(ADB()).ListDocuments().empty());
         EXPECT_TRUE(Main()->ListReady());
     }

@@ -3,6 +3,7 @@
 #include "core/settings/SettingsModel.h"
 #include "gui/documents/wz_new_doc.h"
 #include "gui/intake/OleServers.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TestEnv.h"
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using qbtest::Child;
 using qbtest::OnModal;
 
 namespace {
@@ -70,13 +72,14 @@ private:
 TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
 {
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_EQ(w->Edit1->text(), QStringLiteral("Document created at 10:15:00")) << "the proposed name";
-        w->Edit1->setText(QStringLiteral("   "));
+        EXPECT_EQ(Child<QLineEdit>(w, "Edit1")->text(), QStringLiteral("Document created at 10:15:00"))
+            << "the proposed name";
+        Child<QLineEdit>(w, "Edit1")->setText(QStringLiteral("   "));
         EXPECT_FALSE(w->btnNext->isEnabled()) << "a blank name";
-        w->Edit1->setText(QStringLiteral("  Notes  "));
+        Child<QLineEdit>(w, "Edit1")->setText(QStringLiteral("  Notes  "));
         w->btnNext->click();
-        EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet1);
-        w->RG1Buttons->button(1)->click();
+        EXPECT_EQ(w->InnerPage(), 0) << "TabSheet1, native";
+        Child<QButtonGroup>(w, "RG1Buttons")->button(1)->click();
         w->btnFinish->click();
     });
     EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
@@ -84,13 +87,13 @@ TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
     EXPECT_EQ(type, QStringLiteral("TXT"));
 
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_EQ(w->CB1->count(), 2) << "the entry with a blank name is left out";
-        EXPECT_EQ(w->CB1->currentIndex(), -1) << "DEFAULT names no entry";
-        w->RG_creation_typeButtons->button(1)->click();
+        EXPECT_EQ(Child<QComboBox>(w, "CB1")->count(), 2) << "the entry with a blank name is left out";
+        EXPECT_EQ(Child<QComboBox>(w, "CB1")->currentIndex(), -1) << "DEFAULT names no entry";
+        Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(1)->click();
         w->btnNext->click();
-        EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet2);
+        EXPECT_EQ(w->InnerPage(), 1) << "TabSheet2, server";
         EXPECT_FALSE(w->btnFinish->isEnabled());
-        w->CB1->setCurrentText(QStringLiteral("Writer"));
+        Child<QComboBox>(w, "CB1")->setCurrentText(QStringLiteral("Writer"));
         w->btnFinish->click();
     });
     EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
@@ -108,8 +111,8 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
             page->findChild<TOOLEServers*>()->BtnAdd->click();
             page->reject();
         });
-        w->SB_doc_types->click();
-        EXPECT_EQ(w->CB1->itemText(2), QStringLiteral("org.example.Sketch"));
+        Child<QToolButton>(w, "SB_doc_types")->click();
+        EXPECT_EQ(Child<QComboBox>(w, "CB1")->itemText(2), QStringLiteral("org.example.Sketch"));
         EXPECT_TRUE(qbtest::ReadAll(TSettingsFile::SettingsFileName()).contains("org.example.Sketch")) << "saved";
         w->btnCancel->click();
     });
@@ -120,7 +123,7 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
     int opened = 0; // the settings dialog on its server page, as the program wires it
     QObject::connect(&wizard, &TW_new_doc::ServerSettingsWanted, [&opened] { ++opened; });
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        w->SB_doc_types->click();
+        Child<QToolButton>(w, "SB_doc_types")->click();
         w->btnCancel->click();
     });
     wizard.Execute(name, type);
@@ -150,11 +153,11 @@ TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
         SetClipboard(data);
         const QString format = QString::fromLatin1(row.format);
         OnModal<TW_new_doc>([format](TW_new_doc* w) {
-            EXPECT_EQ(w->PageControl_ready->currentWidget(), w->TabSheet3);
+            EXPECT_EQ(w->InnerPage(), 2) << "TabSheet3, clipboard";
             EXPECT_FALSE(w->btnNext->isVisible());
-            EXPECT_EQ(Items(w->LB_paste),
+            EXPECT_EQ(Items(Child<QListWidget>(w, "LB_paste")),
                       (QStringList{QStringLiteral("Bitmap"), QStringLiteral("Text"), QStringLiteral("OLE object")}));
-            Choose(w->LB_paste, format);
+            Choose(Child<QListWidget>(w, "LB_paste"), format);
             w->btnFinish->click();
         });
         name = QStringLiteral("Document created at 10:15:00");
@@ -175,8 +178,8 @@ TEST_F(NewDocWizardTest, NothingImportableKeepsOkDisabled)
 {
     SetClipboard(new QMimeData);
     OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_FALSE(w->LB_paste->isEnabled());
-        EXPECT_TRUE(w->Label_clp_empty->isVisible());
+        EXPECT_FALSE(Child<QListWidget>(w, "LB_paste")->isEnabled());
+        EXPECT_TRUE(Child<QLabel>(w, "Label_clp_empty")->isVisible());
         EXPECT_FALSE(w->btnFinish->isEnabled());
         w->btnCancel->click();
     });

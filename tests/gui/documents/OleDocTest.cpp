@@ -5,6 +5,7 @@
 #include "core/documents/OleContainer.h"
 #include "gui/documents/ChooseObject.h"
 #include "gui/documents/OLE_DOC.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
@@ -53,7 +54,7 @@ protected:
     {
         TO_OLE_DOC frame(Db.Connection);
         frame.LoadObject(id);
-        return frame.OLE_viewer->ObjectBytes();
+        return frame.Container()->ObjectBytes();
     }
 
     // The database may not grow: a write that needs a new page fails as on a full disk.
@@ -79,15 +80,15 @@ TEST_F(OleDocTest, RecordsWithoutAnObjectLeaveTheContainerEmpty)
     frame.LoadObject(id);
     EXPECT_TRUE(frame.ObjectLoaded);
     EXPECT_EQ(frame.ObjectKey, id);
-    EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osEmpty);
-    EXPECT_TRUE(frame.OLE_view->Caption().isEmpty());
+    EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
+    EXPECT_TRUE(Child<TOleView>(&frame, "OLE_viewer")->Caption().isEmpty());
     frame.SaveObject(id); // an empty container writes nothing
     EXPECT_TRUE(Store.ReadContentBytes(id, QStringLiteral("OLEobj")).isEmpty());
     EXPECT_TRUE(DialogScript::Shown().isEmpty());
 
     Store.WriteContentBytes(id, QStringLiteral("OLEobj"), "not an object");
     EXPECT_THROW(frame.LoadObject(id), QbError);
-    EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osEmpty);
+    EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
 }
 
 TEST_F(OleDocTest, ObjectRoundTripsThroughTheRecord)
@@ -95,11 +96,12 @@ TEST_F(OleDocTest, ObjectRoundTripsThroughTheRecord)
     const QString id = StoredObject(QByteArray("r\0und", 5));
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
-    EXPECT_EQ(frame.OLE_viewer->ObjectClassName(), Editor);
-    EXPECT_EQ(frame.OLE_viewer->ObjectSuffix(), QStringLiteral("txt"));
-    EXPECT_EQ(frame.OLE_viewer->ObjectBytes(), QByteArray("r\0und", 5));
-    EXPECT_FALSE(frame.OLE_viewer->Modified());
-    EXPECT_EQ(frame.OLE_view->Caption(), (QStringList{QStringLiteral("Fake ") + Editor, Editor}));
+    EXPECT_EQ(frame.Container()->ObjectClassName(), Editor);
+    EXPECT_EQ(frame.Container()->ObjectSuffix(), QStringLiteral("txt"));
+    EXPECT_EQ(frame.Container()->ObjectBytes(), QByteArray("r\0und", 5));
+    EXPECT_FALSE(frame.Container()->Modified());
+    EXPECT_EQ(Child<TOleView>(&frame, "OLE_viewer")->Caption(),
+              (QStringList{QStringLiteral("Fake ") + Editor, Editor}));
 
     // A missing record gets the frame's plain message and nothing is written.
     frame.SaveObject(QStringLiteral("0123456789ABCDEF0123456789ABCDEF"));
@@ -116,9 +118,9 @@ TEST_F(OleDocTest, EditedObjectIsWrittenBackWhenTheServerEnds)
     const QString id = StoredObject("text");
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
-    frame.OLE_viewer->SetHandOverGrace(0);
+    frame.Container()->SetHandOverGrace(0);
     frame.EditObject(id);
-    EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osLoaded);
+    EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osLoaded);
     EXPECT_EQ(Content(id), QByteArray("text edited"));
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 }
@@ -128,7 +130,7 @@ TEST_F(OleDocTest, FailingServerIsAnErrorAndTheRecordKeepsItsObject)
     const QString id = StoredObject("text", QStringLiteral("qbtest-failing-gui"));
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
-    frame.OLE_viewer->SetHandOverGrace(0);
+    frame.Container()->SetHandOverGrace(0);
     try {
         frame.EditObject(id);
         ADD_FAILURE() << "no error";
@@ -145,11 +147,11 @@ TEST_F(OleDocTest, SaveInALockingServerReachesTheRecordWhileItIsOpen)
     const QString id = StoredObject("text", Office);
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
-    frame.OLE_viewer->SetHandOverGrace(0);
+    frame.Container()->SetHandOverGrace(0);
     QByteArray storedMidway;
-    QObject::connect(frame.OLE_viewer, &TOleContainer::ObjectChanged, &frame, [&] {
+    QObject::connect(frame.Container(), &TOleContainer::ObjectChanged, &frame, [&] {
         storedMidway = Content(id);
-        WriteAll(QFileInfo(frame.OLE_viewer->EditedFilePath()).path() + QStringLiteral("/go"), "");
+        WriteAll(QFileInfo(frame.Container()->EditedFilePath()).path() + QStringLiteral("/go"), "");
     });
     frame.EditObject(id);
     EXPECT_EQ(storedMidway, QByteArray("text saved"));
@@ -170,16 +172,16 @@ TEST_F(OleDocTest, CloseObjectWritesAChangeBackAndEmptiesTheContainer)
     for (const Row& row : {Row{id, false, "old"}, Row{id, true, "old edited"}, Row{gone, true, {}}}) {
         TO_OLE_DOC frame(Db.Connection);
         frame.LoadObject(row.id);
-        frame.OLE_viewer->SetHandOverGrace(0);
+        frame.Container()->SetHandOverGrace(0);
         if (row.modified) {
-            frame.OLE_viewer->RunVerb(-1);
-            frame.OLE_viewer->WaitWhileOpen();
+            frame.Container()->RunVerb(-1);
+            frame.Container()->WaitWhileOpen();
         }
         if (row.id == gone)
             Store.DeleteDocument(gone); // the write-back fails; the close goes on
         frame.CloseObject();
         EXPECT_FALSE(frame.ObjectLoaded);
-        EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osEmpty);
+        EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
         if (row.id != gone) {
             EXPECT_EQ(Content(row.id), row.stored);
         }
@@ -194,7 +196,7 @@ TEST_F(OleDocTest, FailedWriteBackSaysWhyAndKeepsTheEditUntilTheUserDecides)
     const QString full = TO_OLE_DOC::WriteBackFailedText(QStringLiteral("Database error: database or disk is full"));
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
-    frame.OLE_viewer->SetHandOverGrace(0);
+    frame.Container()->SetHandOverGrace(0);
     HoldDatabaseAtItsSize(true);
 
     // Right after the edit: retry (fails again), no file, keep it, then save it to a file.
@@ -211,14 +213,14 @@ TEST_F(OleDocTest, FailedWriteBackSaysWhyAndKeepsTheEditUntilTheUserDecides)
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty()) << "saved elsewhere: the edited file goes";
 
     // At close: an unanswered question leaves the edit where it was, its file included.
-    frame.OLE_viewer->RunVerb(-1);
-    frame.OLE_viewer->WaitWhileOpen();
-    const QString file = frame.OLE_viewer->EditedFilePath();
+    frame.Container()->RunVerb(-1);
+    frame.Container()->WaitWhileOpen();
+    const QString file = frame.Container()->EditedFilePath();
     EXPECT_EQ(ReadAll(file), edited + QByteArray(262144, 'g'));
     DialogScript::QueueAnswers({false});
     DialogScript::QueueFileNames({QString()});
     EXPECT_THROW(frame.CloseObject(), QbError); // the discard question found no answer
-    EXPECT_TRUE(frame.OLE_viewer->Modified());
+    EXPECT_TRUE(frame.Container()->Modified());
     EXPECT_TRUE(QFileInfo::exists(file));
     // Once the database can take it, closing writes it.
     HoldDatabaseAtItsSize(false);
@@ -236,19 +238,19 @@ TEST_F(OleDocTest, AnOpenEditorIsEndedOnlyWhenTheUserSaysSo)
     const QString question = TO_OLE_DOC::EndEditingText(QStringLiteral("Fake ") + Sleeper);
     DialogScript::QueueAnswers({false, true});
     EXPECT_THROW(frame.CloseObject(), QbError);
-    EXPECT_TRUE(frame.OLE_viewer->ServerRunning());
-    EXPECT_TRUE(QFileInfo::exists(frame.OLE_viewer->EditedFilePath()));
+    EXPECT_TRUE(frame.Container()->ServerRunning());
+    EXPECT_TRUE(QFileInfo::exists(frame.Container()->EditedFilePath()));
     frame.CloseObject();
     EXPECT_EQ(DialogScript::Shown(), (QStringList{question, question}));
-    EXPECT_EQ(frame.OLE_viewer->ObjectState(), TOleContainer::osEmpty);
+    EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
     EXPECT_TRUE(LeftoverObjectFolders().isEmpty());
 
     // A server that passes the file on: the session waits until the user is done.
     const QString handed = StoredObject("text", Launcher);
     frame.LoadObject(handed);
-    frame.OLE_viewer->SetHandOverGrace(0);
-    QObject::connect(frame.OLE_viewer, &TOleContainer::ServerHandedOver, &frame, [&] {
-        WriteAll(frame.OLE_viewer->EditedFilePath(), "saved by the running instance");
+    frame.Container()->SetHandOverGrace(0);
+    QObject::connect(frame.Container(), &TOleContainer::ServerHandedOver, &frame, [&] {
+        WriteAll(frame.Container()->EditedFilePath(), "saved by the running instance");
         frame.DoneEditing();
     });
     frame.EditObject(handed);
@@ -265,17 +267,17 @@ TEST_F(OleDocTest, InsertObjectDialogFiltersAndAnswersTheContainer)
         {QStringLiteral("no such server at all"), {}},
     };
     for (const auto& [filter, shown] : rows) {
-        dialog.Edit_filter->setText(filter);
+        Child<QLineEdit>(&dialog, "Edit_filter")->setText(filter);
         EXPECT_EQ(dialog.ShownClasses(), shown) << filter.toStdString();
         EXPECT_EQ(dialog.Chosen(), shown.value(0)) << filter.toStdString();
-        EXPECT_EQ(dialog.BtnOK->isEnabled(), !shown.isEmpty());
+        EXPECT_EQ(Child<QPushButton>(&dialog, "BtnOK")->isEnabled(), !shown.isEmpty());
     }
 
     TO_OLE_DOC frame(Db.Connection); // installs the dialog as the chooser
     DialogScript::QueueTexts({QString(), Editor});
-    EXPECT_FALSE(frame.OLE_viewer->ChooseObjectDialog());
-    EXPECT_TRUE(frame.OLE_viewer->ChooseObjectDialog());
-    EXPECT_EQ(frame.OLE_viewer->ObjectClassName(), Editor);
+    EXPECT_FALSE(frame.Container()->ChooseObjectDialog());
+    EXPECT_TRUE(frame.Container()->ChooseObjectDialog());
+    EXPECT_EQ(frame.Container()->ObjectClassName(), Editor);
 }
 
 } // namespace

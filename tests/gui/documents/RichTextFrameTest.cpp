@@ -4,6 +4,7 @@
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
 #include "gui/widgets/ClipboardGuard.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
@@ -29,6 +30,7 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+using qbtest::Child;
 using RulerMath::Indents;
 
 namespace {
@@ -52,12 +54,9 @@ protected:
     }
     QByteArray Stored() const { return store.ReadContentBytes(id, QStringLiteral("Image")); }
     void Store(const QByteArray& bytes) { store.WriteContentBytes(id, QStringLiteral("Image"), bytes); }
-    static void Click(QWidget* root, const char* name)
-    {
-        auto* button = root->findChild<QToolButton*>(QString::fromLatin1(name));
-        ASSERT_NE(button, nullptr) << name;
-        button->click();
-    }
+    static TOdb_rtf* Frame(const QWidget* window) { return Child<TOdb_rtf>(window, "Odb_rtf1"); }
+    static TRichEdit* Edit(const QWidget* w) { return Child<TRichEdit>(w, "RichEdit1"); }
+    static void Click(QWidget* root, const char* name) { Child<QToolButton>(root, name)->click(); }
 
     qbtest::TempDatabase db;
     TDocStore store{db.Connection};
@@ -87,35 +86,35 @@ TEST_F(RichTextFrameTest, ViewOnlyHidesTheToolsAndIgnoresTyping)
     Bind(frame, true);
     frame.show();
     frame.OpenDocument(id);
-    EXPECT_FALSE(frame.Ruler->isVisible());
-    EXPECT_FALSE(frame.StandardToolBar->isVisible());
-    EXPECT_FALSE(frame.TB_exit->isVisible());
+    EXPECT_FALSE(Child<TRuler>(&frame, "Ruler")->isVisible());
+    EXPECT_FALSE(Child<QToolBar>(&frame, "StandardToolBar")->isVisible());
+    EXPECT_FALSE(Child<QAction>(&frame, "TB_exit")->isVisible());
 
-    frame.RichEdit1->setFocus();
-    QTest::keyClicks(frame.RichEdit1, QStringLiteral("typed"));
-    QTest::keyClick(frame.RichEdit1, Qt::Key_Delete);
-    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("plain words"));
+    Edit(&frame)->setFocus();
+    QTest::keyClicks(Edit(&frame), QStringLiteral("typed"));
+    QTest::keyClick(Edit(&frame), Qt::Key_Delete);
+    EXPECT_EQ(Edit(&frame)->toPlainText(), QStringLiteral("plain words"));
     EXPECT_FALSE(frame.TextChanged());
     frame.CloseDocument();
     EXPECT_EQ(Stored(), QByteArray("plain words")); // not rewritten as HTML
 
     Bind(frame, false);
-    EXPECT_TRUE(frame.Ruler->isVisible());
-    EXPECT_TRUE(frame.StandardToolBar->isVisible());
-    EXPECT_TRUE(frame.TB_exit->isVisible());
+    EXPECT_TRUE(Child<TRuler>(&frame, "Ruler")->isVisible());
+    EXPECT_TRUE(Child<QToolBar>(&frame, "StandardToolBar")->isVisible());
+    EXPECT_TRUE(Child<QAction>(&frame, "TB_exit")->isVisible());
 }
 
 TEST_F(RichTextFrameTest, EditedFormattingIsWrittenBackWhenTheWindowCloses)
 {
     TF_db_rtf window(db.Connection);
     qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
-        QTextEdit* edit = w->Odb_rtf1->RichEdit1;
+        QTextEdit* edit = Edit(w);
         edit->setFocus();
         QTest::keyClicks(edit, QStringLiteral("Title"));
         QTest::keyClick(edit, Qt::Key_Home, Qt::ShiftModifier);
         Click(w, "BoldButton");
         Click(w, "CenterAlign");
-        w->Odb_rtf1->FontSize->setValue(20);
+        Child<QSpinBox>(w, "FontSize")->setValue(20);
         QTest::keyClick(edit, Qt::Key_End);
         QTest::keyClick(edit, Qt::Key_Return);
         Click(w, "LeftAlign");
@@ -127,7 +126,7 @@ TEST_F(RichTextFrameTest, EditedFormattingIsWrittenBackWhenTheWindowCloses)
     window.EditText(id, QStringLiteral("note"));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("note"));
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.Odb_rtf1->DocumentOpen());
+    EXPECT_FALSE(Frame(&window)->DocumentOpen());
 
     TRichTextDocument loaded;
     RichTextStore::Load(loaded, Stored());
@@ -156,7 +155,7 @@ TEST_F(RichTextFrameTest, StyleKeysInTheEditWindow)
     QFont styled;
     QString text;
     qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
-        QTextEdit* edit = w->Odb_rtf1->RichEdit1;
+        QTextEdit* edit = Edit(w);
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
         edit->setFocus();
@@ -168,7 +167,7 @@ TEST_F(RichTextFrameTest, StyleKeysInTheEditWindow)
         end.movePosition(QTextCursor::End);
         styled = end.charFormat().font();
         text = edit->toPlainText();
-        EXPECT_TRUE(w->Odb_rtf1->UnderlineButton->isChecked());
+        EXPECT_TRUE(Child<QAction>(w, "UnderlineButton")->isChecked());
         w->close();
     });
     window.EditText(id, QStringLiteral("note"));
@@ -242,7 +241,7 @@ TEST_F(RichTextFrameTest, FailuresAreReportedAndLoseNothing)
         EXPECT_GT(e.Message().size(), QStringLiteral("Failed to Save Stream: ").size()) << "no reason given";
     }
     EXPECT_TRUE(frame.DocumentOpen());
-    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("edited"));
+    EXPECT_EQ(Edit(&frame)->toPlainText(), QStringLiteral("edited"));
     store.InsertDocument({id, QStringLiteral("TXT"), QStringLiteral("note"), {}, {}});
     frame.CloseDocument();
     TRichTextDocument loaded;
@@ -269,16 +268,16 @@ TEST_F(RichTextFrameTest, AFailedWriteBackInTheWindowKeepsTheTextUntilTheUserDec
         QString text;
         TF_db_rtf window(db.Connection);
         qbtest::OnModal<TF_db_rtf>([&](TF_db_rtf* w) {
-            w->Odb_rtf1->SetPlainText(QStringLiteral("edited"));
+            Frame(w)->SetPlainText(QStringLiteral("edited"));
             store.DeleteDocument(id);
             DialogScript::QueueAnswers(c.answers);
             DialogScript::QueueFileNames({c.toFile ? file : QString()});
             w->close();
             closed = !w->isVisible();
-            text = w->Odb_rtf1->RichEdit1->toPlainText();
+            text = Edit(w)->toPlainText();
             EXPECT_EQ(DialogScript::PendingAnswers(), 0);
             if (!closed) {
-                w->Odb_rtf1->ForgetChanges();
+                Frame(w)->ForgetChanges();
                 w->close();
             }
         });
@@ -310,26 +309,26 @@ TEST_F(RichTextFrameTest, PasteWithoutClipboardDataOrWithHostileHtml)
     Bind(frame, false);
     frame.show();
     frame.OpenDocument(id);
-    frame.RichEdit1->setFocus();
-    QTest::keyClicks(frame.RichEdit1, QStringLiteral("kept "));
+    Edit(&frame)->setFocus();
+    QTest::keyClicks(Edit(&frame), QStringLiteral("kept "));
 
     QGuiApplication::clipboard()->clear();
     ASSERT_EQ(QGuiApplication::clipboard()->mimeData(), nullptr);
-    QTest::keyClick(frame.RichEdit1, Qt::Key_V, Qt::ControlModifier);
-    frame.EditPaste->trigger();
+    QTest::keyClick(Edit(&frame), Qt::Key_V, Qt::ControlModifier);
+    Child<QAction>(&frame, "EditPaste")->trigger();
     QGuiApplication::clipboard()->setMimeData(new QMimeData);
-    QTest::keyClick(frame.RichEdit1, Qt::Key_V, Qt::ControlModifier);
-    frame.EditPaste->trigger();
-    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("kept "));
+    QTest::keyClick(Edit(&frame), Qt::Key_V, Qt::ControlModifier);
+    Child<QAction>(&frame, "EditPaste")->trigger();
+    EXPECT_EQ(Edit(&frame)->toPlainText(), QStringLiteral("kept "));
 
     auto* data = new QMimeData;
     data->setHtml(QStringLiteral("<table><tr><td>").repeated(24) + QStringLiteral("deep"));
     data->setText(QStringLiteral("flat"));
     QGuiApplication::clipboard()->setMimeData(data);
-    QTest::keyClick(frame.RichEdit1, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(Edit(&frame), Qt::Key_V, Qt::ControlModifier);
     QGuiApplication::clipboard()->clear();
-    EXPECT_EQ(frame.RichEdit1->toPlainText(), QStringLiteral("kept flat"));
-    EXPECT_TRUE(frame.RichEdit1->document()->rootFrame()->childFrames().isEmpty());
+    EXPECT_EQ(Edit(&frame)->toPlainText(), QStringLiteral("kept flat"));
+    EXPECT_TRUE(Edit(&frame)->document()->rootFrame()->childFrames().isEmpty());
 }
 
 // What is copied out of a document is marked secret for clipboard managers; it is cleared after
@@ -374,8 +373,8 @@ TEST_F(RichTextFrameTest, CopiedTextIsMarkedSecretAndClearedOnlyWhileStillOurs)
         qint64 now = 1000;
         guard.Clock = [&now] { return now; };
         guard.SetClearSeconds(r.seconds);
-        frame.RichEdit1->selectAll();
-        frame.RichEdit1->copy();
+        Edit(&frame)->selectAll();
+        Edit(&frame)->copy();
         const QMimeData* copied = clipboard->mimeData();
         ASSERT_NE(copied, nullptr) << r.what;
         EXPECT_EQ(copied->text(), QStringLiteral("secret text"));
@@ -398,12 +397,13 @@ TEST_F(RichTextFrameTest, ClosingWhileTheFontBoxHoldsFocusAndAnEditIsPending)
     frame->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
     frame->OpenDocument(id);
-    frame->RichEdit1->setFocus();
-    QTest::keyClicks(frame->RichEdit1, QStringLiteral("pending"));
-    ASSERT_GT(frame->FontName->count(), 0);
-    frame->FontName->setFocus();
-    frame->FontName->lineEdit()->setText(frame->FontName->itemText(frame->FontName->count() - 1));
-    ASSERT_TRUE(frame->FontName->lineEdit()->hasFocus());
+    Edit(frame)->setFocus();
+    QTest::keyClicks(Edit(frame), QStringLiteral("pending"));
+    QComboBox* font = Child<QComboBox>(frame, "FontName");
+    ASSERT_GT(font->count(), 0);
+    font->setFocus();
+    font->lineEdit()->setText(font->itemText(font->count() - 1));
+    ASSERT_TRUE(font->lineEdit()->hasFocus());
     delete frame;
 
     TRichTextDocument loaded;
@@ -420,22 +420,22 @@ TEST_F(RichTextFrameTest, DraggedMarkersSetTheParagraphIndents)
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
     frame.OpenDocument(id);
-    ASSERT_EQ(frame.FirstInd->x(), 2);
-    ASSERT_EQ(frame.LeftInd->x(), 2);
-    const int rulerWidth = frame.Ruler->width();
-    ASSERT_EQ(frame.RightInd->x(), RulerMath::RightMarkerLeft({}, rulerWidth));
+    ASSERT_EQ(Child<TRulerMarker>(&frame, "FirstInd")->x(), 2);
+    ASSERT_EQ(Child<TRulerMarker>(&frame, "LeftInd")->x(), 2);
+    const int rulerWidth = Child<TRuler>(&frame, "Ruler")->width();
+    ASSERT_EQ(Child<TRulerMarker>(&frame, "RightInd")->x(), RulerMath::RightMarkerLeft({}, rulerWidth));
 
     // Held at its middle (4) and let go 12 pixels further right.
-    QTest::mousePress(frame.FirstInd, Qt::LeftButton, {}, QPoint(16, 4));
-    QTest::mouseRelease(frame.FirstInd, Qt::LeftButton, {}, QPoint(4, 4));
-    EXPECT_EQ(RulerMath::IndentsOf(frame.RichEdit1->textCursor().blockFormat()), (Indents{9, -9, 0}));
-    EXPECT_EQ(frame.FirstInd->x(), 14);
-    EXPECT_EQ(frame.LeftInd->x(), 2); // the other lines stay
+    QTest::mousePress(Child<TRulerMarker>(&frame, "FirstInd"), Qt::LeftButton, {}, QPoint(16, 4));
+    QTest::mouseRelease(Child<TRulerMarker>(&frame, "FirstInd"), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(RulerMath::IndentsOf(Edit(&frame)->textCursor().blockFormat()), (Indents{9, -9, 0}));
+    EXPECT_EQ(Child<TRulerMarker>(&frame, "FirstInd")->x(), 14);
+    EXPECT_EQ(Child<TRulerMarker>(&frame, "LeftInd")->x(), 2); // the other lines stay
 
-    const int rightBefore = frame.RightInd->x();
-    QTest::mousePress(frame.RightInd, Qt::LeftButton, {}, QPoint(-36, 4));
-    QTest::mouseRelease(frame.RightInd, Qt::LeftButton, {}, QPoint(4, 4));
-    EXPECT_EQ(RulerMath::IndentsOf(frame.RichEdit1->textCursor().blockFormat()).Right,
+    const int rightBefore = Child<TRulerMarker>(&frame, "RightInd")->x();
+    QTest::mousePress(Child<TRulerMarker>(&frame, "RightInd"), Qt::LeftButton, {}, QPoint(-36, 4));
+    QTest::mouseRelease(Child<TRulerMarker>(&frame, "RightInd"), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(RulerMath::IndentsOf(Edit(&frame)->textCursor().blockFormat()).Right,
               RulerMath::RightIndentAt(rightBefore - 40, RulerMath::DragOffset, rulerWidth));
     EXPECT_TRUE(frame.TextChanged());
 }
@@ -454,18 +454,17 @@ TEST_F(RichTextFrameTest, ToolBarCarriesTheNamedButtonsAndKeys)
         {"RightAlign", "Align Right"}, {"BulletsButton", "Bullets"},
     };
     for (const auto& b : buttons) {
-        auto* button = frame.StandardToolBar->findChild<QToolButton*>(QString::fromLatin1(b.name));
-        ASSERT_NE(button, nullptr) << b.name;
+        auto* button = Child<QToolButton>(Child<QToolBar>(&frame, "StandardToolBar"), b.name);
         EXPECT_EQ(button->toolTip(), QString::fromLatin1(b.tip)) << b.name;
     }
-    EXPECT_EQ(frame.BulletsButton->statusTip(), QStringLiteral("Enter bullet mode"));
-    EXPECT_EQ(frame.FontName->statusTip(), QStringLiteral("Select font name"));
-    EXPECT_EQ(frame.FontSize->maximum(), 100);
-    EXPECT_EQ(frame.EditUndo->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
-    EXPECT_EQ(frame.EditCut->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
-    EXPECT_EQ(frame.EditCopy->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
-    EXPECT_EQ(frame.EditPaste->shortcut(), QKeySequence(QStringLiteral("Ctrl+V")));
-    EXPECT_EQ(frame.EditCut->toolTip(), QStringLiteral("Delete selected item"));
+    EXPECT_EQ(Child<QAction>(&frame, "BulletsButton")->statusTip(), QStringLiteral("Enter bullet mode"));
+    EXPECT_EQ(Child<QComboBox>(&frame, "FontName")->statusTip(), QStringLiteral("Select font name"));
+    EXPECT_EQ(Child<QSpinBox>(&frame, "FontSize")->maximum(), 100);
+    EXPECT_EQ(Child<QAction>(&frame, "EditUndo")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_EQ(Child<QAction>(&frame, "EditCut")->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+    EXPECT_EQ(Child<QAction>(&frame, "EditCopy")->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
+    EXPECT_EQ(Child<QAction>(&frame, "EditPaste")->shortcut(), QKeySequence(QStringLiteral("Ctrl+V")));
+    EXPECT_EQ(Child<QAction>(&frame, "EditCut")->toolTip(), QStringLiteral("Delete selected item"));
 }
 
 } // namespace

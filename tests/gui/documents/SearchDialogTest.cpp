@@ -3,23 +3,27 @@
 #include "gui/documents/search.h"
 #include "support/ModalDriver.h"
 
-#include <QButtonGroup>
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTreeWidget>
+
+using qbtest::Child;
 
 namespace {
 
 class SearchDialogTest : public qbtest::DocumentsFixture
 {
 protected:
+    static QTreeWidget* Hits(const TD_search* d) { return Child<QTreeWidget>(d, "LV1"); }
+    static QLineEdit* Typed(const TD_search* d) { return Child<QLineEdit>(d, "Edit1"); }
+    static QAbstractButton* Button(const TD_search* d, const char* name) { return Child<QAbstractButton>(d, name); }
+    static void Pick(const TD_search* d, int row) { Hits(d)->setCurrentItem(Hits(d)->topLevelItem(row)); }
     static QStringList Results(const TD_search* d)
     {
         QStringList names;
-        for (int i = 0; i < d->LV1->topLevelItemCount(); ++i)
-            names << d->LV1->topLevelItem(i)->text(0) + QLatin1Char('/') + d->LV1->topLevelItem(i)->text(1);
+        for (int i = 0; i < Hits(d)->topLevelItemCount(); ++i)
+            names << Hits(d)->topLevelItem(i)->text(0) + QLatin1Char('/') + Hits(d)->topLevelItem(i)->text(1);
         return names;
     }
 };
@@ -37,43 +41,43 @@ TEST_F(SearchDialogTest, SearchGoToAndWhatStaysBetweenOpenings)
     bool ran = false;
     qbtest::OnModal<TD_search>([&](TD_search* d) {
         ran = true;
-        EXPECT_FALSE(d->Btn_search->isEnabled());
-        EXPECT_FALSE(d->Btn_go_to->isEnabled());
+        EXPECT_FALSE(Button(d, "Btn_search")->isEnabled());
+        EXPECT_FALSE(Button(d, "Btn_go_to")->isEnabled());
         // Enter in the field searches although "Search" is disabled: every document matches.
-        QTest::keyClick(d->Edit1, Qt::Key_Return);
+        QTest::keyClick(Typed(d), Qt::Key_Return);
         EXPECT_EQ(
             Results(d),
             (QStringList{QStringLiteral("alpha/TXT"), QStringLiteral("alphabet/IMG"), QStringLiteral("Beta/TXT")}));
         EXPECT_TRUE(d->isVisible()) << "Enter does not close the dialog";
 
-        d->LV1->setCurrentItem(d->LV1->topLevelItem(2));
-        EXPECT_TRUE(d->Btn_go_to->isEnabled());
-        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        Pick(d, 2);
+        EXPECT_TRUE(Button(d, "Btn_go_to")->isEnabled());
+        QTest::mouseClick(Button(d, "Btn_go_to"), Qt::LeftButton);
         EXPECT_EQ(List()->CurrentName(), QStringLiteral("Beta"));
-        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
-        QTest::keyClick(d->LV1, Qt::Key_Return);
+        Pick(d, 0);
+        QTest::keyClick(Hits(d), Qt::Key_Return);
         EXPECT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
         EXPECT_TRUE(d->isVisible());
 
-        QTest::keyClicks(d->Edit1, QStringLiteral("zzz"));
-        EXPECT_TRUE(d->Btn_search->isEnabled());
-        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        QTest::keyClicks(Typed(d), QStringLiteral("zzz"));
+        EXPECT_TRUE(Button(d, "Btn_search")->isEnabled());
+        QTest::mouseClick(Button(d, "Btn_search"), Qt::LeftButton);
         EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Context \"zzz\" \nnot found"));
         EXPECT_TRUE(Results(d).isEmpty());
 
-        d->Edit1->setText(QStringLiteral("al"));
-        d->RB_at_begin->click();
-        d->CB_case->click();
-        QTest::keyClick(d->Edit1, Qt::Key_Enter);
+        Typed(d)->setText(QStringLiteral("al"));
+        Button(d, "RB_at_begin")->click();
+        Button(d, "CB_case")->click();
+        QTest::keyClick(Typed(d), Qt::Key_Enter);
         EXPECT_EQ(Results(d).size(), 2);
-        d->CB_case->click(); // changing the case choice empties the results
+        Button(d, "CB_case")->click(); // changing the case choice empties the results
         EXPECT_TRUE(Results(d).isEmpty());
-        QTest::keyClick(d->Edit1, Qt::Key_Enter);
+        QTest::keyClick(Typed(d), Qt::Key_Enter);
         EXPECT_EQ(Results(d).size(), 2);
-        d->RB_in_name->click(); // so does the mode choice
+        Button(d, "RB_in_name")->click(); // so does the mode choice
         EXPECT_TRUE(Results(d).isEmpty());
-        d->RB_at_begin->click();
-        QTest::keyClick(d->Edit1, Qt::Key_Enter);
+        Button(d, "RB_at_begin")->click();
+        QTest::keyClick(Typed(d), Qt::Key_Enter);
         QTest::keyClick(d, Qt::Key_Escape);
     });
     Main()->TB_searchClick();
@@ -84,20 +88,20 @@ TEST_F(SearchDialogTest, SearchGoToAndWhatStaysBetweenOpenings)
     ASSERT_EQ(List()->CurrentName(), QStringLiteral("alpha"));
     DialogScript::QueueAnswers({true});
     Main()->TB_del_docClick();
-    ASSERT_EQ(List()->Q1->RowCount(), 2);
+    ASSERT_EQ(Query()->RowCount(), 2);
     ran = false;
     qbtest::OnModal<TD_search>([&](TD_search* d) {
         ran = true;
-        EXPECT_EQ(d->Edit1->text(), QStringLiteral("al"));
+        EXPECT_EQ(Typed(d)->text(), QStringLiteral("al"));
         EXPECT_EQ(Results(d).size(), 2) << "results stay between openings";
         List()->SetCurrentRow(1);
-        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
-        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        Pick(d, 0);
+        QTest::mouseClick(Button(d, "Btn_go_to"), Qt::LeftButton);
         EXPECT_EQ(List()->CurrentRow(), 1);
-        d->LV1->setCurrentItem(d->LV1->topLevelItem(1));
-        QTest::mouseClick(d->Btn_go_to, Qt::LeftButton);
+        Pick(d, 1);
+        QTest::mouseClick(Button(d, "Btn_go_to"), Qt::LeftButton);
         EXPECT_EQ(List()->CurrentName(), QStringLiteral("alphabet"));
-        QTest::mouseClick(d->Btn_close, Qt::LeftButton);
+        QTest::mouseClick(Button(d, "Btn_close"), Qt::LeftButton);
     });
     Main()->TB_searchClick();
     EXPECT_TRUE(ran);
@@ -119,8 +123,8 @@ TEST_F(SearchDialogTest, InTheTextFindsWordsAndGoesToTheDocument)
     bool ran = false;
     qbtest::OnModal<TD_search>([&](TD_search* d) {
         ran = true;
-        d->RB_in_text->click();
-        EXPECT_FALSE(d->CB_case->isEnabled());
+        Button(d, "RB_in_text")->click();
+        EXPECT_FALSE(Button(d, "CB_case")->isEnabled());
         const struct
         {
             const char* typed;
@@ -132,17 +136,17 @@ TEST_F(SearchDialogTest, InTheTextFindsWordsAndGoesToTheDocument)
             {"open nine", {QStringLiteral("To Anna/TXT")}},
         };
         for (const auto& r : rows) {
-            d->Edit1->setText(QString::fromUtf8(r.typed));
-            QTest::keyClick(d->Edit1, Qt::Key_Return);
+            Typed(d)->setText(QString::fromUtf8(r.typed));
+            QTest::keyClick(Typed(d), Qt::Key_Return);
             EXPECT_EQ(Results(d), r.found) << r.typed;
         }
-        ASSERT_EQ(d->LV1->topLevelItemCount(), 1);
-        EXPECT_TRUE(d->LV1->topLevelItem(0)->text(2).contains(QStringLiteral("Caf\u00e9 is open at nine")));
-        d->LV1->setCurrentItem(d->LV1->topLevelItem(0));
-        QTest::keyClick(d->LV1, Qt::Key_Return);
+        ASSERT_EQ(Hits(d)->topLevelItemCount(), 1);
+        EXPECT_TRUE(Hits(d)->topLevelItem(0)->text(2).contains(QStringLiteral("Caf\u00e9 is open at nine")));
+        Pick(d, 0);
+        QTest::keyClick(Hits(d), Qt::Key_Return);
         EXPECT_EQ(List()->CurrentName(), QStringLiteral("To Anna"));
-        d->RB_in_name->click();
-        EXPECT_TRUE(d->CB_case->isEnabled());
+        Button(d, "RB_in_name")->click();
+        EXPECT_TRUE(Button(d, "CB_case")->isEnabled());
         QTest::keyClick(d, Qt::Key_Escape);
     });
     Main()->TB_searchClick();
@@ -160,7 +164,7 @@ TEST_F(SearchDialogTest, ALongSearchCanBeStopped)
     bool stopped = false;
     qbtest::OnModal<TD_search>([&](TD_search* d) {
         const QString shownBefore = DialogScript::LastShown();
-        d->Edit1->setText(QStringLiteral("N%N%N%N%N%N%X"));
+        Typed(d)->setText(QStringLiteral("N%N%N%N%N%N%X"));
         qbtest::OnModal<QDialog>(
             [&](QDialog* progress) {
                 auto* stop = progress->findChild<QPushButton*>(QStringLiteral("Btn_stop"));
@@ -169,7 +173,7 @@ TEST_F(SearchDialogTest, ALongSearchCanBeStopped)
                 QTest::mouseClick(stop, Qt::LeftButton);
             },
             d);
-        QTest::mouseClick(d->Btn_search, Qt::LeftButton);
+        QTest::mouseClick(Button(d, "Btn_search"), Qt::LeftButton);
         EXPECT_TRUE(Results(d).isEmpty());
         EXPECT_EQ(DialogScript::LastShown(), shownBefore) << "a stopped search says nothing";
         QTest::keyClick(d, Qt::Key_Escape);
