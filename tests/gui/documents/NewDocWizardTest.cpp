@@ -14,12 +14,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -172,19 +170,6 @@ TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
             EXPECT_EQ(content.Picture.convertToFormat(QImage::Format_RGB32), picture);
         }
     }
-}
-
-TEST_F(NewDocWizardTest, NothingImportableKeepsOkDisabled)
-{
-    SetClipboard(new QMimeData);
-    OnModal<TW_new_doc>([](TW_new_doc* w) {
-        EXPECT_FALSE(Child<QListWidget>(w, "LB_paste")->isEnabled());
-        EXPECT_TRUE(Child<QLabel>(w, "Label_clp_empty")->isVisible());
-        EXPECT_FALSE(w->btnFinish->isEnabled());
-        w->btnCancel->click();
-    });
-    EXPECT_EQ(wizard.ExecuteMode(name, type, true).ContentKind, TDocContent::Kind::Nothing);
-    EXPECT_TRUE(name.isEmpty() && type.isEmpty());
 }
 
 } // namespace

@@ -63,22 +63,6 @@ protected:
     QString id;
 };
 
-TEST_F(RichTextFrameTest, ThreeLinesGivenToANewDocumentAreStoredAsRichText)
-{
-    TOdb_rtf frame(db.Connection);
-    Bind(frame, true);
-    frame.OpenDocument(id); // the content cell is still empty
-    ASSERT_TRUE(frame.DocumentOpen());
-    frame.SetPlainText(QStringLiteral("one\r\nдва\r\nthree\r\n"));
-    frame.CloseDocument();
-
-    const QByteArray stored = Stored();
-    EXPECT_EQ(RichTextStore::Classify(stored), RichTextStore::Format::Html);
-    TRichTextDocument loaded;
-    RichTextStore::Load(loaded, stored);
-    EXPECT_EQ(loaded.toPlainText(), QStringLiteral("one\nдва\nthree"));
-}
-
 TEST_F(RichTextFrameTest, ViewOnlyHidesTheToolsAndIgnoresTyping)
 {
     Store("plain words");
