@@ -465,7 +465,7 @@ bool TOdic::DeleteCurrent()
     if (m_deleteRefused)
         return false;
     if (!Q1BeforeDelete()) {
-        Q_EMIT AfterScroll(); // the hook may have let the current document go: it is shown again
+        Q_EMIT AfterScroll(); // DeleteAsked may have let the current document go: it is shown again
         return false;
     }
     RemoveCurrent();

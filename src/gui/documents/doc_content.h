@@ -37,7 +37,8 @@ public:
     void SetDialogs(TD_scale_image* scale);
     // The object frame's container.
     TOleContainer* ObjectContainer() const;
-    // TO_OLE_DOC::EndEditingForLock of the object shown.
+    // Before a lock: an object still open in its server is ended (TO_OLE_DOC::EndEditingForLock);
+    // false when the user keeps it open.
     bool EndEditingForLock();
 
     void ResetViewer();
