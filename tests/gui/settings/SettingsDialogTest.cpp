@@ -332,7 +332,7 @@ TEST_F(SettingsDialogTest, ServerPageChoosesWithoutTouchingTheViewersObject)
     Settings()->OOLEServers1->BtnAddClick();
     TOleContainer::SetObjectChooser(nullptr);
 
-    EXPECT_EQ(Settings()->OOLEServers1->LV1->topLevelItemCount(), 1) << "the server was added";
+    EXPECT_EQ(Settings()->findChild<QTreeWidget*>()->topLevelItemCount(), 1) << "the server was added";
     EXPECT_EQ(viewer->ObjectClassName(), QStringLiteral("org.example.Shown")) << "the viewer keeps its object";
     EXPECT_NE(viewer->ObjectState(), TOleContainer::osEmpty);
 }
