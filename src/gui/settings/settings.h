@@ -27,11 +27,11 @@ public:
 
     virtual void ShowSettings() { }
 
+protected:
     // "OK" writes the file; "Cancel" reads it back, undoing what the controls changed.
     void OKBtnClick();
     void CancelBtnClick();
 
-protected:
     // Puts the pages above the "OK" and "Cancel" buttons (objectNames OKBtn, CancelBtn).
     void SetPages(QWidget* pages);
 
