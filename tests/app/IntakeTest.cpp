@@ -370,26 +370,26 @@ TEST_F(IntakeTest, SettingsDialogHostsTheServerPagesAndCancelBringsARemovedServe
     entry->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.s"));
     Settings()->SaveSettings();
     Settings()->ShowSettings();
-    TOOLEServers* page = Settings()->OOLEServers1;
-    EXPECT_EQ(page->parentWidget(), Settings()->TabSheet_OLE);
-    ASSERT_EQ(page->LV1->topLevelItemCount(), 1);
-    EXPECT_TRUE(Settings()->OFixedServers1->RB_OLE_txt->isChecked());
-    EXPECT_EQ(Settings()->OFixedServers1->Edit_txt_server->text(), QStringLiteral("org.t"));
-    EXPECT_FALSE(
-        Settings()->PageControl1->isTabVisible(Settings()->PageControl1->indexOf(Settings()->TabSheet_drag_n_drop)));
+    auto* page = Settings()->findChild<TOOLEServers*>(QStringLiteral("OOLEServers1"));
+    EXPECT_EQ(page->parentWidget()->objectName(), QStringLiteral("TabSheet_OLE"));
+    ASSERT_EQ(page->findChild<QTreeWidget*>()->topLevelItemCount(), 1);
+    EXPECT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("RB_OLE_txt"))->isChecked());
+    EXPECT_EQ(Settings()->findChild<QLineEdit*>(QStringLiteral("Edit_txt_server"))->text(), QStringLiteral("org.t"));
+    auto* tabs = Settings()->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(tabs->findChild<QWidget*>(QStringLiteral("TabSheet_drag_n_drop")))));
 
     // The wizard's "..." opens the dialog on this page; removing there and cancelling undoes it.
     DialogScript::QueueAnswers({true});
     qbtest::OnModal<TD_SB_settings>([](TD_SB_settings* d) {
-        EXPECT_EQ(d->PageControl1->currentWidget(), d->TabSheet_OLE);
-        d->OOLEServers1->LV1->setCurrentItem(d->OOLEServers1->LV1->topLevelItem(0));
-        d->OOLEServers1->BtnDelete->click();
-        EXPECT_EQ(d->OOLEServers1->LV1->topLevelItemCount(), 0);
-        d->CancelBtn->click();
+        EXPECT_EQ(d->findChild<QTabWidget*>()->currentWidget()->objectName(), QStringLiteral("TabSheet_OLE"));
+        d->findChild<QTreeWidget*>()->setCurrentItem(d->findChild<QTreeWidget*>()->topLevelItem(0));
+        d->findChild<QPushButton*>(QStringLiteral("BtnDelete"))->click();
+        EXPECT_EQ(d->findChild<QTreeWidget*>()->topLevelItemCount(), 0);
+        d->findChild<QPushButton*>(QStringLiteral("CancelBtn"))->click();
     });
     Q_EMIT Windows().W_new_doc->ServerSettingsWanted();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Sketch\" from the list?"));
-    EXPECT_EQ(Settings()->OOLEServers1->LV1->topLevelItemCount(), 1) << "Cancel reloads the file";
+    EXPECT_EQ(page->findChild<QTreeWidget*>()->topLevelItemCount(), 1) << "Cancel reloads the file";
 }
 
 } // namespace

@@ -221,13 +221,13 @@ TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\" DEFAULT_DB=\"A\"/>");
     const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
     Settings()->ShowSettings();
-    ASSERT_TRUE(Settings()->RB_drop_db->isChecked());
+    ASSERT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("RB_drop_db"))->isChecked());
     for (int i = 0; i < 3; ++i)
         OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
     EXPECT_FALSE(HasDocs(a));
     EXPECT_EQ(Messages(), QStringList(3, kWrong)) << "no question, no closing message";
     EXPECT_EQ(Ask()->CB_databases->count(), 0);
-    EXPECT_TRUE(Settings()->Rb_restrict->isChecked()) << "the dialog shows the cleared policy";
+    EXPECT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("Rb_restrict"))->isChecked()) << "cleared policy";
     ExpectClosed();
 }
 
@@ -338,11 +338,11 @@ TEST_F(OpenDatabaseTest, EngineMissingDialogShowsHowToInstallOrOpensThePage)
     EXPECT_EQ(opened.size(), 1) << "cancel does nothing";
 
     TD_BDE_DL dialog;
-    EXPECT_TRUE(dialog.RB_install->isChecked());
-    EXPECT_TRUE(dialog.Label_download->isHidden());
-    dialog.RB_download->setChecked(true);
-    EXPECT_FALSE(dialog.Label_download->isHidden());
-    QTest::mouseClick(dialog.Image_download, Qt::LeftButton);
+    EXPECT_TRUE(dialog.findChild<QRadioButton*>(QStringLiteral("RB_install"))->isChecked());
+    EXPECT_TRUE(dialog.findChild<QWidget*>(QStringLiteral("Label_download"))->isHidden());
+    dialog.findChild<QRadioButton*>(QStringLiteral("RB_download"))->setChecked(true);
+    EXPECT_FALSE(dialog.findChild<QWidget*>(QStringLiteral("Label_download"))->isHidden());
+    QTest::mouseClick(dialog.findChild<QWidget*>(QStringLiteral("Image_download")), Qt::LeftButton);
     EXPECT_EQ(opened.size(), 2) << "the picture opens the page at once";
 }
 

@@ -10,6 +10,13 @@ namespace qbtest {
 
 void AppFixture::StartApp(const char* settingsText)
 {
+    PrepareStart(settingsText);
+    CreateWindows();
+    Windows().Fmain->ActivateOnShow = false; // tests call Activate() themselves
+}
+
+void AppFixture::PrepareStart(const char* settingsText)
+{
     const QString file = TSettingsFile::SettingsFileName();
     QFile::remove(file);
     QFile::remove(file + QStringLiteral(".bad"));
@@ -25,8 +32,6 @@ void AppFixture::StartApp(const char* settingsText)
         opened.append(url);
         return true;
     });
-    CreateWindows();
-    Windows().Fmain->ActivateOnShow = false; // tests call Activate() themselves
 }
 
 void AppFixture::TearDown()

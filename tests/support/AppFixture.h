@@ -19,6 +19,8 @@ class AppFixture : public ::testing::Test
 protected:
     // Write settingsText (when not null) as the settings file, then create the windows.
     void StartApp(const char* settingsText = nullptr);
+    // StartApp without the windows: the settings file, scripted dialogs and the shell recorder.
+    void PrepareStart(const char* settingsText = nullptr);
     void TearDown() override;
 
     TFmain* Main() const { return Windows().Fmain; }

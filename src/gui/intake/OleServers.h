@@ -35,15 +35,15 @@ public:
     // The node shown; null before InitServerList found a tree.
     TOrbPigger* ServersNode() const { return m_node; }
 
+private:
+    QTreeWidgetItem* AddRow(const QString& name, const QString& cls);
+
     // Controls (objectName = member name).
     QLabel* Label1 = nullptr;
     QTreeWidget* LV1 = nullptr;
     QPushButton* BtnAdd = nullptr;
     QPushButton* BtnDelete = nullptr;
     QPushButton* BtnEdit = nullptr;
-
-private:
-    QTreeWidgetItem* AddRow(const QString& name, const QString& cls);
 
     TOleContainer* m_container = nullptr;
     TOrbPigger* m_node = nullptr;

@@ -20,20 +20,13 @@ TOFixedServers::TOFixedServers(QWidget* parent)
     m_txt = {nullptr, nullptr, nullptr, nullptr, TSettingsModel::DropKind::Text};
     m_img = {nullptr, nullptr, nullptr, nullptr, TSettingsModel::DropKind::Image};
 
-    GroupBox_txt = MakeGroup(m_txt, "Accept drag-n-dropped text via:", "simple text editor", "text OLE server:", "txt");
-    GroupBox_img
+    QGroupBox* txt
+        = MakeGroup(m_txt, "Accept drag-n-dropped text via:", "simple text editor", "text OLE server:", "txt");
+    QGroupBox* img
         = MakeGroup(m_img, "Accept drag-n-dropped picture via:", "simple image viewer", "image OLE server:", "img");
-    RB_own_txt = m_txt.own;
-    RB_OLE_txt = m_txt.server;
-    Edit_txt_server = m_txt.field;
-    SB_txt_server = m_txt.pick;
-    RB_own_img = m_img.own;
-    RB_OLE_img = m_img.server;
-    Edit_img_server = m_img.field;
-    SB_img_server = m_img.pick;
 
-    connect(RB_own_txt, &QRadioButton::toggled, this, &TOFixedServers::txt_accept_mode);
-    connect(RB_own_img, &QRadioButton::toggled, this, &TOFixedServers::img_accept_mode);
+    connect(m_txt.own, &QRadioButton::toggled, this, &TOFixedServers::txt_accept_mode);
+    connect(m_img.own, &QRadioButton::toggled, this, &TOFixedServers::img_accept_mode);
     for (const Group* g : {&m_txt, &m_img}) {
         QLineEdit* field = g->field;
         QToolButton* pick = g->pick;
@@ -42,8 +35,8 @@ TOFixedServers::TOFixedServers(QWidget* parent)
     }
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox_txt);
-    layout->addWidget(GroupBox_img);
+    layout->addWidget(txt);
+    layout->addWidget(img);
     layout->addStretch(1);
 }
 

@@ -23,25 +23,15 @@ public:
     // Remembers the container and shows both groups from the settings; false without them.
     bool InitAcceptModes(TOleContainer* container, TSettingsModel* settings);
 
+private:
     // Handlers: a choice of either group clicked, a class field changed, a pick button clicked.
     void txt_accept_mode();
     void img_accept_mode();
     void set_special_OLE_servers(QLineEdit* field);
     void SB_get_server(QToolButton* button);
 
-    // Controls (objectName = member name).
-    QGroupBox* GroupBox_txt = nullptr;
-    QRadioButton* RB_own_txt = nullptr;
-    QRadioButton* RB_OLE_txt = nullptr;
-    QLineEdit* Edit_txt_server = nullptr;
-    QToolButton* SB_txt_server = nullptr;
-    QGroupBox* GroupBox_img = nullptr;
-    QRadioButton* RB_own_img = nullptr;
-    QRadioButton* RB_OLE_img = nullptr;
-    QLineEdit* Edit_img_server = nullptr;
-    QToolButton* SB_img_server = nullptr;
-
-private:
+    // The controls of one group (objectNames GroupBox_txt, RB_own_txt, RB_OLE_txt,
+    // Edit_txt_server, SB_txt_server, and the same with img).
     struct Group
     {
         QRadioButton* own;

@@ -14,13 +14,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -74,11 +72,7 @@ TD_SB_settings::TD_SB_settings(TSettingsModel& model, QWidget* parent)
     PageControl1->addTab(TabSheet_about, QStringLiteral("About"));
     PageControl1->setCurrentWidget(TabSheet_about);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl1, 1);
-    layout->addWidget(m_buttons);
-    connect(OKBtn, &QPushButton::clicked, this, &TD_SB_settings::OKBtnClick);
-    connect(CancelBtn, &QPushButton::clicked, this, &TD_SB_settings::CancelBtnClick);
+    SetPages(PageControl1);
     PageControl1->tabBar()->setUsesScrollButtons(false);
     setFixedSize(sizeHint().expandedTo(QSize(369, 260)));
 
@@ -404,25 +398,12 @@ void TD_SB_settings::FillDefaultDbList()
     CB_default_db->setCurrentIndex(selected);
 }
 
-void TD_SB_settings::OKBtnClick()
-{
-    // The main window stores and applies its placement on accepted(), before the file is written.
-    QDialog::done(QDialog::Accepted);
-    SaveSettings();
-}
-
 void TD_SB_settings::ShowServerPage()
 {
     // The page lists the tree as it is now.
     OOLEServers1->InitServerList(m_chooser, &Root());
     PageControl1->setCurrentWidget(TabSheet_OLE);
     exec();
-}
-
-void TD_SB_settings::CancelBtnClick()
-{
-    LoadSettings();
-    QDialog::done(QDialog::Rejected);
 }
 
 void TD_SB_settings::reject()

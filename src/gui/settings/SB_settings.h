@@ -33,15 +33,35 @@ public:
 
     void ShowSettings() override;
 
-    void FillDefaultDbList();
-
     // End of the program: write the file (the main window stored its placement first).
     void FormDestroy();
 
-    void OKBtnClick();
-    void CancelBtnClick();
     // The dialog on its "OLE servers" page, modally (the new-document wizard's "...").
     void ShowServerPage();
+
+    int RadioGroupIndex() const;
+    void SetRadioGroupIndex(int index);
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void show_align();
+    void TrackBar1Change();
+    void CB_open_last_usedClick();
+    void CB_default_invisibleClick();
+    void set_wrong_password_mode();
+    void RB_drop_dbClick();
+    void CB_default_dbChange(int index);
+    void SE_attemptsChange();
+    void FillDefaultDbList();
+
+    QWidget* CreatePositionPage();
+    QWidget* CreateApplicationPage();
+    QWidget* CreateSecurityPage();
 
     // Pages and controls (objectName = member name).
     QTabWidget* PageControl1 = nullptr;
@@ -71,30 +91,6 @@ public:
     TO_about* O_about1 = nullptr;
     TOOLEServers* OOLEServers1 = nullptr;
     TOFixedServers* OFixedServers1 = nullptr;
-
-    int RadioGroupIndex() const;
-    void SetRadioGroupIndex(int index);
-
-public:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-
-private:
-    void show_align();
-    void TrackBar1Change();
-    void CB_open_last_usedClick();
-    void CB_default_invisibleClick();
-    void set_wrong_password_mode();
-    void RB_drop_dbClick();
-    void CB_default_dbChange(int index);
-    void SE_attemptsChange();
-
-    QWidget* CreatePositionPage();
-    QWidget* CreateApplicationPage();
-    QWidget* CreateSecurityPage();
 
     // The object-server pages pick classes through a container of their own: the viewer's
     // holds the shown document, and an object being edited there would lose its session.

@@ -13,12 +13,12 @@ TO_about::TO_about(QWidget* parent)
     : QWidget(parent)
 {
     auto* layout = new QGridLayout(this);
-    Image1 = new QLabel(this);
+    auto* Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QIcon(QStringLiteral(":/quietbox.png")).pixmap(64, 64));
     layout->addWidget(Image1, 0, 0, 3, 1, Qt::AlignTop);
 
-    Label_version = new QLabel(QStringLiteral("Quietbox v 2.1"), this);
+    auto* Label_version = new QLabel(QStringLiteral("Quietbox v 2.1"), this);
     Label_version->setObjectName(QStringLiteral("Label_version"));
     QFont bold = Label_version->font();
     bold.setBold(true);
@@ -28,14 +28,14 @@ TO_about::TO_about(QWidget* parent)
     layout->addWidget(Label_version, 0, 1);
 
     const QString url = QString::fromLatin1(WebPage);
-    Label_web = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(url), this);
+    auto* Label_web = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(url), this);
     Label_web->setObjectName(QStringLiteral("Label_web"));
     Label_web->setCursor(Qt::PointingHandCursor);
     Label_web->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(Label_web, &QLabel::linkActivated, this, [](const QString& link) { Shell::Open(QUrl(link)); });
     layout->addWidget(Label_web, 1, 1);
 
-    Label_thanks = new QLabel(QStringLiteral("Thank you for keeping your private papers with Quietbox."), this);
+    auto* Label_thanks = new QLabel(QStringLiteral("Thank you for keeping your private papers with Quietbox."), this);
     Label_thanks->setObjectName(QStringLiteral("Label_thanks"));
     Label_thanks->setWordWrap(true);
     layout->addWidget(Label_thanks, 2, 1);

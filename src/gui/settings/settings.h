@@ -5,9 +5,6 @@
 
 #include <QDialog>
 
-class QDialogButtonBox;
-class QPushButton;
-
 // The settings window over the program's settings model: loads the model when created and
 // has it write the file at the moments the program chooses.
 class TD_settings : public QDialog
@@ -30,11 +27,13 @@ public:
 
     virtual void ShowSettings() { }
 
-    QPushButton* OKBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-
 protected:
-    QDialogButtonBox* m_buttons = nullptr;
+    // "OK" writes the file; "Cancel" reads it back, undoing what the controls changed.
+    void OKBtnClick();
+    void CancelBtnClick();
+
+    // Puts the pages above the "OK" and "Cancel" buttons (objectNames OKBtn, CancelBtn).
+    void SetPages(QWidget* pages);
 
 private:
     TSettingsModel& m_model;

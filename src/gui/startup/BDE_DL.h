@@ -17,13 +17,6 @@ public:
     static const QString InstallText;
     static const QString DownloadUrl;
 
-    bool Confirmed = false;
-    QLabel* Label_info = nullptr;
-    QRadioButton* RB_install = nullptr;
-    QRadioButton* RB_download = nullptr;
-    QLabel* Label_download = nullptr;
-    QLabel* Image_download = nullptr;
-
     // Shows the dialog modally, then acts on the confirmed choice.
     static void OfferInstall(QWidget* parent = nullptr);
 
@@ -32,4 +25,11 @@ protected:
 
 private:
     void ChoiceChange();
+
+    bool Confirmed = false;
+    QLabel* Label_info = nullptr;
+    QRadioButton* RB_install = nullptr;
+    QRadioButton* RB_download = nullptr;
+    QLabel* Label_download = nullptr;
+    QLabel* Image_download = nullptr;
 };

@@ -26,9 +26,10 @@ public:
     // What "Ok" does with a choice: run the tutorial now, nothing, or never ask again.
     static void Apply(Choice choice, TSettingsModel& settings);
 
+    Choice Chosen() const;
+
+private:
     QRadioButton* RB_now = nullptr;
     QRadioButton* RB_next_time = nullptr;
     QRadioButton* RB_never = nullptr;
-
-    Choice Chosen() const;
 };

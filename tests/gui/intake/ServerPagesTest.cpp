@@ -4,6 +4,7 @@
 #include "core/settings/SettingsModel.h"
 #include "gui/intake/OleServers.h"
 #include "gui/intake/fixedServers.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 
 #include <QApplication>
@@ -38,11 +39,13 @@ protected:
     {
         return node->GetText().remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QLatin1Char('\t'));
     }
+    template <class T> static T* Part(const QWidget& frame, const char* name) { return qbtest::Child<T>(&frame, name); }
     QStringList Captions(const TOOLEServers& frame) const
     {
         QStringList captions;
-        for (int i = 0; i < frame.LV1->topLevelItemCount(); ++i)
-            captions << frame.LV1->topLevelItem(i)->text(0) + QLatin1Char('|') + frame.LV1->topLevelItem(i)->text(1);
+        const QTreeWidget* list = Part<QTreeWidget>(frame, "LV1");
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            captions << list->topLevelItem(i)->text(0) + QLatin1Char('|') + list->topLevelItem(i)->text(1);
         return captions;
     }
 
@@ -55,6 +58,7 @@ protected:
 TEST_F(ServerPagesTest, AddingAServerTwiceSelectsTheRowItAlreadyHas)
 {
     TOOLEServers frame;
+    auto* list = Part<QTreeWidget>(frame, "LV1");
     EXPECT_FALSE(frame.InitServerList(&container, nullptr)) << "no settings tree";
     Load("<SETTINGS><BASE_LIST/></SETTINGS>");
     ASSERT_TRUE(frame.InitServerList(&container, &root));
@@ -62,17 +66,17 @@ TEST_F(ServerPagesTest, AddingAServerTwiceSelectsTheRowItAlreadyHas)
 
     chosen = FakeClass;
     frame.BtnAddClick();
-    frame.LV1->setCurrentItem(nullptr);
+    list->setCurrentItem(nullptr);
     frame.BtnAddClick();
     EXPECT_EQ(Captions(frame), QStringList{FakeClass + QLatin1Char('|') + FakeClass});
-    EXPECT_EQ(frame.LV1->currentItem(), frame.LV1->topLevelItem(0)) << "the second add selects the existing row";
+    EXPECT_EQ(list->currentItem(), list->topLevelItem(0)) << "the second add selects the existing row";
     EXPECT_EQ(Markup(frame.ServersNode()),
               QStringLiteral("<OLE_SERVERS><SERVER NAME=\"%1\" CLASS=\"%1\"/></OLE_SERVERS>").arg(FakeClass));
 
     chosen.clear();
     frame.BtnAddClick();
-    EXPECT_EQ(frame.LV1->topLevelItemCount(), 1);
-    EXPECT_TRUE(frame.BtnAdd->isEnabled());
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_TRUE(Part<QPushButton>(frame, "BtnAdd")->isEnabled());
     EXPECT_EQ(container.ObjectState(), TOleContainer::osEmpty) << "the frame keeps no object";
 }
 
@@ -82,16 +86,17 @@ TEST_F(ServerPagesTest, RenamingInPlaceAndRemovingAfterTheQuestion)
          "<SERVER NAME=\"Writer\" CLASS=\"org.w\"/><SERVER NAME=\"  Paint \" "
          "CLASS=\"org.p\"/></OLE_SERVERS></SETTINGS>");
     TOOLEServers frame;
+    auto* list = Part<QTreeWidget>(frame, "LV1");
     frame.show();
     ASSERT_TRUE(frame.InitServerList(&container, &root));
     ASSERT_EQ(
         Captions(frame),
         (QStringList{QStringLiteral("Sketch|org.s"), QStringLiteral("Writer|org.w"), QStringLiteral("Paint|org.p")}));
 
-    auto rename = [&frame](int row, const QString& text) {
-        frame.LV1->setCurrentItem(frame.LV1->topLevelItem(row));
+    auto rename = [&frame, list](int row, const QString& text) {
+        list->setCurrentItem(list->topLevelItem(row));
         frame.BtnEditClick();
-        auto* editor = qobject_cast<QLineEdit*>(frame.LV1->indexWidget(frame.LV1->currentIndex()));
+        auto* editor = qobject_cast<QLineEdit*>(list->indexWidget(list->currentIndex()));
         ASSERT_NE(editor, nullptr);
         editor->setText(text);
         QTest::keyClick(editor, Qt::Key_Return);
@@ -115,13 +120,13 @@ TEST_F(ServerPagesTest, RenamingInPlaceAndRemovingAfterTheQuestion)
                            QStringLiteral("Paintings|org.p")}))
         << "a blank rename is refused on screen as in the tree";
 
-    frame.LV1->setCurrentItem(frame.LV1->topLevelItem(0));
+    list->setCurrentItem(list->topLevelItem(0));
     DialogScript::QueueAnswers({false, true, true});
     frame.BtnDeleteClick();
     EXPECT_EQ(node->ChildCount(), 4);
     frame.BtnDeleteClick();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Drawings\" from the list?"));
-    frame.LV1->setCurrentItem(frame.LV1->topLevelItem(1));
+    list->setCurrentItem(list->topLevelItem(1));
     frame.BtnDeleteClick();
     EXPECT_EQ(names(), (QStringList{QStringLiteral(" "), QStringLiteral("Writer")})) << "each removal is real";
     EXPECT_EQ(Captions(frame), QStringList{QStringLiteral("Writer|org.w")});
@@ -133,26 +138,26 @@ TEST_F(ServerPagesTest, AcceptModesFollowTheTreeAndWriteIntoIt)
     EXPECT_FALSE(frame.InitAcceptModes(&container, nullptr));
     Load("<SETTINGS IMG_SERVER=\"old.viewer\" IMG_ACCEPT_MODE=\"OLE\"/>");
     ASSERT_TRUE(frame.InitAcceptModes(&container, &settings));
-    EXPECT_TRUE(frame.RB_OLE_img->isChecked());
+    EXPECT_TRUE(Part<QRadioButton>(frame, "RB_OLE_img")->isChecked());
 
     // Shown again from a reloaded tree: the fields of the earlier one must not leak into it.
     Load("<SETTINGS TXT_ACCEPT_MODE=\"OLE\" TXT_SERVER=\"org.editor\" IMG_SERVER=\"org.viewer\"/>");
     ASSERT_TRUE(frame.InitAcceptModes(&container, &settings));
     EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_SERVER")), QStringLiteral("org.viewer"));
-    EXPECT_EQ(frame.Edit_img_server->text(), QStringLiteral("org.viewer"));
-    EXPECT_TRUE(frame.RB_OLE_txt->isChecked());
-    EXPECT_TRUE(frame.Edit_txt_server->isEnabled());
-    EXPECT_TRUE(frame.RB_own_img->isChecked());
-    EXPECT_FALSE(frame.Edit_img_server->isEnabled());
-    EXPECT_FALSE(frame.SB_img_server->isEnabled());
+    EXPECT_EQ(Part<QLineEdit>(frame, "Edit_img_server")->text(), QStringLiteral("org.viewer"));
+    EXPECT_TRUE(Part<QRadioButton>(frame, "RB_OLE_txt")->isChecked());
+    EXPECT_TRUE(Part<QLineEdit>(frame, "Edit_txt_server")->isEnabled());
+    EXPECT_TRUE(Part<QRadioButton>(frame, "RB_own_img")->isChecked());
+    EXPECT_FALSE(Part<QLineEdit>(frame, "Edit_img_server")->isEnabled());
+    EXPECT_FALSE(Part<QToolButton>(frame, "SB_img_server")->isEnabled());
 
-    frame.RB_own_txt->click();
+    Part<QRadioButton>(frame, "RB_own_txt")->click();
     EXPECT_EQ(root.GetAttr(QStringLiteral("TXT_ACCEPT_MODE")), QStringLiteral("OWN"));
-    EXPECT_FALSE(frame.SB_txt_server->isEnabled());
+    EXPECT_FALSE(Part<QToolButton>(frame, "SB_txt_server")->isEnabled());
 
-    frame.RB_OLE_img->click();
+    Part<QRadioButton>(frame, "RB_OLE_img")->click();
     chosen = FakeClass;
-    frame.SB_img_server->click();
+    Part<QToolButton>(frame, "SB_img_server")->click();
     EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_ACCEPT_MODE")), QStringLiteral("OLE"));
     EXPECT_EQ(root.GetAttr(QStringLiteral("IMG_SERVER")), FakeClass);
     EXPECT_EQ(container.ObjectState(), TOleContainer::osEmpty);
