@@ -18,6 +18,7 @@
 #include "gui/documents/search.h"
 #include "gui/widgets/ClipboardGuard.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 
@@ -102,8 +103,8 @@ protected:
     void UnlockWith(const QString& password) const
     {
         OnModal<TFaskBaseAndPwd>([password](TFaskBaseAndPwd* d) {
-            QTest::keyClicks(d->Edit_pwd, password);
-            d->BtnOK->click();
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "Edit_pwd"), password);
+            qbtest::Child<QPushButton>(d, "BtnOK")->click();
         });
         Main()->Btn_unlock->click();
     }

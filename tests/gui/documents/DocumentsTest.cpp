@@ -9,6 +9,7 @@
 #include "gui/documents/db_image.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/wz_new_doc.h"
+#include "support/Child.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -67,9 +68,9 @@ std::function<void(TW_new_doc*)> Native(int choice)
 {
     return [choice](TW_new_doc* w) {
         w->RG_creation_typeButtons->button(0)->click();
-        w->btnNext->click();
+        qbtest::Child<QPushButton>(w, "btnNext")->click();
         w->RG1Buttons->button(choice)->click();
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     };
 }
 std::function<void(TW_new_doc*)> PasteAs(const char* format)
@@ -77,9 +78,9 @@ std::function<void(TW_new_doc*)> PasteAs(const char* format)
     return [format](TW_new_doc* w) {
         const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
         if (items.isEmpty())
-            return w->btnCancel->click();
+            return qbtest::Child<QPushButton>(w, "btnCancel")->click();
         w->LB_paste->setCurrentItem(items.first());
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     };
 }
 
@@ -450,7 +451,7 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
             ModalCloser closer([&](TW_new_doc* w) {
                 collapsedWhenAsked = Main()->Collapsed;
                 pasteMode = w->PasteMode;
-                w->btnCancel->click();
+                qbtest::Child<QPushButton>(w, "btnCancel")->click();
             });
             r.keys(target);
             EXPECT_EQ(closer.Closed, r.pastes ? QStringList{QStringLiteral("W_new_doc")} : QStringList());
@@ -502,8 +503,8 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
         bool okEnabled = true;
         ModalCloser closer([&](TW_new_doc* w) {
             nothingOffered = w->Label_clp_empty->isVisibleTo(w) && w->LB_paste->count() == 0;
-            okEnabled = w->btnFinish->isEnabled();
-            w->btnCancel->click();
+            okEnabled = qbtest::Child<QPushButton>(w, "btnFinish")->isEnabled();
+            qbtest::Child<QPushButton>(w, "btnCancel")->click();
         });
         r.paste();
         EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
@@ -535,10 +536,10 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
         return [format, meanwhile](TW_new_doc* w) {
             const QList<QListWidgetItem*> items = w->LB_paste->findItems(QString::fromLatin1(format), Qt::MatchExactly);
             if (items.isEmpty())
-                return w->btnCancel->click();
+                return qbtest::Child<QPushButton>(w, "btnCancel")->click();
             w->LB_paste->setCurrentItem(items.first());
             meanwhile();
-            w->btnFinish->click();
+            qbtest::Child<QPushButton>(w, "btnFinish")->click();
         };
     };
     const auto clear = [] { QGuiApplication::clipboard()->clear(); };
@@ -575,9 +576,9 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
         {"an object server that is not installed", [] { return new QMimeData; }, false,
          [](TW_new_doc* w) {
              w->RG_creation_typeButtons->button(1)->click();
-             w->btnNext->click();
+             qbtest::Child<QPushButton>(w, "btnNext")->click();
              w->CB1->setCurrentIndex(0);
-             w->btnFinish->click();
+             qbtest::Child<QPushButton>(w, "btnFinish")->click();
          },
          "class not registered"},
     };
