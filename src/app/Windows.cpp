@@ -120,8 +120,9 @@ void CreateWindows()
     QObject::connect(w.Session, &TDatabaseSession::DatabaseListChanged, w.FaskBaseAndPwd,
                      &TFaskBaseAndPwd::FillDatabaseList);
     // The selection dialog's "..." button creates a database through the database control.
-    control->Wizard = wizard;
-    w.FaskBaseAndPwd->CreateNewHook = [control] { return control->CreateNew(); };
+    control->SetWizard(wizard);
+    QObject::connect(w.FaskBaseAndPwd, &TFaskBaseAndPwd::NewDatabaseWanted, control,
+                     [ask = w.FaskBaseAndPwd, control] { ask->NewDatabaseMade(control->CreateNew()); });
     TFmain* main = w.Fmain;
     QObject::connect(w.Actions, &TDatabaseActions::NewPasswordWanted, main, &TFmain::TB_chng_pwdClick);
     // The document frames share the program's dialogs; the viewer borrows the edit windows.

@@ -8,6 +8,7 @@
 #include "gui/documents/doc_list.h"
 #include "gui/startup/BDE_DL.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 #include <cerrno>
 
 using qbtest::AppFixture;
@@ -72,8 +74,8 @@ protected:
     {
         OnModal<TFaskBaseAndPwd>([name, password](TFaskBaseAndPwd* d) {
             d->SelectDatabase(name);
-            QTest::keyClicks(d->Edit_pwd, password);
-            d->BtnOK->click();
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "Edit_pwd"), password);
+            qbtest::Child<QPushButton>(d, "BtnOK")->click();
         });
         Main()->SBreopenClick();
     }
@@ -88,13 +90,13 @@ protected:
     void ChangePassword(const QString& old, const QString& first, const QString& second)
     {
         OnModal<TFChngPwd>([old, first, second](TFChngPwd* d) {
-            QTest::keyClicks(d->EditOldPwd, old);
-            QTest::keyClicks(d->EditNewPwd1, first);
-            QTest::keyClicks(d->EditNewPwd2, second);
-            if (d->BtnChange->isEnabled())
-                d->BtnChange->click();
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditOldPwd"), old);
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditNewPwd1"), first);
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditNewPwd2"), second);
+            if (qbtest::Child<QPushButton>(d, "BtnChange")->isEnabled())
+                qbtest::Child<QPushButton>(d, "BtnChange")->click();
             if (d->isVisible())
-                d->BtnCancel->click(); // a refused change leaves the dialog open
+                qbtest::Child<QPushButton>(d, "BtnCancel")->click(); // a refused change leaves the dialog open
         });
         Main()->TB_chng_pwdClick();
         WaitForJobs();
@@ -136,11 +138,11 @@ TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringC
     AddEntry(QStringLiteral("  Spaced  "), QStringLiteral("/s"));
 
     EXPECT_EQ(Ask()->windowTitle(), QStringLiteral("Select database"));
-    EXPECT_EQ(Ask()->SB_databases->toolTip(), QStringLiteral("Create new database"));
+    EXPECT_EQ(qbtest::Child<QToolButton>(Ask(), "SB_databases")->toolTip(), QStringLiteral("Create new database"));
     Ask()->FillDatabaseList();
     QStringList listed;
-    for (int i = 0; i < Ask()->CB_databases->count(); ++i)
-        listed << Ask()->CB_databases->itemText(i);
+    for (int i = 0; i < qbtest::Child<QComboBox>(Ask(), "CB_databases")->count(); ++i)
+        listed << qbtest::Child<QComboBox>(Ask(), "CB_databases")->itemText(i);
     EXPECT_EQ(listed, (QStringList{QStringLiteral("ALPHA"), QStringLiteral("hidden"), QStringLiteral("  Spaced  ")}));
     EXPECT_TRUE(Ask()->SelectedDatabaseName().isEmpty()) << "nothing selected after filling";
 
@@ -155,7 +157,7 @@ TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringC
 TEST_F(OpenDatabaseTest, PasswordFieldMasksAndUpperCasesWhatIsTyped)
 {
     StartApp();
-    QLineEdit* field = Ask()->Edit_pwd;
+    QLineEdit* field = qbtest::Child<QLineEdit>(Ask(), "Edit_pwd");
     EXPECT_EQ(field->echoMode(), QLineEdit::Password);
     QTest::keyClicks(field, QStringLiteral("abc D1"));
     EXPECT_EQ(field->text(), QStringLiteral("ABC D1"));
@@ -177,10 +179,11 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
 {
     StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
     QString made;
-    Ask()->CreateNewHook = [&]() {
+    QObject::disconnect(Ask(), &TFaskBaseAndPwd::NewDatabaseWanted, nullptr, nullptr); // no wizard
+    auto answer = QObject::connect(Ask(), &TFaskBaseAndPwd::NewDatabaseWanted, Ask(), [&] {
         made = AddDb(QStringLiteral("Fresh"), QStringLiteral("NEWPW"));
-        return TNewDatabase{QStringLiteral("fresh"), made, QStringLiteral("NEWPW")};
-    };
+        Ask()->NewDatabaseMade(TNewDatabase{QStringLiteral("fresh"), made, QStringLiteral("NEWPW")});
+    });
     ReopenPressing("SB_databases");
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
@@ -188,7 +191,7 @@ TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
     EXPECT_TRUE(SettingsFileBytes().contains("Fresh")) << "the settings file is saved after the wizard";
 
     // A cancelled wizard opens nothing and leaves no database open.
-    Ask()->CreateNewHook = [] { return TNewDatabase{}; };
+    QObject::disconnect(answer);
     ReopenPressing("SB_databases");
     ExpectClosed();
 }
@@ -226,8 +229,8 @@ TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
         OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
     EXPECT_FALSE(HasDocs(a));
     EXPECT_EQ(Messages(), QStringList(3, kWrong)) << "no question, no closing message";
-    EXPECT_EQ(Ask()->CB_databases->count(), 0);
-    EXPECT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("Rb_restrict"))->isChecked()) << "cleared policy";
+    EXPECT_EQ(qbtest::Child<QComboBox>(Ask(), "CB_databases")->count(), 0);
+    EXPECT_TRUE(qbtest::Child<QRadioButton>(Settings(), "Rb_restrict")->isChecked()) << "cleared policy";
     ExpectClosed();
 }
 
@@ -292,27 +295,28 @@ TEST_F(OpenDatabaseTest, PasswordChangeOfTheDefaultDatabaseWarnsFirst)
     EXPECT_TRUE(Main()->DatabaseOpen());
 
     TFChngPwd dialog(*Windows().Actions);
-    EXPECT_FALSE(dialog.BtnChange->isEnabled());
-    QTest::keyClicks(dialog.EditNewPwd1, QStringLiteral("ab"));
-    QTest::keyClicks(dialog.EditNewPwd2, QStringLiteral("a"));
-    EXPECT_FALSE(dialog.BtnChange->isEnabled());
-    QTest::keyClicks(dialog.EditNewPwd2, QStringLiteral("B"));
-    EXPECT_TRUE(dialog.BtnChange->isEnabled()) << "both fields upper-case what is typed";
-    dialog.EditNewPwd1->setText(QStringLiteral("  "));
-    dialog.EditNewPwd2->setText(QStringLiteral("  "));
-    EXPECT_FALSE(dialog.BtnChange->isEnabled());
+    auto* change = qbtest::Child<QPushButton>(&dialog, "BtnChange");
+    EXPECT_FALSE(change->isEnabled());
+    QTest::keyClicks(qbtest::Child<QLineEdit>(&dialog, "EditNewPwd1"), QStringLiteral("ab"));
+    QTest::keyClicks(qbtest::Child<QLineEdit>(&dialog, "EditNewPwd2"), QStringLiteral("a"));
+    EXPECT_FALSE(change->isEnabled());
+    QTest::keyClicks(qbtest::Child<QLineEdit>(&dialog, "EditNewPwd2"), QStringLiteral("B"));
+    EXPECT_TRUE(change->isEnabled()) << "both fields upper-case what is typed";
+    qbtest::Child<QLineEdit>(&dialog, "EditNewPwd1")->setText(QStringLiteral("  "));
+    qbtest::Child<QLineEdit>(&dialog, "EditNewPwd2")->setText(QStringLiteral("  "));
+    EXPECT_FALSE(change->isEnabled());
 
     // Refused or not, the dialog keeps no password once it is closed.
     OnModal<TFChngPwd>([](TFChngPwd* d) {
-        QTest::keyClicks(d->EditOldPwd, QStringLiteral("x"));
-        QTest::keyClicks(d->EditNewPwd1, QStringLiteral("y"));
-        QTest::keyClicks(d->EditNewPwd2, QStringLiteral("y"));
-        d->BtnChange->click();
-        d->BtnCancel->click();
+        QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditOldPwd"), QStringLiteral("x"));
+        QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditNewPwd1"), QStringLiteral("y"));
+        QTest::keyClicks(qbtest::Child<QLineEdit>(d, "EditNewPwd2"), QStringLiteral("y"));
+        qbtest::Child<QPushButton>(d, "BtnChange")->click();
+        qbtest::Child<QPushButton>(d, "BtnCancel")->click();
     });
     EXPECT_FALSE(dialog.Execute());
-    for (QLineEdit* field : {dialog.EditOldPwd, dialog.EditNewPwd1, dialog.EditNewPwd2})
-        EXPECT_TRUE(field->text().isEmpty()) << field->objectName().toStdString();
+    for (const char* name : {"EditOldPwd", "EditNewPwd1", "EditNewPwd2"})
+        EXPECT_TRUE(qbtest::Child<QLineEdit>(&dialog, name)->text().isEmpty()) << name;
 }
 
 // ---- The engine-missing dialog

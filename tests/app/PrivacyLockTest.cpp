@@ -103,8 +103,8 @@ protected:
     void UnlockWith(const QString& password) const
     {
         OnModal<TFaskBaseAndPwd>([password](TFaskBaseAndPwd* d) {
-            QTest::keyClicks(d->Edit_pwd, password);
-            d->BtnOK->click();
+            QTest::keyClicks(qbtest::Child<QLineEdit>(d, "Edit_pwd"), password);
+            qbtest::Child<QPushButton>(d, "BtnOK")->click();
         });
         Main()->Btn_unlock->click();
     }

@@ -11,6 +11,7 @@
 #include "gui/database/askBaseAndPwd.h"
 #include "gui/database/edit_database.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "support/Child.h"
 #include "support/ModalDriver.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
@@ -80,7 +81,7 @@ void ControlChoice(const char* button)
 {
     OnModal<TD_action_with_db>([button](TD_action_with_db* d) {
         d->findChild<QRadioButton*>(QString::fromLatin1(button))->click();
-        d->OKBtn->click();
+        Child<QPushButton>(d, "OKBtn")->click();
     });
     QTimer::singleShot(0, [] { static_cast<TD_action_with_db*>(Windows().D_action_with_db)->DatabaseControl(); });
 }
@@ -126,7 +127,7 @@ TEST(TerminateProbe, Run)
             OnModal<TD_edit_database>([](TD_edit_database*) { Terminate(); });
         } else if (which == QStringLiteral("backup")) {
             ControlChoice("RB_edit_database");
-            OnModal<TD_edit_database>([](TD_edit_database* d) { d->SB_back_up->click(); });
+            OnModal<TD_edit_database>([](TD_edit_database* d) { Child<QPushButton>(d, "SB_back_up")->click(); });
             OnModal<TFBackUpRestore>([](TFBackUpRestore*) { Terminate(); });
         } else if (which == QStringLiteral("drop")) {
             ControlChoice("RB_drop_database");
@@ -144,10 +145,10 @@ TEST(TerminateProbe, Run)
         } else if (which == QStringLiteral("rekey")) {
             QTimer::singleShot(0, [] { Windows().Fmain->TB_chng_pwdClick(); });
             OnModal<TFChngPwd>([](TFChngPwd* d) {
-                d->EditOldPwd->setText(QStringLiteral("OLD"));
-                d->EditNewPwd1->setText(QStringLiteral("NEW"));
-                d->EditNewPwd2->setText(QStringLiteral("NEW"));
-                d->BtnChange->click();
+                Child<QLineEdit>(d, "EditOldPwd")->setText(QStringLiteral("OLD"));
+                Child<QLineEdit>(d, "EditNewPwd1")->setText(QStringLiteral("NEW"));
+                Child<QLineEdit>(d, "EditNewPwd2")->setText(QStringLiteral("NEW"));
+                Child<QPushButton>(d, "BtnChange")->click();
             });
             TerminateDuringTheJob();
         } else if (which == QStringLiteral("selection")) {

@@ -63,19 +63,6 @@ public:
 
     QString StartFolder;
 
-    // Controls (objectName = member name).
-    QStackedWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    TOrbFileEdit* OrbFileEdit1 = nullptr;
-    TOrbFileEdit* OrbFileEdit2 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QProgressBar* ProgressBar2 = nullptr;
-    QLabel* Label_attention = nullptr;
-    QPushButton* OKBtn = nullptr;
-    QPushButton* CancelBtn = nullptr;
-    QPushButton* SB_stop = nullptr;
-
     static const QString ArchiveFilter; // "archive|*.qba"
 
 public Q_SLOTS:
@@ -98,4 +85,17 @@ private:
     QString m_folder;
     bool m_busy = false;
     TJobRunner* m_runner = nullptr;
+
+    // Controls (objectName = member name).
+    QStackedWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    TOrbFileEdit* OrbFileEdit1 = nullptr;
+    TOrbFileEdit* OrbFileEdit2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+    QLabel* Label_attention = nullptr;
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* SB_stop = nullptr;
 };

@@ -18,12 +18,6 @@ public:
     explicit TFChngPwd(TDatabaseActions& actions, QWidget* parent = nullptr);
     ~TFChngPwd() override;
 
-    QLineEdit* EditOldPwd = nullptr;
-    QLineEdit* EditNewPwd1 = nullptr;
-    QLineEdit* EditNewPwd2 = nullptr;
-    QPushButton* BtnChange = nullptr;
-    QPushButton* BtnCancel = nullptr;
-
     // Shows the dialog modally; its fields are empty again afterwards. True when the change was
     // started.
     bool Execute();
@@ -36,4 +30,9 @@ private:
     void ClearFields();
     TDatabaseActions& m_actions;
     bool m_changed = false;
+    QLineEdit* EditOldPwd = nullptr;
+    QLineEdit* EditNewPwd1 = nullptr;
+    QLineEdit* EditNewPwd2 = nullptr;
+    QPushButton* BtnChange = nullptr;
+    QPushButton* BtnCancel = nullptr;
 };

@@ -34,8 +34,6 @@ public:
     static bool AskWhileRunning(const std::function<bool()>& ask);
     // The window of a running job, or null.
     static TJobProgress* Showing();
-    QLabel* Label_job = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
 
 public Q_SLOTS:
     void reject() override;
@@ -51,6 +49,8 @@ private:
     void Show();
 
     TJobRunner* m_runner = nullptr;
+    QLabel* Label_job = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
     bool m_asking = false;
     bool m_closing = false;
 };

@@ -134,7 +134,7 @@ void TD_action_with_db::DatabaseControl()
 TNewDatabase TD_action_with_db::CreateNew()
 {
     TNewDatabase result;
-    TW_new_database* shared = Wizard;
+    TW_new_database* shared = m_wizard;
     std::unique_ptr<TW_new_database> own;
     if (!shared) {
         own = std::make_unique<TW_new_database>(m_actions, parentWidget());

@@ -48,8 +48,17 @@ public:
     // Returns once the pack runs; the window stays responsive and the rest follows its end.
     void PackCurrentDatabase();
 
-    // The shared new-database wizard; null: one of its own for each run.
-    TW_new_database* Wizard = nullptr;
+    // The shared new-database wizard (not owned); without one, each run makes its own.
+    void SetWizard(TW_new_database* wizard) { m_wizard = wizard; }
+
+Q_SIGNALS:
+    // The pack is about to start: the document side lets go of what it shows (the list itself
+    // is closed and reopened by the pack; its end is TDatabaseActions::Packed).
+    void PackStarting();
+
+private:
+    TDatabaseActions& m_actions;
+    TW_new_database* m_wizard = nullptr;
 
     // Controls (objectName = member name).
     QGroupBox* GroupBox1 = nullptr;
@@ -60,12 +69,4 @@ public:
     QRadioButton* RB_export_all = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
-
-Q_SIGNALS:
-    // The pack is about to start: the document side lets go of what it shows (the list itself
-    // is closed and reopened by the pack; its end is TDatabaseActions::Packed).
-    void PackStarting();
-
-private:
-    TDatabaseActions& m_actions;
 };

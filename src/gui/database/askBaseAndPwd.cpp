@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -31,11 +32,11 @@ TFaskBaseAndPwd::TFaskBaseAndPwd(TSettingsModel& settings, QWidget* parent)
     SB_databases->setToolTip(QStringLiteral("Create new database"));
     connect(SB_databases, &QToolButton::clicked, this, &TFaskBaseAndPwd::SB_databasesClick);
 
-    Label_pwd->setText(QStringLiteral("Password:"));
+    PasswordLabel()->setText(QStringLiteral("Password:"));
     Grid()->addWidget(Label_db, 0, 0);
     Grid()->addWidget(CB_databases, 0, 1);
     Grid()->addWidget(SB_databases, 0, 2);
-    setTabOrder(CB_databases, Edit_pwd);
+    setTabOrder(CB_databases, PasswordField());
 }
 
 QString TFaskBaseAndPwd::SelectedDatabaseName() const
@@ -56,7 +57,7 @@ void TFaskBaseAndPwd::SelectDatabase(const QString& name)
 
 void TFaskBaseAndPwd::SetPassword(const QString& text)
 {
-    Edit_pwd->setText(text);
+    PasswordField()->setText(text);
 }
 
 void TFaskBaseAndPwd::FillDatabaseList()
@@ -75,10 +76,10 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
     FillDatabaseList();
     if (!preselected.isEmpty())
         SelectDatabase(preselected);
-    Edit_pwd->clear();
+    PasswordField()->clear();
 
     if (CB_databases->currentIndex() >= 0)
-        Edit_pwd->setFocus();
+        PasswordField()->setFocus();
     else
         CB_databases->setFocus();
     exec();
@@ -98,7 +99,14 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
 
 void TFaskBaseAndPwd::SB_databasesClick()
 {
-    const TNewDatabase made = CreateNewHook ? CreateNewHook() : TNewDatabase{};
+    if (isSignalConnected(QMetaMethod::fromSignal(&TFaskBaseAndPwd::NewDatabaseWanted)))
+        Q_EMIT NewDatabaseWanted();
+    else
+        NewDatabaseMade({});
+}
+
+void TFaskBaseAndPwd::NewDatabaseMade(const TNewDatabase& made)
+{
     m_settings.Save();
     if (!made.Name.isEmpty()) {
         FillDatabaseList();
@@ -106,7 +114,7 @@ void TFaskBaseAndPwd::SB_databasesClick()
         SetPassword(made.Password);
         // Rebuilt from a protected archive: its password is typed here rather than tried empty.
         if (made.Password.isEmpty() && TDatabaseSession::IsProtectedDatabase(made.Path)) {
-            Edit_pwd->setFocus();
+            PasswordField()->setFocus();
             return;
         }
         Created = true;

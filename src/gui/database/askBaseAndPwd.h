@@ -3,8 +3,6 @@
 
 #include "gui/dialogs/askPwd.h"
 
-#include <functional>
-
 class QComboBox;
 class QToolButton;
 class TSettingsModel;
@@ -25,14 +23,7 @@ class TFaskBaseAndPwd : public TFaskPwd
 public:
     explicit TFaskBaseAndPwd(TSettingsModel& settings, QWidget* parent = nullptr);
 
-    // Runs the new-database wizard for the "..." button; the database-control unit sets it.
-    std::function<TNewDatabase()> CreateNewHook;
-
     bool Created = false;
-
-    QLabel* Label_db = nullptr;
-    QComboBox* CB_databases = nullptr;
-    QToolButton* SB_databases = nullptr; // "...": create a new database
 
     QString SelectedDatabaseName() const;
     // Selects the first listed name equal to name ignoring case, else clears the selection.
@@ -46,9 +37,21 @@ public:
     // empty otherwise).
     bool AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected = QString());
 
-    // The "..." button. The dialog stays when the database made needs a password typed.
+    // The "..." button: asks for a new database (NewDatabaseWanted); with nobody to make one,
+    // nothing was made.
     void SB_databasesClick();
+    // The answer to NewDatabaseWanted: what the wizard made (an empty Name: nothing). The dialog
+    // stays when the database made needs a password typed.
+    void NewDatabaseMade(const TNewDatabase& made);
+
+Q_SIGNALS:
+    // "..." was pressed: the receiver runs the new-database wizard and answers with
+    // NewDatabaseMade before it returns.
+    void NewDatabaseWanted();
 
 private:
     TSettingsModel& m_settings;
+    QLabel* Label_db = nullptr;
+    QComboBox* CB_databases = nullptr;
+    QToolButton* SB_databases = nullptr; // "...": create a new database
 };

@@ -29,6 +29,12 @@ public:
     void SB_back_upClick();
     void SB_restoreClick();
 
+private:
+    void CB_edit_pathClick();
+
+    TSettingsModel& m_settings;
+    TOrbPigger* m_entry = nullptr;
+
     // Controls (objectName = member name).
     QLineEdit* Edit_database_name = nullptr;
     QLineEdit* Edit_database_location = nullptr;
@@ -38,10 +44,4 @@ public:
     QPushButton* SB_pack = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
-
-private:
-    void CB_edit_pathClick();
-
-    TSettingsModel& m_settings;
-    TOrbPigger* m_entry = nullptr;
 };

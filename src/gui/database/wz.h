@@ -15,13 +15,6 @@ public:
     explicit TWizard(QWidget* parent = nullptr);
     ~TWizard() override;
 
-    // Controls (objectName = member name).
-    QStackedWidget* pages = nullptr;
-    QPushButton* btnPrev = nullptr;
-    QPushButton* btnNext = nullptr;
-    QPushButton* btnFinish = nullptr;
-    QPushButton* btnCancel = nullptr;
-
     // The page shown before the last page change; -1 until the first change.
     int PreviousPage = -1;
 
@@ -45,4 +38,13 @@ protected:
     // Ok: closes with the result Ok; a wizard with work to do overrides it.
     virtual void btnFinishClick();
     void showEvent(QShowEvent* e) override;
+
+    // Each wizard sets its own buttons' state (objectName = member name).
+    QPushButton* btnPrev = nullptr;
+    QPushButton* btnNext = nullptr;
+    QPushButton* btnFinish = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+private:
+    QStackedWidget* pages = nullptr;
 };

@@ -85,6 +85,7 @@ QWidget* TW_new_database::CreateNamePage()
     RadioGroup1 = new QGroupBox(QStringLiteral("How to create the database:"));
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
     RadioGroup1Buttons = new QButtonGroup(this);
+    RadioGroup1Buttons->setObjectName(QStringLiteral("RadioGroup1Buttons"));
     RB_new_database = new QRadioButton(QStringLiteral("New database"));
     RB_new_database->setObjectName(QStringLiteral("RB_new_database"));
     RB_from_archive = new QRadioButton(QStringLiteral("Create from archive..."));

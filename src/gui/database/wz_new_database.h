@@ -57,24 +57,6 @@ public:
     void UpdateButtons() override;
     void PageEntered() override;
 
-    // Controls (objectName = member name).
-    QLineEdit* Edit_DB_name = nullptr;
-    QGroupBox* RadioGroup1 = nullptr;
-    QButtonGroup* RadioGroup1Buttons = nullptr;
-    QRadioButton* RB_new_database = nullptr;
-    QRadioButton* RB_from_archive = nullptr;
-    TOrbFileEdit* OrbFileEdit1 = nullptr;
-    QLineEdit* Edit_location = nullptr;
-    QToolButton* SB_location = nullptr;
-    QCheckBox* CB_is_protected = nullptr;
-    QLineEdit* EditNewPwd1 = nullptr;
-    QLineEdit* EditNewPwd2 = nullptr;
-    QLineEdit* E_DB_name = nullptr;
-    QLineEdit* E_DB_location = nullptr;
-    QLineEdit* E_IS_PP = nullptr;
-    QLineEdit* E_FROM_ARC = nullptr;
-    QProgressBar* ProgressBar2 = nullptr;
-
 public Q_SLOTS:
     void reject() override;
 
@@ -95,4 +77,22 @@ private:
     bool m_busy = false;
     bool m_built = false;
     Result m_result;
+
+    // Controls (objectName = member name).
+    QLineEdit* Edit_DB_name = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QButtonGroup* RadioGroup1Buttons = nullptr;
+    QRadioButton* RB_new_database = nullptr;
+    QRadioButton* RB_from_archive = nullptr;
+    TOrbFileEdit* OrbFileEdit1 = nullptr;
+    QLineEdit* Edit_location = nullptr;
+    QToolButton* SB_location = nullptr;
+    QCheckBox* CB_is_protected = nullptr;
+    QLineEdit* EditNewPwd1 = nullptr;
+    QLineEdit* EditNewPwd2 = nullptr;
+    QLineEdit* E_DB_name = nullptr;
+    QLineEdit* E_DB_location = nullptr;
+    QLineEdit* E_IS_PP = nullptr;
+    QLineEdit* E_FROM_ARC = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
 };

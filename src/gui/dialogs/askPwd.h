@@ -33,17 +33,18 @@ public:
 
     bool Confirmed = false;
 
-    QLabel* Label_pwd = nullptr;
-    QLineEdit* Edit_pwd = nullptr;
-    QPushButton* BtnOK = nullptr;
-    QPushButton* BtnCancel = nullptr;
-
     // The typed password; the field is emptied, so it does not outlive its use in the dialog.
     QString TakePassword();
 
 protected:
     QGridLayout* Grid() const { return m_grid; }
+    QLabel* PasswordLabel() const { return Label_pwd; }
+    QLineEdit* PasswordField() const { return Edit_pwd; }
 
 private:
     QGridLayout* m_grid = nullptr;
+    QLabel* Label_pwd = nullptr;
+    QLineEdit* Edit_pwd = nullptr;
+    QPushButton* BtnOK = nullptr;
+    QPushButton* BtnCancel = nullptr;
 };

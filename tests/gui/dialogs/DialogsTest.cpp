@@ -4,6 +4,7 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 
@@ -22,15 +23,9 @@
 
 namespace {
 
+using qbtest::Child;
 using qbtest::OnModal;
 using Watchdog = qbtest::ModalWatchdog;
-
-template <typename T> T* Find(QDialog* dialog, const char* name)
-{
-    T* child = dialog->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
 
 void Key(QDialog* dialog, Qt::Key key)
 {
@@ -40,7 +35,7 @@ void Key(QDialog* dialog, Qt::Key key)
 
 void Click(QDialog* dialog, const char* button)
 {
-    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
 }
 
 // On the indicator: the box's widget is wider than its indicator and label.
@@ -68,7 +63,7 @@ TEST(Dialogs, ConfirmationIsTrueOnlyForYes)
     for (const auto& [action, expected] : cases) {
         OnModal<QDialog>([&, action = action](QDialog* d) {
             caption = d->windowTitle();
-            shown = Find<QPlainTextEdit>(d, "Memo1")->toPlainText();
+            shown = Child<QPlainTextEdit>(d, "Memo1")->toPlainText();
             action(d);
         });
         EXPECT_EQ(sure.Ask(kQuestion), expected);
@@ -83,16 +78,16 @@ TEST(Dialogs, CheckedConfirmationNeedsTheTickEveryTime)
     Watchdog watchdog;
     TFsure_checked sure;
     const auto expectFreshStart = [](QDialog* d) {
-        EXPECT_FALSE(Find<QCheckBox>(d, "CheckBox1")->isChecked());
-        EXPECT_FALSE(Find<QPushButton>(d, "YesBtn")->isEnabled());
+        EXPECT_FALSE(Child<QCheckBox>(d, "CheckBox1")->isChecked());
+        EXPECT_FALSE(Child<QPushButton>(d, "YesBtn")->isEnabled());
     };
 
     // Tick, untick, Enter while "Yes" is off: still open; tick again and "Yes".
     bool stayedOpen = false;
     OnModal<QDialog>([&](QDialog* d) {
         expectFreshStart(d);
-        auto* box = Find<QCheckBox>(d, "CheckBox1");
-        auto* yes = Find<QPushButton>(d, "YesBtn");
+        auto* box = Child<QCheckBox>(d, "CheckBox1");
+        auto* yes = Child<QPushButton>(d, "YesBtn");
         ClickBox(box);
         EXPECT_TRUE(yes->isEnabled());
         ClickBox(box);
@@ -119,7 +114,7 @@ TEST(Dialogs, CheckedConfirmationNeedsTheTickEveryTime)
     // Ticked, then closed by the close box: no.
     OnModal<QDialog>([&](QDialog* d) {
         expectFreshStart(d);
-        ClickBox(Find<QCheckBox>(d, "CheckBox1"));
+        ClickBox(Child<QCheckBox>(d, "CheckBox1"));
         d->close();
     });
     EXPECT_FALSE(sure.Ask(kQuestion));
@@ -142,7 +137,7 @@ TEST(Dialogs, MessageShowsTheTextAsGivenAndClosesOnOkEnterAndCloseBox)
         int lines = 0;
         OnModal<QDialog>([&](QDialog* d) {
             caption = d->windowTitle();
-            auto* memo = Find<QPlainTextEdit>(d, "Memo1");
+            auto* memo = Child<QPlainTextEdit>(d, "Memo1");
             shown = memo->toPlainText();
             lines = memo->document()->blockCount();
             closer(d);
@@ -179,7 +174,7 @@ TEST(Dialogs, LongTextsGrowTheDialogsUntilEveryWordShowsAndScrollPastTheScreen)
     const auto look = [](const std::function<void()>& show) {
         Seen seen;
         OnModal<QDialog>([&seen](QDialog* d) {
-            auto* memo = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+            auto* memo = Child<QPlainTextEdit>(d, "Memo1");
             seen = Seen{d->frameGeometry().size(), memo->size(), memo->verticalScrollBar()->maximum(),
                         memo->verticalScrollBar()->isVisible()};
             d->close();
@@ -228,12 +223,12 @@ TEST(Dialogs, MessageRaisedWhileOneIsOpenGetsItsOwnDialog)
     OnModal<QDialog>([&](QDialog* outer) {
         OnModal<QDialog>(
             [&](QDialog* d) {
-                inner = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+                inner = Child<QPlainTextEdit>(d, "Memo1")->toPlainText();
                 Click(d, "OKBtn");
             },
             outer);
         msg.ShowText(QStringLiteral("Sorry, can't import this object by drag-n-drop."));
-        outerAfter = outer->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+        outerAfter = Child<QPlainTextEdit>(outer, "Memo1")->toPlainText();
         EXPECT_TRUE(outer->isVisible());
         Click(outer, "OKBtn");
     });
@@ -249,10 +244,10 @@ TEST(Dialogs, QuestionAskedWhileOneIsOpenGetsItsOwnDialog)
     TFsure_checked checked;
     bool outerStillTicked = false;
     OnModal<QDialog>([&](QDialog* outer) {
-        ClickBox(outer->findChild<QCheckBox*>(QStringLiteral("CheckBox1")));
+        ClickBox(Child<QCheckBox>(outer, "CheckBox1"));
         OnModal<QDialog>([&](QDialog* d) { Key(d, Qt::Key_Escape); }, outer);
         EXPECT_FALSE(checked.Ask(QStringLiteral("nested?")));
-        outerStillTicked = outer->findChild<QPushButton*>(QStringLiteral("YesBtn"))->isEnabled();
+        outerStillTicked = Child<QPushButton>(outer, "YesBtn")->isEnabled();
         Click(outer, "YesBtn");
     });
     EXPECT_TRUE(checked.Ask(QStringLiteral("outer?")));

@@ -7,6 +7,7 @@
 #include "gui/documents/DocumentCommands.h"
 #include "gui/documents/doc_content.h"
 #include "gui/documents/wz_new_doc.h"
+#include "support/Child.h"
 #include "support/TestEnv.h"
 
 #include <QAction>
@@ -66,9 +67,9 @@ std::function<void(TW_new_doc*)> Native(int choice)
 {
     return [choice](TW_new_doc* w) {
         qbtest::Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(0)->click();
-        w->btnNext->click();
+        qbtest::Child<QPushButton>(w, "btnNext")->click();
         qbtest::Child<QButtonGroup>(w, "RG1Buttons")->button(choice)->click();
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     };
 }
 // meanwhile runs between the choice and "Ok".
@@ -78,11 +79,11 @@ std::function<void(TW_new_doc*)> PasteAs(const char* format, const std::function
         auto* list = qbtest::Child<QListWidget>(w, "LB_paste");
         const QList<QListWidgetItem*> items = list->findItems(QString::fromLatin1(format), Qt::MatchExactly);
         if (items.isEmpty())
-            return w->btnCancel->click();
+            return qbtest::Child<QPushButton>(w, "btnCancel")->click();
         list->setCurrentItem(items.first());
         if (meanwhile)
             meanwhile();
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     };
 }
 
@@ -453,7 +454,7 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
             ModalCloser closer([&](TW_new_doc* w) {
                 collapsedWhenAsked = Main()->Collapsed;
                 pasteMode = w->PasteMode;
-                w->btnCancel->click();
+                qbtest::Child<QPushButton>(w, "btnCancel")->click();
             });
             r.keys(target);
             EXPECT_EQ(closer.Closed, r.pastes ? QStringList{QStringLiteral("W_new_doc")} : QStringList());
@@ -506,8 +507,8 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
         ModalCloser closer([&](TW_new_doc* w) {
             nothingOffered = qbtest::Child<QLabel>(w, "Label_clp_empty")->isVisibleTo(w)
                 && qbtest::Child<QListWidget>(w, "LB_paste")->count() == 0;
-            okEnabled = w->btnFinish->isEnabled();
-            w->btnCancel->click();
+            okEnabled = qbtest::Child<QPushButton>(w, "btnFinish")->isEnabled();
+            qbtest::Child<QPushButton>(w, "btnCancel")->click();
         });
         r.paste();
         EXPECT_EQ(closer.Closed, QStringList{QStringLiteral("W_new_doc")});
@@ -567,9 +568,9 @@ TEST_F(DocumentsTest, ANewDocumentWhoseContentCannotBeMadeLeavesNoRow)
         {"an object server that is not installed", [] { return new QMimeData; }, false,
          [](TW_new_doc* w) {
              qbtest::Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(1)->click();
-             w->btnNext->click();
+             qbtest::Child<QPushButton>(w, "btnNext")->click();
              qbtest::Child<QComboBox>(w, "CB1")->setCurrentIndex(0);
-             w->btnFinish->click();
+             qbtest::Child<QPushButton>(w, "btnFinish")->click();
          },
          "class not registered"},
     };

@@ -73,12 +73,12 @@ TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
         EXPECT_EQ(Child<QLineEdit>(w, "Edit1")->text(), QStringLiteral("Document created at 10:15:00"))
             << "the proposed name";
         Child<QLineEdit>(w, "Edit1")->setText(QStringLiteral("   "));
-        EXPECT_FALSE(w->btnNext->isEnabled()) << "a blank name";
+        EXPECT_FALSE(qbtest::Child<QPushButton>(w, "btnNext")->isEnabled()) << "a blank name";
         Child<QLineEdit>(w, "Edit1")->setText(QStringLiteral("  Notes  "));
-        w->btnNext->click();
+        qbtest::Child<QPushButton>(w, "btnNext")->click();
         EXPECT_EQ(w->InnerPage(), 0) << "TabSheet1, native";
         Child<QButtonGroup>(w, "RG1Buttons")->button(1)->click();
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     });
     EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
     EXPECT_EQ(name, QStringLiteral("Notes"));
@@ -88,11 +88,11 @@ TEST_F(NewDocWizardTest, NativeAndServerChoicesGiveTheirTypes)
         EXPECT_EQ(Child<QComboBox>(w, "CB1")->count(), 2) << "the entry with a blank name is left out";
         EXPECT_EQ(Child<QComboBox>(w, "CB1")->currentIndex(), -1) << "DEFAULT names no entry";
         Child<QButtonGroup>(w, "RG_creation_typeButtons")->button(1)->click();
-        w->btnNext->click();
+        qbtest::Child<QPushButton>(w, "btnNext")->click();
         EXPECT_EQ(w->InnerPage(), 1) << "TabSheet2, server";
-        EXPECT_FALSE(w->btnFinish->isEnabled());
+        EXPECT_FALSE(qbtest::Child<QPushButton>(w, "btnFinish")->isEnabled());
         Child<QComboBox>(w, "CB1")->setCurrentText(QStringLiteral("Writer"));
-        w->btnFinish->click();
+        qbtest::Child<QPushButton>(w, "btnFinish")->click();
     });
     EXPECT_EQ(wizard.Execute(name, type).ContentKind, TDocContent::Kind::Nothing);
     EXPECT_EQ(type, QStringLiteral("org.w"));
@@ -112,7 +112,7 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
         Child<QToolButton>(w, "SB_doc_types")->click();
         EXPECT_EQ(Child<QComboBox>(w, "CB1")->itemText(2), QStringLiteral("org.example.Sketch"));
         EXPECT_TRUE(qbtest::ReadAll(TSettingsFile::SettingsFileName()).contains("org.example.Sketch")) << "saved";
-        w->btnCancel->click();
+        qbtest::Child<QPushButton>(w, "btnCancel")->click();
     });
     wizard.Execute(name, type);
     TOleContainer::SetObjectChooser(nullptr);
@@ -122,7 +122,7 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
     QObject::connect(&wizard, &TW_new_doc::ServerSettingsWanted, [&opened] { ++opened; });
     OnModal<TW_new_doc>([](TW_new_doc* w) {
         Child<QToolButton>(w, "SB_doc_types")->click();
-        w->btnCancel->click();
+        qbtest::Child<QPushButton>(w, "btnCancel")->click();
     });
     wizard.Execute(name, type);
     EXPECT_EQ(opened, 1);
@@ -152,11 +152,11 @@ TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
         const QString format = QString::fromLatin1(row.format);
         OnModal<TW_new_doc>([format](TW_new_doc* w) {
             EXPECT_EQ(w->InnerPage(), 2) << "TabSheet3, clipboard";
-            EXPECT_FALSE(w->btnNext->isVisible());
+            EXPECT_FALSE(qbtest::Child<QPushButton>(w, "btnNext")->isVisible());
             EXPECT_EQ(Items(Child<QListWidget>(w, "LB_paste")),
                       (QStringList{QStringLiteral("Bitmap"), QStringLiteral("Text"), QStringLiteral("OLE object")}));
             Choose(Child<QListWidget>(w, "LB_paste"), format);
-            w->btnFinish->click();
+            qbtest::Child<QPushButton>(w, "btnFinish")->click();
         });
         name = QStringLiteral("Document created at 10:15:00");
         const TDocContent content = wizard.ExecuteMode(name, type, true);
