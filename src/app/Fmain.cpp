@@ -89,8 +89,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     CreateToolBar();
     CreatePanels();
     CreateDocumentCommands();
-    DropImporter = new TDropImporter(this, DocCommands, O_doc_content1, O_target1, TimerDropError, this);
-    DropImporter->DatabaseOpen = [this] { return DatabaseOpen(); };
+    DropImporter = new TDropImporter(m_session, this, DocCommands, O_doc_content1, O_target1, TimerDropError, this);
     DropImporter->RegisterWindow();
 
     // The session opens and closes the list; the commands follow its state.

@@ -13,6 +13,7 @@
 #include "gui/intake/fixedServers.h"
 #include "gui/intake/target.h"
 #include "support/AppFixture.h"
+#include "support/Child.h"
 #include "support/TempDatabase.h"
 #include "support/TestEnv.h"
 
@@ -90,6 +91,7 @@ protected:
         return document.toPlainText();
     }
     TO_target* Target() const { return Main()->O_target1; }
+    QLabel* Label(const char* name) const { return qbtest::Child<QLabel>(Target(), name); }
 
     StateSeam seam;
 };
@@ -153,8 +155,8 @@ TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
         } else {
             EXPECT_EQ(PlainText(id), r.text);
         }
-        EXPECT_EQ(Target()->Label_counter->text(), QString::number(++count)) << "counted since the last collapse";
-        EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Waiting..."));
+        EXPECT_EQ(Label("Label_counter")->text(), QString::number(++count)) << "counted since the last collapse";
+        EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Waiting..."));
         EXPECT_FALSE(Main()->DropImporter->DropBusy());
         LetTimerRun();
     }
@@ -209,7 +211,7 @@ TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
         if (r.open) {
             EXPECT_TRUE(Documents().empty());
         }
-        EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+        EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("0"));
     }
 }
 
@@ -279,21 +281,21 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         ASSERT_EQ(progress != nullptr, r.way != AtOnce);
         EXPECT_EQ(Main()->DropImporter->DropBusy(), r.way != AtOnce);
         if (progress) {
-            EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Accepting..."));
+            EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Accepting..."));
             EXPECT_TRUE(seam.Texts.isEmpty()) << "the refusal waits for the job's end";
             if (r.way == Stopped)
                 progress->reject(); // the close box; the question is answered yes
             ASSERT_TRUE(QTest::qWaitFor([this] { return !Main()->DropImporter->DropBusy(); }, 30000));
             EXPECT_TRUE(QTest::qWaitFor([this] { return !Main()->findChild<TJobProgress*>(); }));
         }
-        EXPECT_EQ(Target()->Label_status->text(), QStringLiteral("Waiting..."));
+        EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Waiting..."));
         LetTimerRun();
         EXPECT_EQ(seam.Texts,
                   r.refused.isEmpty() ? QStringList() : QStringList{DropImport::RefusedFilesText(r.refused)});
         const auto after = Documents();
         ASSERT_EQ(after.size(), before.size() + size_t(r.names.size()));
         counted += int(r.names.size());
-        EXPECT_EQ(Target()->Label_counter->text(), QString::number(counted));
+        EXPECT_EQ(Label("Label_counter")->text(), QString::number(counted));
         if (!r.names.isEmpty()) {
             EXPECT_EQ(Main()->O_doc_list1->CurrentName(), r.names.last().left(64)) << "the last one is current";
         }
@@ -334,7 +336,7 @@ TEST_F(IntakeTest, ADropDeliveredWhileAnImportRunsIsIgnored)
     ASSERT_EQ(documents.size(), 1U);
     EXPECT_EQ(PlainText(Main()->O_doc_list1->CurrentId()), QStringLiteral("first"))
         << "the ignored drop does not replace what is imported";
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("1"));
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("1"));
     LetTimerRun();
     EXPECT_TRUE(seam.Texts.isEmpty()) << "ignored without a message";
 }
@@ -347,16 +349,16 @@ TEST_F(IntakeTest, TheCounterStartsAgainOnCollapseAndExpand)
     Main()->SetCollapsed(true);
     Drop(text, Target());
     Drop(text, Target());
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("2"));
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("2"));
     Main()->SetCollapsed(false);
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("0"));
     Drop(text);
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("1")) << "a drop on the expanded window counts too";
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("1")) << "a drop on the expanded window counts too";
     Main()->SetCollapsed(true);
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("0"));
-    Target()->Label_counter->setText(QStringLiteral("many"));
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("0"));
+    Label("Label_counter")->setText(QStringLiteral("many"));
     Target()->CountAccepted();
-    EXPECT_EQ(Target()->Label_counter->text(), QStringLiteral("many")) << "not a number: left alone";
+    EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("many")) << "not a number: left alone";
     LetTimerRun();
 }
 

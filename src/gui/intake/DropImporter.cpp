@@ -1,6 +1,7 @@
 #include "gui/intake/DropImporter.h"
 
 #include "core/common/QbError.h"
+#include "core/database/DatabaseSession.h"
 #include "core/documents/DocFiles.h"
 #include "core/intake/DropImport.h"
 #include "core/intake/OleDrop.h"
@@ -14,9 +15,10 @@
 #include <QWidget>
 #include <utility>
 
-TDropImporter::TDropImporter(QWidget* window, TDocumentCommands* commands, TO_doc_content* viewer, TO_target* target,
-                             QTimer* timer, QObject* parent)
+TDropImporter::TDropImporter(const TDatabaseSession& session, QWidget* window, TDocumentCommands* commands,
+                             TO_doc_content* viewer, TO_target* target, QTimer* timer, QObject* parent)
     : QObject(parent)
+    , m_session(session)
     , m_window(window)
     , m_commands(commands)
     , m_viewer(viewer)
@@ -52,8 +54,7 @@ void TDropImporter::ImportDrop(TOleDropper* sender)
     m_errorText.clear();
     if (m_busy) // a drop delivered while an import still runs is lost without a word
         return;
-    const bool open = DatabaseOpen && DatabaseOpen();
-    m_errorText = DropImport::RefusalText(open, sender->DropKind());
+    m_errorText = DropImport::RefusalText(m_session.DatabaseOpen(), sender->DropKind());
     if (!m_errorText.isEmpty()) {
         m_timer->start();
         return;

@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 class QTimer;
 class QWidget;
+class TDatabaseSession;
 class TDocumentCommands;
 class TDropTarget;
 class TO_doc_content;
@@ -22,13 +22,11 @@ class TDropImporter : public QObject
     Q_OBJECT
 public:
     // window receives the drops (its collapsed panel inside it too) and is minimised while a
-    // refusal is shown; timer is the window's 100 ms one-shot TimerDropError.
-    TDropImporter(QWidget* window, TDocumentCommands* commands, TO_doc_content* viewer, TO_target* target,
-                  QTimer* timer, QObject* parent = nullptr);
+    // refusal is shown; timer is the window's 100 ms one-shot TimerDropError. Nothing is
+    // imported while the session has no database open.
+    TDropImporter(const TDatabaseSession& session, QWidget* window, TDocumentCommands* commands, TO_doc_content* viewer,
+                  TO_target* target, QTimer* timer, QObject* parent = nullptr);
     ~TDropImporter() override;
-
-    // Whether a database is open; nothing is imported without one.
-    std::function<bool()> DatabaseOpen;
 
     void RegisterWindow();
     void Revoke();
@@ -68,6 +66,7 @@ private:
     // are listed in the refusal.
     void ImportFiles(const QStringList& entries);
 
+    const TDatabaseSession& m_session;
     QPointer<QWidget> m_window;
     TDocumentCommands* m_commands;
     TO_doc_content* m_viewer;

@@ -21,12 +21,6 @@ public:
     // One more; a counter that does not read as a number is left as it is.
     void CountAccepted();
 
-    // Controls (objectName = member name).
-    QLabel* Label2 = nullptr;
-    QLabel* Label_counter = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label_status = nullptr;
-
 protected:
     void resizeEvent(QResizeEvent* e) override;
 
@@ -35,4 +29,10 @@ private:
     // The target keeps its small size whatever the desktop's font: the labels' font shrinks
     // until both lines fit.
     void FitFont();
+
+    // Controls (objectName = member name).
+    QLabel* Label2 = nullptr;
+    QLabel* Label_counter = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label_status = nullptr;
 };
