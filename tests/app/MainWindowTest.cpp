@@ -298,28 +298,18 @@ TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
     EXPECT_FALSE(Main()->FirstActivation);
     TearDown();
 
-    StartApp();
-    answer("RB_now");
-    Main()->Activate();
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/gs.html"))) << opened[0].toString().toStdString();
-    Main()->Activate(); // a prompt here would stay open and fail the test
-    EXPECT_EQ(prompts, 1) << "at most once per run";
-    TearDown();
-
-    StartApp();
-    answer("RB_next_time");
-    Main()->Activate();
-    EXPECT_TRUE(opened.isEmpty());
-    EXPECT_TRUE(Root().GetAttr(QStringLiteral("GS")).isEmpty());
-    TearDown();
-
-    StartApp();
-    answer("RB_never");
-    Main()->Activate();
-    EXPECT_EQ(Root().GetAttr(QStringLiteral("GS")), QStringLiteral("NO"));
-    EXPECT_EQ(prompts, 3);
-    TearDown();
+    // The choice, the tutorial pages it opens, and what GS then holds.
+    for (auto [choice, pages, gs] : {std::tuple{"RB_now", 1, ""}, {"RB_next_time", 0, ""}, {"RB_never", 0, "NO"}}) {
+        StartApp();
+        answer(choice);
+        Main()->Activate();
+        Main()->Activate(); // a second prompt would stay open and fail the test
+        EXPECT_EQ(opened.size(), pages) << choice;
+        EXPECT_TRUE(pages == 0 || opened[0].toLocalFile().endsWith(QStringLiteral("/gs.html"))) << choice;
+        EXPECT_EQ(Root().GetAttr(QStringLiteral("GS")), QString::fromLatin1(gs)) << choice;
+        TearDown();
+    }
+    EXPECT_EQ(prompts, 3) << "at most once per run";
 
     // A desktop with nothing to show web pages: the user is told where the tutorial is.
     StartApp();
