@@ -90,6 +90,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     CreatePanels();
     CreateDocumentCommands();
     DropImporter = new TDropImporter(m_session, this, DocCommands, O_doc_content1, O_target1, TimerDropError, this);
+    DropImporter->setObjectName(QStringLiteral("DropImporter"));
     DropImporter->RegisterWindow();
 
     // The session opens and closes the list; the commands follow its state.
@@ -117,6 +118,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
     CreateLock();
     Indexer = new TTextIndexer(m_session, this);
+    Indexer->setObjectName(QStringLiteral("Indexer"));
     connect(Indexer, &TTextIndexer::Progress, Label_indexing, [this](int percent) {
         Label_indexing->setText(QStringLiteral("Indexing the text: %1%").arg(percent));
         Label_indexing->show();
@@ -152,7 +154,7 @@ bool TFmain::ListReady() const
 void TFmain::CreateDocumentCommands()
 {
     DocCommands = new TDocumentCommands(m_session, O_doc_list1, O_doc_content1, Timer1, this);
-    PasteCommand = [this] { N_pasteClick(); };
+    DocCommands->setObjectName(QStringLiteral("DocCommands"));
     connect(TB_new_doc, &QAction::triggered, this, &TFmain::SBnewDocClick);
     connect(TB_edit_doc, &QAction::triggered, this, &TFmain::TB_edit_docClick);
     connect(TB_del_doc, &QAction::triggered, this, &TFmain::TB_del_docClick);
@@ -173,6 +175,25 @@ void TFmain::CreateDocumentCommands()
 TOleContainer* TFmain::ViewerContainer() const
 {
     return O_doc_content1->ObjectContainer();
+}
+
+void TFmain::UseDocumentWindows(TD_search* search, TW_new_doc* wizard, TF_db_image* pictureWindow,
+                                TF_db_rtf* textWindow, TD_scale_image* scale)
+{
+    O_doc_content1->SetDialogs(scale);
+    O_doc_content1->SetEditWindows(pictureWindow, textWindow);
+    DocCommands->SetSearchDialog(search);
+    DocCommands->SetWizard(wizard);
+}
+
+void TFmain::BeforePack()
+{
+    DocCommands->BeforePack();
+}
+
+void TFmain::PackEnded()
+{
+    DocCommands->O_doc_list1Q1AfterScroll();
 }
 
 void TFmain::SBnewDocClick()
@@ -273,10 +294,7 @@ void TFmain::CreateToolBar()
     N_lock->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     N_lock->setShortcutContext(Qt::WindowShortcut);
     addAction(N_lock); // the key works without the menu
-    connect(N_paste, &QAction::triggered, this, [this] {
-        if (PasteCommand)
-            PasteCommand();
-    });
+    connect(N_paste, &QAction::triggered, this, &TFmain::N_pasteClick);
 }
 
 void TFmain::CreatePanels()
@@ -614,7 +632,7 @@ void TFmain::keyPressEvent(QKeyEvent* e)
 
 bool TFmain::event(QEvent* e)
 {
-    if (e->type() == QEvent::Show && ActivateOnShow && FirstActivation && !m_activating) {
+    if (e->type() == QEvent::Show && m_activateOnShow && FirstActivation && !m_activating) {
         // The first activation runs once the window is on screen, with or without a window manager.
         QTimer::singleShot(0, this, [this] {
             if (FirstActivation && !m_activating)
@@ -691,8 +709,10 @@ void TFmain::closeEvent(QCloseEvent* e)
 void TFmain::CreateLock()
 {
     Lock = new TPrivacyLock(m_session, this);
+    Lock->setObjectName(QStringLiteral("Lock"));
     Lock->BeforeLock = [this](bool requested) { return BeforeLock(requested); };
     connect(Lock, &TPrivacyLock::LockedChanged, this, &TFmain::ShowLocked);
+    connect(Lock, &TPrivacyLock::LockedChanged, this, &TFmain::LockedChanged);
     connect(&m_session.Settings(), &TSettingsModel::PrivacyChanged, Lock, &TPrivacyLock::ReadSettings);
     connect(N_lock, &QAction::triggered, this, [this] { Lock->Lock(true); });
     connect(Btn_unlock, &QPushButton::clicked, this, [this] { Lock->Unlock(); });

@@ -14,7 +14,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidget>
-#include <functional>
 
 class TDatabaseSession;
 class TO_doc_list;
@@ -23,6 +22,11 @@ class TDocumentCommands;
 class TOleContainer;
 class TO_target;
 class TDropImporter;
+class TD_search;
+class TW_new_doc;
+class TF_db_image;
+class TF_db_rtf;
+class TD_scale_image;
 class TOleDropper;
 class TTextIndexer;
 class QPushButton;
@@ -48,6 +52,91 @@ public:
     bool DatabaseOpen() const;
     QString CurrentDatabaseName() const;
     bool ListReady() const;
+
+    // Opening and closing the one database: the session does the work (TDatabaseSession).
+    // The open command: closes the open database, then opens one, asking with the dialog.
+    void SBreopenClick();
+    // Opens a registered database without the dialog.
+    void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
+    // Remembers the open database as the last used one, closes the list and disconnects.
+    void CloseDatabase();
+    void OpenLastUsed();
+    // Drops a registered database (see TDatabaseSession::DropDatabase).
+    bool DropDatabase(const QString& name, bool silent);
+
+    // The password change command (toolbar "Change database password").
+    void TB_chng_pwdClick();
+
+    // Applies the enabled state of every command to the open/ready state.
+    void UpdateCommands();
+
+    // Placement, docking and collapse.
+    void ApplyPlacement();
+    void ArrangePanels(bool sideBySide);
+    void SetCollapsed(bool c);
+    // The outer rectangle, frame included, as last seen on screen while expanded: what the
+    // settings store, also after the window was hidden at the end.
+    QRect OuterGeometry() const;
+    // Writes the placement into the settings (not while collapsed); the file is written apart.
+    void StorePlacement();
+
+    // Opens doc/<name>.html in the desktop's browser; failures are ignored.
+    static void OpenDocPage(const QString& name);
+
+    // The activation sequence; runs when the window is first activated.
+    void Activate();
+
+    // The activation runs by itself once the window is first shown; tests may drive it instead.
+    void SetActivateOnShow(bool on) { m_activateOnShow = on; }
+
+    // The viewer's object container.
+    TOleContainer* ViewerContainer() const;
+
+    // The windows made after this one that the document commands and the viewer use.
+    void UseDocumentWindows(TD_search* search, TW_new_doc* wizard, TF_db_image* pictureWindow, TF_db_rtf* textWindow,
+                            TD_scale_image* scale);
+    // The document side of a pack: nothing held or shown while the database is rewritten; once
+    // the pack has reopened the list, the current document comes back after the usual delay.
+    void BeforePack();
+    void PackEnded();
+
+    // Document commands.
+    void SBnewDocClick();
+    void N_pasteClick();
+    void TB_edit_docClick();
+    void TB_del_docClick();
+    void TB_searchClick();
+
+    // Drops from other programs (TDropImporter does the work).
+    void ImportDrop(TOleDropper* sender);
+    void TimerDropErrorTimer();
+
+Q_SIGNALS:
+    void Activated();
+    // The privacy lock closed (true) or reopened (false) the database.
+    void LockedChanged(bool locked);
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void CreateToolBar();
+    void CreatePanels();
+    void CreateDocumentCommands();
+    void ApplyCollapsedSize();
+    QMargins FrameMargins() const;
+    void PlaceOuter(const QRect& outer, bool whole = false);
+    void PlaceAgain();
+    void FrameChanged();
+    void SBsettingsClick();
+    void CreateLock();
+    TPrivacyLock::Readiness BeforeLock(bool requested);
+    void ShowLocked(bool locked);
 
     // Controls (objectName = member name).
     QToolBar* ToolBar1 = nullptr;
@@ -85,89 +174,13 @@ public:
     QWidget* Panel_locked = nullptr;
     QLabel* Label_locked = nullptr;
     QPushButton* Btn_unlock = nullptr;
+    // The window's helpers, named as the controls are.
     TPrivacyLock* Lock = nullptr;
-
-    // Opening and closing the one database: the session does the work (TDatabaseSession).
-    // The open command: closes the open database, then opens one, asking with the dialog.
-    void SBreopenClick();
-    // Opens a registered database without the dialog.
-    void OpenDatabaseDirect(const QString& name, const QString& path, const QString& password);
-    // Remembers the open database as the last used one, closes the list and disconnects.
-    void CloseDatabase();
-    void OpenLastUsed();
-    // Drops a registered database (see TDatabaseSession::DropDatabase).
-    bool DropDatabase(const QString& name, bool silent);
-
-    // The password change command (toolbar "Change database password").
-    void TB_chng_pwdClick();
-
-    // Applies the enabled state of every command to the open/ready state.
-    void UpdateCommands();
-
-    // Placement, docking and collapse.
-    void ApplyPlacement();
-    void ArrangePanels(bool sideBySide);
-    void SetCollapsed(bool c);
-    // The outer rectangle, frame included, as last seen on screen while expanded: what the
-    // settings store, also after the window was hidden at the end.
-    QRect OuterGeometry() const;
-    // Writes the placement into the settings (not while collapsed); the file is written apart.
-    void StorePlacement();
-
-    // Opens doc/<name>.html in the desktop's browser; failures are ignored.
-    static void OpenDocPage(const QString& name);
-
-    // The activation sequence; runs when the window is first activated.
-    void Activate();
-
-    // The activation runs by itself once the window is first shown; tests may drive it instead.
-    bool ActivateOnShow = true;
-
-    // The paste command, for Ctrl+V while collapsed. Document commands install it.
-    std::function<void()> PasteCommand;
-
-    // The viewer's object container.
-    TOleContainer* ViewerContainer() const;
-
-    // Document commands.
     TDocumentCommands* DocCommands = nullptr;
-    void SBnewDocClick();
-    void N_pasteClick();
-    void TB_edit_docClick();
-    void TB_del_docClick();
-    void TB_searchClick();
-
-    // Drops from other programs (TDropImporter does the work).
     TDropImporter* DropImporter = nullptr;
-    void ImportDrop(TOleDropper* sender);
-    void TimerDropErrorTimer();
-
-Q_SIGNALS:
-    void Activated();
-
-protected:
-    bool event(QEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-private:
-    void CreateToolBar();
-    void CreatePanels();
-    void CreateDocumentCommands();
-    void ApplyCollapsedSize();
-    QMargins FrameMargins() const;
-    void PlaceOuter(const QRect& outer, bool whole = false);
-    void PlaceAgain();
-    void FrameChanged();
-    void SBsettingsClick();
-    void CreateLock();
-    TPrivacyLock::Readiness BeforeLock(bool requested);
-    void ShowLocked(bool locked);
 
     TDatabaseSession& m_session;
+    bool m_activateOnShow = true;
     bool m_activating = false;
     bool m_busesJoined = false; // the lock listens to the desktop's signals
     Placement::Docking m_docking = Placement::Docking::Bottom; // of the last placement

@@ -3,7 +3,6 @@
 #include "app/Fmain.h"
 #include "core/database/DatabaseActions.h"
 #include "core/database/DatabaseSession.h"
-#include "core/database/PrivacyLock.h"
 #include "core/settings/SettingsModel.h"
 #include "gui/database/Chngpwd.h"
 #include "gui/database/JobProgress.h"
@@ -14,11 +13,9 @@
 #include "gui/dialogs/msg.h"
 #include "gui/dialogs/sure.h"
 #include "gui/dialogs/sure_hecked.h"
-#include "gui/documents/DocumentCommands.h"
 #include "gui/documents/O_db_image.h"
 #include "gui/documents/db_image.h"
 #include "gui/documents/db_rtf.h"
-#include "gui/documents/doc_content.h"
 #include "gui/documents/scale_image.h"
 #include "gui/documents/search.h"
 #include "gui/documents/wz_new_doc.h"
@@ -75,11 +72,10 @@ void CreateWindows()
     w.Fmain = new TFmain(*w.Session);
     w.ClipboardGuard = new TClipboardGuard;
     // What was copied out of a document does not outlive the lock.
-    QObject::connect(w.Fmain->Lock, &TPrivacyLock::LockedChanged, w.ClipboardGuard,
-                     [guard = w.ClipboardGuard](bool locked) {
-                         if (locked)
-                             guard->ClearAtLock();
-                     });
+    QObject::connect(w.Fmain, &TFmain::LockedChanged, w.ClipboardGuard, [guard = w.ClipboardGuard](bool locked) {
+        if (locked)
+            guard->ClearAtLock();
+    });
     // Dialogs belong to the main window, so they stay above it although it stays on top.
     w.FaskBaseAndPwd = new TFaskBaseAndPwd(*w.Settings, w.Fmain);
     // Connected before the settings dialog loads the file, so the first values apply too.
@@ -97,10 +93,8 @@ void CreateWindows()
     w.FChngPwd = new TFChngPwd(*w.Actions, w.Fmain);
     w.Dmsg = new TDmsg(w.Fmain);
     auto* control = new TD_action_with_db(*w.Actions, w.Fmain);
-    QObject::connect(control, &TD_action_with_db::PackStarting, w.Fmain->DocCommands, &TDocumentCommands::BeforePack);
-    // The pack reopens the list; the current document comes back after the usual delay.
-    QObject::connect(w.Actions, &TDatabaseActions::Packed, w.Fmain->DocCommands,
-                     &TDocumentCommands::O_doc_list1Q1AfterScroll);
+    QObject::connect(control, &TD_action_with_db::PackStarting, w.Fmain, &TFmain::BeforePack);
+    QObject::connect(w.Actions, &TDatabaseActions::Packed, w.Fmain, &TFmain::PackEnded);
     w.D_action_with_db = control;
     auto* search = new TD_search(w.Session->Connection(), w.Fmain);
     w.D_search = search;
@@ -126,16 +120,12 @@ void CreateWindows()
     TFmain* main = w.Fmain;
     QObject::connect(w.Actions, &TDatabaseActions::NewPasswordWanted, main, &TFmain::TB_chng_pwdClick);
     // The document frames share the program's dialogs; the viewer borrows the edit windows.
-    TO_doc_content* viewer = main->O_doc_content1;
-    viewer->SetDialogs(scale);
     pictureWindow->SetDialogs(scale);
-    viewer->SetEditWindows(pictureWindow, textWindow);
-    main->DocCommands->SetSearchDialog(search);
+    main->UseDocumentWindows(search, w.W_new_doc, pictureWindow, textWindow, scale);
     // The new-document wizard lists the settings' servers; its "..." opens their settings page.
     TW_new_doc* newDoc = w.W_new_doc;
     newDoc->SetSettings(w.Settings);
     QObject::connect(newDoc, &TW_new_doc::ServerSettingsWanted, w.D_SB_settings, &TD_SB_settings::ShowServerPage);
-    main->DocCommands->SetWizard(newDoc);
 }
 
 void DestroyWindows()

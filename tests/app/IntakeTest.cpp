@@ -79,7 +79,7 @@ protected:
     // Lets the refusal timer run out.
     void LetTimerRun() const
     {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !Main()->TimerDropError->isActive(); }));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !Part<QTimer>("TimerDropError")->isActive(); }));
     }
 
     std::vector<TDocRow> Documents() const { return TDocStore(TDatabaseConnection::ADB()).ListDocuments(); }
@@ -90,8 +90,9 @@ protected:
             QString::fromUtf8(TDocStore(TDatabaseConnection::ADB()).ReadContentBytes(id, QStringLiteral("Image"))));
         return document.toPlainText();
     }
-    TO_target* Target() const { return Main()->O_target1; }
+    TO_target* Target() const { return Part<TO_target>("O_target1"); }
     QLabel* Label(const char* name) const { return qbtest::Child<QLabel>(Target(), name); }
+    TO_doc_list* List() const { return Part<TO_doc_list>("O_doc_list1"); }
 
     StateSeam seam;
 };
@@ -146,9 +147,9 @@ TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
         r.fill(data);
         Drop(data, r.overTarget ? Target() : nullptr);
         ASSERT_EQ(Documents().size(), before + 1U);
-        const QString id = Main()->O_doc_list1->CurrentId();
-        EXPECT_EQ(Main()->O_doc_list1->FieldText(QStringLiteral("doc_type")), QString::fromLatin1(r.type));
-        EXPECT_TRUE(Main()->O_doc_list1->CurrentName().startsWith(QStringLiteral("Document created at ")));
+        const QString id = List()->CurrentId();
+        EXPECT_EQ(List()->FieldText(QStringLiteral("doc_type")), QString::fromLatin1(r.type));
+        EXPECT_TRUE(List()->CurrentName().startsWith(QStringLiteral("Document created at ")));
         if (r.text.isNull()) {
             EXPECT_EQ(ImageStore::ReadPicture(TDatabaseConnection::ADB(), id).convertToFormat(QImage::Format_RGB32),
                       picture);
@@ -157,7 +158,7 @@ TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
         }
         EXPECT_EQ(Label("Label_counter")->text(), QString::number(++count)) << "counted since the last collapse";
         EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Waiting..."));
-        EXPECT_FALSE(Main()->DropImporter->DropBusy());
+        EXPECT_FALSE(Part<TDropImporter>("DropImporter")->DropBusy());
         LetTimerRun();
     }
     EXPECT_TRUE(seam.Texts.isEmpty()) << seam.Texts.join(QLatin1Char('|')).toStdString();
@@ -168,8 +169,8 @@ TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
     StartApp("<SETTINGS><BASE_LIST/></SETTINGS>");
     Main()->show();
     UseSeam();
-    EXPECT_EQ(Main()->TimerDropError->interval(), 100);
-    EXPECT_TRUE(Main()->TimerDropError->isSingleShot());
+    EXPECT_EQ(Part<QTimer>("TimerDropError")->interval(), 100);
+    EXPECT_TRUE(Part<QTimer>("TimerDropError")->isSingleShot());
     struct Row
     {
         const char* what;
@@ -202,7 +203,7 @@ TEST_F(IntakeTest, ARefusedDropIsReportedAfterTheDropWithTheWindowMinimised)
         r.fill(data);
         Drop(data);
         EXPECT_TRUE(seam.Texts.isEmpty()) << "nothing is shown inside the drop call";
-        EXPECT_TRUE(Main()->TimerDropError->isActive());
+        EXPECT_TRUE(Part<QTimer>("TimerDropError")->isActive());
         LetTimerRun();
         EXPECT_EQ(seam.Texts, QStringList{r.message});
         ASSERT_EQ(seam.States.size(), 1);
@@ -275,17 +276,17 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         seam.Texts.clear();
         QMimeData data;
         data.setUrls(r.urls);
-        Main()->DropImporter->JobFromBytes = r.way == Job ? 0 : 16 * 1024 * 1024;
+        Part<TDropImporter>("DropImporter")->JobFromBytes = r.way == Job ? 0 : 16 * 1024 * 1024;
         Drop(data, Target());
         auto* progress = Main()->findChild<TJobProgress*>();
         ASSERT_EQ(progress != nullptr, r.way != AtOnce);
-        EXPECT_EQ(Main()->DropImporter->DropBusy(), r.way != AtOnce);
+        EXPECT_EQ(Part<TDropImporter>("DropImporter")->DropBusy(), r.way != AtOnce);
         if (progress) {
             EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Accepting..."));
             EXPECT_TRUE(seam.Texts.isEmpty()) << "the refusal waits for the job's end";
             if (r.way == Stopped)
                 progress->reject(); // the close box; the question is answered yes
-            ASSERT_TRUE(QTest::qWaitFor([this] { return !Main()->DropImporter->DropBusy(); }, 30000));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return !Part<TDropImporter>("DropImporter")->DropBusy(); }, 30000));
             EXPECT_TRUE(QTest::qWaitFor([this] { return !Main()->findChild<TJobProgress*>(); }));
         }
         EXPECT_EQ(Label("Label_status")->text(), QStringLiteral("Waiting..."));
@@ -297,7 +298,7 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         counted += int(r.names.size());
         EXPECT_EQ(Label("Label_counter")->text(), QString::number(counted));
         if (!r.names.isEmpty()) {
-            EXPECT_EQ(Main()->O_doc_list1->CurrentName(), r.names.last().left(64)) << "the last one is current";
+            EXPECT_EQ(List()->CurrentName(), r.names.last().left(64)) << "the last one is current";
         }
         for (const QString& name : r.names) {
             const QString stored = name.left(64); // cut to the width of Doc_name
@@ -334,7 +335,7 @@ TEST_F(IntakeTest, ADropDeliveredWhileAnImportRunsIsIgnored)
     QCoreApplication::processEvents();
     const auto documents = Documents();
     ASSERT_EQ(documents.size(), 1U);
-    EXPECT_EQ(PlainText(Main()->O_doc_list1->CurrentId()), QStringLiteral("first"))
+    EXPECT_EQ(PlainText(List()->CurrentId()), QStringLiteral("first"))
         << "the ignored drop does not replace what is imported";
     EXPECT_EQ(Label("Label_counter")->text(), QStringLiteral("1"));
     LetTimerRun();

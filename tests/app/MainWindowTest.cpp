@@ -1,8 +1,8 @@
 #include "core/database/DatabaseSession.h"
 #include "core/settings/SettingsFile.h"
 #include "core/shell/Shell.h"
-#include "gui/documents/doc_content.h"
 #include "gui/documents/doc_list.h"
+#include "gui/documents/wz_new_doc.h"
 #include "gui/startup/getting_started.h"
 #include "support/AppFixture.h"
 #include "support/Child.h"
@@ -32,10 +32,10 @@ protected:
     QStringList EnabledCommands() const
     {
         QStringList names;
-        for (QAction* a : Main()->ToolBar1->actions())
+        for (QAction* a : Part<QToolBar>("ToolBar1")->actions())
             if (!a->isSeparator() && a->isEnabled())
                 names << a->objectName();
-        for (QAction* a : Main()->PM1->actions())
+        for (QAction* a : Part<QMenu>("PM1")->actions())
             if (!a->isSeparator() && a->isEnabled())
                 names << a->objectName();
         return names;
@@ -57,7 +57,7 @@ TEST_F(MainWindowTest, CommandsFollowTheDatabaseAndListState)
     const QStringList closed{QStringLiteral("TB_reconnect"), QStringLiteral("TB_settings"), QStringLiteral("TB_doc"),
                              QStringLiteral("N_paste"), QStringLiteral("N_reopen_database")};
     EXPECT_EQ(EnabledCommands(), closed);
-    const QLabel* hint = qbtest::Child<QLabel>(Main()->O_doc_content1, "Label_hint");
+    const QLabel* hint = qbtest::Child<QLabel>(Part("O_doc_content1"), "Label_hint");
     EXPECT_FALSE(hint->isHidden());
     EXPECT_EQ(hint->text(),
               QStringLiteral("No database is open. Choose one with the first button, or create one "
@@ -119,10 +119,10 @@ TEST_F(MainWindowTest, WithoutAnIconThemeTheIconsAreTheProgramsOwnAndDistinct)
         QIcon icon;
     };
     QList<Named> icons;
-    for (QAction* a : Main()->ToolBar1->actions())
+    for (QAction* a : Part<QToolBar>("ToolBar1")->actions())
         if (!a->isSeparator())
             icons.append({a->objectName(), a->icon()});
-    const QList<QIcon>& list = Main()->O_doc_list1->ImageList1;
+    const QList<QIcon>& list = Part<TO_doc_list>("O_doc_list1")->ImageList1;
     for (int i = 0; i < list.size(); ++i)
         icons.append({QStringLiteral("list icon %1").arg(i), list[i]});
     ASSERT_EQ(icons.size(), 10 + 5);
@@ -139,14 +139,13 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesAndHints)
     StartApp();
     for (const char* name : {"ToolBar1", "Panel_guider", "Splitter1", "O_doc_list1", "O_doc_content1", "Panel_Collaps",
                              "O_target1", "Label_restore"})
-        EXPECT_NE(Main()->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
-    auto* button = Main()->findChild<QToolButton*>(QStringLiteral("TB_collaps"));
-    ASSERT_NE(button, nullptr);
+        EXPECT_NO_THROW(Part(name)) << name;
+    auto* button = Part<QToolButton>("TB_collaps");
     EXPECT_EQ(button->toolTip(), QStringLiteral("Collaps"));
     EXPECT_FALSE(button->icon().isNull());
-    EXPECT_EQ(Main()->Label_restore->text(), QStringLiteral("Expand..."));
-    EXPECT_EQ(Main()->Timer1->interval(), 1000);
-    EXPECT_FALSE(Main()->Timer1->isActive());
+    EXPECT_EQ(Part<QLabel>("Label_restore")->text(), QStringLiteral("Expand..."));
+    EXPECT_EQ(Part<QTimer>("Timer1")->interval(), 1000);
+    EXPECT_FALSE(Part<QTimer>("Timer1")->isActive());
 }
 
 TEST_F(MainWindowTest, FirstStartWritesDefaultsThenPlacementAndAttemptsAtTheEnd)
@@ -177,7 +176,7 @@ TEST_F(MainWindowTest, WithoutAlignTheWindowDocksAtTheBottomSideBySideAndTallWin
     Main()->show();
     Main()->ApplyPlacement();
     const QRect r = Main()->frameGeometry();
-    EXPECT_EQ(Main()->Splitter1->orientation(), Qt::Horizontal);
+    EXPECT_EQ(Part<QSplitter>("Splitter1")->orientation(), Qt::Horizontal);
     EXPECT_EQ(r.width(), Work().width());
     EXPECT_EQ(r.height(), qRound(0.3 * Screen().height()));
     EXPECT_EQ(r.bottom(), Work().bottom()) << "placed before it was cut";
@@ -185,7 +184,7 @@ TEST_F(MainWindowTest, WithoutAlignTheWindowDocksAtTheBottomSideBySideAndTallWin
     Root().SetAttr(QStringLiteral("HEIGHT"), QString::number(Screen().height() - 40));
     Main()->ApplyPlacement();
     EXPECT_EQ(Main()->frameGeometry().height(), Screen().height() - 40);
-    EXPECT_EQ(Main()->Panel_guider->width(), 204) << "design width when G_WIDTH is not set";
+    EXPECT_EQ(Part("Panel_guider")->width(), 204) << "design width when G_WIDTH is not set";
 }
 
 TEST_F(MainWindowTest, UnknownAlignFloatsWithTheListAboveTheViewer)
@@ -195,9 +194,9 @@ TEST_F(MainWindowTest, UnknownAlignFloatsWithTheListAboveTheViewer)
     Root().SetAttr(QStringLiteral("ALIGN"), QStringLiteral("7"));
     Main()->show();
     Main()->ApplyPlacement();
-    EXPECT_EQ(Main()->Splitter1->orientation(), Qt::Vertical);
+    EXPECT_EQ(Part<QSplitter>("Splitter1")->orientation(), Qt::Vertical);
     EXPECT_EQ(Main()->frameGeometry(), QRect(7, 40, 500, 300));
-    EXPECT_EQ(Main()->Panel_guider->height(), 90);
+    EXPECT_EQ(Part("Panel_guider")->height(), 90);
 }
 
 TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaximize)
@@ -206,12 +205,12 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
     Main()->show();
     Main()->ApplyPlacement();
     OpenSomeDatabase();
-    Main()->TB_collaps->trigger();
+    Part<QAction>("TB_collaps")->trigger();
     EXPECT_TRUE(Main()->Collapsed);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
-    EXPECT_TRUE(Main()->Panel_Collaps->isVisibleTo(Main()));
-    EXPECT_FALSE(Main()->ToolBar1->isVisibleTo(Main()));
-    EXPECT_EQ(Main()->Panel_Collaps->pos(), QPoint(0, 0));
+    EXPECT_TRUE(Part("Panel_Collaps")->isVisibleTo(Main()));
+    EXPECT_FALSE(Part("ToolBar1")->isVisibleTo(Main()));
+    EXPECT_EQ(Part("Panel_Collaps")->pos(), QPoint(0, 0));
 
     Main()->resize(400, 300);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87)) << "a resize by hand snaps back";
@@ -250,10 +249,10 @@ TEST_F(MainWindowTest, ExpandByLabelClickOrDoubleClickOnThePanel)
     StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\" LEFT=\"20\" TOP=\"30\"/>");
     Main()->show();
     Main()->SetCollapsed(true);
-    QTest::mouseClick(Main()->Label_restore, Qt::LeftButton);
+    QTest::mouseClick(Part("Label_restore"), Qt::LeftButton);
     EXPECT_FALSE(Main()->Collapsed);
     Main()->SetCollapsed(true);
-    QTest::mouseDClick(Main()->Panel_Collaps, Qt::LeftButton);
+    QTest::mouseDClick(Part("Panel_Collaps"), Qt::LeftButton);
     EXPECT_FALSE(Main()->Collapsed);
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(500, 300));
 }
@@ -261,25 +260,25 @@ TEST_F(MainWindowTest, ExpandByLabelClickOrDoubleClickOnThePanel)
 TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
 {
     StartApp("<SETTINGS ALIGN=\"4\" WIDTH=\"500\" HEIGHT=\"300\"/>");
-    int pastes = 0;
-    Main()->PasteCommand = [&pastes] { ++pastes; };
+    QSignalSpy pastes(Part<QAction>("N_paste"), &QAction::triggered);
     Main()->show();
 
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(pastes, 0) << "the expanded window handles no key";
+    EXPECT_EQ(pastes.count(), 0) << "the expanded window handles no key";
 
     OpenSomeDatabase();
     Main()->SetCollapsed(true);
+    OnModal<TW_new_doc>([](TW_new_doc* d) { d->reject(); }); // the paste asks on its clipboard page
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(pastes, 1);
+    EXPECT_EQ(pastes.count(), 1);
     EXPECT_FALSE(Main()->Collapsed);
 
     Main()->SetCollapsed(true);
     QTest::keyClick(Main(), Qt::Key_V);
-    EXPECT_EQ(pastes, 1) << "V without Ctrl";
+    EXPECT_EQ(pastes.count(), 1) << "V without Ctrl";
     Main()->CloseDatabase();
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(pastes, 1) << "new documents not allowed";
+    EXPECT_EQ(pastes.count(), 1) << "new documents not allowed";
     EXPECT_TRUE(Main()->Collapsed);
 }
 
@@ -324,7 +323,7 @@ TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
 TEST_F(MainWindowTest, DocumentationButtonOpensTheIndexPage)
 {
     StartApp();
-    Main()->TB_doc->trigger();
+    Part<QAction>("TB_doc")->trigger();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_TRUE(opened[0].isLocalFile());
     EXPECT_TRUE(opened[0].toLocalFile().endsWith(QStringLiteral("/index.html")));

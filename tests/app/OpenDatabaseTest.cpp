@@ -118,8 +118,8 @@ protected:
     {
         EXPECT_FALSE(Main()->DatabaseOpen());
         EXPECT_FALSE(ADB().IsOpen());
-        EXPECT_FALSE(Main()->O_doc_list1->IsActive());
-        EXPECT_FALSE(Main()->TB_new_doc->isEnabled());
+        EXPECT_FALSE(Part<TO_doc_list>("O_doc_list1")->IsActive());
+        EXPECT_FALSE(Part<QAction>("TB_new_doc")->isEnabled());
     }
 };
 
@@ -210,8 +210,8 @@ TEST_F(OpenDatabaseTest, DialogOpenReportsThroughTheMessageDialogAndCommandsFoll
     OpenWithDialog(QStringLiteral("B"), QString());
     ASSERT_TRUE(Main()->DatabaseOpen());
     EXPECT_TRUE(Main()->ListReady());
-    EXPECT_TRUE(Main()->TB_del_doc->isEnabled());
-    EXPECT_TRUE(Main()->O_doc_list1->IsActive());
+    EXPECT_TRUE(Part<QAction>("TB_del_doc")->isEnabled());
+    EXPECT_TRUE(Part<TO_doc_list>("O_doc_list1")->IsActive());
 
     ReopenPressing("BtnCancel");
     ExpectClosed();

@@ -9,7 +9,6 @@
 #include "core/settings/OrbPigger.h"
 #include "core/settings/SettingsKeys.h"
 #include "gui/database/askBaseAndPwd.h"
-#include "gui/documents/DocumentCommands.h"
 #include "gui/documents/OLE_DOC.h"
 #include "gui/documents/O_db_rtf.h"
 #include "gui/documents/db_rtf.h"
@@ -81,7 +80,7 @@ QStringList WidgetsHolding(const QString& word)
 class PrivacyLockTest : public AppFixture
 {
 protected:
-    TPrivacyLock* Lock() const { return Main()->Lock; }
+    TPrivacyLock* Lock() const { return Part<TPrivacyLock>("Lock"); }
 
     // Starts the windows over a database registered as "Secret", open, protected unless
     // password is empty.
@@ -106,7 +105,7 @@ protected:
             QTest::keyClicks(qbtest::Child<QLineEdit>(d, "Edit_pwd"), password);
             qbtest::Child<QPushButton>(d, "BtnOK")->click();
         });
-        Main()->Btn_unlock->click();
+        Part<QPushButton>("Btn_unlock")->click();
     }
     QString DbFile() const { return folder + QStringLiteral("/Docs.db"); }
     // A column of a document, read through a connection of its own.
@@ -127,7 +126,7 @@ protected:
 TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksThePassword)
 {
     OpenSecret();
-    TO_doc_content* viewer = Main()->O_doc_content1;
+    auto* viewer = Part<TO_doc_content>("O_doc_content1");
     const QString id = TDocStore(TDatabaseConnection::ADB())
                            .CreateDocumentRecord(QStringLiteral("zebra note"), QStringLiteral("TXT"));
     viewer->SetContent(id, QStringLiteral("TXT"), TDocContent::Text({QStringLiteral("zebra")}));
@@ -136,7 +135,7 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     qbtest::Child<QLineEdit>(search, "Edit1")->setText(QStringLiteral("zebra"));
     search->Btn_searchClick();
     ASSERT_EQ(qbtest::Child<QTreeWidget>(search, "LV1")->topLevelItemCount(), 1);
-    EXPECT_TRUE(Main()->N_lock->isVisible());
+    EXPECT_TRUE(Part<QAction>("N_lock")->isVisible());
     EXPECT_TRUE(HeldOpen(DbFile()));
 
     // An unrequested lock arrives while the edit window holds typed text.
@@ -148,12 +147,12 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     WaitLocked();
     ASSERT_TRUE(Lock()->Locked());
     EXPECT_FALSE(Main()->DatabaseOpen());
-    EXPECT_FALSE(Main()->O_doc_list1->IsActive());
+    EXPECT_FALSE(Part<TO_doc_list>("O_doc_list1")->IsActive());
     EXPECT_FALSE(viewer->Shown);
     EXPECT_FALSE(HeldOpen(DbFile())) << "the key and the file are let go";
-    EXPECT_TRUE(Main()->Panel_locked->isVisibleTo(Main()));
-    EXPECT_FALSE(Main()->Splitter1->isVisibleTo(Main()));
-    EXPECT_TRUE(Main()->Label_locked->text().contains(QStringLiteral("Secret")));
+    EXPECT_TRUE(Part("Panel_locked")->isVisibleTo(Main()));
+    EXPECT_FALSE(Part("Splitter1")->isVisibleTo(Main()));
+    EXPECT_TRUE(Part<QLabel>("Label_locked")->text().contains(QStringLiteral("Secret")));
     EXPECT_EQ(WidgetsHolding(QStringLiteral("zebra")).join(QLatin1Char(' ')).toStdString(), "")
         << "no window keeps the document";
 
@@ -168,8 +167,8 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     UnlockWith(kPw);
     EXPECT_FALSE(Lock()->Locked());
     EXPECT_TRUE(Main()->DatabaseOpen());
-    EXPECT_TRUE(Main()->Splitter1->isVisibleTo(Main()));
-    EXPECT_FALSE(Main()->Panel_locked->isVisibleTo(Main()));
+    EXPECT_TRUE(Part("Splitter1")->isVisibleTo(Main()));
+    EXPECT_FALSE(Part("Panel_locked")->isVisibleTo(Main()));
 }
 
 // An object open in its server: the server is asked to end and what it saved is stored; one
@@ -197,7 +196,7 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
         TDocStore store(TDatabaseConnection::ADB());
         const QString id = store.CreateDocumentRecord(QStringLiteral("object"), c.server);
         store.WriteContentBytes(id, QStringLiteral("OLEobj"), qbtest::StoredForm(c.server.toUtf8(), "txt", "x"));
-        Main()->O_doc_content1->ShowDocument(id, c.server);
+        Part<TO_doc_content>("O_doc_content1")->ShowDocument(id, c.server);
         frame->ShowObject();
         const QString file = frame->Container()->EditedFilePath();
         auto saved = [&file] {
@@ -238,7 +237,7 @@ TEST_F(PrivacyLockTest, AnObjectOpenInItsServerIsStoredAndItsServerEndedFirst)
 TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAndWaitsForAJob)
 {
     OpenSecret(QString());
-    EXPECT_FALSE(Main()->N_lock->isVisible());
+    EXPECT_FALSE(Part<QAction>("N_lock")->isVisible());
     Lock()->Lock(true);
     EXPECT_FALSE(Lock()->Locked());
     EXPECT_TRUE(Main()->DatabaseOpen());
@@ -256,7 +255,7 @@ TEST_F(PrivacyLockTest, UnprotectedDatabasesAreNeverLockedIdleFollowsTheClockAnd
     now += 4 * 60 * 1000;
     Lock()->CheckIdle();
     EXPECT_FALSE(Lock()->Locked());
-    QTest::mouseMove(Main()->ToolBar1); // input restarts the wait
+    QTest::mouseMove(Part("ToolBar1")); // input restarts the wait
     QTest::keyClick(qbtest::Child<QWidget>(Main(), "Grid1"), Qt::Key_Down);
     now += 2 * 60 * 1000;
     Lock()->CheckIdle();

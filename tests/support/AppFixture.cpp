@@ -12,7 +12,7 @@ void AppFixture::StartApp(const char* settingsText)
 {
     PrepareStart(settingsText);
     CreateWindows();
-    Windows().Fmain->ActivateOnShow = false; // tests call Activate() themselves
+    Windows().Fmain->SetActivateOnShow(false); // tests call Activate() themselves
 }
 
 void AppFixture::PrepareStart(const char* settingsText)

@@ -3,6 +3,7 @@
 #include "app/Fmain.h"
 #include "app/Windows.h"
 #include "gui/settings/SB_settings.h"
+#include "support/Child.h"
 #include "support/DialogScript.h"
 #include "support/ModalDriver.h"
 
@@ -26,6 +27,7 @@ protected:
     TFmain* Main() const { return Windows().Fmain; }
     TD_SB_settings* Settings() const { return Windows().D_SB_settings; }
     TOrbPigger& Root() const { return Windows().D_SB_settings->Root(); }
+    template <class T = QWidget> T* Part(const char* name) const { return Child<T>(Main(), name); } // by objectName
     static QByteArray SettingsFileBytes();
 
     QList<QUrl> opened;

@@ -132,7 +132,7 @@ TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
     Start();
     const QString folder = AddDb(QStringLiteral("Work"), FreshDatabase());
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QString());
-    ASSERT_TRUE(Main()->TB_db_actions->isEnabled());
+    ASSERT_TRUE(Part<QAction>("TB_db_actions")->isEnabled());
     ASSERT_NE(Windows().D_action_with_db, nullptr);
     bool asked = false;
     OnModal<TD_action_with_db>([&asked](TD_action_with_db* d) {
@@ -141,7 +141,7 @@ TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
         EXPECT_EQ(Child<QRadioButton>(d, "RB_drop_database")->text(), QStringLiteral("Drop database \"Work\""));
         Child<QPushButton>(d, "CancelBtn")->click();
     });
-    Main()->TB_db_actions->trigger();
+    Part<QAction>("TB_db_actions")->trigger();
     EXPECT_TRUE(asked);
     EXPECT_TRUE(Main()->DatabaseOpen()) << "Cancel does nothing";
 }
@@ -355,7 +355,7 @@ TEST_F(DatabaseControlTest, PackAsksShowsItsWindowAndOffersANewPassword)
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), folder, QStringLiteral("OLD"));
     ASSERT_TRUE(Main()->DatabaseOpen());
     // The open indexes the text in the background; that is done before the file is measured.
-    for (int i = 0; i < 12000 && Main()->Indexer->Running(); ++i)
+    for (int i = 0; i < 12000 && Part<TTextIndexer>("Indexer")->Running(); ++i)
         QTest::qWait(5);
     const qint64 sizeBefore = QFileInfo(folder + QStringLiteral("/Docs.db")).size();
 
@@ -409,7 +409,7 @@ TEST_F(DatabaseControlTest, WhileAJobRunsOnlyItsWindowTakesInputAndAQuestionAbou
 {
     Start();
     Main()->OpenDatabaseDirect(QStringLiteral("Work"), AddDb(QStringLiteral("Work"), FreshDatabase()), QString());
-    ASSERT_TRUE(Main()->TB_collaps->isEnabled());
+    ASSERT_TRUE(Part<QAction>("TB_collaps")->isEnabled());
     DialogScript::Stop(); // the real question windows
     std::atomic<bool> release{false};
     const auto text = [](QDialog* q) { return q->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(); };
@@ -444,7 +444,7 @@ TEST_F(DatabaseControlTest, WhileAJobRunsOnlyItsWindowTakesInputAndAQuestionAbou
         // Nothing is modal, so the window system hands the main window's close box to it; its
         // controls take no input meanwhile, and a second start brings the job's window up.
         EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
-        QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_collaps), Qt::LeftButton);
+        QTest::mouseClick(Part<QToolButton>("TB_collaps"), Qt::LeftButton);
         EXPECT_FALSE(Main()->Collapsed);
         Main()->showMinimized();
         BringToFront();
@@ -505,7 +505,7 @@ TEST_F(DatabaseControlTest, AFailedPackIsReportedAndTheProgramGoesOn)
     Choose("RB_pack_database");
     DialogScript::QueueAnswers({true});
     // Through the toolbar button, as a user would: the failure reaches the application's handler.
-    QTest::mouseClick(Main()->ToolBar1->widgetForAction(Main()->TB_db_actions), Qt::LeftButton);
+    QTest::mouseClick(Part<QToolButton>("TB_db_actions"), Qt::LeftButton);
     WaitForJobs();
     ::setrlimit(RLIMIT_FSIZE, &old);
 

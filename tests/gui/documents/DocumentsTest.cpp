@@ -165,7 +165,7 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
         if (r.clipboard)
             SetClipboard(r.clipboard());
         Main()->UpdateCommands();
-        Main()->TB_new_doc->setEnabled(r.newDocEnabled);
+        Part<QAction>("TB_new_doc")->setEnabled(r.newDocEnabled);
         const int before = Query()->RowCount();
         // The offscreen platform leaves a closed edit window active; the window's keys need its own.
         QApplication::setActiveWindow(Main());
@@ -198,8 +198,8 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
             EXPECT_EQ(ImageStore::ReadPicture(ADB(), id).size(), picture.size());
         }
     }
-    EXPECT_EQ(Main()->TB_new_doc->toolTip(), QStringLiteral("New document (Ctrl+N)"));
-    EXPECT_EQ(Main()->TB_doc->toolTip(), QStringLiteral("Documentation (F1)"));
+    EXPECT_EQ(Part<QAction>("TB_new_doc")->toolTip(), QStringLiteral("New document (Ctrl+N)"));
+    EXPECT_EQ(Part<QAction>("TB_doc")->toolTip(), QStringLiteral("Documentation (F1)"));
     EXPECT_EQ(Query()->RowCount(), int(TDocStore(ADB()).ListDocuments().size())) << "no row without a record";
 }
 
@@ -240,7 +240,7 @@ TEST_F(DocumentsTest, ACopiedFileIsPastedAsAnObjectAndEditedInItsServer)
 TEST_F(DocumentsTest, ContentOfANewDocumentByTypeAndContent)
 {
     OpenDatabase();
-    TDocumentCommands* commands = Main()->DocCommands;
+    auto* commands = Part<TDocumentCommands>("DocCommands");
     QImage bitmap(3, 2, QImage::Format_RGB32);
     bitmap.fill(Qt::red);
     struct Row
@@ -315,11 +315,11 @@ TEST_F(DocumentsTest, PageByTypeComparedExactly)
                              "Please check wheter the OLE server is installed and works correct."));
 
     // Closing the database (and a pack) leave nothing shown, on the object page.
-    Main()->DocCommands->BeforePack();
+    Part<TDocumentCommands>("DocCommands")->BeforePack();
     EXPECT_FALSE(Viewer()->Shown);
     EXPECT_FALSE(Main()->ListReady());
     EXPECT_FALSE(List()->IsActive());
-    Main()->DocCommands->AfterPack();
+    Part<TDocumentCommands>("DocCommands")->AfterPack();
     EXPECT_TRUE(Main()->ListReady());
     EXPECT_EQ(Query()->RowCount(), 6);
     Viewer()->ShowDocument(List()->CurrentId(), List()->FieldText(QStringLiteral("doc_type")));
@@ -357,7 +357,7 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         DialogScript::Start();
         DialogScript::QueueAnswers(r.answers);
         Main()->Session().SetListReady(r.listReady);
-        Main()->Timer1->stop();
+        Part<QTimer>("Timer1")->stop();
         if (r.byKey)
             QTest::keyClick(Grid(), Qt::Key_Delete, Qt::ControlModifier);
         else
@@ -368,7 +368,7 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         // A refused delete leaves the viewer alone; an asked one has let the document go first.
         EXPECT_EQ(Viewer()->Shown, r.asked.isEmpty());
         // ... and whatever is current afterwards, the document kept or the next one, comes back.
-        EXPECT_EQ(Main()->Timer1->isActive(), !r.asked.isEmpty());
+        EXPECT_EQ(Part<QTimer>("Timer1")->isActive(), !r.asked.isEmpty());
     }
 
     for (auto command : {&TFmain::TB_edit_docClick, &TFmain::TB_del_docClick}) {
@@ -376,7 +376,7 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         (Main()->*command)();
         EXPECT_EQ(DialogScript::Shown(), QStringList{QStringLiteral("The database is empty.")});
         EXPECT_TRUE(Main()->ListReady()) << "a command gives the list back when it ends";
-        EXPECT_TRUE(Main()->TB_del_doc->isEnabled());
+        EXPECT_TRUE(Part<QAction>("TB_del_doc")->isEnabled());
     }
 }
 
@@ -387,8 +387,9 @@ TEST_F(DocumentsTest, PreviewOncePerDelayForTheRowCurrentThen)
             s.CreateDocumentRecord(QString::fromLatin1(name), QStringLiteral("IMG"));
     });
     QSignalSpy shown(Viewer(), &TO_doc_content::DocumentShown);
-    Main()->Timer1->setInterval(20);
-    ProcessUntil([&] { return !Main()->Timer1->isActive(); }); // the opening's own preview
+    QTimer* timer = Part<QTimer>("Timer1");
+    timer->setInterval(20);
+    ProcessUntil([&] { return !timer->isActive(); }); // the opening's own preview
     shown.clear();
 
     for (int row = 1; row < 4; ++row)
@@ -396,24 +397,24 @@ TEST_F(DocumentsTest, PreviewOncePerDelayForTheRowCurrentThen)
     ASSERT_TRUE(ProcessUntil([&] { return !shown.isEmpty(); }));
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0][0].toString(), List()->CurrentId());
-    EXPECT_FALSE(Main()->Timer1->isActive());
+    EXPECT_FALSE(timer->isActive());
 
     // Nothing is previewed while a command works.
     Main()->Session().SetListReady(false);
     List()->SetCurrentRow(0);
-    ProcessUntil([&] { return !Main()->Timer1->isActive(); });
+    ProcessUntil([&] { return !timer->isActive(); });
     EXPECT_EQ(shown.size(), 1);
     Main()->Session().SetListReady(true);
 
     // A move while the delay runs does not start it again (a precise timer, so that its remaining
     // time is not rounded to whole seconds).
-    Main()->Timer1->setTimerType(Qt::PreciseTimer);
-    Main()->Timer1->setInterval(60000);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(60000);
     List()->SetCurrentRow(1);
     QThread::msleep(100);
-    const int left = Main()->Timer1->remainingTime();
+    const int left = timer->remainingTime();
     List()->SetCurrentRow(2);
-    EXPECT_LE(Main()->Timer1->remainingTime(), left);
+    EXPECT_LE(timer->remainingTime(), left);
 }
 
 TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
@@ -486,7 +487,7 @@ TEST_F(DocumentsTest, PasteWithoutAClipboardOwnerMakesNothingOnEveryPath)
     };
     const Row rows[] = {
         {"Ctrl+V in the list", [this] { QTest::keyClick(Grid(), Qt::Key_V, Qt::ControlModifier); }, false},
-        {"the list's menu", [this] { Main()->N_paste->trigger(); }, false},
+        {"the list's menu", [this] { Part<QAction>("N_paste")->trigger(); }, false},
         {"Ctrl+V on the collapsed target",
          [this] {
              QWidget* focus = QApplication::focusWidget();

@@ -217,18 +217,18 @@ TEST_F(SettingsDialogTest, PrivacyControlsReadAndWriteTheirAttributes)
 TEST_F(SettingsDialogTest, ChangesApplyToTheProgramAtOnce)
 {
     StartApp("<SETTINGS DELAY=\"900\" LOCK_IDLE_MINUTES=\"15\"/>");
-    EXPECT_EQ(Main()->Timer1->interval(), 1000);
+    EXPECT_EQ(qbtest::Child<QTimer>(Main(), "Timer1")->interval(), 1000);
     Part<QSlider>("TrackBar1")->setValue(450);
-    EXPECT_EQ(Main()->Timer1->interval(), 450);
+    EXPECT_EQ(qbtest::Child<QTimer>(Main(), "Timer1")->interval(), 450);
     Part<QSpinBox>("SE_lock_idle")->setValue(0);
     Part<QCheckBox>("CB_lock_on_screen_lock")->click();
     Part<QSpinBox>("SE_clipboard_clear")->setValue(45);
-    EXPECT_EQ(Main()->Lock->IdleMinutes(), 0);
-    EXPECT_TRUE(Main()->Lock->LockOnScreenLock);
+    EXPECT_EQ(qbtest::Child<TPrivacyLock>(Main(), "Lock")->IdleMinutes(), 0);
+    EXPECT_TRUE(qbtest::Child<TPrivacyLock>(Main(), "Lock")->LockOnScreenLock);
     EXPECT_EQ(Windows().ClipboardGuard->ClearSeconds(), 45);
 
     Part<QPushButton>("CancelBtn")->click();
-    EXPECT_EQ(Main()->Lock->IdleMinutes(), 15);
+    EXPECT_EQ(qbtest::Child<TPrivacyLock>(Main(), "Lock")->IdleMinutes(), 15);
     EXPECT_EQ(Windows().ClipboardGuard->ClearSeconds(), 0);
 }
 
@@ -255,7 +255,7 @@ TEST_F(SettingsDialogTest, CancelRestoresTheTreeAndLeavesTheWindowOkMovesIt)
     Part<QRadioButton>("RadioGroup1_0")->click();
     Part<QPushButton>("OKBtn")->click();
     EXPECT_EQ(Main()->frameGeometry().top(), Main()->screen()->availableGeometry().top()) << "docked at the top";
-    EXPECT_EQ(Main()->Splitter1->orientation(), Qt::Horizontal);
+    EXPECT_EQ(qbtest::Child<QSplitter>(Main(), "Splitter1")->orientation(), Qt::Horizontal);
     TSettingsFile saved;
     ASSERT_TRUE(saved.Load());
     EXPECT_EQ(saved.Root().GetAttr(QStringLiteral("ALIGN")), QStringLiteral("0"));
