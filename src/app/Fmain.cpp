@@ -1,7 +1,6 @@
 // The main window: toolbar, document list and content viewer.
 #include "app/Fmain.h"
 
-#include "app/Windows.h"
 #include "core/common/QbError.h"
 #include "core/database/Connection.h"
 #include "core/database/DatabaseSession.h"
@@ -12,10 +11,7 @@
 #include "core/placement/Placement.h"
 #include "core/settings/SettingsModel.h"
 #include "core/shell/Shell.h"
-#include "gui/database/Chngpwd.h"
 #include "gui/database/JobProgress.h"
-#include "gui/database/actions_with_db.h"
-#include "gui/database/askBaseAndPwd.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/dialogs/msg.h"
 #include "gui/documents/DocumentCommands.h"
@@ -27,7 +23,6 @@
 #include "gui/documents/search.h"
 #include "gui/intake/DropImporter.h"
 #include "gui/intake/target.h"
-#include "gui/settings/SB_settings.h"
 #include "gui/startup/BDE_DL.h"
 #include "gui/startup/getting_started.h"
 #include "gui/widgets/ThemeIcon.h"
@@ -53,11 +48,6 @@ QScreen* ScreenOf(const QWidget* w)
 {
     QScreen* s = w->screen();
     return s ? s : QGuiApplication::primaryScreen();
-}
-
-TD_SB_settings* Settings()
-{
-    return Windows().D_SB_settings;
 }
 
 } // namespace
@@ -221,16 +211,6 @@ void TFmain::TB_searchClick()
     DocCommands->TB_searchClick();
 }
 
-void TFmain::ImportDrop(TOleDropper* sender)
-{
-    DropImporter->ImportDrop(sender);
-}
-
-void TFmain::TimerDropErrorTimer()
-{
-    DropImporter->TimerDropErrorTimer();
-}
-
 void TFmain::CreateToolBar()
 {
     ToolBar1 = new QToolBar(this);
@@ -259,11 +239,8 @@ void TFmain::CreateToolBar()
 
     connect(TB_reconnect, &QAction::triggered, this, &TFmain::SBreopenClick);
     connect(TB_chng_pwd, &QAction::triggered, this, &TFmain::TB_chng_pwdClick);
-    connect(TB_settings, &QAction::triggered, this, &TFmain::SBsettingsClick);
-    connect(TB_db_actions, &QAction::triggered, this, [] {
-        if (auto* control = qobject_cast<TD_action_with_db*>(Windows().D_action_with_db))
-            control->DatabaseControl();
-    });
+    connect(TB_settings, &QAction::triggered, this, &TFmain::SettingsWanted);
+    connect(TB_db_actions, &QAction::triggered, this, &TFmain::DatabaseControlWanted);
     connect(TB_collaps, &QAction::triggered, this, [this] { SetCollapsed(true); });
     connect(TB_doc, &QAction::triggered, this, [] { OpenDocPage(QStringLiteral("index")); });
 
@@ -763,13 +740,6 @@ void TFmain::ShowLocked(bool locked)
     UpdateCommands();
 }
 
-void TFmain::SBsettingsClick()
-{
-    if (Settings()) {
-        Settings()->exec();
-    }
-}
-
 void TFmain::OpenDocPage(const QString& name)
 {
     Shell::OpenDocPage(name);
@@ -824,6 +794,5 @@ void TFmain::TB_chng_pwdClick()
                            "with the \"%1\" database?")
                 .arg(name.isEmpty() ? def : name)))
         return;
-    TFChngPwd dialog(*Windows().Actions, this);
-    dialog.Execute();
+    Q_EMIT PasswordChangeWanted();
 }

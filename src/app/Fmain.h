@@ -107,14 +107,14 @@ public:
     void TB_del_docClick();
     void TB_searchClick();
 
-    // Drops from other programs (TDropImporter does the work).
-    void ImportDrop(TOleDropper* sender);
-    void TimerDropErrorTimer();
-
 Q_SIGNALS:
     void Activated();
     // The privacy lock closed (true) or reopened (false) the database.
     void LockedChanged(bool locked);
+    // Commands that other windows carry out.
+    void SettingsWanted();
+    void DatabaseControlWanted();
+    void PasswordChangeWanted();
 
 protected:
     bool event(QEvent* e) override;
@@ -133,7 +133,6 @@ private:
     void PlaceOuter(const QRect& outer, bool whole = false);
     void PlaceAgain();
     void FrameChanged();
-    void SBsettingsClick();
     void CreateLock();
     TPrivacyLock::Readiness BeforeLock(bool requested);
     void ShowLocked(bool locked);

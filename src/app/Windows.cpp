@@ -96,6 +96,9 @@ void CreateWindows()
     QObject::connect(control, &TD_action_with_db::PackStarting, w.Fmain, &TFmain::BeforePack);
     QObject::connect(w.Actions, &TDatabaseActions::Packed, w.Fmain, &TFmain::PackEnded);
     w.D_action_with_db = control;
+    QObject::connect(w.Fmain, &TFmain::SettingsWanted, w.D_SB_settings, &QDialog::exec);
+    QObject::connect(w.Fmain, &TFmain::DatabaseControlWanted, control, &TD_action_with_db::DatabaseControl);
+    QObject::connect(w.Fmain, &TFmain::PasswordChangeWanted, w.FChngPwd, &TFChngPwd::Execute);
     auto* search = new TD_search(w.Session->Connection(), w.Fmain);
     w.D_search = search;
     auto* pictureWindow = new TF_db_image(w.Session->Connection(), w.Fmain);
