@@ -373,22 +373,22 @@ TEST_F(IntakeTest, SettingsDialogHostsTheServerPagesAndCancelBringsARemovedServe
     entry->SetAttr(QStringLiteral("CLASS"), QStringLiteral("org.s"));
     Settings()->SaveSettings();
     Settings()->ShowSettings();
-    auto* page = Settings()->findChild<TOOLEServers*>(QStringLiteral("OOLEServers1"));
+    auto* page = qbtest::Child<TOOLEServers>(Settings(), "OOLEServers1");
     EXPECT_EQ(page->parentWidget()->objectName(), QStringLiteral("TabSheet_OLE"));
     ASSERT_EQ(page->findChild<QTreeWidget*>()->topLevelItemCount(), 1);
-    EXPECT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("RB_OLE_txt"))->isChecked());
-    EXPECT_EQ(Settings()->findChild<QLineEdit*>(QStringLiteral("Edit_txt_server"))->text(), QStringLiteral("org.t"));
-    auto* tabs = Settings()->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
-    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(tabs->findChild<QWidget*>(QStringLiteral("TabSheet_drag_n_drop")))));
+    EXPECT_TRUE(qbtest::Child<QRadioButton>(Settings(), "RB_OLE_txt")->isChecked());
+    EXPECT_EQ(qbtest::Child<QLineEdit>(Settings(), "Edit_txt_server")->text(), QStringLiteral("org.t"));
+    auto* tabs = qbtest::Child<QTabWidget>(Settings(), "PageControl1");
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(qbtest::Child<QWidget>(tabs, "TabSheet_drag_n_drop"))));
 
     // The wizard's "..." opens the dialog on this page; removing there and cancelling undoes it.
     DialogScript::QueueAnswers({true});
     qbtest::OnModal<TD_SB_settings>([](TD_SB_settings* d) {
         EXPECT_EQ(d->findChild<QTabWidget*>()->currentWidget()->objectName(), QStringLiteral("TabSheet_OLE"));
         d->findChild<QTreeWidget*>()->setCurrentItem(d->findChild<QTreeWidget*>()->topLevelItem(0));
-        d->findChild<QPushButton*>(QStringLiteral("BtnDelete"))->click();
+        qbtest::Child<QPushButton>(d, "BtnDelete")->click();
         EXPECT_EQ(d->findChild<QTreeWidget*>()->topLevelItemCount(), 0);
-        d->findChild<QPushButton*>(QStringLiteral("CancelBtn"))->click();
+        qbtest::Child<QPushButton>(d, "CancelBtn")->click();
     });
     Q_EMIT Windows().W_new_doc->ServerSettingsWanted();
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Do you want to remove \"Sketch\" from the list?"));

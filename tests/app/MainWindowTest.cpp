@@ -289,7 +289,7 @@ TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
         OnModal<TF_getting_started>([&prompts, choice](TF_getting_started* d) {
             ++prompts;
             d->findChild<QRadioButton*>(QString::fromLatin1(choice))->click();
-            d->findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+            qbtest::Child<QPushButton>(d, "OKBtn")->click();
         });
     };
     StartApp("<SETTINGS GS=\"NO\"/>");

@@ -224,7 +224,7 @@ TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\" DEFAULT_DB=\"A\"/>");
     const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
     Settings()->ShowSettings();
-    ASSERT_TRUE(Settings()->findChild<QRadioButton*>(QStringLiteral("RB_drop_db"))->isChecked());
+    ASSERT_TRUE(qbtest::Child<QRadioButton>(Settings(), "RB_drop_db")->isChecked());
     for (int i = 0; i < 3; ++i)
         OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
     EXPECT_FALSE(HasDocs(a));
@@ -342,11 +342,11 @@ TEST_F(OpenDatabaseTest, EngineMissingDialogShowsHowToInstallOrOpensThePage)
     EXPECT_EQ(opened.size(), 1) << "cancel does nothing";
 
     TD_BDE_DL dialog;
-    EXPECT_TRUE(dialog.findChild<QRadioButton*>(QStringLiteral("RB_install"))->isChecked());
-    EXPECT_TRUE(dialog.findChild<QWidget*>(QStringLiteral("Label_download"))->isHidden());
-    dialog.findChild<QRadioButton*>(QStringLiteral("RB_download"))->setChecked(true);
-    EXPECT_FALSE(dialog.findChild<QWidget*>(QStringLiteral("Label_download"))->isHidden());
-    QTest::mouseClick(dialog.findChild<QWidget*>(QStringLiteral("Image_download")), Qt::LeftButton);
+    EXPECT_TRUE(qbtest::Child<QRadioButton>(&dialog, "RB_install")->isChecked());
+    EXPECT_TRUE(qbtest::Child<QWidget>(&dialog, "Label_download")->isHidden());
+    qbtest::Child<QRadioButton>(&dialog, "RB_download")->setChecked(true);
+    EXPECT_FALSE(qbtest::Child<QWidget>(&dialog, "Label_download")->isHidden());
+    QTest::mouseClick(qbtest::Child<QWidget>(&dialog, "Image_download"), Qt::LeftButton);
     EXPECT_EQ(opened.size(), 2) << "the picture opens the page at once";
 }
 

@@ -138,8 +138,8 @@ TEST(TerminateProbe, Run)
         } else if (which == QStringLiteral("pack")) {
             ControlChoice("RB_pack_database");
             OnModal<TFsure_checked>([](TFsure_checked* d) {
-                d->findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->click();
-                d->findChild<QPushButton*>(QStringLiteral("YesBtn"))->click();
+                qbtest::Child<QCheckBox>(d, "CheckBox1")->click();
+                qbtest::Child<QPushButton>(d, "YesBtn")->click();
             });
             TerminateDuringTheJob();
         } else if (which == QStringLiteral("rekey")) {

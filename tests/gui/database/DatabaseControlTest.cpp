@@ -412,7 +412,7 @@ TEST_F(DatabaseControlTest, WhileAJobRunsOnlyItsWindowTakesInputAndAQuestionAbou
     ASSERT_TRUE(Part<QAction>("TB_collaps")->isEnabled());
     DialogScript::Stop(); // the real question windows
     std::atomic<bool> release{false};
-    const auto text = [](QDialog* q) { return q->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(); };
+    const auto text = [](QDialog* q) { return qbtest::Child<QPlainTextEdit>(q, "Memo1")->toPlainText(); };
     struct Case
     {
         const char* closeBox;

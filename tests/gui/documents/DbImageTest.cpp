@@ -227,7 +227,7 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
         ran = true;
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Urlaub 2024"));
         EXPECT_TRUE(Child<TO_db_image>(w, "O_db_image1")->IsImageOpen());
-        EXPECT_EQ(w->findChild<QToolButton*>(QStringLiteral("TB_paste"))->toolTip(),
+        EXPECT_EQ(qbtest::Child<QToolButton>(w, "TB_paste")->toolTip(),
                   QStringLiteral("Paste from clipboard (Cvtrl+V)"));
         // The shortcut acts only in the active window, which a loaded machine may make late.
         w->activateWindow();

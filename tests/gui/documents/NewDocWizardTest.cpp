@@ -106,7 +106,7 @@ TEST_F(NewDocWizardTest, DotsOpenTheServerPageThenReloadAndSave)
     QFile::remove(TSettingsFile::SettingsFileName());
     OnModal<TW_new_doc>([](TW_new_doc* w) {
         OnModal<QDialog>([](QDialog* page) {
-            page->findChild<QPushButton*>(QStringLiteral("BtnAdd"))->click();
+            qbtest::Child<QPushButton>(page, "BtnAdd")->click();
             page->reject();
         });
         Child<QToolButton>(w, "SB_doc_types")->click();

@@ -1,6 +1,7 @@
 #include "DocumentsFixture.h"
 #include "core/database/TextIndex.h"
 #include "gui/documents/search.h"
+#include "support/Child.h"
 #include "support/ModalDriver.h"
 
 #include <QAbstractButton>
@@ -167,8 +168,7 @@ TEST_F(SearchDialogTest, ALongSearchCanBeStopped)
         Typed(d)->setText(QStringLiteral("N%N%N%N%N%N%X"));
         qbtest::OnModal<QDialog>(
             [&](QDialog* progress) {
-                auto* stop = progress->findChild<QPushButton*>(QStringLiteral("Btn_stop"));
-                ASSERT_NE(stop, nullptr);
+                auto* stop = qbtest::Child<QPushButton>(progress, "Btn_stop");
                 stopped = true;
                 QTest::mouseClick(stop, Qt::LeftButton);
             },
