@@ -178,8 +178,13 @@ TEST(TerminateTest, SigtermEndsTheProgramWhateverDialogIsOpenWithoutReopeningAnd
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=TerminateProbe.Run")});
         // Within the bound the program sets itself; past it the alarm would end it as killed.
-        ASSERT_TRUE(child.waitForFinished(int(TerminateBoundSeconds) * 1000 + 30000)) << which;
+        const bool ended = child.waitForFinished(int(TerminateBoundSeconds) * 1000 + 30000);
+        if (!ended) { // what it printed tells where it stopped
+            child.kill();
+            child.waitForFinished();
+        }
         const QByteArray out = child.readAllStandardOutput();
+        ASSERT_TRUE(ended) << which << "\n" << out.constData() << child.readAllStandardError().constData();
         EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << which;
         EXPECT_TRUE(out.contains("ENDED rc=0 extra-selections=0 files=Docs.db\n")) << which << "\n" << out.constData();
         const auto expected = passwords.find(which);
