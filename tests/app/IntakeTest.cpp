@@ -138,7 +138,7 @@ TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
     int count = 0;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        if (Main()->Collapsed != r.overTarget) {
+        if (Main()->Collapsed() != r.overTarget) {
             Main()->SetCollapsed(r.overTarget);
             count = 0;
         }

@@ -243,7 +243,7 @@ TEST_F(OpenDatabaseTest, ActivationOpensTheLastUsedDatabase)
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("B"));
     EXPECT_EQ(ADB().Path(), b);
     EXPECT_TRUE(QFileInfo::exists(Schema::AnchorTablePath()));
-    EXPECT_GE(Main()->EngineVersion, 3000000);
+    EXPECT_GE(Main()->EngineVersion(), 3000000);
 }
 
 // ---- Password change

@@ -453,14 +453,14 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
             bool collapsedWhenAsked = true;
             bool pasteMode = false;
             ModalCloser closer([&](TW_new_doc* w) {
-                collapsedWhenAsked = Main()->Collapsed;
+                collapsedWhenAsked = Main()->Collapsed();
                 pasteMode = w->PasteMode;
                 qbtest::Child<QPushButton>(w, "btnCancel")->click();
             });
             r.keys(target);
             EXPECT_EQ(closer.Closed, r.pastes ? QStringList{QStringLiteral("W_new_doc")} : QStringList());
             EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
-            EXPECT_EQ(Main()->Collapsed, !r.pastes);
+            EXPECT_EQ(Main()->Collapsed(), !r.pastes);
             if (r.pastes) {
                 EXPECT_FALSE(collapsedWhenAsked) << "expanded first";
                 EXPECT_TRUE(pasteMode);
