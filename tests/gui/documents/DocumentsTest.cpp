@@ -454,7 +454,7 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
             bool pasteMode = false;
             ModalCloser closer([&](TW_new_doc* w) {
                 collapsedWhenAsked = Main()->Collapsed();
-                pasteMode = w->PasteMode;
+                pasteMode = w->PasteMode();
                 qbtest::Child<QPushButton>(w, "btnCancel")->click();
             });
             r.keys(target);
