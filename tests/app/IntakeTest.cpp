@@ -276,7 +276,7 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         seam.Texts.clear();
         QMimeData data;
         data.setUrls(r.urls);
-        Part<TDropImporter>("DropImporter")->JobFromBytes = r.way == Job ? 0 : 16 * 1024 * 1024;
+        Part<TDropImporter>("DropImporter")->SetJobFromBytes(r.way == Job ? 0 : 16 * 1024 * 1024);
         Drop(data, Target());
         auto* progress = Main()->findChild<TJobProgress*>();
         ASSERT_EQ(progress != nullptr, r.way != AtOnce);
