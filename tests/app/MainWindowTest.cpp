@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, WithoutAnIconThemeTheIconsAreTheProgramsOwnAndDistinct)
     for (QAction* a : Part<QToolBar>("ToolBar1")->actions())
         if (!a->isSeparator())
             icons.append({a->objectName(), a->icon()});
-    const QList<QIcon>& list = Part<TO_doc_list>("O_doc_list1")->ImageList1;
+    const QList<QIcon>& list = Part<TO_doc_list>("O_doc_list1")->ImageList1();
     for (int i = 0; i < list.size(); ++i)
         icons.append({QStringLiteral("list icon %1").arg(i), list[i]});
     ASSERT_EQ(icons.size(), 10 + 5);
