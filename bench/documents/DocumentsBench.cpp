@@ -445,8 +445,7 @@ std::pair<Large, Large> MeasureLarge(const QString& work, qint64 size)
         ResetPeak();
         before = Status("VmRSS");
         timer.restart();
-        frame.ImageKey = id;
-        frame.OpenImage();
+        frame.OpenImage(id);
         picture.loadS = Ms(timer) / 1000;
         picture.loadGrowthMb = Mb(Status("VmHWM") - before);
         frame.CloseImage();

@@ -116,7 +116,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     connect(Indexer, &TTextIndexer::Ended, Label_indexing, &QWidget::hide);
 
     // Creation steps: nothing here reads the settings, which do not exist yet.
-    FirstActivation = true;
+    m_firstActivation = true;
     UpdateCommands();
     m_session.ResetWrongAttempts();
 }
@@ -397,9 +397,9 @@ void TFmain::ApplyPlacement()
     // Expanding starts from the window as it was before collapsing: a coordinate the settings
     // leave unset keeps that value, not the small target's.
     QRect current = geometry().marginsAdded(FrameMargins());
-    if (!Collapsed && m_beforeCollapse.isValid())
+    if (!m_collapsed && m_beforeCollapse.isValid())
         current = m_beforeCollapse;
-    if (!Collapsed)
+    if (!m_collapsed)
         m_beforeCollapse = QRect();
     m_docking = stored.docking;
     // Just after the window was shown the window manager still frames and places it, and its
@@ -445,9 +445,9 @@ void TFmain::ArrangePanels(bool sideBySide)
 
 void TFmain::SetCollapsed(bool c)
 {
-    if (c && !Collapsed && isVisible())
+    if (c && !m_collapsed && isVisible())
         m_beforeCollapse = geometry().marginsAdded(FrameMargins());
-    Collapsed = c;
+    m_collapsed = c;
     ToolBar1->setVisible(!c);
     Splitter1->setVisible(!c && !Lock->Locked());
     Panel_Collaps->setVisible(c);
@@ -467,7 +467,7 @@ void TFmain::SetCollapsed(bool c)
 
 void TFmain::ApplyCollapsedSize()
 {
-    if (!Collapsed)
+    if (!m_collapsed)
         return;
     if (isMaximized()) {
         SetCollapsed(false); // which returns it to the normal state
@@ -513,7 +513,7 @@ void TFmain::PlaceOuter(const QRect& outer, bool whole)
 
 void TFmain::PlaceAgain()
 {
-    if (m_placeRounds <= 0 || !m_movedSincePlaced || Collapsed || !isVisible() || isMaximized() || isFullScreen()) {
+    if (m_placeRounds <= 0 || !m_movedSincePlaced || m_collapsed || !isVisible() || isMaximized() || isFullScreen()) {
         m_placeRounds = 0; // quiet since the last request: the window is where it was asked to be
         return;
     }
@@ -525,7 +525,7 @@ void TFmain::PlaceAgain()
 
 void TFmain::FrameChanged()
 {
-    if (m_placing || !isVisible() || Collapsed)
+    if (m_placing || !isVisible() || m_collapsed)
         return;
     if (m_placeRounds > 0) {
         m_movedSincePlaced = true;
@@ -537,13 +537,13 @@ void TFmain::FrameChanged()
 void TFmain::StorePlacement()
 {
     // A collapsed window's size is not the one to come back to.
-    if (!Collapsed)
+    if (!m_collapsed)
         m_session.Settings().SetPlacement(OuterGeometry(), Panel_guider->size());
 }
 
 QRect TFmain::OuterGeometry() const
 {
-    return isVisible() && !Collapsed ? geometry().marginsAdded(FrameMargins()) : m_lastOuter;
+    return isVisible() && !m_collapsed ? geometry().marginsAdded(FrameMargins()) : m_lastOuter;
 }
 
 void TFmain::resizeEvent(QResizeEvent* e)
@@ -555,7 +555,7 @@ void TFmain::resizeEvent(QResizeEvent* e)
 void TFmain::changeEvent(QEvent* e)
 {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange && Collapsed && isMaximized()) {
+    if (e->type() == QEvent::WindowStateChange && m_collapsed && isMaximized()) {
         // Maximizing a collapsed window expands it to the stored placement.
         SetCollapsed(false);
     }
@@ -563,7 +563,7 @@ void TFmain::changeEvent(QEvent* e)
 
 bool TFmain::eventFilter(QObject* watched, QEvent* e)
 {
-    if (Collapsed && watched == O_doc_list1->focusProxy()
+    if (m_collapsed && watched == O_doc_list1->focusProxy()
         && (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)) {
         // The hidden list may still hold the focus: its keys are the collapsed window's.
         if (e->type() == QEvent::KeyPress)
@@ -583,7 +583,7 @@ bool TFmain::eventFilter(QObject* watched, QEvent* e)
             return true;
         }
     }
-    if (Collapsed) {
+    if (m_collapsed) {
         if ((watched == Panel_Collaps || watched == O_target1) && e->type() == QEvent::MouseButtonDblClick) {
             SetCollapsed(false);
             return true;
@@ -599,7 +599,7 @@ bool TFmain::eventFilter(QObject* watched, QEvent* e)
 void TFmain::keyPressEvent(QKeyEvent* e)
 {
     // Only Ctrl is tested: Shift and Alt may be held as well.
-    if (Collapsed && e->key() == Qt::Key_V && (e->modifiers() & Qt::ControlModifier) && TB_new_doc->isEnabled()) {
+    if (m_collapsed && e->key() == Qt::Key_V && (e->modifiers() & Qt::ControlModifier) && TB_new_doc->isEnabled()) {
         SetCollapsed(false);
         N_paste->trigger();
         return;
@@ -609,10 +609,10 @@ void TFmain::keyPressEvent(QKeyEvent* e)
 
 bool TFmain::event(QEvent* e)
 {
-    if (e->type() == QEvent::Show && m_activateOnShow && FirstActivation && !m_activating) {
+    if (e->type() == QEvent::Show && m_activateOnShow && m_firstActivation && !m_activating) {
         // The first activation runs once the window is on screen, with or without a window manager.
         QTimer::singleShot(0, this, [this] {
-            if (FirstActivation && !m_activating)
+            if (m_firstActivation && !m_activating)
                 Activate();
         });
     }
@@ -632,15 +632,15 @@ void TFmain::Activate()
 
     const bool engineOk = TDatabaseConnection::EngineUsable();
     if (engineOk)
-        EngineVersion = TDatabaseConnection::EngineVersion();
+        m_engineVersion = TDatabaseConnection::EngineVersion();
 
     if (engineOk) {
         try {
             Schema::CreateAnchorTable();
             OpenLastUsed();
-            if (FirstActivation) {
+            if (m_firstActivation) {
                 TF_getting_started::ShowIfWanted(m_session.Settings(), this);
-                FirstActivation = false;
+                m_firstActivation = false;
             }
         } catch (const QbError& e) {
             // As the general handler would: the message, and the rest of the activation is skipped.
@@ -676,7 +676,7 @@ void TFmain::closeEvent(QCloseEvent* e)
     }
     m_session.SetQuitting();
     // The settings store the placement after the window is gone.
-    if (isVisible() && !Collapsed)
+    if (isVisible() && !m_collapsed)
         m_lastOuter = geometry().marginsAdded(FrameMargins());
     CloseDatabase();
     DropImporter->Revoke();
@@ -730,10 +730,10 @@ void TFmain::ShowLocked(bool locked)
         Label_locked->setText(QStringLiteral("The database \"%1\" is locked.").arg(Lock->LockedName()));
         O_doc_content1->ResetViewer();
         DocCommands->ForgetSearch();
-        if (Collapsed)
+        if (m_collapsed)
             SetCollapsed(false);
     }
-    Splitter1->setVisible(!locked && !Collapsed);
+    Splitter1->setVisible(!locked && !m_collapsed);
     Panel_locked->setVisible(locked);
     if (locked)
         Btn_unlock->setFocus();

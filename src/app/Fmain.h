@@ -44,10 +44,11 @@ public:
 
     TDatabaseSession& Session() const { return m_session; }
 
-    // State read by other windows.
-    bool FirstActivation = true;
-    int EngineVersion = 0;
-    bool Collapsed = false;
+    // Until the first activation has run.
+    bool FirstActivation() const { return m_firstActivation; }
+    // The database engine's version, as the first activation found it.
+    int EngineVersion() const { return m_engineVersion; }
+    bool Collapsed() const { return m_collapsed; }
     // The open database, as the session holds it.
     bool DatabaseOpen() const;
     QString CurrentDatabaseName() const;
@@ -179,6 +180,9 @@ private:
     TDropImporter* DropImporter = nullptr;
 
     TDatabaseSession& m_session;
+    bool m_firstActivation = true;
+    int m_engineVersion = 0;
+    bool m_collapsed = false;
     bool m_activateOnShow = true;
     bool m_activating = false;
     bool m_busesJoined = false; // the lock listens to the desktop's signals

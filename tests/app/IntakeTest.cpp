@@ -138,7 +138,7 @@ TEST_F(IntakeTest, DroppedTextAndPicturesBecomeDocumentsThatReadBackEqual)
     int count = 0;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        if (Main()->Collapsed != r.overTarget) {
+        if (Main()->Collapsed() != r.overTarget) {
             Main()->SetCollapsed(r.overTarget);
             count = 0;
         }
@@ -276,7 +276,7 @@ TEST_F(IntakeTest, DroppedFilesBecomeOneEmbeddedDocumentEachAndTheRestIsListed)
         seam.Texts.clear();
         QMimeData data;
         data.setUrls(r.urls);
-        Part<TDropImporter>("DropImporter")->JobFromBytes = r.way == Job ? 0 : 16 * 1024 * 1024;
+        Part<TDropImporter>("DropImporter")->SetJobFromBytes(r.way == Job ? 0 : 16 * 1024 * 1024);
         Drop(data, Target());
         auto* progress = Main()->findChild<TJobProgress*>();
         ASSERT_EQ(progress != nullptr, r.way != AtOnce);

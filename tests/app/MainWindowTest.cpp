@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, WithoutAnIconThemeTheIconsAreTheProgramsOwnAndDistinct)
     for (QAction* a : Part<QToolBar>("ToolBar1")->actions())
         if (!a->isSeparator())
             icons.append({a->objectName(), a->icon()});
-    const QList<QIcon>& list = Part<TO_doc_list>("O_doc_list1")->ImageList1;
+    const QList<QIcon>& list = Part<TO_doc_list>("O_doc_list1")->ImageList1();
     for (int i = 0; i < list.size(); ++i)
         icons.append({QStringLiteral("list icon %1").arg(i), list[i]});
     ASSERT_EQ(icons.size(), 10 + 5);
@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
     Main()->ApplyPlacement();
     OpenSomeDatabase();
     Part<QAction>("TB_collaps")->trigger();
-    EXPECT_TRUE(Main()->Collapsed);
+    EXPECT_TRUE(Main()->Collapsed());
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(158, 87));
     EXPECT_TRUE(Part("Panel_Collaps")->isVisibleTo(Main()));
     EXPECT_FALSE(Part("ToolBar1")->isVisibleTo(Main()));
@@ -217,7 +217,7 @@ TEST_F(MainWindowTest, CollapseGivesTheSmallTargetThatSnapsBackAndExpandsOnMaxim
 
     Main()->showMaximized();
     QApplication::processEvents();
-    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_FALSE(Main()->Collapsed());
     EXPECT_FALSE(Main()->isMaximized());
     EXPECT_EQ(Main()->frameGeometry(), QRect(20, 30, 500, 300)) << "back to the stored placement";
 }
@@ -250,10 +250,10 @@ TEST_F(MainWindowTest, ExpandByLabelClickOrDoubleClickOnThePanel)
     Main()->show();
     Main()->SetCollapsed(true);
     QTest::mouseClick(Part("Label_restore"), Qt::LeftButton);
-    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_FALSE(Main()->Collapsed());
     Main()->SetCollapsed(true);
     QTest::mouseDClick(Part("Panel_Collaps"), Qt::LeftButton);
-    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_FALSE(Main()->Collapsed());
     EXPECT_EQ(Main()->frameGeometry().size(), QSize(500, 300));
 }
 
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
     OnModal<TW_new_doc>([](TW_new_doc* d) { d->reject(); }); // the paste asks on its clipboard page
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(pastes.count(), 1);
-    EXPECT_FALSE(Main()->Collapsed);
+    EXPECT_FALSE(Main()->Collapsed());
 
     Main()->SetCollapsed(true);
     QTest::keyClick(Main(), Qt::Key_V);
@@ -279,7 +279,7 @@ TEST_F(MainWindowTest, CtrlVPastesOnlyWhileCollapsedAndAllowed)
     Main()->CloseDatabase();
     QTest::keyClick(Main(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(pastes.count(), 1) << "new documents not allowed";
-    EXPECT_TRUE(Main()->Collapsed);
+    EXPECT_TRUE(Main()->Collapsed());
 }
 
 TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
@@ -294,7 +294,7 @@ TEST_F(MainWindowTest, GettingStartedPromptFollowsGs)
     };
     StartApp("<SETTINGS GS=\"NO\"/>");
     Main()->Activate();
-    EXPECT_FALSE(Main()->FirstActivation);
+    EXPECT_FALSE(Main()->FirstActivation());
     TearDown();
 
     // The choice, the tutorial pages it opens, and what GS then holds.

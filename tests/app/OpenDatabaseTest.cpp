@@ -243,7 +243,7 @@ TEST_F(OpenDatabaseTest, ActivationOpensTheLastUsedDatabase)
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("B"));
     EXPECT_EQ(ADB().Path(), b);
     EXPECT_TRUE(QFileInfo::exists(Schema::AnchorTablePath()));
-    EXPECT_GE(Main()->EngineVersion, 3000000);
+    EXPECT_GE(Main()->EngineVersion(), 3000000);
 }
 
 // ---- Password change
@@ -333,11 +333,11 @@ TEST_F(OpenDatabaseTest, EngineMissingDialogShowsHowToInstallOrOpensThePage)
         TD_BDE_DL::OfferInstall();
     };
     press(nullptr, "OKBtn");
-    EXPECT_EQ(DialogScript::LastShown(), TD_BDE_DL::InstallText);
+    EXPECT_EQ(DialogScript::LastShown(), TD_BDE_DL::InstallText());
     EXPECT_TRUE(opened.isEmpty());
     press("RB_download", "OKBtn");
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0].toString(), TD_BDE_DL::DownloadUrl);
+    EXPECT_EQ(opened[0].toString(), TD_BDE_DL::DownloadUrl());
     press("RB_download", "CancelBtn");
     EXPECT_EQ(opened.size(), 1) << "cancel does nothing";
 

@@ -148,7 +148,7 @@ TEST_F(PrivacyLockTest, LockWritesBackThePendingEditClosesTheFileAndUnlockAsksTh
     ASSERT_TRUE(Lock()->Locked());
     EXPECT_FALSE(Main()->DatabaseOpen());
     EXPECT_FALSE(Part<TO_doc_list>("O_doc_list1")->IsActive());
-    EXPECT_FALSE(viewer->Shown);
+    EXPECT_FALSE(viewer->Shown());
     EXPECT_FALSE(HeldOpen(DbFile())) << "the key and the file are let go";
     EXPECT_TRUE(Part("Panel_locked")->isVisibleTo(Main()));
     EXPECT_FALSE(Part("Splitter1")->isVisibleTo(Main()));

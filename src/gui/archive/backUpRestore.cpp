@@ -21,7 +21,10 @@
 #include <QVBoxLayout>
 #include <memory>
 
-const QString TFBackUpRestore::ArchiveFilter = QStringLiteral("archive|*.qba");
+QString TFBackUpRestore::ArchiveFilter()
+{
+    return QStringLiteral("archive|*.qba");
+}
 
 namespace {
 
@@ -187,7 +190,7 @@ QString TFBackUpRestore::DefaultArchiveName(const QString& folder)
 
 void TFBackUpRestore::PrepareBackUp(const QString& folder)
 {
-    OrbFileEdit1->SetFilter(ArchiveFilter);
+    OrbFileEdit1->SetFilter(ArchiveFilter());
     StartFolder = QDir::currentPath();
     m_folder = folder;
     PageControl1->setCurrentWidget(TabSheet1);
@@ -198,7 +201,7 @@ void TFBackUpRestore::PrepareBackUp(const QString& folder)
 
 void TFBackUpRestore::PrepareRestore(const QString& folder, bool hideWarning)
 {
-    OrbFileEdit2->SetFilter(ArchiveFilter);
+    OrbFileEdit2->SetFilter(ArchiveFilter());
     Label_attention->setVisible(!hideWarning);
     m_folder = folder;
     StartFolder = QDir::currentPath();
@@ -249,7 +252,7 @@ void TFBackUpRestore::OkBackUp()
     // Written by the job, read once it has ended.
     auto why = std::make_shared<QString>();
     const auto report = [this, why](int code) {
-        LastCode = code;
+        m_lastCode = code;
         ShowMessageText(code == BackRest::Ok ? QStringLiteral("Archive created")
                                              : WithReason(QStringLiteral("Archive creation error"), *why));
         ProgressBar1->setValue(0);
@@ -280,7 +283,7 @@ void TFBackUpRestore::OkRestore()
     const QString folder = QDir(StartFolder).absoluteFilePath(m_folder);
     if (m_folder.trimmed().isEmpty() || HoldsOtherFilesOnly(folder)) {
         // Without a database folder to replace there is nothing this dialog may overwrite.
-        LastCode = BackRest::Failed;
+        m_lastCode = BackRest::Failed;
         ShowMessageText(QStringLiteral("The folder \"%1\"\nholds no database: nothing was restored.")
                             .arg(QDir::toNativeSeparators(m_folder)));
         accept();
@@ -297,7 +300,7 @@ void TFBackUpRestore::OkRestore()
                                      : BackRest::RestoreFolder(archive, folder, cb, 0, why.get());
         },
         [this, why](int code) {
-            LastCode = code;
+            m_lastCode = code;
             ShowMessageText(code == BackRest::Ok ? QStringLiteral("Database restored")
                                                  : WithReason(QStringLiteral("Database restore error"), *why));
             ProgressBar2->setValue(0);

@@ -59,11 +59,9 @@ public:
     bool Busy() const { return m_busy; }
 
     // The code of the last operation run; -1 when none ran.
-    int LastCode = -1;
+    int LastCode() const { return m_lastCode; }
 
-    QString StartFolder;
-
-    static const QString ArchiveFilter; // "archive|*.qba"
+    static QString ArchiveFilter(); // "archive|*.qba"
 
 public Q_SLOTS:
     void reject() override;
@@ -83,6 +81,9 @@ private:
     void SetBusy(bool busy);
 
     QString m_folder;
+    // The current folder when the page was prepared: relative paths start there.
+    QString StartFolder;
+    int m_lastCode = -1;
     bool m_busy = false;
     TJobRunner* m_runner = nullptr;
 

@@ -71,7 +71,6 @@ void TFaskBaseAndPwd::FillDatabaseList()
 
 bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, const QString& preselected)
 {
-    Confirmed = false;
     Created = false;
     FillDatabaseList();
     if (!preselected.isEmpty())
@@ -86,7 +85,7 @@ bool TFaskBaseAndPwd::AskDatabaseAndPassword(QString& path, QString& password, c
 
     // The dialog lives for the whole run: its field must not keep the password.
     QString typed = TakePassword();
-    if (!Confirmed && !Created) {
+    if (!Confirmed() && !Created) {
         TDatabaseConnection::Wipe(typed);
         path.clear();
         password.clear();

@@ -23,8 +23,6 @@ class TFaskBaseAndPwd : public TFaskPwd
 public:
     explicit TFaskBaseAndPwd(TSettingsModel& settings, QWidget* parent = nullptr);
 
-    bool Created = false;
-
     QString SelectedDatabaseName() const;
     // Selects the first listed name equal to name ignoring case, else clears the selection.
     void SelectDatabase(const QString& name);
@@ -51,6 +49,7 @@ Q_SIGNALS:
 
 private:
     TSettingsModel& m_settings;
+    bool Created = false; // a database made with "..." closed the dialog
     QLabel* Label_db = nullptr;
     QComboBox* CB_databases = nullptr;
     QToolButton* SB_databases = nullptr; // "...": create a new database

@@ -24,7 +24,6 @@ public:
     // EditDatabase in halves around the modal run, for driving the dialog directly.
     void Prepare(TOrbPigger* entry);
     void Apply();
-    bool OkFlag = false;
 
     void SB_back_upClick();
     void SB_restoreClick();
@@ -34,6 +33,7 @@ private:
 
     TSettingsModel& m_settings;
     TOrbPigger* m_entry = nullptr;
+    bool OkFlag = false; // OK closed the dialog: Apply writes the edits back
 
     // Controls (objectName = member name).
     QLineEdit* Edit_database_name = nullptr;

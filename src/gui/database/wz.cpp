@@ -68,12 +68,18 @@ int TWizard::AddPage(QWidget* page)
 void TWizard::GoToPage(int index)
 {
     if (index >= 0 && index < PageCount()) {
-        PreviousPage = CurrentPage();
+        m_previousPage = CurrentPage();
         pages->setCurrentIndex(index);
         UpdateButtons();
     }
     PageEntered();
     FocusFirstField();
+}
+
+void TWizard::StartAt(int index)
+{
+    m_previousPage = -1;
+    GoToPage(index);
 }
 
 void TWizard::UpdateButtons()

@@ -16,11 +16,13 @@ public:
     ~TWizard() override;
 
     // The page shown before the last page change; -1 until the first change.
-    int PreviousPage = -1;
+    int PreviousPage() const { return m_previousPage; }
 
     virtual int CurrentPage() const;
     // Shows page index when there is one; PageEntered runs in every case.
     virtual void GoToPage(int index);
+    // A run afresh: GoToPage(index) as if no page had been shown before.
+    void StartAt(int index);
     virtual void UpdateButtons();
     virtual void PageEntered() { }
 
@@ -47,4 +49,5 @@ protected:
 
 private:
     QStackedWidget* pages = nullptr;
+    int m_previousPage = -1;
 };

@@ -95,7 +95,7 @@ QWidget* TW_new_database::CreateNamePage()
     RB_new_database->setChecked(true);
     OrbFileEdit1 = new TOrbFileEdit;
     OrbFileEdit1->setObjectName(QStringLiteral("OrbFileEdit1"));
-    OrbFileEdit1->SetFilter(TFBackUpRestore::ArchiveFilter);
+    OrbFileEdit1->SetFilter(TFBackUpRestore::ArchiveFilter());
     OrbFileEdit1->SetDialogTitle(QStringLiteral("Archive file"));
     OrbFileEdit1->setEnabled(false);
     auto* group = new QVBoxLayout(RadioGroup1);
@@ -241,7 +241,7 @@ void TW_new_database::UpdateButtons()
 
 void TW_new_database::PageEntered()
 {
-    const int next = WizardRules::PageAfterEntering(FromArchive(), CurrentPage(), PreviousPage);
+    const int next = WizardRules::PageAfterEntering(FromArchive(), CurrentPage(), PreviousPage());
     if (next >= 0)
         GoToPage(next);
     if (CurrentPage() != PageCount() - 1)
@@ -286,8 +286,7 @@ void TW_new_database::Prepare()
     EditNewPwd2->clear();
     ProgressBar2->setValue(0);
     SetLocation(WizardRules::InitialLocation(m_startFolder, QDir::homePath()));
-    PreviousPage = -1;
-    GoToPage(NamePage);
+    StartAt(NamePage);
 }
 
 TW_new_database::Result TW_new_database::CreateDatabase()

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 QValidator::State TUpperCaseValidator::validate(QString& input, int& /*pos*/) const
@@ -35,6 +36,12 @@ QString TFaskPwd::TakePassword()
     return password;
 }
 
+void TFaskPwd::showEvent(QShowEvent* e)
+{
+    m_confirmed = false;
+    QDialog::showEvent(e);
+}
+
 TFaskPwd::TFaskPwd(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
@@ -58,7 +65,7 @@ TFaskPwd::TFaskPwd(QWidget* parent)
     BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
     connect(BtnOK, &QPushButton::clicked, this, [this] {
-        Confirmed = true;
+        m_confirmed = true;
         accept();
     });
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject); // Escape rejects as well

@@ -31,17 +31,19 @@ class TFaskPwd : public QDialog
 public:
     explicit TFaskPwd(QWidget* parent = nullptr);
 
-    bool Confirmed = false;
-
     // The typed password; the field is emptied, so it does not outlive its use in the dialog.
     QString TakePassword();
 
 protected:
+    // "OK" closed the dialog since it was last shown.
+    bool Confirmed() const { return m_confirmed; }
+    void showEvent(QShowEvent* e) override;
     QGridLayout* Grid() const { return m_grid; }
     QLabel* PasswordLabel() const { return Label_pwd; }
     QLineEdit* PasswordField() const { return Edit_pwd; }
 
 private:
+    bool m_confirmed = false;
     QGridLayout* m_grid = nullptr;
     QLabel* Label_pwd = nullptr;
     QLineEdit* Edit_pwd = nullptr;

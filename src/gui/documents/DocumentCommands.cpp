@@ -106,13 +106,7 @@ QString TDocumentCommands::CreateDocumentRecord(const QString& name, const QStri
 {
     if (!m_list->IsActive())
         return QString();
-    struct Allow
-    {
-        TO_doc_list* list;
-        ~Allow() { list->InsertAllowed = false; }
-    } allow{m_list};
-    m_list->InsertAllowed = true;
-    if (!m_list->AppendRecord({{QStringLiteral("doc_name"), name}, {QStringLiteral("doc_type"), type}}))
+    if (!m_list->AppendAllowed({{QStringLiteral("doc_name"), name}, {QStringLiteral("doc_type"), type}}))
         return QString();
     return m_list->CurrentId();
 }

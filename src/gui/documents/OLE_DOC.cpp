@@ -168,7 +168,7 @@ void TO_OLE_DOC::CloseQuery()
 
 void TO_OLE_DOC::OpenRecord(const QString& id)
 {
-    ObjectKey = id;
+    m_objectKey = id;
     CloseQuery();
     m_rowFound = TDocStore(*m_connection).FindDocument(id).has_value();
     m_queryOpen = true;
@@ -180,21 +180,21 @@ bool TO_OLE_DOC::LoadFromRecord()
         return false;
     // An empty cell is no object either.
     {
-        const std::unique_ptr<QIODevice> cell = TDocStore(*m_connection).OpenContent(ObjectKey, Column);
+        const std::unique_ptr<QIODevice> cell = TDocStore(*m_connection).OpenContent(m_objectKey, Column);
         if (!cell || cell->size() == 0)
             return false;
     }
     // The view shows the header only; the object's bytes stay in the cell until it is opened or
     // saved, and are streamed from there.
     OLE_viewer->ReadHeaderFrom(
-        [connection = m_connection, id = ObjectKey] { return TDocStore(*connection).OpenContent(id, Column); });
+        [connection = m_connection, id = m_objectKey] { return TDocStore(*connection).OpenContent(id, Column); });
     OLE_viewer->SetModified(false);
     return true;
 }
 
 void TO_OLE_DOC::LoadObject(const QString& id)
 {
-    ObjectKey = id;
+    m_objectKey = id;
     OLE_viewer->ReleaseObject();
     try {
         OpenRecord(id);
@@ -205,7 +205,7 @@ void TO_OLE_DOC::LoadObject(const QString& id)
         throw;
     }
     CloseQuery();
-    ObjectLoaded = true;
+    m_objectLoaded = true;
 }
 
 void TO_OLE_DOC::SaveObject(const QString& id)
@@ -230,8 +230,8 @@ void TO_OLE_DOC::CloseObject()
         OLE_viewer->EndEditing(); // what it saved so far is kept
     }
     if (OLE_viewer->Modified())
-        WriteBack(ObjectKey);
-    ObjectLoaded = false;
+        WriteBack(m_objectKey);
+    m_objectLoaded = false;
     OLE_viewer->ReleaseObject();
     CloseQuery();
 }
@@ -278,7 +278,7 @@ bool TO_OLE_DOC::EndEditingForLock()
         OLE_viewer->EndEditing();
     }
     if (OLE_viewer->Modified())
-        WriteBack(ObjectKey);
+        WriteBack(m_objectKey);
     return true;
 }
 
@@ -320,11 +320,11 @@ void TO_OLE_DOC::EditObject(const QString& id)
 // write after the server is done reports any failure.
 void TO_OLE_DOC::SaveChangeQuietly()
 {
-    if (ObjectKey.trimmed().isEmpty())
+    if (m_objectKey.trimmed().isEmpty())
         return;
     try {
-        if (TDocStore(*m_connection).FindDocument(ObjectKey))
-            SaveObject(ObjectKey);
+        if (TDocStore(*m_connection).FindDocument(m_objectKey))
+            SaveObject(m_objectKey);
     } catch (const QbError&) {
     }
 }

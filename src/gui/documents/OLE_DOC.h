@@ -84,9 +84,12 @@ public:
 
     // The object being shown or edited.
     TOleContainer* Container() const { return OLE_viewer; }
+    // A new object for record id is about to be made in the container.
+    void StartObject(const QString& id) { m_objectKey = id; }
 
-    QString ObjectKey;
-    bool ObjectLoaded = false;
+    // The record of the object.
+    const QString& ObjectKey() const { return m_objectKey; }
+    bool ObjectLoaded() const { return m_objectLoaded; }
 
 private:
     TOleContainer* OLE_viewer = nullptr; // the container
@@ -100,6 +103,8 @@ private:
     void ShowHandedOver();
 
     TDatabaseConnection* m_connection;
+    QString m_objectKey;
+    bool m_objectLoaded = false;
     bool m_queryOpen = false;
     bool m_rowFound = false;
     QPointer<QDialog> m_handedOverBox;

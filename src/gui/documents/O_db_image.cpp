@@ -152,23 +152,23 @@ void TO_db_image::ResetView()
     Image1->SetAutoSize(true);
 }
 
-void TO_db_image::OpenImage()
+void TO_db_image::OpenImage(const QString& key)
 {
     ResetView();
     // The previous picture goes first, so that a large one is not held beside the next.
     Image1->SetPicture(QImage());
     m_open = true;
     m_rowFound = false;
-    m_openKey = ImageKey;
-    PictureChanged = false;
+    ImageKey = key;
+    m_pictureChanged = false;
     try {
-        if (!TDocStore(m_connection).FindDocument(m_openKey)) {
+        if (!TDocStore(m_connection).FindDocument(ImageKey)) {
             Image1->SetPicture(ImageStore::PlaceholderImage(ImageStore::PlaceholderClosed));
             ShowPlain(QStringLiteral("no responding record found"));
             return;
         }
         m_rowFound = true;
-        Image1->SetPicture(ImageStore::ReadPicture(m_connection, m_openKey));
+        Image1->SetPicture(ImageStore::ReadPicture(m_connection, ImageKey));
     } catch (const QbError& e) {
         // The stored bytes stay as they are: nothing is written back unless a new picture is given.
         ShowPlain(e.Message());
@@ -177,8 +177,8 @@ void TO_db_image::OpenImage()
 
 void TO_db_image::CloseImage()
 {
-    if (m_open && m_rowFound && PictureChanged)
-        ImageStore::WritePicture(m_connection, m_openKey, Image1->Picture());
+    if (m_open && m_rowFound && m_pictureChanged)
+        ImageStore::WritePicture(m_connection, ImageKey, Image1->Picture());
     m_open = false;
     m_rowFound = false;
     ResetView();
@@ -216,7 +216,7 @@ bool TO_db_image::CloseImageOrKeep()
             } else if (!Ask(DiscardChangeText())) {
                 return false; // the window stays open with the picture
             }
-            PictureChanged = false; // saved elsewhere, or let go by the user
+            m_pictureChanged = false; // saved elsewhere, or let go by the user
             CloseImage();
             return true;
         }
@@ -228,7 +228,7 @@ void TO_db_image::SetPicture(const QImage& bitmap)
     // A new picture is shown at its own size, not stretched over the last one's scaled view.
     ResetView();
     Image1->SetPicture(bitmap);
-    PictureChanged = true;
+    m_pictureChanged = true;
 }
 
 void TO_db_image::SetEmptyPicture()
@@ -264,14 +264,14 @@ void TO_db_image::TB_reloadClick()
 {
     if (!Ask(QStringLiteral("Reload the picture from the database?")))
         return;
-    PictureChanged = false;
+    m_pictureChanged = false;
     try {
         CloseImage();
     } catch (const QbError& e) {
         ShowPlain(e.Message()); // cannot happen without a change; kept for a failing connection
         return;
     }
-    OpenImage();
+    OpenImage(ImageKey);
 }
 
 void TO_db_image::TB_copyClick()

@@ -48,14 +48,12 @@ public:
     explicit TO_db_image(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TO_db_image() override;
 
-    // The document to open; set by the owner before OpenImage.
-    QString ImageKey;
     // The picture differs from the stored one.
-    bool PictureChanged = false;
+    bool PictureChanged() const { return m_pictureChanged; }
 
-    // Loads the row of ImageKey. A missing row or a damaged stored picture is reported in a plain
+    // Loads the row of document key. A missing row or a damaged stored picture is reported in a plain
     // message box; the frame then writes nothing back unless a new picture is given.
-    void OpenImage();
+    void OpenImage(const QString& key);
     // Writes a changed picture back to the row it was read from, then closes and shows
     // placeholder 1. When the write fails it raises QbError and stays open with the picture.
     void CloseImage();
@@ -108,7 +106,8 @@ private:
     TImagePane* Image1 = nullptr;
 
     TDatabaseConnection& m_connection;
-    QString m_openKey; // the row read by OpenImage and written by CloseImage
+    QString ImageKey; // the row read by OpenImage and written by CloseImage
+    bool m_pictureChanged = false;
     bool m_open = false;
     bool m_rowFound = false;
     TD_scale_image* m_scale = nullptr;

@@ -39,8 +39,7 @@ void TF_db_image::SetDialogs(TD_scale_image* scale)
 void TF_db_image::EditPicture(const QString& key, const QString& caption)
 {
     setWindowTitle(caption);
-    O_db_image1->ImageKey = key;
-    O_db_image1->OpenImage();
+    O_db_image1->OpenImage(key);
     exec();
 }
 

@@ -191,7 +191,7 @@ TOdic::TOdic(TDatabaseConnection& connection, QWidget* parent)
 
     connect(Grid1->selectionModel(), &QItemSelectionModel::currentChanged, this, &TOdic::CurrentChanged);
     connect(Grid1, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (IsActive() && index.column() == ColumnOf(ChooseField))
+        if (IsActive() && index.column() == ColumnOf(m_chooseField))
             Choose(Grid1);
     });
 }
@@ -205,9 +205,14 @@ TOdic::~TOdic()
 
 void TOdic::SetFieldNames()
 {
-    IdField = QStringLiteral("ID_NOT_SET_YET");
-    NameField = QStringLiteral("NAME_NOT_SET_YET");
-    ChooseField = QStringLiteral("CHOISE_IT");
+    SetFields(QStringLiteral("ID_NOT_SET_YET"), QStringLiteral("NAME_NOT_SET_YET"), QStringLiteral("CHOISE_IT"));
+}
+
+void TOdic::SetFields(const QString& id, const QString& name, const QString& choose)
+{
+    m_idField = id;
+    m_nameField = name;
+    m_chooseField = choose;
 }
 
 void TOdic::SetColumns(const QList<TDicColumn>& columns)
@@ -243,7 +248,7 @@ void TOdic::OpenList()
     Q1->endResetModel();
     ApplyColumns();
     if (Q1->RowCount() > 0)
-        Grid1->setCurrentIndex(Q1->index(0, std::max(0, ColumnOf(ChooseField))));
+        Grid1->setCurrentIndex(Q1->index(0, std::max(0, ColumnOf(m_chooseField))));
     ShowStatus();
     ScheduleFetch();
 }
@@ -339,12 +344,12 @@ QString TOdic::FieldText(const QString& name) const
 
 QString TOdic::CurrentId() const
 {
-    return FieldText(IdField);
+    return FieldText(m_idField);
 }
 
 QString TOdic::CurrentName() const
 {
-    return FieldText(NameField);
+    return FieldText(m_nameField);
 }
 
 bool TOdic::PostPending()
@@ -392,8 +397,8 @@ void TOdic::Choose(QObject* sender)
         const int remembered = SelectedColumn();
         // Entering the choose column posts a pending name edit; the view commits an open editor
         // as the current cell changes, so no pending events need to run in between.
-        SelectColumn(ColumnOf(NameField));
-        SelectColumn(ColumnOf(ChooseField));
+        SelectColumn(ColumnOf(m_nameField));
+        SelectColumn(ColumnOf(m_chooseField));
         SelectColumn(remembered);
     }
     if (m_choose)
@@ -423,10 +428,21 @@ bool TOdic::AppendRecord(const QVariantMap& values)
         row.insert(f, QVariant());
     for (auto it = values.begin(); it != values.end(); ++it)
         row.insert(it.key().toLower(), it.value());
-    row.insert(IdField.toLower(), TDocStore::NewIdentifier());
+    row.insert(m_idField.toLower(), TDocStore::NewIdentifier());
     ApplyInsert(row);
     ShowAppended(StoredRow(row));
     return true;
+}
+
+bool TOdic::AppendAllowed(const QVariantMap& values)
+{
+    struct Allow
+    {
+        TOdic* list;
+        ~Allow() { list->m_insertAllowed = false; }
+    } allow{this};
+    m_insertAllowed = true;
+    return AppendRecord(values);
 }
 
 bool TOdic::AppendStored(const QString& id)
@@ -437,7 +453,7 @@ bool TOdic::AppendStored(const QString& id)
     QVariantMap row;
     for (const QString& f : Q1->m_fields)
         row.insert(f, QVariant());
-    row.insert(IdField.toLower(), id);
+    row.insert(m_idField.toLower(), id);
     ShowAppended(StoredRow(row));
     return true;
 }
@@ -500,7 +516,7 @@ void TOdic::RemoveCurrent()
 
 bool TOdic::Q1BeforeInsert()
 {
-    if (InsertAllowed)
+    if (m_insertAllowed)
         return true;
     return Dialogs::Confirm(QStringLiteral("Add new line?"));
 }
@@ -524,7 +540,7 @@ void TOdic::ShowStatus()
 {
     if (m_inserting)
         Panel1->setText(QStringLiteral("Append mode"));
-    else if (SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(ChooseField))
+    else if (SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(m_chooseField))
         Panel1->setText(QStringLiteral("Item select mode"));
     else
         Panel1->setText(QStringLiteral("Line edit mode"));
@@ -594,23 +610,23 @@ void TOdic::CurrentChanged(const QModelIndex& current, const QModelIndex& previo
 
 void TOdic::Grid1ColEnter()
 {
-    if (SelectedColumn() == ColumnOf(ChooseField))
+    if (SelectedColumn() == ColumnOf(m_chooseField))
         PostPending();
     ShowStatus();
 }
 
 void TOdic::DrawIcon(QPainter* painter, const QRect& rect, int icon) const
 {
-    if (icon < 0 || icon >= ImageList1.size())
+    if (icon < 0 || icon >= m_imageList.size())
         return;
     const int size = std::min(16, rect.height());
     painter->fillRect(rect, palette().color(QPalette::Base));
-    ImageList1[icon].paint(painter, QRect(rect.left() + 2, rect.top(), size, size));
+    m_imageList[icon].paint(painter, QRect(rect.left() + 2, rect.top(), size, size));
 }
 
 void TOdic::Grid1DrawColumnCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected)
 {
-    if (selected && index.column() == ColumnOf(ChooseField))
+    if (selected && index.column() == ColumnOf(m_chooseField))
         DrawIcon(painter, rect, 0);
 }
 
@@ -619,7 +635,7 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
     if (watched == Grid1) {
         if (event->type() == QEvent::KeyPress && !Grid1->Editing()) {
             auto* key = static_cast<QKeyEvent*>(event);
-            const bool chooseColumn = SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(ChooseField);
+            const bool chooseColumn = SelectedColumn() >= 0 && SelectedColumn() == ColumnOf(m_chooseField);
             if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && chooseColumn) {
                 Choose(Grid1);
                 return true;
@@ -638,7 +654,7 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
             // Leaving the grid (not into its own cell editor) returns to the choose column.
             const QWidget* now = QApplication::focusWidget();
             if (!now || !Grid1->isAncestorOf(now))
-                SelectColumn(ColumnOf(ChooseField));
+                SelectColumn(ColumnOf(m_chooseField));
         }
     }
     return QWidget::eventFilter(watched, event);

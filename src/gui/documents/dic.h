@@ -87,16 +87,10 @@ public:
     explicit TOdic(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TOdic() override;
 
-    QList<QIcon> ImageList1;
+    // The icons the cells draw, by index.
+    const QList<QIcon>& ImageList1() const { return m_imageList; }
 
-    QList<TDicColumn> Columns; // set through SetColumns
     void SetColumns(const QList<TDicColumn>& columns);
-
-    QString IdField = QStringLiteral("ID_NOT_SET_YET");
-    QString NameField = QStringLiteral("NAME_NOT_SET_YET");
-    QString ChooseField = QStringLiteral("CHOISE_IT");
-    bool InsertAllowed = false;
-    bool DeleteWithoutAsking = false;
 
     virtual void SetFieldNames();
     // Opens the query (connecting the shared connection when it is not yet); raises QbError.
@@ -119,6 +113,8 @@ public:
     // Appends a row with these values (field names ignoring case) and stores it at once;
     // the identifier field gets a new identifier. Returns false when the insert was cancelled.
     bool AppendRecord(const QVariantMap& values);
+    // AppendRecord with inserts allowed for the length of the call: a row the program makes.
+    bool AppendAllowed(const QVariantMap& values);
     // Shows a row stored without the list (by a job) after every row and makes it current.
     bool AppendStored(const QString& id);
     // Deletes the current row after DeleteAsked and the before-delete question; true when it was
@@ -134,8 +130,9 @@ public:
     void ApplyIt();
     void ShowStatus();
 
-    // Columns by field name (-1 when not shown).
+    // Columns by field name (-1 when not shown), and the field of a column.
     int ColumnOf(const QString& field) const;
+    QString FieldOf(int column) const { return Columns.value(column).Field; }
     int SelectedColumn() const;
     void SelectColumn(int column);
     int CurrentRow() const;
@@ -158,6 +155,13 @@ Q_SIGNALS:
 
 protected:
     TDatabaseConnection& Connection() const { return m_connection; }
+    void SetImageList(const QList<QIcon>& icons) { m_imageList = icons; }
+    // The fields that identify, name and choose a row; SetFieldNames sets them.
+    void SetFields(const QString& id, const QString& name, const QString& choose);
+    const QString& NameField() const { return m_nameField; }
+    const QString& ChooseField() const { return m_chooseField; }
+    // Rows may be inserted without asking.
+    bool InsertAllowed() const { return m_insertAllowed; }
 
     // The query's statements on the shared connection. The select is read a stretch at a time:
     // StartSelect begins it afresh and names its fields, each NextRows gives the following rows
@@ -203,6 +207,13 @@ private:
     // Adds a stored row at the end and makes it current.
     void ShowAppended(const QVariantMap& row);
 
+    QList<QIcon> m_imageList;
+    QList<TDicColumn> Columns; // set through SetColumns
+    QString m_idField = QStringLiteral("ID_NOT_SET_YET");
+    QString m_nameField = QStringLiteral("NAME_NOT_SET_YET");
+    QString m_chooseField = QStringLiteral("CHOISE_IT");
+    bool m_insertAllowed = false;
+    bool DeleteWithoutAsking = false;
     ChooseHandler m_choose;
     bool m_complete = true;
     bool m_fetchScheduled = false;

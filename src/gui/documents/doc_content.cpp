@@ -90,8 +90,8 @@ void TO_doc_content::ResetViewer()
     Odb_rtf1->SetKeyFieldName(QStringLiteral("Doc_id"));
     Odb_rtf1->SetBlobFieldName(QStringLiteral("Image"));
     Odb_rtf1->SetViewOnly(true);
-    ShownId.clear();
-    Shown = false;
+    m_shownId.clear();
+    m_shown = false;
 }
 
 void TO_doc_content::SetEditWindows(TF_db_image* picture, TF_db_rtf* text)
@@ -143,9 +143,9 @@ QString TO_doc_content::Caption() const
 
 void TO_doc_content::ClearDocument()
 {
-    Shown = false;
-    ShownId.clear();
-    ShownType.clear();
+    m_shown = false;
+    m_shownId.clear();
+    m_shownType.clear();
     // Every frame gets its chance to write back; the first failure is reported afterwards.
     std::exception_ptr failure;
     const auto close = [&failure](const std::function<void()>& step) {
@@ -166,8 +166,8 @@ void TO_doc_content::ClearDocument()
 void TO_doc_content::ShowDocument(const QString& id, const QString& type)
 {
     ClearDocument();
-    ShownId = id;
-    ShownType = type;
+    m_shownId = id;
+    m_shownType = type;
     if (type == kText) {
         ShowPage(TabSheet_rtf);
         Odb_rtf1->OpenDocument(id);
@@ -176,39 +176,37 @@ void TO_doc_content::ShowDocument(const QString& id, const QString& type)
         O_OLE_DOC1->LoadObject(id);
     } else {
         ShowPage(TabSheet_picture);
-        O_db_image1->ImageKey = id;
-        O_db_image1->OpenImage();
+        O_db_image1->OpenImage(id);
     }
-    Shown = true;
+    m_shown = true;
     Q_EMIT DocumentShown(id, type);
 }
 
 void TO_doc_content::EditDocument()
 {
-    if (!Shown)
+    if (!m_shown)
         return;
-    if (ShownType == kText) {
+    if (m_shownType == kText) {
         if (!m_textWindow)
             return;
-        m_textWindow->EditText(ShownId, Caption());
+        m_textWindow->EditText(m_shownId, Caption());
         // The page shows what was saved in the window.
         Odb_rtf1->CloseDocument();
-        Odb_rtf1->OpenDocument(ShownId);
+        Odb_rtf1->OpenDocument(m_shownId);
         return;
     }
-    if (ShownType == kPicture) {
+    if (m_shownType == kPicture) {
         if (!m_pictureWindow)
             return;
-        m_pictureWindow->EditPicture(ShownId, Caption());
+        m_pictureWindow->EditPicture(m_shownId, Caption());
         // The page shows what was saved in the window.
         O_db_image1->CloseImage();
-        O_db_image1->ImageKey = ShownId;
-        O_db_image1->OpenImage();
+        O_db_image1->OpenImage(m_shownId);
         return;
     }
     try {
         // Waits in a local event loop while the server has the object open.
-        O_OLE_DOC1->EditObject(ShownId);
+        O_OLE_DOC1->EditObject(m_shownId);
     } catch (const QbError& e) {
         Q_EMIT EditFailed(TO_OLE_DOC::OleErrorText(e.Message()));
     }
@@ -219,7 +217,7 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
     ClearDocument();
     if (id.trimmed().isEmpty())
         return;
-    ShownId = id;
+    m_shownId = id;
     if (type == kText) {
         if (content.IsText()) {
             Odb_rtf1->OpenDocument(id);
@@ -228,8 +226,7 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
             Odb_rtf1->CloseDocument(); // writes the text as rich text
         }
     } else if (type == kPicture) {
-        O_db_image1->ImageKey = id;
-        O_db_image1->OpenImage(); // the column is still empty
+        O_db_image1->OpenImage(id); // the column is still empty
         if (content.IsBitmap())
             O_db_image1->SetPicture(content.Picture);
         else if (content.ContentKind == TDocContent::Kind::Nothing)
@@ -238,11 +235,11 @@ void TO_doc_content::SetContent(const QString& id, const QString& type, const TD
     } else if (content.IsClipboard()) {
         PasteObject(id);
     } else {
-        O_OLE_DOC1->ObjectKey = id;
+        O_OLE_DOC1->StartObject(id);
         O_OLE_DOC1->Container()->CreateFromClass(type, false); // an unknown class raises
-        O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
+        O_OLE_DOC1->SaveObject(id);
     }
-    Shown = true;
+    m_shown = true;
 }
 
 void TO_doc_content::PasteObject(const QString& id)
@@ -250,9 +247,9 @@ void TO_doc_content::PasteObject(const QString& id)
     ClearDocument();
     if (id.trimmed().isEmpty())
         return;
-    ShownId = id;
-    O_OLE_DOC1->ObjectKey = id;
+    m_shownId = id;
+    O_OLE_DOC1->StartObject(id);
     O_OLE_DOC1->Container()->PasteFromClipboard(); // nothing when the clipboard offers no object
-    O_OLE_DOC1->SaveObject(O_OLE_DOC1->ObjectKey);
-    Shown = true;
+    O_OLE_DOC1->SaveObject(id);
+    m_shown = true;
 }

@@ -26,9 +26,10 @@ public:
     explicit TO_doc_content(TDatabaseConnection& connection, QWidget* parent = nullptr);
     ~TO_doc_content() override;
 
-    QString ShownId;
-    QString ShownType;
-    bool Shown = false;
+    // The document shown, and its type.
+    const QString& ShownId() const { return m_shownId; }
+    const QString& ShownType() const { return m_shownType; }
+    bool Shown() const { return m_shown; }
 
     // The list whose current row's name captions the edit windows.
     void SetCaptionSource(const TOdic* list) { m_names = list; }
@@ -81,6 +82,9 @@ private:
     TO_db_image* O_db_image1 = nullptr;
     TO_OLE_DOC* O_OLE_DOC1 = nullptr;
 
+    QString m_shownId;
+    QString m_shownType;
+    bool m_shown = false;
     const TOdic* m_names = nullptr;
     TF_db_image* m_pictureWindow = nullptr;
     TF_db_rtf* m_textWindow = nullptr;

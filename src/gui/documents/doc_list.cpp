@@ -31,13 +31,13 @@ TO_doc_list::TO_doc_list(TDatabaseConnection& connection, QWidget* parent)
         {QStringLiteral("doc_type"), QStringLiteral("Is"), Qt::AlignHCenter, 20, false},
         {QStringLiteral("doc_name"), QStringLiteral("Document name"), Qt::AlignLeft, 202, true},
     });
-    ImageList1 = {
+    SetImageList({
         ThemeIcon(this, "go-next", QStyle::SP_ArrowRight),
         ThemeIcon(this, "application-x-executable", QStyle::SP_FileLinkIcon),
         ThemeIcon(this, "image-x-generic", QStyle::SP_DesktopIcon),
         ThemeIcon(this, "text-x-generic", QStyle::SP_FileIcon),
         ThemeIcon(this, "text-html", QStyle::SP_DriveNetIcon),
-    };
+    });
     SetFieldNames();
 }
 
@@ -54,9 +54,7 @@ int TO_doc_list::TypeIcon(const QString& type)
 
 void TO_doc_list::SetFieldNames()
 {
-    IdField = QStringLiteral("Doc_id");
-    NameField = QStringLiteral("Doc_name");
-    ChooseField = QStringLiteral("CHOISE_IT");
+    SetFields(QStringLiteral("Doc_id"), QStringLiteral("Doc_name"), QStringLiteral("CHOISE_IT"));
 }
 
 QStringList TO_doc_list::StartSelect()
@@ -112,7 +110,7 @@ QVariantMap TO_doc_list::StoredRow(const QVariantMap& row) const
 bool TO_doc_list::Q1BeforeInsert()
 {
     // The grid's own row insertion never creates a row here; documents come from the commands.
-    return InsertAllowed;
+    return InsertAllowed();
 }
 
 void TO_doc_list::Grid1ColEnter()
@@ -121,8 +119,8 @@ void TO_doc_list::Grid1ColEnter()
     const int typeColumn = ColumnOf(kTypeField);
     if (!IsActive() || SelectedColumn() != typeColumn)
         return;
-    SelectColumn(ColumnOf(LastSkipColumn == ChooseField ? NameField : ChooseField));
-    LastSkipColumn = Columns.value(SelectedColumn()).Field;
+    SelectColumn(ColumnOf(LastSkipColumn == ChooseField() ? NameField() : ChooseField()));
+    LastSkipColumn = FieldOf(SelectedColumn());
 }
 
 void TO_doc_list::Grid1DrawColumnCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected)

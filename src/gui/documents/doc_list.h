@@ -26,11 +26,10 @@ public:
 
     void SetFieldNames() override;
 
-    // The field of the column last moved to when the type column was skipped.
-    QString LastSkipColumn;
-
 private:
     TDocStore::ListPosition m_position;
+    // The field of the column last moved to when the type column was skipped.
+    QString LastSkipColumn;
 
 protected:
     QStringList StartSelect() override;

@@ -32,8 +32,6 @@ public:
     void RG1Click();
     void TrB1Change(int position);
 
-    QSize NaturalSize;
-
 private:
     QGroupBox* RG1 = nullptr;
     QRadioButton* RB_auto_size = nullptr;
@@ -43,4 +41,5 @@ private:
     QPushButton* Btn_close = nullptr;
 
     QPointer<TImagePane> m_picture;
+    QSize NaturalSize; // the picture's own size, as Reset found it
 };

@@ -161,9 +161,9 @@ TDocContent TW_new_doc::ExecuteMode(QString& name, QString& type, bool pasteMode
     Confirmed = false;
     Edit1->setText(name);
     LoadServerList();
-    PasteMode = pasteMode;
+    m_pasteMode = pasteMode;
     GoToPage(NewDocRules::StartPage);
-    if (PasteMode) {
+    if (m_pasteMode) {
         RG_creation_typeButtons->button(NewDocRules::FromClipboard)->setChecked(true);
         GoToPage(NewDocRules::ReadyPage);
     }
@@ -261,7 +261,7 @@ void TW_new_doc::UpdateButtons()
     NewDocRules::TState state;
     state.current = CurrentPage();
     state.name = Edit1->text();
-    state.pasteMode = PasteMode;
+    state.pasteMode = m_pasteMode;
     state.inner = InnerPage();
     state.serverSelected = CB1->currentIndex() >= 0;
     const QListWidgetItem* format = LB_paste->currentItem();
@@ -277,7 +277,7 @@ void TW_new_doc::UpdateButtons()
 
 void TW_new_doc::PageEntered()
 {
-    if (PreviousPage == NewDocRules::StartPage && CurrentPage() == NewDocRules::ReadyPage) {
+    if (PreviousPage() == NewDocRules::StartPage && CurrentPage() == NewDocRules::ReadyPage) {
         const NewDocRules::TInnerPage inner = NewDocRules::InnerPageFor(RG_creation_typeButtons->checkedId());
         PageControl_ready->setCurrentIndex(inner);
         if (inner == NewDocRules::ClipboardPage)

@@ -49,8 +49,8 @@ public:
     void PageEntered() override;
     void SB_doc_typesClick();
 
-    bool Confirmed = false;
-    bool PasteMode = false;
+    // The run makes a document from the clipboard only.
+    bool PasteMode() const { return m_pasteMode; }
 
 Q_SIGNALS:
     // "...": the settings dialog is to show its "OLE servers" page, modally (a direct
@@ -87,4 +87,6 @@ private:
 
     TSettingsModel* m_settings = nullptr;
     TOleContainer* m_container = nullptr;
+    bool Confirmed = false; // Finish closed the run
+    bool m_pasteMode = false;
 };

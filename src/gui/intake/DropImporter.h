@@ -38,8 +38,8 @@ public:
     void TimerDropErrorTimer();
 
     // Dropped files of this many bytes or more in all are imported as a job, with a progress
-    // window and a way to stop; smaller drops at once, inside the drop call.
-    qint64 JobFromBytes = 16 * 1024 * 1024;
+    // window and a way to stop; smaller drops at once, inside the drop call (16 MiB unless set).
+    void SetJobFromBytes(qint64 bytes) { JobFromBytes = bytes; }
 
     bool DropBusy() const { return m_busy; }
     const QString& DropErrorText() const { return m_errorText; }
@@ -74,6 +74,7 @@ private:
     QTimer* m_timer;
     TOleDropper* m_dropper;
     TDropTarget* m_dropTarget;
+    qint64 JobFromBytes = 16 * 1024 * 1024;
     bool m_busy = false;
     QString m_errorText;
 };

@@ -10,5 +10,6 @@ class TO_about : public QWidget
 public:
     explicit TO_about(QWidget* parent = nullptr);
 
+private:
     static const char* const WebPage;
 };

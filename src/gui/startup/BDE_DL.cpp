@@ -13,12 +13,18 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-const QString TD_BDE_DL::InstallText
-    = QStringLiteral("Quietbox can not install the database engine by itself.\n"
-                     "On Debian, install the package libsqlcipher0 as administrator:\n\n"
-                     "    apt install libsqlcipher0\n\n"
-                     "then run the program again.");
-const QString TD_BDE_DL::DownloadUrl = QStringLiteral("https://packages.debian.org/bookworm/libsqlcipher0");
+QString TD_BDE_DL::InstallText()
+{
+    return QStringLiteral("Quietbox can not install the database engine by itself.\n"
+                          "On Debian, install the package libsqlcipher0 as administrator:\n\n"
+                          "    apt install libsqlcipher0\n\n"
+                          "then run the program again.");
+}
+
+QString TD_BDE_DL::DownloadUrl()
+{
+    return QStringLiteral("https://packages.debian.org/bookworm/libsqlcipher0");
+}
 
 TD_BDE_DL::TD_BDE_DL(QWidget* parent)
     : QDialog(parent)
@@ -88,7 +94,7 @@ void TD_BDE_DL::ChoiceChange()
 bool TD_BDE_DL::eventFilter(QObject* watched, QEvent* event)
 {
     if ((watched == Label_download || watched == Image_download) && event->type() == QEvent::MouseButtonRelease) {
-        Shell::Open(QUrl(DownloadUrl));
+        Shell::Open(QUrl(DownloadUrl()));
         return true;
     }
     return QDialog::eventFilter(watched, event);
@@ -101,8 +107,8 @@ void TD_BDE_DL::OfferInstall(QWidget* parent)
     if (!dialog.Confirmed)
         return;
     if (dialog.RB_install->isChecked()) {
-        Dialogs::PlainMessage(parent, Dialogs::Plain::Information, InstallText, dialog.windowTitle());
+        Dialogs::PlainMessage(parent, Dialogs::Plain::Information, InstallText(), dialog.windowTitle());
     } else {
-        Shell::Open(QUrl(DownloadUrl));
+        Shell::Open(QUrl(DownloadUrl()));
     }
 }

@@ -14,8 +14,9 @@ class TD_BDE_DL : public QDialog
 public:
     explicit TD_BDE_DL(QWidget* parent = nullptr);
 
-    static const QString InstallText;
-    static const QString DownloadUrl;
+    // How to install the engine, and its package's web page.
+    static QString InstallText();
+    static QString DownloadUrl();
 
     // Shows the dialog modally, then acts on the confirmed choice.
     static void OfferInstall(QWidget* parent = nullptr);

@@ -34,8 +34,8 @@ public:
     // Seconds after a copy until the clipboard is cleared; 0 keeps it (and at exit too).
     void SetClearSeconds(int seconds);
     int ClearSeconds() const { return m_clearSeconds; }
-    // Milliseconds; injectable for tests. The timer only wakes CheckExpiry.
-    std::function<qint64()> Clock;
+    // The clock in milliseconds, for tests; the timer only wakes CheckExpiry.
+    void SetClock(std::function<qint64()> clock) { Clock = std::move(clock); }
     void CheckExpiry();
 
     // The clipboard and the selection, if they still hold the program's data.
@@ -48,6 +48,8 @@ private:
     void OnChanged(QClipboard::Mode mode);
     void Clear(QClipboard::Mode mode);
     void Schedule();
+
+    std::function<qint64()> Clock;
 
     struct Held
     {

@@ -95,7 +95,7 @@ TEST_F(BackUpRestoreDialogTest, RefusesAnArchiveInTheDatabaseFolder)
     Ok(dialog, db + QStringLiteral("/x.qba"));
     EXPECT_EQ(DialogScript::LastShown(),
               QStringLiteral("The archive and the database can not be placed in the same folder"));
-    EXPECT_EQ(dialog.LastCode, -1) << "nothing ran";
+    EXPECT_EQ(dialog.LastCode(), -1) << "nothing ran";
 
     // A bare name is taken from the start folder: refused when that is the database folder.
     QDir::setCurrent(db);
@@ -103,13 +103,13 @@ TEST_F(BackUpRestoreDialogTest, RefusesAnArchiveInTheDatabaseFolder)
     EXPECT_EQ(Child<TOrbFileEdit>(&dialog, "OrbFileEdit1")->FileName(), TFBackUpRestore::DefaultArchiveName(db));
     Ok(dialog);
     EXPECT_EQ(DialogScript::Shown().size(), 2);
-    EXPECT_EQ(dialog.LastCode, -1);
+    EXPECT_EQ(dialog.LastCode(), -1);
     EXPECT_EQ(Snapshot(db), before);
 
     dialog.PrepareRestore(db, false);
     Ok(dialog, QStringLiteral("missing folder/x.qba")); // resolves to the start folder
     EXPECT_EQ(DialogScript::Shown().size(), 3);
-    EXPECT_EQ(dialog.LastCode, -1);
+    EXPECT_EQ(dialog.LastCode(), -1);
     EXPECT_EQ(Snapshot(db), before);
 }
 
@@ -160,7 +160,7 @@ TEST_F(BackUpRestoreDialogTest, AFailedRestoreTellsWhy)
         const QString shown = DialogScript::LastShown();
         EXPECT_TRUE(shown.startsWith(QStringLiteral("Database restore error\n"))) << shown.toStdString();
         EXPECT_GT(shown.size(), 23) << name.toStdString();
-        EXPECT_NE(dialog.LastCode, 0);
+        EXPECT_NE(dialog.LastCode(), 0);
     }
 }
 
@@ -199,7 +199,7 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
     });
     dialog.PrepareBackUp(folder);
     Ok(dialog, archive);
-    EXPECT_EQ(dialog.LastCode, BackRest::Stopped);
+    EXPECT_EQ(dialog.LastCode(), BackRest::Stopped);
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Archive creation error\nStopped"));
     EXPECT_FALSE(QFileInfo::exists(archive));
     EXPECT_TRUE(stopEnabled) << "Stop is offered while the work runs";
@@ -217,7 +217,7 @@ TEST_F(BackUpRestoreDialogTest, ProgressMovesWhileTheWindowRunsAndStopLeavesNoAr
         Child<QPushButton>(d, "OKBtn")->click();
     });
     dialog.BackUp(folder);
-    EXPECT_EQ(dialog.LastCode, BackRest::Ok);
+    EXPECT_EQ(dialog.LastCode(), BackRest::Ok);
     EXPECT_TRUE(seen.contains(100));
     EXPECT_EQ(bar->value(), 0);
     EXPECT_FALSE(dialog.isVisible());

@@ -445,7 +445,7 @@ TEST_F(DatabaseControlTest, WhileAJobRunsOnlyItsWindowTakesInputAndAQuestionAbou
         // controls take no input meanwhile, and a second start brings the job's window up.
         EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
         QTest::mouseClick(Part<QToolButton>("TB_collaps"), Qt::LeftButton);
-        EXPECT_FALSE(Main()->Collapsed);
+        EXPECT_FALSE(Main()->Collapsed());
         Main()->showMinimized();
         BringToFront();
         EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == progress; }));

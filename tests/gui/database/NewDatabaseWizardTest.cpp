@@ -158,7 +158,7 @@ TEST_F(NewDatabaseWizardTest, ArchivePassesOverThePasswordPageBothWays)
     EXPECT_TRUE(Part<QLineEdit>("E_DB_location")->text().endsWith(QLatin1Char('/')));
     Part("btnPrev")->click();
     EXPECT_EQ(wizard.CurrentPage(), 1);
-    EXPECT_EQ(wizard.PreviousPage, 2);
+    EXPECT_EQ(wizard.PreviousPage(), 2);
 
     Part<QRadioButton>("RB_new_database")->click();
     Part("btnNext")->click();

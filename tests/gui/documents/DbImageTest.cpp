@@ -55,7 +55,6 @@ protected:
                 m_savedClipboard->setData(format, old->data(format));
         }
         Id = Store.CreateDocumentRecord(QStringLiteral("Bild"), QStringLiteral("IMG"));
-        Frame.ImageKey = Id;
     }
     void TearDown() override
     {
@@ -79,7 +78,7 @@ private:
 
 TEST_F(DbImageTest, NewDocumentWithoutContentStoresPlaceholderZero)
 {
-    Frame.OpenImage();
+    Frame.OpenImage(Id);
     EXPECT_TRUE(Frame.IsImageOpen());
     EXPECT_TRUE(Pane(&Frame)->Picture().isNull()); // empty cell: empty bitmap, no message
     Frame.SetEmptyPicture();
@@ -102,27 +101,26 @@ TEST_F(DbImageTest, LoadedFileIsStoredAsBmpAndReadBackEqual)
     const QString notPicture = folder + QStringLiteral("/notes.png");
     qbtest::WriteAll(notPicture, "plain text");
 
-    Frame.OpenImage();
+    Frame.OpenImage(Id);
     DialogScript::QueueFileNames({notPicture, QString(), png});
     Click(&Frame, "TB_load"); // an unreadable file: reported, nothing changes
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("notes.png")));
     Click(&Frame, "TB_load"); // cancelled
-    EXPECT_FALSE(Frame.PictureChanged);
+    EXPECT_FALSE(Frame.PictureChanged());
     Click(&Frame, "TB_load");
-    EXPECT_TRUE(Frame.PictureChanged);
+    EXPECT_TRUE(Frame.PictureChanged());
     Frame.CloseImage();
 
     EXPECT_TRUE(Stored().startsWith("BM"));
-    Frame.OpenImage();
+    Frame.OpenImage(Id);
     EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), picture);
     EXPECT_EQ(Pane(&Frame)->size(), picture.size());
-    EXPECT_FALSE(Frame.PictureChanged);
+    EXPECT_FALSE(Frame.PictureChanged());
 }
 
 TEST_F(DbImageTest, MissingRowIsReportedAndNothingIsWritten)
 {
-    Frame.ImageKey = TDocStore::NewIdentifier();
-    Frame.OpenImage();
+    Frame.OpenImage(TDocStore::NewIdentifier());
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("no responding record found"));
     Frame.SetPicture(Picture(3, 3, 1));
     EXPECT_NO_THROW(Frame.CloseImage());
@@ -138,7 +136,7 @@ TEST_F(DbImageTest, UnchangedOrDamagedPicturesAreNeverRewritten)
     const QByteArray damaged = original.left(original.size() - 5);
     for (const QByteArray& bytes : {original, damaged}) {
         StoreBytes(bytes);
-        Frame.OpenImage();
+        Frame.OpenImage(Id);
         Frame.CloseImage();
         EXPECT_EQ(Stored(), bytes);
     }
@@ -150,7 +148,7 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
     const QImage stored = Picture(12, 8, 9);
     const QImage other = Picture(5, 6, 2);
     StoreBytes(ImageStore::EncodeBmp(stored));
-    Frame.OpenImage();
+    Frame.OpenImage(Id);
 
     {
         // Marked secret; the same picture put back by another owner still counts as ours.
@@ -167,12 +165,12 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
     QApplication::clipboard()->setText(QStringLiteral("no picture"));
     Click(&Frame, "TB_paste");
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Sorry, can't paste clipboard content as a picture."));
-    EXPECT_FALSE(Frame.PictureChanged);
+    EXPECT_FALSE(Frame.PictureChanged());
 
     QApplication::clipboard()->setImage(other);
     Click(&Frame, "TB_paste");
     EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), other);
-    EXPECT_TRUE(Frame.PictureChanged);
+    EXPECT_TRUE(Frame.PictureChanged());
 
     // Reload: "No" keeps the paste, "Yes" discards it.
     DialogScript::QueueAnswers({false, true});
@@ -181,7 +179,7 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
     Click(&Frame, "TB_reload");
     EXPECT_EQ(DialogScript::LastShown(), QStringLiteral("Reload the picture from the database?"));
     EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), stored);
-    EXPECT_FALSE(Frame.PictureChanged);
+    EXPECT_FALSE(Frame.PictureChanged());
     Frame.CloseImage();
     EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), stored);
 }
@@ -189,7 +187,7 @@ TEST_F(DbImageTest, CopyPasteAndReloadThroughTheClipboard)
 TEST_F(DbImageTest, ScaleDialogStretchesTheViewAndAlwaysStartsAtAutoSize)
 {
     StoreBytes(ImageStore::EncodeBmp(Picture(101, 33, 4)));
-    Frame.OpenImage();
+    Frame.OpenImage(Id);
     TD_scale_image* dialog = nullptr;
     qbtest::OnModal<TD_scale_image>([&](TD_scale_image* d) {
         dialog = d;
@@ -233,7 +231,7 @@ TEST_F(DbImageTest, WindowEditsModallyAndWritesBackOnReturn)
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
         QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_TRUE(Child<TO_db_image>(w, "O_db_image1")->PictureChanged);
+        EXPECT_TRUE(Child<TO_db_image>(w, "O_db_image1")->PictureChanged());
         Click(w, "TB_exit");
     });
     window.EditPicture(Id, QStringLiteral("Urlaub 2024"));
@@ -247,8 +245,7 @@ TEST_F(DbImageTest, FailedWriteBackSaysWhyAndTheWindowKeepsThePicture)
 {
     TF_db_image window(Db.Connection);
     TO_db_image& frame = *Child<TO_db_image>(&window, "O_db_image1");
-    frame.ImageKey = Id;
-    frame.OpenImage();
+    frame.OpenImage(Id);
     const QImage picture = Picture(300, 300, 5); // more than the database may grow by
     frame.SetPicture(picture);
     {
@@ -265,7 +262,7 @@ TEST_F(DbImageTest, FailedWriteBackSaysWhyAndTheWindowKeepsThePicture)
     DialogScript::QueueFileNames({QString()});
     window.reject();
     EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(frame.PictureChanged);
+    EXPECT_TRUE(frame.PictureChanged());
     EXPECT_EQ(Rgb(Pane(&frame)->Picture()), picture);
     // Saved to a file of the user's choice, it closes; the record keeps what it had.
     DialogScript::QueueAnswers({false});

@@ -120,7 +120,7 @@ TEST_F(DocListTest, GridShowsItsColumnsAndStatus)
     EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("URL")), 4);
     EXPECT_EQ(TO_doc_list::TypeIcon(QStringLiteral("txt")), 1) << "types compare exactly";
     EXPECT_EQ(TO_doc_list::TypeIcon(QString()), 1);
-    EXPECT_EQ(List()->ImageList1.size(), 5);
+    EXPECT_EQ(List()->ImageList1().size(), 5);
     Grid()->grab(); // draws every cell, icons included
 
     EXPECT_EQ(qbtest::Child<QLabel>(List(), "Panel1")->text(), QStringLiteral("Item select mode"));
@@ -214,11 +214,9 @@ TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
     EXPECT_FALSE(List()->HasRecords());
     EXPECT_FALSE(List()->AppendRecord({{QStringLiteral("doc_name"), QStringLiteral("x")}}))
         << "the grid never inserts on its own";
-    List()->InsertAllowed = true;
     const QString before = QDate::currentDate().toString(Qt::ISODate);
-    ASSERT_TRUE(List()->AppendRecord({{QStringLiteral("Doc_name"), QStringLiteral("new one")},
-                                      {QStringLiteral("doc_type"), QStringLiteral("TXT")}}));
-    List()->InsertAllowed = false;
+    ASSERT_TRUE(List()->AppendAllowed({{QStringLiteral("Doc_name"), QStringLiteral("new one")},
+                                       {QStringLiteral("doc_type"), QStringLiteral("TXT")}}));
     const QString id = List()->CurrentId();
     EXPECT_EQ(id.size(), 32);
     EXPECT_EQ(StoredName(id), QStringLiteral("new one"));
@@ -236,9 +234,7 @@ TEST_F(DocListTest, AppendAndDeleteGoThroughTheirGuards)
     EXPECT_FALSE(List()->HasRecords());
 
     // A name longer than its column is listed as it is stored.
-    List()->InsertAllowed = true;
-    ASSERT_TRUE(List()->AppendRecord({{QStringLiteral("doc_name"), QString(80, QLatin1Char('x'))}}));
-    List()->InsertAllowed = false;
+    ASSERT_TRUE(List()->AppendAllowed({{QStringLiteral("doc_name"), QString(80, QLatin1Char('x'))}}));
     EXPECT_EQ(List()->CurrentName(), QString(64, QLatin1Char('x')));
     EXPECT_EQ(StoredName(List()->CurrentId()), List()->CurrentName());
 }

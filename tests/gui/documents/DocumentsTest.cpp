@@ -191,7 +191,7 @@ TEST_F(DocumentsTest, InsertCtrlNAndCtrlVCreateDocumentsThroughTheWizardOnly)
         EXPECT_EQ(id.size(), 32);
         EXPECT_TRUE(List()->CurrentName().startsWith(QStringLiteral("Document created at ")));
         EXPECT_EQ(List()->FieldText(QStringLiteral("doc_type")), r.type);
-        EXPECT_EQ(Viewer()->ShownId, id) << "the new document is shown";
+        EXPECT_EQ(Viewer()->ShownId(), id) << "the new document is shown";
         if (r.type == txt) {
             EXPECT_EQ(PlainText(id), r.plainText);
         } else if (r.clipboard) {
@@ -303,8 +303,8 @@ TEST_F(DocumentsTest, PageByTypeComparedExactly)
         const QString id = TDocStore(ADB()).CreateDocumentRecord(QStringLiteral("doc"), type);
         Viewer()->ShowDocument(id, type);
         EXPECT_EQ(Viewer()->CurrentPage()->objectName(), QString::fromLatin1(r.page)) << r.type;
-        EXPECT_TRUE(Viewer()->Shown);
-        EXPECT_EQ(Viewer()->ShownType, type);
+        EXPECT_TRUE(Viewer()->Shown());
+        EXPECT_EQ(Viewer()->ShownType(), type);
     }
     EXPECT_TRUE(DialogScript::Shown().isEmpty()) << "an empty object column is no error";
 
@@ -316,7 +316,7 @@ TEST_F(DocumentsTest, PageByTypeComparedExactly)
 
     // Closing the database (and a pack) leave nothing shown, on the object page.
     Part<TDocumentCommands>("DocCommands")->BeforePack();
-    EXPECT_FALSE(Viewer()->Shown);
+    EXPECT_FALSE(Viewer()->Shown());
     EXPECT_FALSE(Main()->ListReady());
     EXPECT_FALSE(List()->IsActive());
     Part<TDocumentCommands>("DocCommands")->AfterPack();
@@ -324,7 +324,7 @@ TEST_F(DocumentsTest, PageByTypeComparedExactly)
     EXPECT_EQ(Query()->RowCount(), 6);
     Viewer()->ShowDocument(List()->CurrentId(), List()->FieldText(QStringLiteral("doc_type")));
     Main()->CloseDatabase();
-    EXPECT_FALSE(Viewer()->Shown);
+    EXPECT_FALSE(Viewer()->Shown());
     EXPECT_EQ(Viewer()->CurrentPage()->objectName(), QStringLiteral("TabSheet_ole"));
 }
 
@@ -366,7 +366,7 @@ TEST_F(DocumentsTest, DeleteGuardAndTheEmptyList)
         EXPECT_EQ(Query()->RowCount(), r.rowsAfter);
         EXPECT_EQ(TDocStore(ADB()).FindDocument(id).has_value(), r.rowsAfter == 2);
         // A refused delete leaves the viewer alone; an asked one has let the document go first.
-        EXPECT_EQ(Viewer()->Shown, r.asked.isEmpty());
+        EXPECT_EQ(Viewer()->Shown(), r.asked.isEmpty());
         // ... and whatever is current afterwards, the document kept or the next one, comes back.
         EXPECT_EQ(Part<QTimer>("Timer1")->isActive(), !r.asked.isEmpty());
     }
@@ -453,14 +453,14 @@ TEST_F(DocumentsTest, WhileCollapsedOnlyCtrlVActsAndItExpandsFirst)
             bool collapsedWhenAsked = true;
             bool pasteMode = false;
             ModalCloser closer([&](TW_new_doc* w) {
-                collapsedWhenAsked = Main()->Collapsed;
-                pasteMode = w->PasteMode;
+                collapsedWhenAsked = Main()->Collapsed();
+                pasteMode = w->PasteMode();
                 qbtest::Child<QPushButton>(w, "btnCancel")->click();
             });
             r.keys(target);
             EXPECT_EQ(closer.Closed, r.pastes ? QStringList{QStringLiteral("W_new_doc")} : QStringList());
             EXPECT_TRUE(DialogScript::Shown().isEmpty()) << DialogScript::Shown().join(QLatin1Char('|')).toStdString();
-            EXPECT_EQ(Main()->Collapsed, !r.pastes);
+            EXPECT_EQ(Main()->Collapsed(), !r.pastes);
             if (r.pastes) {
                 EXPECT_FALSE(collapsedWhenAsked) << "expanded first";
                 EXPECT_TRUE(pasteMode);

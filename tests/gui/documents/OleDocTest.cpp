@@ -78,8 +78,8 @@ TEST_F(OleDocTest, RecordsWithoutAnObjectLeaveTheContainerEmpty)
     TO_OLE_DOC frame(Db.Connection);
     const QString id = Store.CreateDocumentRecord(QStringLiteral("no object"), QString());
     frame.LoadObject(id);
-    EXPECT_TRUE(frame.ObjectLoaded);
-    EXPECT_EQ(frame.ObjectKey, id);
+    EXPECT_TRUE(frame.ObjectLoaded());
+    EXPECT_EQ(frame.ObjectKey(), id);
     EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
     EXPECT_TRUE(Child<TOleView>(&frame, "OLE_viewer")->Caption().isEmpty());
     frame.SaveObject(id); // an empty container writes nothing
@@ -180,7 +180,7 @@ TEST_F(OleDocTest, CloseObjectWritesAChangeBackAndEmptiesTheContainer)
         if (row.id == gone)
             Store.DeleteDocument(gone); // the write-back fails; the close goes on
         frame.CloseObject();
-        EXPECT_FALSE(frame.ObjectLoaded);
+        EXPECT_FALSE(frame.ObjectLoaded());
         EXPECT_EQ(frame.Container()->ObjectState(), TOleContainer::osEmpty);
         if (row.id != gone) {
             EXPECT_EQ(Content(row.id), row.stored);

@@ -355,7 +355,7 @@ TEST_F(RichTextFrameTest, CopiedTextIsMarkedSecretAndClearedOnlyWhileStillOurs)
     for (const Row& r : rows) {
         TClipboardGuard guard;
         qint64 now = 1000;
-        guard.Clock = [&now] { return now; };
+        guard.SetClock([&now] { return now; });
         guard.SetClearSeconds(r.seconds);
         Edit(&frame)->selectAll();
         Edit(&frame)->copy();
