@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -436,12 +437,7 @@ bool TOdic::AppendRecord(const QVariantMap& values)
 
 bool TOdic::AppendAllowed(const QVariantMap& values)
 {
-    struct Allow
-    {
-        TOdic* list;
-        ~Allow() { list->m_insertAllowed = false; }
-    } allow{this};
-    m_insertAllowed = true;
+    const QScopedValueRollback<bool> allowed(m_insertAllowed, true);
     return AppendRecord(values);
 }
 
