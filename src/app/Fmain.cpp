@@ -84,27 +84,7 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
     DropImporter->RegisterWindow();
 
     // The session opens and closes the list; the commands follow its state.
-    TSessionList list;
-    list.Prepare = [this] {
-        O_doc_list1->SetFieldNames();
-        // Choosing a row edits the document once the document commands are installed.
-        O_doc_list1->SetChooseHandler([this](QObject*) {
-            if (TB_edit_doc->isEnabled())
-                TB_edit_doc->trigger();
-        });
-    };
-    list.Open = [this] { O_doc_list1->OpenList(); };
-    list.Close = [this] {
-        try {
-            O_doc_content1->ClearDocument(); // a changed document is written back first
-        } catch (const QbError& e) {
-            Dialogs::ShowMessage(e.Message()); // the database closes all the same
-        }
-        O_doc_content1->ShowObjectPage();
-        O_doc_list1->CloseList();
-    };
-    list.IsActive = [this] { return O_doc_list1->IsActive(); };
-    m_session.SetList(std::move(list));
+    m_session.SetList(this);
     connect(&m_session, &TDatabaseSession::StateChanged, this, &TFmain::UpdateCommands);
     CreateLock();
     Indexer = new TTextIndexer(m_session, this);
@@ -123,7 +103,40 @@ TFmain::TFmain(TDatabaseSession& session, QWidget* parent)
 
 TFmain::~TFmain()
 {
-    m_session.SetList({});
+    m_session.SetList(nullptr);
+}
+
+// ---- The document list's part in opening and closing
+
+void TFmain::PrepareList()
+{
+    O_doc_list1->SetFieldNames();
+    // Choosing a row edits the document once the document commands are installed.
+    O_doc_list1->SetChooseHandler([this](QObject*) {
+        if (TB_edit_doc->isEnabled())
+            TB_edit_doc->trigger();
+    });
+}
+
+void TFmain::OpenList()
+{
+    O_doc_list1->OpenList();
+}
+
+void TFmain::CloseList()
+{
+    try {
+        O_doc_content1->ClearDocument(); // a changed document is written back first
+    } catch (const QbError& e) {
+        Dialogs::ShowMessage(e.Message()); // the database closes all the same
+    }
+    O_doc_content1->ShowObjectPage();
+    O_doc_list1->CloseList();
+}
+
+bool TFmain::ListActive() const
+{
+    return O_doc_list1->IsActive();
 }
 
 bool TFmain::DatabaseOpen() const

@@ -1,6 +1,7 @@
 // The main window: toolbar, document list and content viewer.
 #pragma once
 
+#include "core/database/DatabaseSession.h"
 #include "core/database/PrivacyLock.h"
 #include "core/placement/Placement.h"
 
@@ -15,7 +16,6 @@
 #include <QToolButton>
 #include <QWidget>
 
-class TDatabaseSession;
 class TO_doc_list;
 class TO_doc_content;
 class TDocumentCommands;
@@ -33,7 +33,7 @@ class QPushButton;
 
 // The main window "Quietbox": the toolbar, the document list beside or above the content
 // viewer, and the small collapsed panel that replaces everything while collapsed.
-class TFmain : public QWidget
+class TFmain : public QWidget, private TSessionList
 {
     Q_OBJECT
 
@@ -126,6 +126,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void PrepareList() override;
+    void OpenList() override;
+    void CloseList() override;
+    bool ListActive() const override;
     void CreateToolBar();
     void CreatePanels();
     void CreateDocumentCommands();

@@ -15,8 +15,6 @@
 
 namespace {
 
-TDatabaseSession* g_instance = nullptr;
-
 // The files the engine keeps for a database: the table file and its companions.
 QStringList DatabaseFiles()
 {
@@ -32,26 +30,9 @@ TDatabaseSession::TDatabaseSession(TSettingsModel& settings, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
 {
-    g_instance = this;
 }
 
-TDatabaseSession::~TDatabaseSession()
-{
-    if (g_instance == this)
-        g_instance = nullptr;
-}
-
-TDatabaseSession& TDatabaseSession::Instance()
-{
-    if (!g_instance)
-        throw QbError(QStringLiteral("No database session exists."));
-    return *g_instance;
-}
-
-bool TDatabaseSession::HasInstance()
-{
-    return g_instance != nullptr;
-}
+TDatabaseSession::~TDatabaseSession() = default;
 
 TDatabaseConnection& TDatabaseSession::Connection() const
 {
@@ -88,8 +69,8 @@ bool TDatabaseSession::Ask(const QString& text)
 
 void TDatabaseSession::OpenListNow()
 {
-    if (m_list.Open) {
-        m_list.Open();
+    if (m_list) {
+        m_list->OpenList();
     } else if (!Connection().IsOpen()) {
         Connection().Open();
     }
@@ -97,13 +78,13 @@ void TDatabaseSession::OpenListNow()
 
 void TDatabaseSession::CloseListNow()
 {
-    if (m_list.Close)
-        m_list.Close();
+    if (m_list)
+        m_list->CloseList();
 }
 
 bool TDatabaseSession::ListActive() const
 {
-    return m_list.IsActive ? m_list.IsActive() : Connection().IsOpen();
+    return m_list ? m_list->ListActive() : Connection().IsOpen();
 }
 
 void TDatabaseSession::CloseList()
@@ -187,8 +168,8 @@ void TDatabaseSession::SBreopenClick()
     try {
         if (PrepareConnection()) {
             m_name = m_selected;
-            if (m_list.Prepare)
-                m_list.Prepare();
+            if (m_list)
+                m_list->PrepareList();
             OpenListNow();
             m_open = ListActive();
             // The list is whole either way; the user learns why it is slow to sort.

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 enum class QbErrorKind;
 class TDatabaseConnection;
@@ -20,22 +19,24 @@ public:
     virtual bool AskDatabaseAndPassword(QString& name, QString& path, QString& password) = 0;
 };
 
-// The document list's part in opening and closing; the main window's list frame fills it in.
-// Without it, opening the list only connects.
-struct TSessionList
+// The document list's part in opening and closing; the main window implements it. Without
+// one, opening the list only connects.
+class TSessionList
 {
-    std::function<void()> Prepare; // before the list of a newly opened database
-    std::function<void()> Open; // prepares and fills the list; connects the database
-    std::function<void()> Close; // posts a pending edit and empties the list
-    std::function<bool()> IsActive;
+public:
+    virtual ~TSessionList() = default;
+    virtual void PrepareList() = 0; // before the list of a newly opened database
+    virtual void OpenList() = 0; // prepares and fills the list; connects the database
+    virtual void CloseList() = 0; // posts a pending edit and empties the list
+    virtual bool ListActive() const = 0;
 };
 
 // The one open database of the program: the connection "ADB", the open and ready state, the
 // name it was opened under, the wrong-password counter and what a wrong password leads to.
 // No windows: it asks through TSessionPrompts and reports by signals.
 //
-// The application creates one session (over its settings) before its windows and destroys it
-// after them; while it lives, Instance() returns it, so windows reach it without the main window.
+// The application creates one session (over its settings) before its windows, hands it to them
+// and destroys it after them.
 class TDatabaseSession : public QObject
 {
     Q_OBJECT
@@ -44,13 +45,10 @@ public:
     explicit TDatabaseSession(TSettingsModel& settings, QObject* parent = nullptr);
     ~TDatabaseSession() override;
 
-    static TDatabaseSession& Instance(); // throws QbError when there is none
-    static bool HasInstance();
-
     TSettingsModel& Settings() const { return m_settings; }
     TDatabaseConnection& Connection() const;
     void SetPrompts(TSessionPrompts* prompts) { m_prompts = prompts; } // not owned; null: none
-    void SetList(TSessionList list) { m_list = std::move(list); }
+    void SetList(TSessionList* list) { m_list = list; } // not owned; null: none
 
     bool DatabaseOpen() const { return m_open; }
     QString CurrentDatabaseName() const { return m_name; }
@@ -130,7 +128,7 @@ private:
 
     TSettingsModel& m_settings;
     TSessionPrompts* m_prompts = nullptr;
-    TSessionList m_list;
+    TSessionList* m_list = nullptr;
 
     bool m_open = false;
     bool m_listReady = false;

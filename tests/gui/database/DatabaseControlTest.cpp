@@ -246,7 +246,7 @@ TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswo
     });
     control->DatabaseControl();
     EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
-    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
+    EXPECT_EQ(Main()->Session().WrongAttempts(), 0);
 
     OnModal<TFaskBaseAndPwd>([&](TFaskBaseAndPwd* d) {
         wizardFromArchive(QStringLiteral("Second"));
@@ -260,7 +260,7 @@ TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswo
     EXPECT_FALSE(DialogScript::Shown().contains(wrongPassword));
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Second"));
-    EXPECT_EQ(TDatabaseSession::Instance().WrongAttempts(), 0);
+    EXPECT_EQ(Main()->Session().WrongAttempts(), 0);
 }
 
 TEST_F(DatabaseControlTest, EditDatabaseWritesOnlyWhatOkConfirms)
