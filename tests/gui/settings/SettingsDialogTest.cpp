@@ -164,20 +164,12 @@ TEST_F(SettingsDialogTest, OpenDefaultWithoutDefaultShowsRestrictButKeepsTheAttr
     EXPECT_EQ(Attr("RP_MODE"), QStringLiteral("OPEN_DEFAULT")) << "already checked: no handler ran";
 }
 
-TEST_F(SettingsDialogTest, CheckBoxesWriteYOrRemove)
+// The check boxes, the lock and the clipboard controls show the file, write only what the user
+// changes ("never" and unchecked remove the attribute), and Cancel brings the file's values back.
+TEST_F(SettingsDialogTest, ControlsReadAndWriteTheirAttributes)
 {
-    OpenSettings("<SETTINGS OPEN_LAST_USED=\"Y\" DEFAULT_INVISIBLE=\"y\"/>");
-    Part<QCheckBox>("CB_open_last_used")->click();
-    EXPECT_TRUE(Attr("OPEN_LAST_USED").isEmpty());
-    Part<QCheckBox>("CB_default_invisible")->click();
-    EXPECT_EQ(Attr("DEFAULT_INVISIBLE"), QStringLiteral("Y"));
-}
-
-// The lock and clipboard controls show the file, write only what the user changes ("never" and
-// unchecked remove the attribute), and Cancel brings the file's values back.
-TEST_F(SettingsDialogTest, PrivacyControlsReadAndWriteTheirAttributes)
-{
-    OpenSettings("<SETTINGS LOCK_IDLE_MINUTES=\"15\" LOCK_ON_SUSPEND=\"Y\" CLIPBOARD_CLEAR_SECONDS=\"abc\"/>");
+    OpenSettings("<SETTINGS OPEN_LAST_USED=\"Y\" DEFAULT_INVISIBLE=\"y\" LOCK_IDLE_MINUTES=\"15\" "
+                 "LOCK_ON_SUSPEND=\"Y\" CLIPBOARD_CLEAR_SECONDS=\"abc\"/>");
     EXPECT_EQ(Part<QSpinBox>("SE_lock_idle")->value(), 15);
     EXPECT_FALSE(Part<QCheckBox>("CB_lock_on_screen_lock")->isChecked());
     EXPECT_TRUE(Part<QCheckBox>("CB_lock_on_suspend")->isChecked());
@@ -191,6 +183,8 @@ TEST_F(SettingsDialogTest, PrivacyControlsReadAndWriteTheirAttributes)
         const char* stored;
     };
     const Row rows[] = {
+        {[this] { Part<QCheckBox>("CB_open_last_used")->click(); }, "OPEN_LAST_USED", ""},
+        {[this] { Part<QCheckBox>("CB_default_invisible")->click(); }, "DEFAULT_INVISIBLE", "Y"},
         {[this] { Part<QSpinBox>("SE_lock_idle")->setValue(0); }, "LOCK_IDLE_MINUTES", ""},
         {[this] { Part<QCheckBox>("CB_lock_on_screen_lock")->click(); }, "LOCK_ON_SCREEN_LOCK", "Y"},
         {[this] { Part<QCheckBox>("CB_lock_on_suspend")->click(); }, "LOCK_ON_SUSPEND", ""},
