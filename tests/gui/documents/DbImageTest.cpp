@@ -84,15 +84,13 @@ TEST_F(DbImageTest, NewDocumentWithoutContentStoresPlaceholderZero)
     Frame.SetEmptyPicture();
     Frame.CloseImage();
 
-    const QByteArray bytes = Stored();
-    ASSERT_TRUE(bytes.startsWith("BM"));
-    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(bytes)), ImageStore::PlaceholderImage(ImageStore::PlaceholderNew));
+    EXPECT_EQ(Rgb(ImageStore::DecodeBmp(Stored())), ImageStore::PlaceholderImage(ImageStore::PlaceholderNew));
     EXPECT_FALSE(Frame.IsImageOpen());
     EXPECT_EQ(Pane(&Frame)->size(), QSize(100, 100)); // placeholder 1 while closed
     EXPECT_TRUE(DialogScript::Shown().isEmpty());
 }
 
-TEST_F(DbImageTest, LoadedFileIsStoredAsBmpAndReadBackEqual)
+TEST_F(DbImageTest, LoadedFileIsStoredAndReadBackEqual)
 {
     const QString folder = qbtest::FreshFolder();
     const QString png = folder + QStringLiteral("/фото 1.png");
@@ -111,7 +109,6 @@ TEST_F(DbImageTest, LoadedFileIsStoredAsBmpAndReadBackEqual)
     EXPECT_TRUE(Frame.PictureChanged());
     Frame.CloseImage();
 
-    EXPECT_TRUE(Stored().startsWith("BM"));
     Frame.OpenImage(Id);
     EXPECT_EQ(Rgb(Pane(&Frame)->Picture()), picture);
     EXPECT_EQ(Pane(&Frame)->size(), picture.size());

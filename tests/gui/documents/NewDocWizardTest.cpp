@@ -163,9 +163,6 @@ TEST_F(NewDocWizardTest, PasteModeOpensOnTheClipboardFormats)
         EXPECT_EQ(name, QStringLiteral("Document created at 10:15:00")) << row.format;
         EXPECT_EQ(type, QString::fromLatin1(row.type)) << row.format;
         EXPECT_EQ(content.ContentKind, row.kind) << row.format;
-        if (row.kind == TDocContent::Kind::TextLines) {
-            EXPECT_EQ(content.Lines, (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
-        }
         if (row.kind == TDocContent::Kind::Bitmap) {
             EXPECT_EQ(content.Picture.convertToFormat(QImage::Format_RGB32), picture);
         }

@@ -97,7 +97,6 @@ TEST_F(OleDocTest, ObjectRoundTripsThroughTheRecord)
     TO_OLE_DOC frame(Db.Connection);
     frame.LoadObject(id);
     EXPECT_EQ(frame.Container()->ObjectClassName(), Editor);
-    EXPECT_EQ(frame.Container()->ObjectSuffix(), QStringLiteral("txt"));
     EXPECT_EQ(frame.Container()->ObjectBytes(), QByteArray("r\0und", 5));
     EXPECT_FALSE(frame.Container()->Modified());
     EXPECT_EQ(Child<TOleView>(&frame, "OLE_viewer")->Caption(),

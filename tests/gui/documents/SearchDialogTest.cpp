@@ -126,22 +126,10 @@ TEST_F(SearchDialogTest, InTheTextFindsWordsAndGoesToTheDocument)
         ran = true;
         Button(d, "RB_in_text")->click();
         EXPECT_FALSE(Button(d, "CB_case")->isEnabled());
-        const struct
-        {
-            const char* typed;
-            QStringList found;
-        } rows[] = {
-            {"CAFE", {QStringLiteral("Open cafe/IMG"), QStringLiteral("To Anna/TXT")}}, // names count too
-            {"lett*", {QStringLiteral("Note/TXT")}},
-            {"\"is open\"", {QStringLiteral("To Anna/TXT")}},
-            {"open nine", {QStringLiteral("To Anna/TXT")}},
-        };
-        for (const auto& r : rows) {
-            Typed(d)->setText(QString::fromUtf8(r.typed));
-            QTest::keyClick(Typed(d), Qt::Key_Return);
-            EXPECT_EQ(Results(d), r.found) << r.typed;
-        }
-        ASSERT_EQ(Hits(d)->topLevelItemCount(), 1);
+        // Which words match: the index's own tests.
+        Typed(d)->setText(QStringLiteral("open nine"));
+        QTest::keyClick(Typed(d), Qt::Key_Return);
+        ASSERT_EQ(Results(d), QStringList{QStringLiteral("To Anna/TXT")});
         EXPECT_TRUE(Hits(d)->topLevelItem(0)->text(2).contains(QStringLiteral("Caf\u00e9 is open at nine")));
         Pick(d, 0);
         QTest::keyClick(Hits(d), Qt::Key_Return);
