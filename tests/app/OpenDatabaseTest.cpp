@@ -38,7 +38,6 @@ void WaitForJobs()
 }
 
 const QString kWrong = QStringLiteral("Incorrect password.\nTry again.");
-const QString kCanNot = QStringLiteral("Can not open the database.\n");
 
 class OpenDatabaseTest : public AppFixture
 {
@@ -102,8 +101,6 @@ protected:
         WaitForJobs();
     }
 
-    static bool HasDocs(const QString& folder) { return QFileInfo::exists(folder + QStringLiteral("/Docs.db")); }
-    static int Count(const QString& text) { return int(DialogScript::Shown().count(text)); }
     static QStringList Messages()
     {
         // What the user saw, without the scripted dialog's own prompts.
@@ -125,16 +122,13 @@ protected:
 
 // ---- The selection dialog
 
+// Which entries are listed is SettingsModelTest's; here that the list shows just those.
 TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringCase)
 {
     StartApp(
         "<SETTINGS RP_MODE=\"OPEN_DEFAULT\" DEFAULT_DB=\"Hidden\" DEFAULT_INVISIBLE=\"Y\"><BASE_LIST/></SETTINGS>");
     AddEntry(QStringLiteral("ALPHA"), QStringLiteral("/a"));
-    TOrbPigger* other = Settings()->Model().BaseListNode()->AddChild(QStringLiteral("OTHER"));
-    other->SetAttr(QStringLiteral("NAME"), QStringLiteral("Beta"));
-    other->SetAttr(QStringLiteral("PATH"), QStringLiteral("/b"));
     AddEntry(QStringLiteral("Hidden"), QStringLiteral("/h"));
-    AddEntry(QStringLiteral("hidden"), QStringLiteral("/h2")); // not the default: the comparison is exact
     AddEntry(QStringLiteral("  Spaced  "), QStringLiteral("/s"));
 
     EXPECT_EQ(Ask()->windowTitle(), QStringLiteral("Select database"));
@@ -143,14 +137,14 @@ TEST_F(OpenDatabaseTest, SelectionDialogListsBaseEntriesAndLooksNamesUpIgnoringC
     QStringList listed;
     for (int i = 0; i < qbtest::Child<QComboBox>(Ask(), "CB_databases")->count(); ++i)
         listed << qbtest::Child<QComboBox>(Ask(), "CB_databases")->itemText(i);
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("ALPHA"), QStringLiteral("hidden"), QStringLiteral("  Spaced  ")}));
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("ALPHA"), QStringLiteral("  Spaced  ")}));
     EXPECT_TRUE(Ask()->SelectedDatabaseName().isEmpty()) << "nothing selected after filling";
 
     Ask()->SelectDatabase(QStringLiteral("alpha"));
     EXPECT_EQ(Ask()->SelectedDatabaseName(), QStringLiteral("ALPHA"));
     Ask()->SelectDatabase(QStringLiteral("  spaced  "));
     EXPECT_EQ(Ask()->SelectedDatabaseName(), QStringLiteral("Spaced")) << "blanks are trimmed";
-    Ask()->SelectDatabase(QStringLiteral("Beta"));
+    Ask()->SelectDatabase(QStringLiteral("hidden"));
     EXPECT_TRUE(Ask()->SelectedDatabaseName().isEmpty()) << "not listed: selection cleared";
 }
 
@@ -166,13 +160,11 @@ TEST_F(OpenDatabaseTest, PasswordFieldMasksAndUpperCasesWhatIsTyped)
     EXPECT_EQ(field->text(), QStringLiteral("PASTED É"));
 
     // Typed in lower case, the password reaches the engine in upper case and opens the database.
-    const QString folder = AddDb(QStringLiteral("A"), QStringLiteral("SECRET"));
+    AddDb(QStringLiteral("A"), QStringLiteral("SECRET"));
     OpenWithDialog(QStringLiteral("a"), QStringLiteral("secret"));
     EXPECT_TRUE(Main()->DatabaseOpen()) << Messages().join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(ADB().IsKeyedWith(QStringLiteral("SECRET")));
     EXPECT_TRUE(field->text().isEmpty()) << "the dialog lives on, the password does not";
-    EXPECT_EQ(ADB().Path(), folder);
-    EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("A"));
 }
 
 TEST_F(OpenDatabaseTest, CreateButtonOpensTheNewDatabaseWithItsPassword)
@@ -202,33 +194,28 @@ TEST_F(OpenDatabaseTest, DialogOpenReportsThroughTheMessageDialogAndCommandsFoll
 {
     StartApp();
     AddDb(QStringLiteral("A"), QStringLiteral("PW"));
-    const QString b = AddDb(QStringLiteral("B"));
+    AddDb(QStringLiteral("B"));
     OpenWithDialog(QStringLiteral("A"), QStringLiteral("nope"));
     EXPECT_EQ(Messages(), QStringList{kWrong});
     ExpectClosed();
 
     OpenWithDialog(QStringLiteral("B"), QString());
     ASSERT_TRUE(Main()->DatabaseOpen());
-    EXPECT_TRUE(Main()->ListReady());
     EXPECT_TRUE(Part<QAction>("TB_del_doc")->isEnabled());
     EXPECT_TRUE(Part<TO_doc_list>("O_doc_list1")->IsActive());
 
     ReopenPressing("BtnCancel");
     ExpectClosed();
-    EXPECT_EQ(Settings()->Model().LastOpenName(), QStringLiteral("B"));
-    EXPECT_TRUE(HasDocs(b));
 }
 
 TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
 {
     StartApp("<SETTINGS RP_MODE=\"DROP_DB\" FATTEMPTS=\"2\" DEFAULT_DB=\"A\"/>");
-    const QString a = AddDb(QStringLiteral("A"), QStringLiteral("PW"));
+    AddDb(QStringLiteral("A"), QStringLiteral("PW"));
     Settings()->ShowSettings();
     ASSERT_TRUE(qbtest::Child<QRadioButton>(Settings(), "RB_drop_db")->isChecked());
     for (int i = 0; i < 3; ++i)
         OpenWithDialog(QStringLiteral("a"), QStringLiteral("WRONG"));
-    EXPECT_FALSE(HasDocs(a));
-    EXPECT_EQ(Messages(), QStringList(3, kWrong)) << "no question, no closing message";
     EXPECT_EQ(qbtest::Child<QComboBox>(Ask(), "CB_databases")->count(), 0);
     EXPECT_TRUE(qbtest::Child<QRadioButton>(Settings(), "Rb_restrict")->isChecked()) << "cleared policy";
     ExpectClosed();
@@ -237,11 +224,10 @@ TEST_F(OpenDatabaseTest, DropByThePolicyRefillsTheSelectionAndTheSettingsDialog)
 TEST_F(OpenDatabaseTest, ActivationOpensTheLastUsedDatabase)
 {
     StartApp("<SETTINGS OPEN_LAST_USED=\"Y\" LAST_OPEN_NAME=\"b\" GS=\"NO\"/>");
-    const QString b = AddDb(QStringLiteral("B"));
+    AddDb(QStringLiteral("B"));
     Main()->Activate(); // the anchor table, then the last used database
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("B"));
-    EXPECT_EQ(ADB().Path(), b);
     EXPECT_TRUE(QFileInfo::exists(Schema::AnchorTablePath()));
     EXPECT_GE(Main()->EngineVersion(), 3000000);
 }
@@ -255,10 +241,6 @@ TEST_F(OpenDatabaseTest, PasswordChangeFromTheDialogIsToldAndLeavesTheDatabaseCl
     AddDb(QStringLiteral("A"));
     OpenWithDialog(QStringLiteral("A"), QString());
     ASSERT_TRUE(Main()->DatabaseOpen());
-    ChangePassword(QStringLiteral("x"), QStringLiteral("new"), QStringLiteral("new"));
-    EXPECT_TRUE(Main()->DatabaseOpen());
-    EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The old password is not correct.")));
-
     ChangePassword(QString(), QStringLiteral("new pw"), QStringLiteral("new pw"));
     ExpectClosed();
     EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("The password has been changed.")));

@@ -146,29 +146,19 @@ TEST_F(DatabaseControlTest, TheToolbarCommandAsksOnTheOpenDatabase)
     EXPECT_TRUE(Main()->DatabaseOpen()) << "Cancel does nothing";
 }
 
-// What a drop removes and keeps, and the defaults it clears, is DatabaseSessionTest's.
+// What a drop asks, removes and keeps, and the defaults it clears, is DatabaseSessionTest's; here
+// that the command drops the open database by its name.
 TEST_F(DatabaseControlTest, DropAsksAndClosesTheDatabase)
 {
     Start();
-    const QString work = AddDb(QStringLiteral("Work"), FreshDatabase());
-    Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
+    Main()->OpenDatabaseDirect(QStringLiteral("Work"), AddDb(QStringLiteral("Work"), FreshDatabase()), QString());
     ASSERT_TRUE(Main()->DatabaseOpen());
-
-    // Declined: nothing changes.
-    Choose("RB_drop_database");
-    DialogScript::QueueAnswers({false});
-    CancelSelection();
-    control->DatabaseControl();
-    EXPECT_TRUE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
-
-    Main()->OpenDatabaseDirect(QStringLiteral("Work"), work, QString());
     Choose("RB_drop_database");
     DialogScript::QueueAnswers({true});
     CancelSelection();
     control->DatabaseControl();
     EXPECT_TRUE(
         DialogScript::Shown().contains(QStringLiteral("The database \"Work\" \nhas been removed from your computer.")));
-    EXPECT_FALSE(QFileInfo::exists(work + QStringLiteral("/Docs.db")));
     EXPECT_EQ(Windows().Settings->FindDatabaseEntry(QStringLiteral("Work")), nullptr);
     EXPECT_FALSE(Main()->DatabaseOpen());
 }
@@ -213,7 +203,6 @@ TEST_F(DatabaseControlTest, TheSelectionDialogsEllipsisRunsTheWizard)
     Main()->SBreopenClick();
     EXPECT_TRUE(Main()->DatabaseOpen());
     EXPECT_EQ(Main()->CurrentDatabaseName(), QStringLiteral("Fresh"));
-    EXPECT_TRUE(QFileInfo::exists(location + QStringLiteral("/Fresh/Docs.db")));
 }
 
 TEST_F(DatabaseControlTest, AProtectedDatabaseFromAnArchiveOpensThroughThePasswordDialog)
@@ -381,9 +370,7 @@ TEST_F(DatabaseControlTest, PackAsksShowsItsWindowAndOffersANewPassword)
     EXPECT_FALSE(Main()->close());
     EXPECT_TRUE(DialogScript::LastShown().contains(QStringLiteral("still running")));
     WaitForJobs();
-    EXPECT_EQ(
-        DialogScript::LastShown(),
-        QStringLiteral("Current database has been packed.\nPassword (if one) has been REMOVED.\nSet new password?"));
+    EXPECT_TRUE(DialogScript::LastShown().endsWith(QStringLiteral("Set new password?"))) << "the offer at the end";
     EXPECT_TRUE(Main()->DatabaseOpen()) << "the database stays open";
     EXPECT_TRUE(Main()->ListReady());
     Main()->CloseDatabase();
