@@ -62,13 +62,11 @@ TDocumentCommands::TDocumentCommands(TDatabaseSession& session, TO_doc_list* lis
     m_timer->setSingleShot(false);
     connect(m_timer, &QTimer::timeout, this, &TDocumentCommands::Timer1Timer);
     connect(m_list, &TOdic::AfterScroll, this, &TDocumentCommands::O_doc_list1Q1AfterScroll);
-    // Answered before the list asks its question; a failure to let the document go stops the delete.
-    connect(m_list, &TOdic::DeleteAsked, this, [this] {
+    connect(m_list, &TOdic::DeleteRequested, this, [this] {
         try {
-            if (!O_doc_list1Q1BeforeDelete())
-                m_list->RefuseDelete();
-        } catch (...) {
-            m_list->RefuseDelete(std::current_exception());
+            DeleteCurrentDocument();
+        } catch (const QbError& e) {
+            m_list->ShowError(e.Message());
         }
     });
     m_viewer->SetCaptionSource(m_list);
@@ -265,7 +263,16 @@ void TDocumentCommands::TB_del_docClick()
         Dialogs::ShowMessage(kEmpty);
         return;
     }
-    Guard([this] { m_list->DeleteCurrent(); });
+    Guard([this] { DeleteCurrentDocument(); });
+}
+
+void TDocumentCommands::DeleteCurrentDocument()
+{
+    // The viewer lets the document go before the list asks; a declined question shows it again.
+    if (!m_list->HasRecords() || !O_doc_list1Q1BeforeDelete())
+        return;
+    if (!m_list->DeleteCurrent())
+        O_doc_list1Q1AfterScroll();
 }
 
 bool TDocumentCommands::O_doc_list1Q1BeforeDelete()

@@ -64,6 +64,7 @@ public:
     // The list's guard before a delete: refused while a command works; otherwise the viewer lets
     // the document go (writing back what changed) before the question is asked.
     bool O_doc_list1Q1BeforeDelete();
+    void DeleteCurrentDocument();
     void O_doc_list1Q1AfterScroll();
     void Timer1Timer();
 

@@ -470,24 +470,10 @@ bool TOdic::DeleteCurrent()
 {
     if (!HasRecords())
         return false;
-    m_deleteRefused = false;
-    Q_EMIT DeleteAsked();
-    if (m_deleteFailure)
-        std::rethrow_exception(std::exchange(m_deleteFailure, nullptr));
-    if (m_deleteRefused)
+    if (!Q1BeforeDelete())
         return false;
-    if (!Q1BeforeDelete()) {
-        Q_EMIT AfterScroll(); // DeleteAsked may have let the current document go: it is shown again
-        return false;
-    }
     RemoveCurrent();
     return true;
-}
-
-void TOdic::RefuseDelete(std::exception_ptr failure)
-{
-    m_deleteRefused = true;
-    m_deleteFailure = std::move(failure);
 }
 
 void TOdic::SetContextMenu(QMenu* menu)
@@ -639,11 +625,7 @@ bool TOdic::eventFilter(QObject* watched, QEvent* event)
             if (key->key() == Qt::Key_End && (key->modifiers() & Qt::ControlModifier))
                 FetchAll(); // then the grid moves to the real last row
             if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
-                try {
-                    DeleteCurrent();
-                } catch (const QbError& e) {
-                    ShowError(e.Message());
-                }
+                Q_EMIT DeleteRequested();
                 return true;
             }
         } else if (event->type() == QEvent::FocusOut) {

@@ -9,7 +9,6 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <QWidget>
-#include <exception>
 #include <functional>
 #include <vector>
 
@@ -117,13 +116,13 @@ public:
     bool AppendAllowed(const QVariantMap& values);
     // Shows a row stored without the list (by a job) after every row and makes it current.
     bool AppendStored(const QString& id);
-    // Deletes the current row after DeleteAsked and the before-delete question; true when it was
-    // deleted.
+    // Deletes the current row after the before-delete question; true when it was deleted.
     bool DeleteCurrent();
     // Deletes the current row without asking: a record whose making failed.
     void RemoveCurrent();
-    // The answer of a DeleteAsked receiver: no delete. A failure given is what DeleteCurrent raises.
-    void RefuseDelete(std::exception_ptr failure = nullptr);
+    // How the list reports a failure: a critical message over its window.
+    void ShowError(const QString& text);
+    // How the list reports a failure: a critical message over its window.
     // The menu that a right click on the rows opens.
     void SetContextMenu(QMenu* menu);
 
@@ -150,8 +149,8 @@ public:
 
 Q_SIGNALS:
     void AfterScroll();
-    // Before a delete and its question, to a direct connection that may refuse it (RefuseDelete).
-    void DeleteAsked();
+    // Ctrl+Delete in the rows: the owner lets the document go and calls DeleteCurrent.
+    void DeleteRequested();
 
 protected:
     TDatabaseConnection& Connection() const { return m_connection; }
@@ -197,7 +196,6 @@ private:
     friend class TDicDelegate;
     bool PostEdit(int row, int field, const QVariant& value);
     void CurrentChanged(const QModelIndex& current, const QModelIndex& previous);
-    void ShowError(const QString& text);
 
     // The next rows of the select, noting whether it has more.
     std::vector<QVariantList> ReadRows(int limit);
@@ -220,6 +218,4 @@ private:
     bool m_inserting = false;
     bool m_postFailed = false;
     bool m_posting = false;
-    bool m_deleteRefused = false;
-    std::exception_ptr m_deleteFailure;
 };
